@@ -1,0 +1,58 @@
+#include "runtime/clock.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace qx::runtime;
+
+TEST(VirtualClock, RecordsEachWaitInTheTimelineInOrderWithTheIo)
+{
+    Timeline timeline;
+    VirtualClock virtualClock(&timeline);
+    ScopedClock guard(virtualClock);
+
+    timeline.write("VOLT 120.000000\n");
+    Delay(0.03);
+    timeline.read("120.0\r\n");
+    currentClock().sleep(10, WaitKind::Timeout);
+
+    EXPECT_EQ(timeline.events(),
+              (std::vector<std::string>{"> VOLT 120.000000\\n", "wait 0.03", "< 120.0\\r\\n", "timeout 10"}));
+    EXPECT_EQ(timeline.writes(), std::vector<std::string>{"VOLT 120.000000\n"});
+    EXPECT_DOUBLE_EQ(currentClock().now(), 10.03);
+}
+
+TEST(VirtualClock, IgnoresWaitsThatAreNotPositiveFiniteNumbers)
+{
+    Timeline timeline;
+    VirtualClock virtualClock(&timeline);
+    ScopedClock guard(virtualClock);
+    Delay(0);
+    Delay(-1);
+    Delay(NAN);
+    Delay(INFINITY);
+    EXPECT_TRUE(timeline.events().empty());
+    EXPECT_EQ(currentClock().now(), 0.0);
+}
+
+TEST(ScopedClock, RestoresThePreviousClock)
+{
+    Clock *before = &currentClock();
+    {
+        VirtualClock outer;
+        ScopedClock a(outer);
+        {
+            VirtualClock inner;
+            ScopedClock b(inner);
+            EXPECT_EQ(&currentClock(), &inner);
+        }
+        EXPECT_EQ(&currentClock(), &outer);
+    }
+    EXPECT_EQ(&currentClock(), before);
+}
+
+TEST(Timeline, EscapesControlAndHighBytes)
+{
+    EXPECT_EQ(escapeBytes(std::string("a\r\n\t\\\x01\xff", 7)), "a\\r\\n\\t\\\\\\x01\\xFF");
+}
