@@ -1,0 +1,2 @@
+// Placeholder until the type-safe formatted I/O lands.
+#pragma once
