@@ -1,0 +1,241 @@
+/*
+ * ZEV_QX70 - instrument driver for the QX Series programmable AC power sources
+ * (single-phase 7101QX, three-phase 7103QX).
+ *
+ * Contract
+ * - Every function returns a ViStatus: 0 success, negative error. The session and utility
+ *   functions fold warnings into 0; the attribute accessors return the engine's status as is.
+ * - On an error, ZEV_QX70_GetErrorInfo tells the primary and secondary code and an elaboration.
+ *   Errors met before a session exists are kept on VI_NULL (per thread).
+ * - A session handle comes from ZEV_QX70_init / ZEV_QX70_InitWithOptions and is invalid after
+ *   ZEV_QX70_close, whatever close returns. Handles are never reused: a closed or made-up handle
+ *   gives IVI_ERROR_INVALID_SESSION_HANDLE (0xBFFA1190).
+ * - Output buffers: texts are written into caller buffers of the documented size and always
+ *   NUL-terminated; a null output pointer is an error (0xBFFA000F), never a crash.
+ * - Threads: a session may be used from several threads; each call holds the session lock for its
+ *   run. ZEV_QX70_LockSession / ZEV_QX70_UnlockSession group several calls. The driver-wide values
+ *   (link kind, model, limits) are those of the session opened last.
+ * - No C++ exception crosses this interface.
+ */
+#ifndef ZEV_QX70_HEADER
+#define ZEV_QX70_HEADER
+
+#include <stdint.h>
+
+#ifndef __VISATYPE_HEADER__
+#define __VISATYPE_HEADER__
+typedef uint64_t ViUInt64;
+typedef int64_t ViInt64;
+typedef uint32_t ViUInt32;
+typedef int32_t ViInt32;
+typedef uint16_t ViUInt16;
+typedef int16_t ViInt16;
+typedef uint8_t ViUInt8;
+typedef int8_t ViInt8;
+typedef char ViChar;
+typedef unsigned char ViByte;
+typedef void *ViAddr;
+typedef float ViReal32;
+typedef double ViReal64;
+typedef ViByte *ViBuf;
+typedef const ViByte *ViConstBuf;
+typedef ViChar *ViString;
+typedef const ViChar *ViConstString;
+typedef ViString ViRsrc;
+typedef ViConstString ViConstRsrc;
+typedef ViUInt16 ViBoolean;
+typedef ViInt32 ViStatus;
+typedef ViUInt32 ViVersion;
+typedef ViUInt32 ViObject;
+typedef ViObject ViSession;
+typedef ViUInt32 ViAttr;
+typedef ViUInt64 ViAttrState;
+typedef ViUInt32 ViAccessMode;
+typedef ViSession *ViPSession;
+typedef ViStatus *ViPStatus;
+typedef ViInt32 *ViPInt32;
+typedef ViUInt32 *ViPUInt32;
+typedef ViInt16 *ViPInt16;
+typedef ViReal64 *ViPReal64;
+typedef ViBoolean *ViPBoolean;
+#define VI_NULL 0
+#define VI_TRUE ((ViBoolean)1)
+#define VI_FALSE ((ViBoolean)0)
+#define VI_SUCCESS 0
+#define _VI_ERROR (-2147483647 - 1)
+#endif
+
+#if defined(__GNUC__)
+#define ZEV_QX70_API __attribute__((visibility("default")))
+#else
+#define ZEV_QX70_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Attributes */
+#define ZEV_QX70_ATTR_RANGE_CHECK 1050002UL
+#define ZEV_QX70_ATTR_QUERY_INSTRUMENT_STATUS 1050003UL
+#define ZEV_QX70_ATTR_CACHE 1050004UL
+#define ZEV_QX70_ATTR_SIMULATE 1050005UL
+#define ZEV_QX70_ATTR_SPECIFIC_DRIVER_MAJOR_VERSION 1050503UL
+#define ZEV_QX70_ATTR_SPECIFIC_DRIVER_MINOR_VERSION 1050504UL
+#define ZEV_QX70_ATTR_SPECIFIC_DRIVER_REVISION 1050551UL
+
+#define ZEV_QX70_ATTR_ID_QUERY_RESPONSE 1150001UL
+#define ZEV_QX70_ATTR_FREQUENCY_LOW_LIMIT 1150002UL
+#define ZEV_QX70_ATTR_FREQUENCY_HIGH_LIMIT 1150003UL
+#define ZEV_QX70_ATTR_QUERY_FUNCTION 1150004UL
+#define ZEV_QX70_ATTR_VOLTAGE_RANGE 1150005UL
+#define ZEV_QX70_ATTR_REMOTE_ON_OFF 1150006UL
+#define ZEV_QX70_ATTR_DISPLAY_MODE 1150007UL
+#define ZEV_QX70_ATTR_VOLTAGE_LIMIT 1250002UL
+#define ZEV_QX70_ATTR_CURRENT_LIMIT 1250003UL
+#define ZEV_QX70_ATTR_OUTPUT_CONNECTED 1250006UL
+#define ZEV_QX70_ATTR_FREQUENCY 1250301UL
+#define ZEV_QX70_ATTR_ACV_AMPLITUDE 1250401UL
+#define ZEV_QX70_ATTR_ACC_AMPLITUDE 1250501UL
+
+/* Measurement types */
+#define ZEV_QX70_VAL_MEASURE_VOLTAGE 2
+#define ZEV_QX70_VAL_MEASURE_CURRENT 4
+#define ZEV_QX70_VAL_MEASURE_FREQUENCY 9
+#define ZEV_QX70_VAL_MEASURE_PEAK_CURRENT 10
+#define ZEV_QX70_VAL_MEASURE_CREST_FACTOR 11
+#define ZEV_QX70_VAL_MEASURE_APPARENT_POWER 12
+#define ZEV_QX70_VAL_MEASURE_POWER_FACTOR 13
+#define ZEV_QX70_VAL_MEASURE_REAL_POWER 14
+
+/* Status codes */
+#define ZEV_QX70_ERROR_INSTRUMENT_STATUS (_VI_ERROR + 0x3FFA0001)
+#define ZEV_QX70_ERROR_INVALID_PARAMETER (_VI_ERROR + 0x3FFA000F)
+#define ZEV_QX70_ERROR_INVALID_VALUE (_VI_ERROR + 0x3FFA0010)
+#define ZEV_QX70_ERROR_INVALID_SESSION_HANDLE (_VI_ERROR + 0x3FFA1190)
+#define ZEV_QX70_WARN_VOLTAGE_DECREASED (0x3FFA2001)
+#define ZEV_QX70_WARN_CURRENT_DECREASED (0x3FFA2002)
+#define ZEV_QX70_ERROR_OVER_VOLTAGE (_VI_ERROR + 0x3FFA2001)
+#define ZEV_QX70_ERROR_OVER_CURRENT (_VI_ERROR + 0x3FFA2002)
+#define ZEV_QX70_ERROR_FREQUENCY_OUT_OF_LIMITS (_VI_ERROR + 0x3FFA4001)
+#define ZEV_QX70_ERROR_NOT_SUPPORTED (_VI_ERROR + 0x3FFA4002)
+
+/* Session */
+ZEV_QX70_API ViStatus ZEV_QX70_init(ViRsrc resourceName, ViBoolean idQuery, ViBoolean resetDevice, ViSession *newVi,
+                                    ViInt32 baudRate);
+ZEV_QX70_API ViStatus ZEV_QX70_InitWithOptions(ViRsrc resourceName, ViBoolean idQuery, ViBoolean resetDevice,
+                                               ViConstString optionString, ViSession *newVi, ViInt32 baudRate);
+ZEV_QX70_API ViStatus ZEV_QX70_IviInit(ViRsrc resourceName, ViBoolean idQuery, ViBoolean resetDevice, ViSession vi,
+                                       ViInt32 baudRate);
+ZEV_QX70_API ViStatus ZEV_QX70_close(ViSession vi);
+ZEV_QX70_API ViStatus ZEV_QX70_IviClose(ViSession vi);
+
+/* Status, errors and utilities. Text outputs hold at least 257 characters (256 for messages). */
+ZEV_QX70_API ViStatus ZEV_QX70_reset(ViSession vi);
+ZEV_QX70_API ViStatus ZEV_QX70_error_query(ViSession vi, ViInt32 *errorCode, ViChar errorMessage[]);
+ZEV_QX70_API ViStatus ZEV_QX70_error_message(ViSession vi, ViStatus statusCode, ViChar message[]);
+ZEV_QX70_API ViStatus ZEV_QX70_StatusRegister(ViSession vi, ViInt32 *statusByte);
+ZEV_QX70_API ViStatus ZEV_QX70_revision_query(ViSession vi, ViChar driverRev[], ViChar instrRev[]);
+
+/* Output configuration. The channel name is "1". Voltage range: 1.0 low, 2.0 high. A value outside
+   the present range's limits is refused with ZEV_QX70_ERROR_OVER_VOLTAGE, _OVER_CURRENT or
+   _FREQUENCY_OUT_OF_LIMITS and sends nothing. Function codes of QueryOutputFunction: 1 voltage,
+   2 current limit, 3 voltage range (volts), 9 frequency. */
+ZEV_QX70_API ViStatus ZEV_QX70_ConfigureLimits(ViSession vi, ViConstString channelName, ViReal64 *frequencyLowLimit,
+                                               ViReal64 *frequencyHighLimit, ViReal64 *currentLimit,
+                                               ViReal64 *voltageLimit, ViInt32 *modelNumber);
+ZEV_QX70_API ViStatus ZEV_QX70_GenerateACVoltageRange(ViSession vi, ViConstString channelName, ViReal64 range);
+ZEV_QX70_API ViStatus ZEV_QX70_GenerateACVoltage(ViSession vi, ViConstString channelName, ViReal64 voltage);
+ZEV_QX70_API ViStatus ZEV_QX70_GenerateACCurrent(ViSession vi, ViConstString channelName, ViReal64 current);
+ZEV_QX70_API ViStatus ZEV_QX70_GenerateACFrequency(ViSession vi, ViConstString channelName, ViReal64 frequency);
+ZEV_QX70_API ViStatus ZEV_QX70_ConnectOutput(ViSession vi, ViConstString channelName);
+ZEV_QX70_API ViStatus ZEV_QX70_DisconnectOutput(ViSession vi, ViConstString channelName);
+ZEV_QX70_API ViStatus ZEV_QX70_QueryOutputRelay(ViSession vi, ViConstString channelName, ViInt32 *relayState);
+ZEV_QX70_API ViStatus ZEV_QX70_QueryOutputFunction(ViSession vi, ViConstString channelName, ViInt32 functionCode,
+                                                   ViReal64 *value);
+
+/* Front-panel state, registers and identity. A display mode above 5 gives
+   ZEV_QX70_ERROR_NOT_SUPPORTED. A serial number holds at most 64 characters and no control
+   characters (else ZEV_QX70_ERROR_INVALID_VALUE). Output buffers: model at least 512 characters,
+   serial number at least 257; both are NUL-terminated. */
+ZEV_QX70_API ViStatus ZEV_QX70_RemoteOnOff(ViSession vi, ViConstString channelName, ViInt32 state);
+ZEV_QX70_API ViStatus ZEV_QX70_DisplayMode(ViSession vi, ViConstString channelName, ViInt32 mode);
+ZEV_QX70_API ViStatus ZEV_QX70_DisplayModeQuery(ViSession vi, ViConstString channelName, ViInt32 *mode);
+ZEV_QX70_API ViStatus ZEV_QX70_SaveRegister(ViSession vi, ViConstString channelName, ViInt32 registerNumber);
+ZEV_QX70_API ViStatus ZEV_QX70_RecallRegister(ViSession vi, ViConstString channelName, ViInt32 registerNumber);
+ZEV_QX70_API ViStatus ZEV_QX70_PowerOnRegister(ViSession vi, ViConstString channelName, ViInt32 registerNumber);
+ZEV_QX70_API ViStatus ZEV_QX70_PowerOnQuery(ViSession vi, ViConstString channelName, ViInt32 *registerNumber);
+ZEV_QX70_API ViStatus ZEV_QX70_LoadInitialConfiguration(ViSession vi, ViReal64 voltageRange, ViReal64 frequency,
+                                                        ViReal64 voltage, ViInt32 outputState);
+ZEV_QX70_API ViStatus ZEV_QX70_LoadSerialNumber(ViSession vi, ViConstString channelName, ViConstString serialNumber);
+ZEV_QX70_API ViStatus ZEV_QX70_Serial_ID(ViSession vi, ViInt32 *number);
+ZEV_QX70_API ViStatus ZEV_QX70_Model_Number(ViSession vi, ViChar model[]);
+ZEV_QX70_API ViStatus ZEV_QX70_Serial_Number(ViSession vi, ViChar serialNumber[]);
+
+/* Measurements (ZEV_QX70_VAL_MEASURE_*). Phase: 0 all phases coupled, 1 to 3 one phase. A type the
+   connected model does not offer gives ZEV_QX70_ERROR_NOT_SUPPORTED; an unknown type measures
+   nothing. */
+ZEV_QX70_API ViStatus ZEV_QX70_MeasureOutput(ViSession vi, ViConstString channelName, ViInt32 measurementType,
+                                             ViReal64 *measurement);
+ZEV_QX70_API ViStatus ZEV_QX70_PhaseMeasureOutput(ViSession vi, ViConstString channelName, ViInt32 measurementType,
+                                                  ViInt16 phase, ViReal64 *measurement);
+
+/* Output drop. DropCommands and DropSettingQuery: single-phase model only. PhaseDropCommands
+   starts only at 0, 90, 180 or 270 degrees: another angle is refused with a message popup, sends
+   nothing and returns the status of the clean-up that follows (0 normally). */
+ZEV_QX70_API ViStatus ZEV_QX70_DropCommands(ViSession vi, ViConstString channelName, ViInt32 startPhaseState,
+                                            ViReal64 startPhase, ViReal64 dropTime, ViReal64 voltage,
+                                            ViBoolean timedDrop);
+ZEV_QX70_API ViStatus ZEV_QX70_DropSettingQuery(ViSession vi, ViConstString channelName, ViInt32 *startPhaseState,
+                                                ViInt32 *startPhase);
+ZEV_QX70_API ViStatus ZEV_QX70_PhaseDropCommands(ViSession vi, ViConstString channelName, ViInt32 startPhaseState,
+                                                 ViReal64 startPhase, ViReal64 dropTime, ViBoolean timedDrop,
+                                                 ViInt16 phase);
+ZEV_QX70_API ViStatus ZEV_QX70_PhaseDropSettingQuery(ViSession vi, ViConstString channelName, ViInt16 phase,
+                                                     ViInt32 *startPhaseState, ViInt32 *startPhase);
+
+/* Attribute accessors, locking, error information and raw I/O */
+ZEV_QX70_API ViStatus ZEV_QX70_GetAttributeViInt32(ViSession vi, ViConstString channelName, ViAttr attributeId,
+                                                   ViInt32 *value);
+ZEV_QX70_API ViStatus ZEV_QX70_GetAttributeViReal64(ViSession vi, ViConstString channelName, ViAttr attributeId,
+                                                    ViReal64 *value);
+ZEV_QX70_API ViStatus ZEV_QX70_GetAttributeViString(ViSession vi, ViConstString channelName, ViAttr attributeId,
+                                                    ViInt32 bufferSize, ViChar value[]);
+ZEV_QX70_API ViStatus ZEV_QX70_GetAttributeViBoolean(ViSession vi, ViConstString channelName, ViAttr attributeId,
+                                                     ViBoolean *value);
+ZEV_QX70_API ViStatus ZEV_QX70_GetAttributeViSession(ViSession vi, ViConstString channelName, ViAttr attributeId,
+                                                     ViSession *value);
+ZEV_QX70_API ViStatus ZEV_QX70_SetAttributeViInt32(ViSession vi, ViConstString channelName, ViAttr attributeId,
+                                                   ViInt32 value);
+ZEV_QX70_API ViStatus ZEV_QX70_SetAttributeViReal64(ViSession vi, ViConstString channelName, ViAttr attributeId,
+                                                    ViReal64 value);
+ZEV_QX70_API ViStatus ZEV_QX70_SetAttributeViString(ViSession vi, ViConstString channelName, ViAttr attributeId,
+                                                    ViConstString value);
+ZEV_QX70_API ViStatus ZEV_QX70_SetAttributeViBoolean(ViSession vi, ViConstString channelName, ViAttr attributeId,
+                                                     ViBoolean value);
+ZEV_QX70_API ViStatus ZEV_QX70_SetAttributeViSession(ViSession vi, ViConstString channelName, ViAttr attributeId,
+                                                     ViSession value);
+ZEV_QX70_API ViStatus ZEV_QX70_CheckAttributeViInt32(ViSession vi, ViConstString channelName, ViAttr attributeId,
+                                                     ViInt32 value);
+ZEV_QX70_API ViStatus ZEV_QX70_CheckAttributeViReal64(ViSession vi, ViConstString channelName, ViAttr attributeId,
+                                                      ViReal64 value);
+ZEV_QX70_API ViStatus ZEV_QX70_CheckAttributeViString(ViSession vi, ViConstString channelName, ViAttr attributeId,
+                                                      ViConstString value);
+ZEV_QX70_API ViStatus ZEV_QX70_CheckAttributeViBoolean(ViSession vi, ViConstString channelName, ViAttr attributeId,
+                                                       ViBoolean value);
+ZEV_QX70_API ViStatus ZEV_QX70_CheckAttributeViSession(ViSession vi, ViConstString channelName, ViAttr attributeId,
+                                                       ViSession value);
+ZEV_QX70_API ViStatus ZEV_QX70_LockSession(ViSession vi, ViBoolean *callerHasLock);
+ZEV_QX70_API ViStatus ZEV_QX70_UnlockSession(ViSession vi, ViBoolean *callerHasLock);
+ZEV_QX70_API ViStatus ZEV_QX70_GetErrorInfo(ViSession vi, ViStatus *primaryError, ViStatus *secondaryError,
+                                            ViChar errorElaboration[256]);
+ZEV_QX70_API ViStatus ZEV_QX70_ClearErrorInfo(ViSession vi);
+ZEV_QX70_API ViStatus ZEV_QX70_WriteInstrData(ViSession vi, ViConstString writeBuffer);
+ZEV_QX70_API ViStatus ZEV_QX70_ReadInstrData(ViSession vi, ViInt32 numberBytesToRead, ViChar readBuffer[],
+                                             ViInt32 *numBytesRead);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

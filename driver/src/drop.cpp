@@ -1,0 +1,200 @@
+// Output-drop tests: the start-phase state and angle, the drop command with or without a drop
+// time, on one phase or all, and the start-phase settings read back.
+#include "driver_state.h"
+#include "errors.h"
+#include "exchange.h"
+#include "phase_selection.h"
+#include "runtime/clock.h"
+#include "runtime/popup.h"
+#include "session_lock.h"
+#include "status.h"
+#include "zev_qx70.h"
+
+#include <algorithm>
+#include <type_traits>
+
+using qx::runtime::Delay;
+using zev::nullAddress;
+using zev::SessionLock;
+
+namespace {
+
+// Any nonzero state turns the start phase on.
+ViInt32 startState(ViInt32 startPhaseState) { return startPhaseState != 0 ? 1 : 0; }
+
+bool singlePhaseModel() { return zev::driverState().modelNumber.load() == 7101; }
+
+bool knownModel()
+{
+    const ViInt32 model = zev::driverState().modelNumber.load();
+    return model == 7101 || model == 7103;
+}
+
+// The angles at which the source can start its output after a drop.
+constexpr ViReal64 startAngles[] = {0.0, 90.0, 180.0, 270.0};
+
+// Before a drop on one phase the phases are uncoupled first.
+constexpr zev::PhaseStep dropPhaseSteps[] = {
+    {0, "INST:COUP 1", 0.03, 0.03, true},
+    {1, "INST:COUP 0", 0.02, 0.02, false},
+    {1, "INST:NSEL 1", 0.02, 0.02, false},
+    {2, "INST:COUP 0", 0.0, 0.03, false},
+    {2, "INST:NSEL 2", 0.02, 0.02, false},
+    {3, "INST:COUP 0", 0.03, 0.03, false},
+    {3, "INST:NSEL 3", 0.02, 0.02, false},
+};
+
+// Sends a command and waits the given time after it.
+template <class... Args>
+ViStatus sendPaced(ViSession vi, ViSession io, double wait,
+                   qx::visa::PrintfFormat<std::type_identity_t<Args>...> command, const Args &...args)
+{
+    const ViStatus status = zev::send(vi, io, qx::visa::RuntimeFormat{command.text()}, args...);
+    if (status < 0)
+        return status;
+    Delay(wait);
+    return VI_SUCCESS;
+}
+
+ViStatus sendDrop(ViSession vi, ViSession io, double wait, ViReal64 dropTime, ViBoolean timedDrop)
+{
+    return timedDrop ? sendPaced(vi, io, wait, "OUTP:DROP %f", dropTime) : sendPaced(vi, io, wait, "OUTP:DROP");
+}
+
+// The frame of all four functions around their own steps, inside the caller's lock: unless
+// simulating, mark a check as due, check the model and run the steps; then clear the instrument
+// and the cache and check the status. A failed step skips the clearing and the check.
+template <class Steps> ViStatus dropFrame(ViSession vi, bool (*modelOffers)(), Steps &&steps)
+{
+    if (!Ivi_Simulating(vi)) {
+        const ViSession io = Ivi_IOSession(vi);
+        ViStatus status = Ivi_SetNeedToCheckStatus(vi, VI_TRUE);
+        if (status < 0)
+            return status;
+        if (!modelOffers())
+            return ZEV_QX70_ERROR_NOT_SUPPORTED;
+        status = steps(io);
+        if (status < 0)
+            return status;
+    }
+    const ViStatus status = ZEV_QX70_DefaultInstrSetup(vi);
+    if (status < 0)
+        return status;
+    return zev::fold(ZEV_QX70_CheckStatus(vi));
+}
+
+// The start-phase state and angle, each a whole number; each output changes once its answer is read.
+ViStatus readStartPhase(ViSession vi, ViSession io, ViInt32 *startPhaseState, ViInt32 *startPhase)
+{
+    struct Query {
+        const char *command;
+        ViInt32 *target;
+    };
+    for (const Query &query : {Query{"OUTP:STAR?", startPhaseState}, Query{"OUTP:STAR:PHAS?", startPhase}}) {
+        ViStatus status = zev::send(vi, io, qx::visa::RuntimeFormat{query.command});
+        if (status < 0)
+            return status;
+        zev::serialDelay(0.02);
+        ViInt32 answer = 0;
+        status = zev::receive(vi, io, "%d", &answer);
+        if (status < 0)
+            return status;
+        zev::serialDelay(0.02);
+        *query.target = answer;
+    }
+    return VI_SUCCESS;
+}
+
+// The query functions check their outputs (at parameter positions `position` and the next).
+ViStatus checkOutputs(ViSession vi, const ViInt32 *startPhaseState, const ViInt32 *startPhase, ViInt32 position)
+{
+    if (!startPhaseState)
+        return nullAddress(vi, position, "Null address for Start Phase State");
+    if (!startPhase)
+        return nullAddress(vi, position + 1, "Null address for Start Phase");
+    return VI_SUCCESS;
+}
+
+} // namespace
+
+ViStatus ZEV_QX70_DropCommands(ViSession vi, ViConstString channelName, ViInt32 startPhaseState,
+                               ViReal64 startPhase, ViReal64 dropTime, ViReal64 voltage, ViBoolean timedDrop)
+{
+    SessionLock lock(vi);
+    if (lock.status() < 0)
+        return lock.status();
+    return dropFrame(vi, singlePhaseModel, [&](ViSession io) {
+        // The output goes to 0 V behind a closed relay before the drop; these two report through
+        // their own error information and do not stop the test.
+        ZEV_QX70_GenerateACVoltage(vi, channelName, 0.0);
+        ZEV_QX70_ConnectOutput(vi, channelName);
+        const bool serial = zev::onSerialLine();
+        const double wait = serial ? 0.05 : 0.03;
+        ViStatus status = sendPaced(vi, io, wait, "OUTP:STAR:STAT %ld", startState(startPhaseState));
+        if (status >= 0 && startPhaseState)
+            status = sendPaced(vi, io, wait, "OUTP:STAR:PHAS %f", startPhase);
+        if (status >= 0)
+            status = sendDrop(vi, io, wait, dropTime, timedDrop);
+        if (status >= 0)
+            status = sendPaced(vi, io, (serial || startPhaseState) ? wait : 0.0, "VOLT %f", voltage);
+        return status;
+    });
+}
+
+ViStatus ZEV_QX70_PhaseDropCommands(ViSession vi, ViConstString, ViInt32 startPhaseState, ViReal64 startPhase,
+                                    ViReal64 dropTime, ViBoolean timedDrop, ViInt16 phase)
+{
+    SessionLock lock(vi);
+    if (lock.status() < 0)
+        return lock.status();
+    return dropFrame(vi, knownModel, [&](ViSession io) {
+        // An exact comparison: the source starts only at these four angles.
+        if (std::find(std::begin(startAngles), std::end(startAngles), startPhase) == std::end(startAngles)) {
+            qx::runtime::MessagePopup("Error Message",
+                                      "\nOutput Drop function only supports 0, 90, 180, 270 phase angle");
+            return static_cast<ViStatus>(VI_SUCCESS);
+        }
+        ViStatus status = zev::selectPhase(vi, io, dropPhaseSteps, phase);
+        if (status < 0)
+            return status;
+        // GPIB gives the start phase longer to settle when it is on.
+        const double wait = (!zev::onSerialLine() && startPhaseState) ? 0.03 : 0.02;
+        status = sendPaced(vi, io, wait, "OUTP:STAR:STAT %ld", startState(startPhaseState));
+        if (status >= 0)
+            status = sendPaced(vi, io, wait, "OUTP:STAR:PHAS %f", startPhase);
+        if (status >= 0)
+            status = sendDrop(vi, io, 0.03, dropTime, timedDrop);
+        return status;
+    });
+}
+
+ViStatus ZEV_QX70_DropSettingQuery(ViSession vi, ViConstString, ViInt32 *startPhaseState, ViInt32 *startPhase)
+{
+    SessionLock lock(vi);
+    if (lock.status() < 0)
+        return lock.status();
+    const ViStatus status = checkOutputs(vi, startPhaseState, startPhase, 3);
+    if (status < 0)
+        return status;
+    return dropFrame(vi, singlePhaseModel,
+                     [&](ViSession io) { return readStartPhase(vi, io, startPhaseState, startPhase); });
+}
+
+ViStatus ZEV_QX70_PhaseDropSettingQuery(ViSession vi, ViConstString, ViInt16 phase, ViInt32 *startPhaseState,
+                                        ViInt32 *startPhase)
+{
+    SessionLock lock(vi);
+    if (lock.status() < 0)
+        return lock.status();
+    const ViStatus checked = checkOutputs(vi, startPhaseState, startPhase, 4);
+    if (checked < 0)
+        return checked;
+    return dropFrame(vi, knownModel, [&](ViSession io) {
+        ViStatus status = zev::selectPhase(vi, io, zev::plainPhaseSelection, phase);
+        if (status >= 0)
+            status = readStartPhase(vi, io, startPhaseState, startPhase);
+        if (status >= 0)
+            Delay(0.03);
+        return status;
+    });
+}

@@ -1,0 +1,30 @@
+// Recording failures in the session's error information.
+#pragma once
+
+#include "ivi/ivi.h"
+
+namespace zev {
+
+// Warnings count as success.
+inline ViStatus fold(ViStatus status) { return status < 0 ? status : VI_SUCCESS; }
+
+// Records an I/O or instrument failure with no secondary code and no elaboration; returns it.
+inline ViStatus record(ViSession vi, ViStatus status)
+{
+    Ivi_SetErrorInfo(vi, VI_FALSE, status, 0, VI_NULL);
+    return status;
+}
+
+// Records a failure tied to the parameter at `position` (1-based); returns it.
+inline ViStatus recordParam(ViSession vi, ViStatus status, ViInt32 position, ViConstString elaboration)
+{
+    Ivi_SetErrorInfo(vi, VI_FALSE, status, Ivi_ParamPositionError(position), elaboration);
+    return status;
+}
+
+inline ViStatus nullAddress(ViSession vi, ViInt32 position, ViConstString elaboration)
+{
+    return recordParam(vi, IVI_ERROR_INVALID_PARAMETER, position, elaboration);
+}
+
+} // namespace zev

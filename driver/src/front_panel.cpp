@@ -1,0 +1,304 @@
+// Remote or local operation, display mode, setting registers, initial configuration and identity.
+#include "errors.h"
+#include "exchange.h"
+#include "runtime/clock.h"
+#include "runtime/strings.h"
+#include "session_lock.h"
+#include "status.h"
+#include "wire.h"
+#include "zev_qx70.h"
+
+#include <charconv>
+#include <cstring>
+#include <string_view>
+
+using qx::runtime::Delay;
+using zev::fold;
+using zev::nullAddress;
+using zev::recordParam;
+using zev::SessionLock;
+
+namespace {
+
+constexpr ViInt32 kHighestDisplayMode = 5;
+// The register that LoadInitialConfiguration fills and makes the power-on state.
+constexpr ViInt32 kInitialConfigurationRegister = 7;
+// Room the instrument gives a serial number; longer text is refused rather than cut.
+constexpr size_t kMaxSerialNumberLength = 64;
+// Where the number that Serial_ID reports starts in the identification answer.
+constexpr size_t kSerialIdPosition = 8;
+
+// Sends a register command and paces the instrument; the status check follows in the caller.
+ViStatus registerCommand(ViSession vi, qx::visa::PrintfFormat<ViInt32> command, ViInt32 registerNumber)
+{
+    SessionLock lock(vi);
+    if (lock.status() < 0)
+        return lock.status();
+    if (!Ivi_Simulating(vi)) {
+        const ViStatus status = zev::send(vi, Ivi_IOSession(vi), command, registerNumber);
+        if (status < 0)
+            return status;
+    }
+    Delay(zev::kSettleSeconds);
+    return fold(ZEV_QX70_CheckStatus(vi));
+}
+
+// The raw identification answer, up to 511 bytes, as text.
+struct Identification {
+    ViChar bytes[512] = {};
+    std::string_view text() const { return {bytes, std::strlen(bytes)}; }
+};
+
+ViStatus readIdentification(ViSession vi, Identification &identification)
+{
+    const ViSession io = Ivi_IOSession(vi);
+    ViStatus status = zev::send(vi, io, "*IDN?");
+    if (status < 0)
+        return status;
+    zev::serialDelay(0.05);
+    status = zev::readRawAnswer(io, identification.bytes);
+    return status < 0 ? zev::record(vi, status) : VI_SUCCESS;
+}
+
+// The model field: after the first "ZE," (any letter case), up to the next comma or the line end.
+// Without "ZE," the field is taken from position 2, where it would follow a two-letter maker.
+std::string_view modelField(std::string_view answer)
+{
+    const int maker = qx::runtime::FindPattern(answer, 0, -1, "ZE,", false, false);
+    const size_t start = static_cast<size_t>(maker + 3);
+    if (start >= answer.size())
+        return {};
+    const std::string_view rest = answer.substr(start);
+    return rest.substr(0, rest.find_first_of(",\r\n"));
+}
+
+// A serial number goes out between single quotes: a quote inside is doubled, and text that could
+// end the command early or not fit is refused.
+ViStatus quoteSerialNumber(ViSession vi, ViConstString serialNumber, char (&quoted)[2 * kMaxSerialNumberLength + 1])
+{
+    const size_t length = std::strlen(serialNumber);
+    if (length > kMaxSerialNumberLength)
+        return recordParam(vi, IVI_ERROR_INVALID_VALUE, 3, "Serial Number longer than 64 characters");
+    size_t out = 0;
+    for (size_t i = 0; i < length; ++i) {
+        const auto c = static_cast<unsigned char>(serialNumber[i]);
+        if (c < 0x20 || c == 0x7F)
+            return recordParam(vi, IVI_ERROR_INVALID_VALUE, 3, "Serial Number holds a control character");
+        if (c == '\'')
+            quoted[out++] = '\'';
+        quoted[out++] = static_cast<char>(c);
+    }
+    quoted[out] = '\0';
+    return VI_SUCCESS;
+}
+
+} // namespace
+
+ViStatus ZEV_QX70_RemoteOnOff(ViSession vi, ViConstString channelName, ViInt32 state)
+{
+    SessionLock lock(vi);
+    if (lock.status() < 0)
+        return lock.status();
+    ViStatus status = Ivi_SetAttributeViInt32(vi, channelName, ZEV_QX70_ATTR_REMOTE_ON_OFF, 0, state);
+    if (status < 0)
+        return recordParam(vi, status, 3, "Remote On or Off");
+    Delay(zev::kSettleSeconds);
+    return fold(ZEV_QX70_CheckStatus(vi));
+}
+
+ViStatus ZEV_QX70_DisplayMode(ViSession vi, ViConstString channelName, ViInt32 mode)
+{
+    SessionLock lock(vi);
+    if (lock.status() < 0)
+        return lock.status();
+    if (mode > kHighestDisplayMode)
+        return ZEV_QX70_ERROR_NOT_SUPPORTED;
+    const ViStatus status = Ivi_SetAttributeViInt32(vi, channelName, ZEV_QX70_ATTR_DISPLAY_MODE, 0, mode);
+    if (status < 0)
+        return recordParam(vi, status, 3, "Display On or Off");
+    return fold(ZEV_QX70_CheckStatus(vi));
+}
+
+ViStatus ZEV_QX70_DisplayModeQuery(ViSession vi, ViConstString, ViInt32 *mode)
+{
+    SessionLock lock(vi);
+    if (lock.status() < 0)
+        return lock.status();
+    if (!mode)
+        return nullAddress(vi, 3, "Null address for Display Mode");
+    return zev::queryStateThenClear(vi, "DISP:MODE?", mode);
+}
+
+ViStatus ZEV_QX70_SaveRegister(ViSession vi, ViConstString, ViInt32 registerNumber)
+{
+    return registerCommand(vi, "*SAV %ld", registerNumber);
+}
+
+ViStatus ZEV_QX70_RecallRegister(ViSession vi, ViConstString, ViInt32 registerNumber)
+{
+    return registerCommand(vi, "*RCL %ld", registerNumber);
+}
+
+ViStatus ZEV_QX70_PowerOnRegister(ViSession vi, ViConstString, ViInt32 registerNumber)
+{
+    return registerCommand(vi, "SYST:PON %ld", registerNumber);
+}
+
+ViStatus ZEV_QX70_PowerOnQuery(ViSession vi, ViConstString, ViInt32 *registerNumber)
+{
+    SessionLock lock(vi);
+    if (lock.status() < 0)
+        return lock.status();
+    if (!registerNumber)
+        return nullAddress(vi, 3, "Null address for Register");
+    if (!Ivi_Simulating(vi)) {
+        const ViSession io = Ivi_IOSession(vi);
+        ViStatus status = zev::send(vi, io, "SYST:PON?");
+        if (status < 0)
+            return status;
+        ViInt32 answer = 0;
+        status = zev::receive(vi, io, "%ld", &answer);
+        if (status < 0)
+            return status;
+        *registerNumber = answer;
+    }
+    return fold(ZEV_QX70_CheckStatus(vi));
+}
+
+ViStatus ZEV_QX70_LoadInitialConfiguration(ViSession vi, ViReal64 voltageRange, ViReal64 frequency, ViReal64 voltage,
+                                           ViInt32 outputState)
+{
+    SessionLock lock(vi);
+    if (lock.status() < 0)
+        return lock.status();
+    if (!Ivi_Simulating(vi)) {
+        const ViStatus status = Ivi_SetNeedToCheckStatus(vi, VI_TRUE);
+        if (status < 0)
+            return status;
+        // Each step reports through its own error information; a refused value does not stop the rest.
+        ZEV_QX70_GenerateACVoltageRange(vi, "1", voltageRange);
+        ZEV_QX70_GenerateACVoltage(vi, "1", voltage);
+        ZEV_QX70_GenerateACFrequency(vi, "1", frequency);
+        if (outputState == 1)
+            ZEV_QX70_ConnectOutput(vi, "1");
+        else
+            ZEV_QX70_DisconnectOutput(vi, "1");
+        ZEV_QX70_SaveRegister(vi, "1", kInitialConfigurationRegister);
+        ZEV_QX70_PowerOnRegister(vi, "1", kInitialConfigurationRegister);
+    }
+    const ViStatus status = ZEV_QX70_CheckStatus(vi);
+    if (status < 0)
+        return status;
+    Delay(0.05);
+    return VI_SUCCESS;
+}
+
+ViStatus ZEV_QX70_LoadSerialNumber(ViSession vi, ViConstString, ViConstString serialNumber)
+{
+    SessionLock lock(vi);
+    if (lock.status() < 0)
+        return lock.status();
+    if (!serialNumber)
+        return nullAddress(vi, 3, "Null address for Serial Number");
+    char quoted[2 * kMaxSerialNumberLength + 1];
+    ViStatus status = quoteSerialNumber(vi, serialNumber, quoted);
+    if (status < 0)
+        return status;
+    if (!Ivi_Simulating(vi)) {
+        const ViSession io = Ivi_IOSession(vi);
+        status = Ivi_SetNeedToCheckStatus(vi, VI_TRUE);
+        if (status < 0)
+            return status;
+        // The text is an argument, never part of the format: a percent sign in it goes out as is.
+        status = zev::send(vi, io, "SYST:SNUM '%s'", static_cast<const char *>(quoted));
+        if (status < 0)
+            return status;
+    }
+    Delay(zev::kSettleSeconds);
+    status = ZEV_QX70_DefaultInstrSetup(vi);
+    if (status < 0)
+        return status;
+    status = ZEV_QX70_CheckStatus(vi);
+    if (status < 0)
+        return status;
+    Delay(0.05);
+    return VI_SUCCESS;
+}
+
+ViStatus ZEV_QX70_Serial_ID(ViSession vi, ViInt32 *number)
+{
+    SessionLock lock(vi);
+    if (lock.status() < 0)
+        return lock.status();
+    if (!number)
+        return nullAddress(vi, 2, "Null address for Serial ID");
+    if (!Ivi_Simulating(vi)) {
+        Identification identification;
+        const ViStatus status = readIdentification(vi, identification);
+        if (status < 0)
+            return status;
+        const std::string_view answer = identification.text();
+        if (answer.size() > kSerialIdPosition) {
+            // No integer there is no error: the output just keeps its value.
+            ViInt32 value = 0;
+            const char *first = answer.data() + kSerialIdPosition;
+            const auto [end, error] = std::from_chars(first, answer.data() + answer.size(), value);
+            if (error == std::errc() && end != first)
+                *number = value;
+        }
+    }
+    const ViStatus status = ZEV_QX70_CheckStatus(vi);
+    if (status < 0)
+        return status;
+    Delay(zev::kSettleSeconds);
+    return VI_SUCCESS;
+}
+
+ViStatus ZEV_QX70_Model_Number(ViSession vi, ViChar model[])
+{
+    SessionLock lock(vi);
+    if (lock.status() < 0)
+        return lock.status();
+    if (!model)
+        return nullAddress(vi, 2, "Null address for Model");
+    if (!Ivi_Simulating(vi)) {
+        Identification identification;
+        const ViStatus status = readIdentification(vi, identification);
+        if (status < 0)
+            return status;
+        // At most 511 characters: the caller's 512 always hold the field and its NUL.
+        const std::string_view field = modelField(identification.text());
+        model[field.copy(model, field.size())] = '\0';
+    }
+    const ViStatus status = ZEV_QX70_CheckStatus(vi);
+    if (status < 0)
+        return status;
+    Delay(zev::kSettleSeconds);
+    return VI_SUCCESS;
+}
+
+ViStatus ZEV_QX70_Serial_Number(ViSession vi, ViChar serialNumber[])
+{
+    SessionLock lock(vi);
+    if (lock.status() < 0)
+        return lock.status();
+    if (!serialNumber)
+        return nullAddress(vi, 2, "Null address for Serial Number");
+    if (!Ivi_Simulating(vi)) {
+        const ViSession io = Ivi_IOSession(vi);
+        ViStatus status = zev::send(vi, io, "*IDN?");
+        if (status < 0)
+            return status;
+        zev::serialDelay(0.05);
+        ViChar field[257] = {};
+        status = zev::receiveAsIs(vi, io, "%*[^,],%*[^,],%256[^,],%*[^\n]\n", field);
+        if (status < 0)
+            return status;
+        std::memcpy(serialNumber, field, std::strlen(field) + 1);
+    }
+    const ViStatus status = ZEV_QX70_CheckStatus(vi);
+    if (status < 0)
+        return status;
+    Delay(zev::kSettleSeconds);
+    return VI_SUCCESS;
+}

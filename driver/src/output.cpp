@@ -1,0 +1,208 @@
+// Output configuration: voltage range, voltage, current limit, frequency, the output relay,
+// settings read back by function code, and the limits learnt when the session opened.
+#include "driver_state.h"
+#include "errors.h"
+#include "exchange.h"
+#include "session_lock.h"
+#include "status.h"
+#include "zev_qx70.h"
+
+using zev::driverState;
+using zev::fold;
+using zev::nullAddress;
+using zev::recordParam;
+using zev::SessionLock;
+
+namespace {
+
+// Selector values of ZEV_QX70_ATTR_VOLTAGE_RANGE; any other value in the attribute is volts
+// read back from the instrument.
+constexpr ViReal64 kLowRange = 1.0;
+constexpr ViReal64 kHighRange = 2.0;
+
+ViReal64 rangeMaximum(ViReal64 range)
+{
+    const ViReal64 limit = driverState().voltageLimit.load();
+    if (range == kLowRange)
+        return limit / 2.0;
+    if (range == kHighRange)
+        return limit;
+    return range;
+}
+
+// The source delivers its full current on the low range and half of it on the high range.
+ViReal64 currentMaximum(ViReal64 vmax)
+{
+    const ViReal64 limit = driverState().currentLimit.load();
+    return driverState().voltageLimit.load() / 2.0 >= vmax ? limit : limit / 2.0;
+}
+
+// NaN falls outside every interval.
+bool within(ViReal64 value, ViReal64 low, ViReal64 high) { return value >= low && value <= high; }
+
+// The present range's maximum voltage, from the selector in the cache or the volts read back.
+ViStatus readRangeMaximum(ViSession vi, ViConstString channelName, ViReal64 &vmax)
+{
+    ViReal64 range = 0.0;
+    const ViStatus status = Ivi_GetAttributeViReal64(vi, channelName, ZEV_QX70_ATTR_VOLTAGE_RANGE, 0, &range);
+    if (status < 0)
+        return recordParam(vi, status, 2, "Voltage Range");
+    vmax = rangeMaximum(range);
+    return VI_SUCCESS;
+}
+
+ViStatus setOutputConnected(ViSession vi, ViConstString channelName, ViBoolean connected)
+{
+    SessionLock lock(vi);
+    if (lock.status() < 0)
+        return lock.status();
+    const ViStatus status = Ivi_SetAttributeViBoolean(vi, channelName, ZEV_QX70_ATTR_OUTPUT_CONNECTED, 0, connected);
+    if (status < 0)
+        return status;
+    return fold(ZEV_QX70_CheckStatus(vi));
+}
+
+} // namespace
+
+ViStatus ZEV_QX70_ConfigureLimits(ViSession vi, ViConstString, ViReal64 *frequencyLowLimit,
+                                  ViReal64 *frequencyHighLimit, ViReal64 *currentLimit, ViReal64 *voltageLimit,
+                                  ViInt32 *modelNumber)
+{
+    SessionLock lock(vi);
+    if (lock.status() < 0)
+        return lock.status();
+    if (!frequencyLowLimit)
+        return nullAddress(vi, 3, "Null address for Frequency Low Limit");
+    if (!frequencyHighLimit)
+        return nullAddress(vi, 4, "Null address for Frequency High Limit");
+    if (!currentLimit)
+        return nullAddress(vi, 5, "Null address for Current Limit");
+    if (!voltageLimit)
+        return nullAddress(vi, 6, "Null address for Voltage Limit");
+    if (!modelNumber)
+        return nullAddress(vi, 7, "Null address for Model Number");
+    const auto &state = driverState();
+    *frequencyLowLimit = state.frequencyLowLimit.load();
+    *frequencyHighLimit = state.frequencyHighLimit.load();
+    *currentLimit = state.currentLimit.load();
+    *voltageLimit = state.voltageLimit.load();
+    *modelNumber = state.modelNumber.load();
+    return fold(ZEV_QX70_CheckStatus(vi));
+}
+
+ViStatus ZEV_QX70_GenerateACVoltageRange(ViSession vi, ViConstString channelName, ViReal64 range)
+{
+    SessionLock lock(vi);
+    if (lock.status() < 0)
+        return lock.status();
+    const ViStatus status = Ivi_SetAttributeViReal64(vi, channelName, ZEV_QX70_ATTR_VOLTAGE_RANGE, 0, range);
+    if (status < 0)
+        return recordParam(vi, status, 2, "Voltage Range");
+    return fold(ZEV_QX70_CheckStatus(vi));
+}
+
+ViStatus ZEV_QX70_GenerateACVoltage(ViSession vi, ViConstString channelName, ViReal64 voltage)
+{
+    SessionLock lock(vi);
+    if (lock.status() < 0)
+        return lock.status();
+    ViReal64 vmax = 0.0;
+    ViStatus status = readRangeMaximum(vi, channelName, vmax);
+    if (status < 0)
+        return status;
+    if (!within(voltage, 0.0, vmax))
+        return ZEV_QX70_ERROR_OVER_VOLTAGE;
+    status = Ivi_SetAttributeViReal64(vi, channelName, ZEV_QX70_ATTR_ACV_AMPLITUDE, 0, voltage);
+    if (status < 0)
+        return recordParam(vi, status, 4, "Amplitude");
+    return fold(ZEV_QX70_CheckStatus(vi));
+}
+
+ViStatus ZEV_QX70_GenerateACCurrent(ViSession vi, ViConstString channelName, ViReal64 current)
+{
+    SessionLock lock(vi);
+    if (lock.status() < 0)
+        return lock.status();
+    ViReal64 vmax = 0.0;
+    ViStatus status = readRangeMaximum(vi, channelName, vmax);
+    if (status < 0)
+        return status;
+    if (!within(current, 0.0, currentMaximum(vmax)))
+        return ZEV_QX70_ERROR_OVER_CURRENT;
+    status = Ivi_SetAttributeViReal64(vi, channelName, ZEV_QX70_ATTR_ACC_AMPLITUDE, 0, current);
+    if (status < 0)
+        return recordParam(vi, status, 5, "Current Limit");
+    return fold(ZEV_QX70_CheckStatus(vi));
+}
+
+ViStatus ZEV_QX70_GenerateACFrequency(ViSession vi, ViConstString channelName, ViReal64 frequency)
+{
+    SessionLock lock(vi);
+    if (lock.status() < 0)
+        return lock.status();
+    const auto &state = driverState();
+    if (!within(frequency, state.frequencyLowLimit.load(), state.frequencyHighLimit.load()))
+        return ZEV_QX70_ERROR_FREQUENCY_OUT_OF_LIMITS;
+    const ViStatus status = Ivi_SetAttributeViReal64(vi, channelName, ZEV_QX70_ATTR_FREQUENCY, 0, frequency);
+    if (status < 0)
+        return recordParam(vi, status, 4, "Frequency");
+    return fold(ZEV_QX70_CheckStatus(vi));
+}
+
+ViStatus ZEV_QX70_ConnectOutput(ViSession vi, ViConstString channelName)
+{
+    return setOutputConnected(vi, channelName, VI_TRUE);
+}
+
+ViStatus ZEV_QX70_DisconnectOutput(ViSession vi, ViConstString channelName)
+{
+    return setOutputConnected(vi, channelName, VI_FALSE);
+}
+
+ViStatus ZEV_QX70_QueryOutputRelay(ViSession vi, ViConstString, ViInt32 *relayState)
+{
+    SessionLock lock(vi);
+    if (lock.status() < 0)
+        return lock.status();
+    if (!relayState)
+        return nullAddress(vi, 3, "Null address for Relay State");
+    return zev::queryStateThenClear(vi, "OUTP?", relayState);
+}
+
+ViStatus ZEV_QX70_QueryOutputFunction(ViSession vi, ViConstString channelName, ViInt32 functionCode, ViReal64 *value)
+{
+    SessionLock lock(vi);
+    if (lock.status() < 0)
+        return lock.status();
+    if (!value)
+        return nullAddress(vi, 4, "Null address for Value");
+    // The write callback sends the query; the cache must not swallow a repeated code, or the
+    // answer read below would never be asked for.
+    ViStatus status = Ivi_InvalidateAttribute(vi, channelName, ZEV_QX70_ATTR_QUERY_FUNCTION);
+    if (status >= 0)
+        status = Ivi_SetAttributeViInt32(vi, channelName, ZEV_QX70_ATTR_QUERY_FUNCTION, 0, functionCode);
+    if (status < 0)
+        return recordParam(vi, status, 3, "Query Function");
+    ViConstString channel = VI_NULL;
+    if (!Ivi_Simulating(vi)) {
+        const ViSession io = Ivi_IOSession(vi);
+        status = Ivi_CoerceChannelName(vi, channelName, &channel);
+        if (status >= 0)
+            status = Ivi_SetNeedToCheckStatus(vi, VI_TRUE);
+        if (status < 0)
+            return status;
+        ViReal64 answer = 0.0;
+        status = zev::receiveAsIs(vi, io, "%lf", &answer);
+        if (status < 0)
+            return status;
+        *value = answer;
+        status = ZEV_QX70_CheckStatus(vi);
+        if (status < 0)
+            return status;
+    }
+    // Leave a check due for the next function that runs one.
+    status = Ivi_CoerceChannelName(vi, channelName, &channel);
+    if (status >= 0)
+        status = Ivi_SetNeedToCheckStatus(vi, VI_TRUE);
+    return fold(status);
+}

@@ -1,0 +1,212 @@
+#include "status.h"
+
+#include "errors.h"
+#include "runtime/clock.h"
+#include "session_lock.h"
+#include "wire.h"
+#include "zev_qx70.h"
+
+#include <cstring>
+#include <optional>
+
+using qx::runtime::Delay;
+using zev::fold;
+using zev::nullAddress;
+using zev::record;
+using zev::sendCommand;
+using zev::SessionLock;
+
+const IviStringValueTableEntry statusDescriptions[] = {
+    {ZEV_QX70_WARN_VOLTAGE_DECREASED, "Voltage decreased to satisfy current requirements."},
+    {ZEV_QX70_WARN_CURRENT_DECREASED, "Current decreased to satisfy voltage requirements."},
+    {ZEV_QX70_ERROR_OVER_VOLTAGE, "Over-voltage detected."},
+    {ZEV_QX70_ERROR_OVER_CURRENT, "Over-current detected."},
+    {IVI_CLASS_ERROR_BASE + 0x03, "Over-temperature detected."},
+    {IVI_CLASS_ERROR_BASE + 0x0B, "Invalid waveform."},
+    {IVI_CLASS_ERROR_BASE + 0x0C, "Invalid waveform length."},
+    {IVI_CLASS_ERROR_BASE + 0x0D, "No waveforms available."},
+    {IVI_CLASS_ERROR_BASE + 0x0E, "Waveform sample not in range [-1,+1]."},
+    {IVI_CLASS_ERROR_BASE + 0x0F, "Waveform in use."},
+    {IVI_CLASS_ERROR_BASE + 0x10, "Waveform exceeds power supply capabilities."},
+    {IVI_CLASS_ERROR_BASE + 0x15, "Invalid transient."},
+    {IVI_CLASS_ERROR_BASE + 0x16, "Invalid transient length."},
+    {IVI_CLASS_ERROR_BASE + 0x17, "No transients available."},
+    {IVI_CLASS_ERROR_BASE + 0x18, "Transient in use."},
+    {IVI_CLASS_ERROR_BASE + 0x19, "Transient exceeds power supply capabilities."},
+    {IVI_CLASS_ERROR_BASE + 0x1A, "Max Time exceeded before the operation completed."},
+    {VI_SUCCESS, VI_NULL},
+};
+
+namespace {
+
+constexpr size_t kTextSize = 257; // 256 characters and the NUL
+
+void copyText(ViChar *destination, const ViChar *source)
+{
+    std::strncpy(destination, source, kTextSize - 1);
+    destination[kTextSize - 1] = '\0';
+}
+
+} // namespace
+
+ViStatus ZEV_QX70_CheckStatusCallback(ViSession vi, ViSession io)
+{
+    ViStatus status = sendCommand(io, "SYST:ERR?");
+    if (status < 0)
+        return record(vi, status);
+    Delay(0.05);
+    ViInt16 errorNumber = 0;
+    status = zev::readAnswer(io, "%hd", &errorNumber);
+    if (status < 0)
+        return record(vi, status);
+    Delay(0.05);
+    // Any error number but 0 is an instrument error: negative SCPI errors and positive device errors.
+    if (errorNumber != 0)
+        return record(vi, IVI_ERROR_INSTRUMENT_STATUS);
+    return VI_SUCCESS;
+}
+
+ViStatus ZEV_QX70_CheckStatus(ViSession vi)
+{
+    if (!Ivi_QueryInstrStatus(vi) || !Ivi_NeedToCheckStatus(vi) || Ivi_Simulating(vi))
+        return VI_SUCCESS;
+    ViStatus status = ZEV_QX70_CheckStatusCallback(vi, Ivi_IOSession(vi));
+    if (status < 0)
+        return status;
+    return fold(Ivi_SetNeedToCheckStatus(vi, VI_FALSE));
+}
+
+ViStatus ZEV_QX70_reset(ViSession vi)
+{
+    SessionLock lock(vi);
+    if (lock.status() < 0)
+        return lock.status();
+    if (!Ivi_Simulating(vi)) {
+        ViSession io = Ivi_IOSession(vi);
+        ViStatus status = Ivi_SetNeedToCheckStatus(vi, VI_TRUE);
+        if (status < 0)
+            return status;
+        for (const char *command : {"SYST:REM", "*CLS", "SYST:REM", "*RST"}) {
+            status = sendCommand(io, qx::visa::RuntimeFormat{command});
+            if (status < 0)
+                return record(vi, status);
+            Delay(0.03);
+        }
+    }
+    ViStatus status = ZEV_QX70_DefaultInstrSetup(vi);
+    if (status < 0)
+        return status;
+    status = ZEV_QX70_CheckStatus(vi);
+    if (status < 0)
+        return status;
+    Delay(0.03);
+    return VI_SUCCESS;
+}
+
+ViStatus ZEV_QX70_error_query(ViSession vi, ViInt32 *errorCode, ViChar errorMessage[])
+{
+    SessionLock lock(vi);
+    if (lock.status() < 0)
+        return lock.status();
+    if (!errorCode)
+        return nullAddress(vi, 2, "Null address for Error Code");
+    if (!errorMessage)
+        return nullAddress(vi, 3, "Null address for Error Message");
+    if (Ivi_Simulating(vi)) {
+        if (Ivi_UseSpecificSimulation(vi)) {
+            *errorCode = 0;
+            copyText(errorMessage, "No error.");
+        }
+        return VI_SUCCESS;
+    }
+    ViSession io = Ivi_IOSession(vi);
+    ViStatus status = Ivi_SetNeedToCheckStatus(vi, VI_TRUE);
+    if (status < 0)
+        return status;
+    status = sendCommand(io, ":SYST:ERR?");
+    if (status < 0)
+        return record(vi, status);
+    ViInt32 code = 0;
+    ViChar message[kTextSize] = {};
+    status = zev::readAnswer(io, "%ld,\"%256[^\"]", &code, message);
+    if (status < 0)
+        return record(vi, status);
+    *errorCode = code;
+    copyText(errorMessage, message);
+    return VI_SUCCESS;
+}
+
+ViStatus ZEV_QX70_error_message(ViSession vi, ViStatus statusCode, ViChar message[])
+{
+    std::optional<SessionLock> lock;
+    if (vi != VI_NULL)
+        lock.emplace(vi);
+    if (!message)
+        return nullAddress(vi, 3, "Null address for Error Message");
+    ViStatus status = Ivi_GetSpecificDriverStatusDesc(vi, statusCode, message, statusDescriptions);
+    if (status < 0)
+        return status;
+    // The text is given even for a handle that is not open, but the caller learns of the bad handle.
+    if (lock && lock->status() == IVI_ERROR_INVALID_SESSION_HANDLE)
+        return lock->status();
+    return VI_SUCCESS;
+}
+
+ViStatus ZEV_QX70_StatusRegister(ViSession vi, ViInt32 *statusByte)
+{
+    SessionLock lock(vi);
+    if (lock.status() < 0)
+        return lock.status();
+    if (!statusByte)
+        return nullAddress(vi, 2, "Null address for Error Code");
+    if (Ivi_Simulating(vi)) {
+        if (Ivi_UseSpecificSimulation(vi))
+            *statusByte = 0;
+        return VI_SUCCESS;
+    }
+    ViSession io = Ivi_IOSession(vi);
+    ViStatus status = Ivi_SetNeedToCheckStatus(vi, VI_TRUE);
+    if (status < 0)
+        return status;
+    status = sendCommand(io, "*STB?");
+    if (status < 0)
+        return record(vi, status);
+    ViInt32 value = 0;
+    status = viScanf(io, "%ld", &value);
+    if (status < 0)
+        return record(vi, status);
+    *statusByte = value;
+    return VI_SUCCESS;
+}
+
+ViStatus ZEV_QX70_revision_query(ViSession vi, ViChar driverRev[], ViChar instrRev[])
+{
+    SessionLock lock(vi);
+    if (lock.status() < 0)
+        return lock.status();
+    if (!driverRev)
+        return nullAddress(vi, 2, "Null address for Driver Revision");
+    if (!instrRev)
+        return nullAddress(vi, 3, "Null address for Instrument Revision");
+    ViStatus status =
+        Ivi_GetAttributeViString(vi, VI_NULL, IVI_ATTR_SPECIFIC_DRIVER_REVISION, 0, IVI_MAX_MESSAGE_BUF_SIZE, driverRev);
+    if (status < 0)
+        return status;
+    if (!Ivi_Simulating(vi)) {
+        ViSession io = Ivi_IOSession(vi);
+        status = Ivi_SetNeedToCheckStatus(vi, VI_TRUE);
+        if (status < 0)
+            return status;
+        status = sendCommand(io, "*IDN?");
+        if (status < 0)
+            return record(vi, status);
+        ViChar firmware[kTextSize] = {};
+        status = zev::readAnswer(io, "%*[^,],%*[^,],%*[^,],%256[^\n]", firmware);
+        if (status < 0)
+            return record(vi, status);
+        copyText(instrRev, firmware);
+    } else if (Ivi_UseSpecificSimulation(vi)) {
+        copyText(instrRev, "No revision information available while simulating.");
+    }
+    return fold(ZEV_QX70_CheckStatus(vi));
+}

@@ -1,0 +1,235 @@
+#include "ui/qt_toolkit.h"
+
+#include "ui/backend.h"
+#include "ui/qt_controls.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPointer>
+
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <new>
+
+namespace qx::ui {
+namespace {
+
+QString qtext(const std::string &text) { return QString::fromStdString(text); }
+
+// A panel's top-level window: its groups laid out on a grid, its controls in resource order
+// (which is also the tab order), its activation and close reported as panel events.
+class PanelWindow final : public QWidget {
+public:
+    PanelWindow(const PanelRecord &record, int handle) : handle_(handle)
+    {
+        setObjectName(qtext(record.name));
+        setWindowTitle(qtext(record.title));
+        auto *grid = new QGridLayout(this);
+        for (const GroupRecord &group : record.groups)
+            grid->addWidget(buildGroup(group), group.row, group.column, group.rowSpan, group.columnSpan);
+    }
+
+    QtControl *control(int id) const
+    {
+        const auto found = controls_.find(id);
+        return found == controls_.end() ? nullptr : found->second;
+    }
+
+protected:
+    bool event(QEvent *event) override
+    {
+        if (event->type() == QEvent::WindowActivate)
+            raisePanelEvent(handle_, EVENT_GOT_FOCUS, 0, 0);
+        else if (event->type() == QEvent::WindowDeactivate)
+            raisePanelEvent(handle_, EVENT_LOST_FOCUS, 0, 0);
+        return QWidget::event(event);
+    }
+
+    // The window stays: only the panel callback, by discarding the panel, takes it away.
+    void closeEvent(QCloseEvent *event) override
+    {
+        event->ignore();
+        raisePanelEvent(handle_, EVENT_CLOSE, 0, 0);
+    }
+
+private:
+    QWidget *buildGroup(const GroupRecord &group)
+    {
+        QWidget *box = group.title.empty() ? new QWidget(this) : new QGroupBox(qtext(group.title), this);
+        QFormLayout *form = nullptr;
+        QHBoxLayout *row = nullptr;
+        if (group.layout == GroupLayout::Form)
+            form = new QFormLayout(box);
+        else
+            row = new QHBoxLayout(box);
+        if (row != nullptr && group.title.empty())
+            row->addStretch(); // an untitled row is a button bar, aligned right
+        for (const ControlRecord &record : group.controls) {
+            QtControl *control = createQtControl(record, handle_, box);
+            if (control == nullptr)
+                continue;
+            controls_[record.id] = control;
+            if (form != nullptr && control->label() != nullptr)
+                form->addRow(control->label(), control->field());
+            else if (form != nullptr)
+                form->addRow(control->field());
+            else {
+                if (control->label() != nullptr)
+                    row->addWidget(control->label());
+                row->addWidget(control->field());
+            }
+        }
+        if (row != nullptr && !group.title.empty())
+            row->addStretch();
+        return box;
+    }
+
+    int handle_;
+    std::map<int, QtControl *> controls_; // owned by the window's widgets
+};
+
+class QtPanel final : public PanelView {
+public:
+    QtPanel(const PanelRecord &record, int handle) : window_(new PanelWindow(record, handle)) {}
+    ~QtPanel() override
+    {
+        // Later, not now: the panel may be discarded from inside one of its own widgets' events.
+        if (window_) {
+            window_->hide();
+            window_->deleteLater();
+        }
+    }
+    QtPanel(const QtPanel &) = delete;
+    QtPanel &operator=(const QtPanel &) = delete;
+
+    ControlView *control(int id) override { return window_ ? window_->control(id) : nullptr; }
+    void display() override
+    {
+        if (!window_)
+            return;
+        window_->show();
+        window_->raise();
+        window_->activateWindow();
+    }
+    void hide() override
+    {
+        if (window_)
+            window_->hide();
+    }
+    PanelWindow *window() const { return window_.data(); }
+
+private:
+    QPointer<PanelWindow> window_;
+};
+
+class QtToolkit final : public Backend {
+public:
+    explicit QtToolkit(std::unique_ptr<QApplication> application) : application_(std::move(application)) {}
+    ~QtToolkit() override
+    {
+        if (application_) {
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            application_.reset();
+        }
+    }
+    QtToolkit(const QtToolkit &) = delete;
+    QtToolkit &operator=(const QtToolkit &) = delete;
+
+    std::unique_ptr<PanelView> createPanel(const PanelRecord &record, int handle) override
+    {
+        return std::make_unique<QtPanel>(record, handle);
+    }
+
+    int messagePopup(const std::string &title, const std::string &message) override
+    {
+        QMessageBox box(QMessageBox::Information, qtext(title), qtext(message), QMessageBox::Ok,
+                        QApplication::activeWindow());
+        box.setTextFormat(Qt::PlainText);
+        box.setWindowModality(Qt::ApplicationModal);
+        box.exec();
+        return 0;
+    }
+
+    int confirmPopup(const std::string &title, const std::string &message) override
+    {
+        QMessageBox box(QMessageBox::Question, qtext(title), qtext(message), QMessageBox::Yes | QMessageBox::No,
+                        QApplication::activeWindow());
+        box.setTextFormat(Qt::PlainText);
+        box.setWindowModality(Qt::ApplicationModal);
+        box.setDefaultButton(QMessageBox::Yes);
+        box.setEscapeButton(QMessageBox::No);
+        return box.exec() == QMessageBox::Yes ? 1 : 0;
+    }
+
+    int runEventLoop() override { return QApplication::exec(); }
+    void quitEventLoop(int code) override { QCoreApplication::exit(code); }
+
+private:
+    std::unique_ptr<QApplication> application_; // null when the program brought its own
+};
+
+bool hasEnvironment(const char *name)
+{
+    const char *value = std::getenv(name);
+    return value != nullptr && *value != '\0';
+}
+
+bool displayGiven(int argc, char **argv)
+{
+    if (hasEnvironment("QT_QPA_PLATFORM") || hasEnvironment("DISPLAY") || hasEnvironment("WAYLAND_DISPLAY"))
+        return true;
+    for (int i = 1; i < argc && argv != nullptr; ++i)
+        if (argv[i] != nullptr && std::strcmp(argv[i], "-platform") == 0)
+            return true;
+    return false;
+}
+
+QtPanel *qtPanel(int panel) { return dynamic_cast<QtPanel *>(panelView(panel)); }
+
+} // namespace
+
+int useQt(int &argc, char **argv) noexcept
+{
+    try {
+        if (dynamic_cast<QtToolkit *>(currentBackend()) != nullptr)
+            return 0;
+        std::unique_ptr<QApplication> application;
+        if (QCoreApplication::instance() == nullptr) {
+            // Qt would abort the process without a display; the caller gets a status instead.
+            if (!displayGiven(argc, argv))
+                return UIE_NO_DISPLAY;
+            application = std::make_unique<QApplication>(argc, argv);
+        } else if (qobject_cast<QApplication *>(QCoreApplication::instance()) == nullptr) {
+            return UIE_NOT_SUPPORTED;
+        }
+        // Only QuitUserInterface ends the loop; hiding the last panel does not.
+        QApplication::setQuitOnLastWindowClosed(false);
+        return installBackend(std::make_unique<QtToolkit>(std::move(application)));
+    } catch (const std::bad_alloc &) {
+        return UIE_OUT_OF_MEMORY;
+    } catch (...) {
+        return UIE_INTERNAL;
+    }
+}
+
+QWidget *panelWindow(int panel) noexcept
+{
+    const QtPanel *p = qtPanel(panel);
+    return p == nullptr ? nullptr : p->window();
+}
+
+QWidget *controlWidget(int panel, int control) noexcept
+{
+    const QtPanel *p = qtPanel(panel);
+    const QtControl *c = (p == nullptr || p->window() == nullptr) ? nullptr : p->window()->control(control);
+    return c == nullptr ? nullptr : c->field();
+}
+
+} // namespace qx::ui

@@ -1,0 +1,159 @@
+// The panel toolkit of the front panel: panels loaded from a resource file, typed control
+// values, popups and the event loop. One API; a Qt backend (ui/qt_toolkit.h) shows real windows
+// and a headless backend (ui/headless_toolkit.h) serves tests. The application's callbacks are
+// the same with either.
+//
+// Contract
+// - Start a backend first: qx::ui::useQt(argc, argv) or qx::ui::useHeadless(). Until then every
+//   call returns UIE_NOT_INITIALIZED.
+// - Results: 0, a panel handle (> 0) or an answer (>= 0) on success, a negative UIE_ code on
+//   failure. No call throws; bad handles, IDs, null pointers and wrong types give codes.
+// - Values are typed. GetCtrlVal needs the control's own type (int, std::int16_t, double, text).
+//   SetCtrlVal takes the control's own type, and also an int or std::int16_t for any numeric
+//   control (a double is refused by integer controls). Anything else is UIE_TYPE_MISMATCH.
+//   Numbers are kept within the control's range; a switch or toggle reads 1 for any nonzero value.
+// - Setting a value never raises an event: commits come from the operator only.
+// - Callbacks are bound by name: register the table (RegisterCallbacks) before LoadPanel. A
+//   resource naming a callback that is not registered does not load (UIE_UNKNOWN_CALLBACK).
+// - One thread, the user-interface thread. One callback runs at a time: an event raised while a
+//   callback runs (a focus change around a popup, say) is delivered after it returns, and dropped
+//   if its panel has been discarded by then.
+// - Panel handles are positive and never reused, so a stale handle is always an error.
+#pragma once
+
+#include "runtime/clock.h"
+#include "runtime/popup.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace qx::ui {
+
+// Events passed to callbacks.
+inline constexpr int EVENT_COMMIT = 1;      // the operator changed or operated the control
+inline constexpr int EVENT_RIGHT_CLICK = 5; // eventData1 = y, eventData2 = x in the panel
+inline constexpr int EVENT_GOT_FOCUS = 8;   // the panel became the active window
+inline constexpr int EVENT_LOST_FOCUS = 9;
+inline constexpr int EVENT_CLOSE = 11; // the operator closed the window; it stays until discarded
+
+// Status codes. Kept in step with GetUILErrorString.
+enum UiStatus : int {
+    UIE_SUCCESS = 0,
+    UIE_NOT_INITIALIZED = -1,
+    UIE_NO_DISPLAY = -2,
+    UIE_FILE_NOT_FOUND = -3,
+    UIE_BAD_RESOURCE = -4,
+    UIE_NO_SUCH_PANEL = -5,
+    UIE_UNKNOWN_CALLBACK = -6,
+    UIE_BAD_CALLBACK_TABLE = -7,
+    UIE_INVALID_PANEL = -8,
+    UIE_INVALID_CONTROL = -9,
+    UIE_TYPE_MISMATCH = -10,
+    UIE_NULL_POINTER = -11,
+    UIE_BUFFER_TOO_SMALL = -12,
+    UIE_INVALID_VALUE = -13,
+    UIE_INVALID_RANGE = -14,
+    UIE_NOT_SUPPORTED = -15,
+    UIE_LOOP_RUNNING = -16,
+    UIE_NO_MORE_EVENTS = -17,
+    UIE_PANEL_HIDDEN = -18,
+    UIE_CONTROL_DIMMED = -19,
+    UIE_OUT_OF_MEMORY = -20,
+    UIE_INTERNAL = -21,
+};
+
+const char *GetUILErrorString(int status) noexcept;
+
+using CtrlCallbackPtr = int (*)(int panel, int control, int event, void *callbackData, int eventData1,
+                                int eventData2);
+using PanelCallbackPtr = int (*)(int panel, int event, void *callbackData, int eventData1, int eventData2);
+
+// One row of the application's callback table: the name the resource uses and the function.
+struct CallbackEntry {
+    constexpr CallbackEntry(const char *entryName, CtrlCallbackPtr function) : name(entryName), control(function) {}
+    constexpr CallbackEntry(const char *entryName, PanelCallbackPtr function) : name(entryName), panel(function) {}
+    const char *name = nullptr;
+    CtrlCallbackPtr control = nullptr;
+    PanelCallbackPtr panel = nullptr;
+};
+
+// Replaces the callback table (copied). Names must be non-empty and unique, functions non-null.
+int RegisterCallbacks(std::span<const CallbackEntry> table) noexcept;
+// Rebinds one loaded control or panel; a null function unbinds it.
+int InstallCtrlCallback(int panel, int control, CtrlCallbackPtr callback, void *callbackData) noexcept;
+int InstallPanelCallback(int panel, PanelCallbackPtr callback, void *callbackData) noexcept;
+
+// Loads panel `panelResourceNumber` of the resource file as a top-level panel (parentPanel 0;
+// child panels are not supported) and returns its handle, hidden. Failures: UIE_FILE_NOT_FOUND,
+// UIE_BAD_RESOURCE, UIE_NO_SUCH_PANEL, UIE_UNKNOWN_CALLBACK; LastLoadError() tells the detail.
+int LoadPanel(int parentPanel, const char *resourceFile, int panelResourceNumber) noexcept;
+int LoadPanel(int parentPanel, const std::string &resourceFile, int panelResourceNumber) noexcept;
+std::string LastLoadError() noexcept;
+// Shows the panel and brings it to the front; it becomes the active window.
+int DisplayPanel(int panel) noexcept;
+int HidePanel(int panel) noexcept;
+// Removes the panel for good; allowed inside the panel's own callbacks.
+int DiscardPanel(int panel) noexcept;
+
+int GetCtrlVal(int panel, int control, int *value) noexcept;
+int GetCtrlVal(int panel, int control, std::int16_t *value) noexcept;
+int GetCtrlVal(int panel, int control, double *value) noexcept;
+int GetCtrlVal(int panel, int control, std::string *value) noexcept;
+// Copies the text with its terminating NUL; a text longer than size - 1 is cut to fit and the
+// result is UIE_BUFFER_TOO_SMALL.
+int GetCtrlVal(int panel, int control, char *buffer, std::size_t size) noexcept;
+
+int SetCtrlVal(int panel, int control, int value) noexcept;
+int SetCtrlVal(int panel, int control, std::int16_t value) noexcept;
+int SetCtrlVal(int panel, int control, double value) noexcept; // NaN: UIE_INVALID_VALUE
+int SetCtrlVal(int panel, int control, const char *value) noexcept;
+int SetCtrlVal(int panel, int control, const std::string &value) noexcept;
+
+// Range of a numeric control. Integer controls round the limits inward; the value is coerced
+// into the new range without a commit. A minimum above the maximum is UIE_INVALID_RANGE.
+int SetCtrlMin(int panel, int control, double minimum) noexcept;
+int SetCtrlMax(int panel, int control, double maximum) noexcept;
+int GetCtrlRange(int panel, int control, double *minimum, double *maximum) noexcept;
+
+// A dimmed control shows its value but the operator cannot use it.
+int SetCtrlDimmed(int panel, int control, int dimmed) noexcept;
+int GetCtrlDimmed(int panel, int control, int *dimmed) noexcept;
+
+// Modal popups. MessagePopup returns 0 once the operator has acknowledged it; ConfirmPopup
+// returns 1 for yes and 0 for no.
+int MessagePopup(const char *title, const char *message) noexcept;
+int MessagePopup(const std::string &title, const std::string &message) noexcept;
+int ConfirmPopup(const char *title, const char *message) noexcept;
+int ConfirmPopup(const std::string &title, const std::string &message) noexcept;
+
+// Runs the event loop until QuitUserInterface; returns the code given there.
+int RunUserInterface() noexcept;
+// Ends the running loop with `code`; outside the loop it does nothing. Returns 0.
+int QuitUserInterface(int code) noexcept;
+
+// Blocking pause in seconds, through the one clock (virtual in tests).
+using runtime::Delay;
+
+// Shows the run-time's message popups (the driver's messages) through the toolkit: as modal
+// message boxes with the Qt backend, recorded with the headless one; on standard error when no
+// backend runs. The program installs it: qx::runtime::setPopupService(&service).
+class ToolkitPopupService final : public runtime::PopupService {
+public:
+    void messagePopup(std::string_view title, std::string_view message) override;
+};
+
+// Ends the process with `status` at once.
+[[noreturn]] void ExitProcess(int status) noexcept;
+
+// Discards every panel and stops the backend.
+int CloseUserInterface() noexcept; // UIE_LOOP_RUNNING inside the loop or a callback
+
+// Where the panel resource is: next to the executable, else the copy in the build tree, else
+// the bare file name (which LoadPanel then reports as UIE_FILE_NOT_FOUND unless it is in the
+// working directory).
+std::string PanelResourcePath(const char *fileName = "QXSERIES.UIR") noexcept;
+
+} // namespace qx::ui

@@ -1,0 +1,37 @@
+// VISA resource names this layer opens, parsed case-insensitively:
+//   ASRL<n>[::INSTR]                          serial port n (COM n)
+//   ASRL/dev/...::INSTR                       a serial device by path
+//   GPIB[board]::<primary>[::<secondary>][::INSTR]
+//   TCPIP[board]::<host>::<port>::SOCKET      raw socket; an IPv6 host goes in brackets
+// Board numbers default to 0. Other VISA classes (INTFC, VXI-11 INSTR, USB, ...) are not offered
+// and do not parse.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "visa/visadef.h"
+
+namespace qx::visa {
+
+enum class ResourceKind { Serial, Gpib, TcpSocket };
+
+struct ResourceName {
+    ResourceKind kind = ResourceKind::Serial;
+    ViUInt16 board = 0;                  // ASRL<n>: n; GPIB and TCPIP: the board
+    std::string path;                    // ASRL by path: the device path, else ""
+    ViUInt16 primary = 0;                // GPIB 0..30
+    ViUInt16 secondary = VI_NO_SEC_ADDR; // GPIB 0..30 or VI_NO_SEC_ADDR
+    std::string host;                    // TCPIP, lower case
+    ViUInt16 port = 0;                   // TCPIP 1..65535
+
+    // "ASRL1::INSTR", "ASRL/dev/ttyUSB0::INSTR", "GPIB0::5::INSTR", "GPIB0::5::2::INSTR",
+    // "TCPIP0::localhost::5025::SOCKET".
+    std::string canonical() const;
+};
+
+// VI_SUCCESS, or VI_ERROR_INV_RSRC_NAME (also for a null text).
+ViStatus parseResourceName(const char *text, ResourceName &out);
+ViStatus parseResourceName(std::string_view text, ResourceName &out);
+
+} // namespace qx::visa

@@ -1,0 +1,192 @@
+// TCPIP SOCKET sessions: a raw SCPI socket, as LAN instruments and GPIB-LAN gateways offer.
+// A socket has no END; reads end at the termination character, which SOCKET sessions enable.
+#include <cerrno>
+#include <climits>
+#include <string>
+
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "transport.h"
+
+namespace qx::visa {
+namespace {
+
+constexpr ViUInt32 defaultOpenTimeoutMs = 2000;
+
+bool peerGone(int err) { return err == ECONNRESET || err == EPIPE || err == ENOTCONN || err == ETIMEDOUT; }
+
+// Connects one address within the deadline; returns the socket, or -1 with the status.
+int connectAddress(const addrinfo &ai, const Deadline &deadline, ViStatus &status)
+{
+    const int fd = ::socket(ai.ai_family, ai.ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai.ai_protocol);
+    if (fd < 0) {
+        status = VI_ERROR_IO;
+        return -1;
+    }
+    if (::connect(fd, ai.ai_addr, ai.ai_addrlen) != 0) {
+        if (errno != EINPROGRESS) {
+            status = VI_ERROR_RSRC_NFOUND;
+            ::close(fd);
+            return -1;
+        }
+        pollfd p{fd, POLLOUT, 0};
+        int r;
+        do {
+            r = ::poll(&p, 1, deadline.remainingMs());
+        } while (r < 0 && errno == EINTR);
+        int err = 0;
+        socklen_t len = sizeof err;
+        if (r == 0) {
+            status = VI_ERROR_TMO;
+            ::close(fd);
+            return -1;
+        }
+        if (r < 0 || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0 || err != 0) {
+            status = VI_ERROR_RSRC_NFOUND;
+            ::close(fd);
+            return -1;
+        }
+    }
+    const int one = 1;
+    (void)::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    status = VI_SUCCESS;
+    return fd;
+}
+
+class TcpTransport final : public ChunkedTransport {
+public:
+    explicit TcpTransport(int fd) : fd_(fd) {}
+    ~TcpTransport() override { close(); }
+
+    ViStatus write(std::string_view bytes, bool, ViUInt32 timeoutMs) override
+    {
+        if (fd_ < 0)
+            return VI_ERROR_CONN_LOST;
+        const Deadline deadline(timeoutMs);
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+            if (n > 0) {
+                done += static_cast<std::size_t>(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && errno != EAGAIN)
+                return peerGone(errno) ? VI_ERROR_CONN_LOST : VI_ERROR_IO;
+            pollfd p{fd_, POLLOUT, 0};
+            const int r = ::poll(&p, 1, deadline.remainingMs());
+            if (r == 0)
+                return VI_ERROR_TMO;
+            if (r < 0 && errno != EINTR)
+                return VI_ERROR_IO;
+        }
+        return VI_SUCCESS;
+    }
+
+    ViStatus clear(ViUInt32) override
+    {
+        discardInput();
+        return fd_ < 0 ? VI_ERROR_CONN_LOST : VI_SUCCESS;
+    }
+
+    void close() override
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
+    }
+
+    void discardInput() override
+    {
+        ChunkedTransport::discardInput();
+        char buffer[4096];
+        while (fd_ >= 0 && ::recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT) > 0) {
+        }
+    }
+
+protected:
+    Chunk fetch(std::size_t max, const Deadline &deadline) override
+    {
+        Chunk chunk;
+        if (fd_ < 0) {
+            chunk.status = VI_ERROR_CONN_LOST;
+            return chunk;
+        }
+        char buffer[4096];
+        for (;;) {
+            pollfd p{fd_, POLLIN, 0};
+            const int r = ::poll(&p, 1, deadline.remainingMs());
+            if (r == 0) {
+                chunk.status = VI_ERROR_TMO;
+                return chunk;
+            }
+            if (r < 0) {
+                if (errno == EINTR)
+                    continue;
+                chunk.status = VI_ERROR_IO;
+                return chunk;
+            }
+            const ssize_t n = ::recv(fd_, buffer, max < sizeof buffer ? max : sizeof buffer, 0);
+            if (n > 0) {
+                chunk.bytes.assign(buffer, static_cast<std::size_t>(n));
+                return chunk;
+            }
+            if (n == 0 || peerGone(errno)) {
+                chunk.status = VI_ERROR_CONN_LOST;
+                return chunk;
+            }
+            if (errno != EINTR && errno != EAGAIN) {
+                chunk.status = VI_ERROR_IO;
+                return chunk;
+            }
+        }
+    }
+
+    ViUInt32 availableBelow() override
+    {
+        int count = 0;
+        if (fd_ < 0 || ::ioctl(fd_, FIONREAD, &count) != 0 || count < 0)
+            return 0;
+        return static_cast<ViUInt32>(count);
+    }
+
+private:
+    int fd_;
+};
+
+} // namespace
+
+ViStatus openTcpTransport(const ResourceName &name, ViUInt32 openTimeoutMs, std::unique_ptr<Transport> &out)
+{
+    const Deadline deadline(openTimeoutMs == 0 ? defaultOpenTimeoutMs : openTimeoutMs);
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICSERV;
+    addrinfo *list = nullptr;
+    const std::string port = std::to_string(name.port);
+    if (::getaddrinfo(name.host.c_str(), port.c_str(), &hints, &list) != 0 || !list)
+        return VI_ERROR_RSRC_NFOUND;
+    ViStatus status = VI_ERROR_RSRC_NFOUND;
+    int fd = -1;
+    for (const addrinfo *ai = list; ai && fd < 0; ai = ai->ai_next) {
+        fd = connectAddress(*ai, deadline, status);
+        if (status == VI_ERROR_TMO)
+            break;
+    }
+    ::freeaddrinfo(list);
+    if (fd < 0)
+        return status;
+    out = std::make_unique<TcpTransport>(fd);
+    return VI_SUCCESS;
+}
+
+} // namespace qx::visa

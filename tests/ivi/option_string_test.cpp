@@ -1,0 +1,97 @@
+#include "ivi_test_support.h"
+
+#include "ivi/src/option_string.h"
+
+using namespace ivitest;
+using qx::ivi::DriverOptions;
+using ::testing::HasSubstr;
+
+namespace {
+
+// RangeCheck QueryInstrStatus Cache Simulate RecordCoercions InterchangeCheck, then DriverSetup.
+std::string summary(const DriverOptions &o)
+{
+    std::string flags;
+    for (bool flag : {o.rangeCheck, o.queryInstrStatus, o.cache, o.simulate, o.recordCoercions, o.interchangeCheck})
+        flags += flag ? '1' : '0';
+    return flags + " [" + o.driverSetup + "]";
+}
+
+TEST(IviOptionString, ParsesNamesAndValuesCaseInsensitivelyAroundWhiteSpace)
+{
+    const std::pair<const char *, const char *> cases[] = {
+        {"", "111000 []"},
+        {"   ", "111000 []"},
+        {"Simulate=1", "111100 []"},
+        {" simulate = true , RANGECHECK=vi_false,cache=False,\tQueryInstrStatus = 0 , RecordCoercions=VI_TRUE, "
+         "InterchangeCheck=1",
+         "000111 []"},
+        {"Simulate=1, DriverSetup= Model:7103QX, Port:2;Baud=9600 ", "111100 [Model:7103QX, Port:2;Baud=9600]"},
+        {"driversetup=", "111000 []"},
+        {"Cache=0,Cache=1", "111000 []"},
+    };
+    for (const auto &[text, expected] : cases) {
+        DriverOptions options;
+        options.driverSetup = "stale";
+        std::string elaboration;
+        EXPECT_EQ(qx::ivi::parseOptionString(text, options, elaboration), VI_SUCCESS) << text;
+        EXPECT_EQ(summary(options), expected) << text;
+    }
+}
+
+TEST(IviOptionString, ReportsEachKindOfMistakeNamingTheBadText)
+{
+    const struct {
+        const char *text;
+        ViStatus status;
+        const char *named;
+    } cases[] = {
+        {"=1", IVI_ERROR_MISSING_OPTION_NAME, "position 1"},
+        {"Simulate=1,,Cache=0", IVI_ERROR_MISSING_OPTION_NAME, "position 12"},
+        {"Simulate=1,", IVI_ERROR_MISSING_OPTION_NAME, "Simulate=1,"},
+        {"Simulate", IVI_ERROR_MISSING_OPTION_VALUE, "\"Simulate\""},
+        {"Cache= ,Simulate=1", IVI_ERROR_MISSING_OPTION_VALUE, "\"Cache\""},
+        {"DriverSetup", IVI_ERROR_MISSING_OPTION_VALUE, "\"DriverSetup\""},
+        {"Simlate=1", IVI_ERROR_BAD_OPTION_NAME, "\"Simlate\""},
+        {"Simulate=1, Spy=1", IVI_ERROR_BAD_OPTION_NAME, "\"Spy\""},
+        {"Simulate=yes", IVI_ERROR_BAD_OPTION_VALUE, "\"yes\""},
+        {"RangeCheck=1=1", IVI_ERROR_BAD_OPTION_VALUE, "\"1=1\""},
+    };
+    for (const auto &c : cases) {
+        DriverOptions options;
+        std::string elaboration;
+        EXPECT_EQ(qx::ivi::parseOptionString(c.text, options, elaboration), c.status) << c.text;
+        EXPECT_THAT(elaboration, HasSubstr(c.named)) << c.text;
+    }
+}
+
+class IviOptionStringOfNewSession : public IviTest {};
+
+TEST_F(IviOptionStringOfNewSession, SetsTheInherentAttributesAndNullOrEmptyMeansDefaults)
+{
+    const ViSession vi = open("Simulate=True, RangeCheck=0, QueryInstrStatus=0, Cache=0");
+    ViBoolean cache = VI_TRUE;
+    ASSERT_EQ(Ivi_GetAttributeViBoolean(vi, "", IVI_ATTR_CACHE, 0, &cache), VI_SUCCESS);
+    EXPECT_EQ(cache, VI_FALSE);
+    EXPECT_EQ(Ivi_Simulating(vi), VI_TRUE);
+    EXPECT_EQ(Ivi_RangeChecking(vi) | Ivi_QueryInstrStatus(vi), VI_FALSE);
+    for (const char *text : {static_cast<const char *>(nullptr), ""}) {
+        const ViSession byDefault = open(text);
+        EXPECT_EQ(Ivi_Simulating(byDefault), VI_FALSE);
+        EXPECT_EQ(Ivi_RangeChecking(byDefault) & Ivi_QueryInstrStatus(byDefault), VI_TRUE);
+    }
+}
+
+TEST_F(IviOptionStringOfNewSession, ABadStringCreatesNoSessionAndRecordsTheErrorOnNoSession)
+{
+    ViSession vi = 1234;
+    ASSERT_EQ(Ivi_SpecificDriverNew("QXTEST", "Simulate=1, Colour=blue", &vi), IVI_ERROR_BAD_OPTION_NAME);
+    EXPECT_EQ(vi, ViSession{VI_NULL});
+    ViStatus primary = 0;
+    ViChar text[IVI_MAX_MESSAGE_BUF_SIZE];
+    ASSERT_EQ(Ivi_GetErrorInfo(VI_NULL, &primary, nullptr, text), VI_SUCCESS);
+    EXPECT_EQ(primary, IVI_ERROR_BAD_OPTION_NAME);
+    EXPECT_THAT(text, HasSubstr("Colour"));
+}
+
+} // namespace

@@ -1,0 +1,67 @@
+#include "sim/error_queue.h"
+#include "sim_test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace qx::sim {
+namespace {
+
+using testing::SimHarness;
+
+TEST(ErrorQueue, KeepsTheOldestAndMarksTheOverflowInTheLastPlace)
+{
+    ErrorQueue q;
+    for (int i = 1; i <= 20; ++i)
+        q.push(-100 - i);
+    ASSERT_EQ(q.size(), ErrorQueue::kCapacity);
+    for (int i = 1; i < static_cast<int>(ErrorQueue::kCapacity); ++i)
+        EXPECT_EQ(q.pop().code, -100 - i);
+    const ErrorEntry last = q.pop();
+    EXPECT_EQ(last.code, -350);
+    EXPECT_EQ(last.text, "Queue overflow");
+    const ErrorEntry none = q.pop();
+    EXPECT_EQ(none.code, 0);
+    EXPECT_EQ(none.text, "No error");
+}
+
+TEST(ErrorQueue, QuotesInATextAreDoubled)
+{
+    EXPECT_EQ(formatError({301, "say \"hi\""}), "301,\"say \"\"hi\"\"\"");
+    EXPECT_EQ(errorText(321), "Device-specific error");
+}
+
+TEST(ErrorQueue, SystErrReadsInOrderAndClsEmptiesIt)
+{
+    SimHarness h;
+    h.ask("BOGUS");
+    h.ask("VOLT 1000");
+    EXPECT_EQ(h.ask("SYST:ERR:COUN?"), "2");
+    EXPECT_EQ(h.ask("SYST:ERR?"), "-113,\"Undefined header\"");
+    EXPECT_EQ(h.ask(":SYST:ERR:NEXT?"), "-222,\"Data out of range\"");
+    EXPECT_EQ(h.ask("SYST:ERR?"), "0,\"No error\"");
+    for (int i = 0; i < 20; ++i)
+        h.ask("BOGUS");
+    EXPECT_EQ(h.ask("SYST:ERR:COUN?"), "16");
+    h.ask("*CLS");
+    EXPECT_EQ(h.ask("SYST:ERR?"), "0,\"No error\"");
+}
+
+TEST(ErrorQueue, StatusByteAndEventStatusFollowTheErrors)
+{
+    SimHarness h;
+    EXPECT_EQ(h.ask("*ESR?"), "128"); // power on
+    EXPECT_EQ(h.ask("*ESR?"), "0");   // read clears it
+    h.ask("BOGUS");
+    EXPECT_EQ(h.ask("*STB?"), "4"); // error queue not empty
+    h.ask("*ESE 32;*SRE 32");
+    EXPECT_EQ(h.ask("*STB?"), "100"); // + event summary + master summary
+    EXPECT_EQ(h.ask("*ESR?"), "32");  // command error
+    h.ask("VOLT 1000");
+    EXPECT_EQ(h.ask("*ESR?"), "16"); // execution error
+    h.ask("*CLS");
+    EXPECT_EQ(h.ask("*STB?"), "0");
+    EXPECT_EQ(h.ask("*ESE?;*SRE?;*OPC?;*TST?"), "32;32;1;0");
+}
+
+} // namespace
+} // namespace qx::sim

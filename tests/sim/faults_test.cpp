@@ -1,0 +1,99 @@
+#include "sim/faults.h"
+#include "sim_test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace qx::sim {
+namespace {
+
+using testing::SimHarness;
+
+const std::string kIdn = "ZE,7103QX,SN000123,1.02\n";
+
+TEST(Faults, SilentAnswersNothingButStillObeys)
+{
+    SimHarness h;
+    ASSERT_TRUE(h.sim.setFaults(Faults{.silent = true}));
+    EXPECT_EQ(h.sim.receive("*IDN?\n").bytes, "");
+    EXPECT_EQ(h.sim.receive("VOLT 10\n").bytes, "");
+    EXPECT_EQ(h.sim.snapshot().settings.phases[0].voltage, 10.0);
+    ASSERT_TRUE(h.sim.setFaults({}));
+    EXPECT_EQ(h.sim.receive("*IDN?\n").bytes, kIdn);
+}
+
+TEST(Faults, GarbageAndOversizeAnswers)
+{
+    SimHarness h;
+    ASSERT_TRUE(h.sim.setFaults(Faults{.garbage = true}));
+    EXPECT_EQ(h.sim.receive("LIM:VOLT?\n").bytes, std::string(kGarbageAnswer) + "\n");
+    EXPECT_EQ(h.sim.receive("VOLT 1\n").bytes, ""); // settings have nothing to spoil
+
+    ASSERT_TRUE(h.sim.setFaults(Faults{.oversize = 5000}));
+    const std::string big = h.sim.receive("*IDN?\n").bytes;
+    ASSERT_EQ(big.size(), 5000u);
+    EXPECT_EQ(big.rfind(kIdn.substr(0, kIdn.size() - 1), 0), 0u);
+    EXPECT_EQ(big.find('\n'), 4999u); // one message, terminated only at its very end
+}
+
+TEST(Faults, SlowAnswersCarryTheirDelay)
+{
+    SimHarness h;
+    ASSERT_TRUE(h.sim.setFaults(Faults{.slowSeconds = 1.5}));
+    const Delivery d = h.sim.receive("*IDN?\n");
+    EXPECT_EQ(d.bytes, kIdn);
+    EXPECT_DOUBLE_EQ(d.delay, 1.5);
+    EXPECT_DOUBLE_EQ(h.sim.receive("VOLT 1\n").delay, 0.0);
+    EXPECT_EQ(h.sim.transcript().at(1), "1.500 > ZE,7103QX,SN000123,1.02\\n"); // logged when it goes out
+}
+
+TEST(Faults, AnswerFaultsArmAfterTheGivenNumberOfMessages)
+{
+    SimHarness h;
+    ASSERT_TRUE(h.sim.setFaults(Faults{.silent = true, .armAfter = 2}));
+    EXPECT_EQ(h.sim.receive("*IDN?\n").bytes, kIdn);
+    EXPECT_EQ(h.sim.receive("*IDN?\n").bytes, kIdn);
+    EXPECT_EQ(h.sim.receive("*IDN?\n").bytes, "");
+    ASSERT_TRUE(h.sim.setFaults(Faults{.silent = true, .armAfter = 1})); // counting starts again
+    EXPECT_EQ(h.sim.receive("*IDN?\n").bytes, kIdn);
+    EXPECT_EQ(h.sim.receive("*IDN?\n").bytes, "");
+}
+
+TEST(Faults, CloseFiresOnceAfterTheNthMessage)
+{
+    SimHarness h;
+    ASSERT_TRUE(h.sim.setFaults(Faults{.closeAfter = 3}));
+    EXPECT_FALSE(h.sim.receive("VOLT 1\n").close);
+    EXPECT_FALSE(h.sim.receive("VOLT 2\n").close);
+    const Delivery third = h.sim.receive("*IDN?\n");
+    EXPECT_TRUE(third.close);
+    EXPECT_EQ(third.bytes, kIdn); // the last answer still goes out
+    EXPECT_FALSE(h.sim.receive("VOLT 4\n").close);
+}
+
+TEST(Faults, ErrorAfterACommandInAnyOfItsForms)
+{
+    SimHarness h;
+    ASSERT_TRUE(h.sim.setFaults(Faults{.errorAfter = ErrorAfterFault{"VOLT", -222, {}}}));
+    h.ask("VOLT 10");
+    h.ask("volt:lev 20");
+    h.ask("VOLT?");  // the query is another command
+    h.ask("VOLT 999"); // failed, so it did not run
+    EXPECT_EQ(h.errors(), (std::vector<int>{-222, -222, -222}));
+
+    ASSERT_TRUE(h.sim.setFaults(Faults{.errorAfter = ErrorAfterFault{"*IDN?", 301, "Over temperature"}}));
+    h.ask("*IDN?");
+    EXPECT_EQ(h.ask("SYST:ERR?"), "301,\"Over temperature\"");
+    EXPECT_EQ(h.ask("SYST:ERR?"), "0,\"No error\"");
+}
+
+TEST(Faults, InvalidFaultsAreRefusedAndChangeNothing)
+{
+    SimHarness h;
+    ASSERT_TRUE(h.sim.setFaults(Faults{.garbage = true}));
+    EXPECT_FALSE(h.sim.setFaults(Faults{.errorAfter = ErrorAfterFault{"BOGUS", -222, {}}}));
+    EXPECT_FALSE(h.sim.setFaults(Faults{.slowSeconds = -1.0}));
+    EXPECT_TRUE(h.sim.faults().garbage);
+}
+
+} // namespace
+} // namespace qx::sim

@@ -1,0 +1,149 @@
+#include "sim_test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace qx::sim {
+namespace {
+
+using testing::SimHarness;
+using Codes = std::vector<int>;
+
+TEST(Ranges, LowIsHalfTheLimitAndBoundsVoltageAndCurrent)
+{
+    SimHarness h;
+    h.ask("VOLT:RANG 150");
+    EXPECT_EQ(h.ask("VOLT:RANG?"), "150");
+    h.ask("VOLT 150");
+    h.ask("CURR 9.2");
+    EXPECT_EQ(h.ask("VOLT?;CURR?"), "150;9.2");
+    h.ask("VOLT 150.01");
+    EXPECT_EQ(h.errors(), Codes{-222});
+
+    h.ask("VOLT:RANG 300"); // the high range halves the current limit: 9.2 A comes down to 4.6 A
+    EXPECT_EQ(h.ask("VOLT:RANG?;:VOLT?;:CURR?"), "300;150;4.6");
+    h.ask("VOLT 300");
+    h.ask("CURR 4.61");
+    h.ask("VOLT:RANG 300.1");
+    h.ask("VOLT:RANG -1");
+    EXPECT_EQ(h.errors(), (Codes{-222, -222, -222}));
+    h.ask("VOLT:RANG 100"); // any value up to half the limit picks the low range
+    EXPECT_EQ(h.ask("VOLT:RANG?;:VOLT?"), "150;150");
+    EXPECT_EQ(h.ask("VOLT:RANG? MIN;RANG? MAX"), "150;300");
+}
+
+TEST(Ranges, LimitsComeFromTheConfiguration)
+{
+    Config c;
+    c.limits = Limits{250.0, 12.0, 45.0, 65.0};
+    SimHarness h(c);
+    EXPECT_EQ(h.ask("LIM:VOLT?;CURR?;FREQ:LOW?;HIGH?"), "250;12;45;65");
+    EXPECT_EQ(h.ask("FREQ?;CURR?"), "50;6");
+    h.ask("VOLT:RANG 125");
+    EXPECT_EQ(h.ask("VOLT:RANG?"), "125");
+    h.ask("FREQ 45");
+    h.ask("FREQ 65");
+    EXPECT_EQ(h.errors(), Codes{});
+    h.ask("FREQ 44.99");
+    h.ask("FREQ 65.01");
+    EXPECT_EQ(h.errors(), (Codes{-222, -222}));
+    EXPECT_EQ(h.ask("FREQ?"), "65");
+
+    c.limits.frequencyLow = 600.0; // above the high limit: the defaults stand in
+    EXPECT_FALSE(validateConfig(c).empty());
+    SimHarness fallback(c);
+    EXPECT_EQ(fallback.ask("LIM:FREQ:LOW?;:LIM:VOLT?"), "16;300");
+}
+
+TEST(Registers, SaveAndRecallKeepTheSettings)
+{
+    SimHarness h;
+    h.ask("VOLT 100;FREQ 60;OUTP 1;DISP:MODE 2");
+    h.ask("INST:NSEL 2;:VOLT 80;:OUTP:STAR:STAT 1;PHAS 270");
+    h.ask("*SAV 3");
+    h.ask("*RST");
+    EXPECT_EQ(h.ask("VOLT?;FREQ?;OUTP?;DISP:MODE?;:INST:COUP?"), "0;50;0;0;1");
+    h.ask("*RCL 3");
+    EXPECT_EQ(h.ask("FREQ?;OUTP?;DISP:MODE?;:INST:COUP?;NSEL?"), "60;1;2;0;2");
+    EXPECT_EQ(h.ask("VOLT?;:OUTP:STAR?;:OUTP:STAR:PHAS?"), "80;1;270");
+    h.ask("INST:NSEL 1");
+    EXPECT_EQ(h.ask("VOLT?"), "100");
+    h.ask("*SAV 10");
+    h.ask("*RCL -1");
+    h.ask("SYST:PON 10");
+    EXPECT_EQ(h.errors(), (Codes{-222, -222, -222}));
+    EXPECT_EQ(h.sim.snapshot().registers[3].phases[1].voltage, 80.0);
+}
+
+TEST(Registers, PowerOnLoadsThePowerOnRegister)
+{
+    SimHarness h;
+    h.ask("SYST:REM");
+    h.ask("VOLT 120;OUTP 1;*SAV 7;SYST:PON 7");
+    h.ask("*RST;BOGUS");
+    EXPECT_EQ(h.ask("SYST:PON?"), "7");
+    h.sim.powerCycle();
+    const Snapshot s = h.sim.snapshot();
+    EXPECT_FALSE(s.remote);
+    EXPECT_TRUE(s.errors.empty());
+    EXPECT_TRUE(s.settings.output);
+    EXPECT_EQ(s.settings.phases[0].voltage, 120.0);
+    EXPECT_EQ(h.ask("*ESR?"), "128");
+}
+
+TEST(Registers, ResetKeepsTheQueueTheSerialNumberAndRemote)
+{
+    SimHarness h;
+    h.ask("SYST:REM;SNUM 'X9'");
+    h.ask("VOLT 50");
+    h.ask("BOGUS");
+    h.ask("*RST");
+    EXPECT_EQ(h.ask("VOLT?;*IDN?"), "0;ZE,7103QX,X9,1.02");
+    EXPECT_TRUE(h.sim.snapshot().remote);
+    EXPECT_EQ(h.errors(), Codes{-113});
+    h.ask("SYST:LOC");
+    EXPECT_FALSE(h.sim.snapshot().remote);
+}
+
+TEST(Phases, SelectionAddressesOnePhaseAndCouplingAll)
+{
+    SimHarness h;
+    h.ask("VOLT 10"); // coupled after reset
+    h.ask("INST:NSEL 2");
+    h.ask("VOLT 50;CURR 1");
+    Snapshot s = h.sim.snapshot();
+    EXPECT_EQ(s.settings.phases[0].voltage, 10.0);
+    EXPECT_EQ(s.settings.phases[1].voltage, 50.0);
+    EXPECT_EQ(s.settings.phases[1].currentLimit, 1.0);
+    EXPECT_EQ(s.settings.phases[2].voltage, 10.0);
+    EXPECT_EQ(h.ask("INST:COUP?;NSEL?"), "0;2");
+    h.ask("INST:COUP 1;:VOLT 70");
+    s = h.sim.snapshot();
+    for (const PhaseSettings &p : s.settings.phases)
+        EXPECT_EQ(p.voltage, 70.0);
+    h.ask("INST:NSEL 4");
+    h.ask("INST:NSEL 0");
+    EXPECT_EQ(h.errors(), (Codes{-222, -222}));
+}
+
+TEST(Phases, TheSinglePhaseModelHasOnlyPhaseOne)
+{
+    SimHarness h(testing::model7101());
+    EXPECT_EQ(h.ask("*IDN?"), "ZE,7101QX,SN000123,1.02");
+    h.ask("INST:COUP 0;NSEL 1;:VOLT 33");
+    EXPECT_EQ(h.errors(), Codes{});
+    h.ask("INST:NSEL 2");
+    EXPECT_EQ(h.errors(), Codes{-222});
+    EXPECT_EQ(h.ask("VOLT?"), "33");
+    EXPECT_EQ(h.sim.snapshot().settings.phases[1].voltage, 0.0);
+}
+
+TEST(Display, ModesZeroToFive)
+{
+    SimHarness h;
+    h.ask("DISP:MODE 5;MODE 6;MODE -1");
+    EXPECT_EQ(h.errors(), (Codes{-222, -222}));
+    EXPECT_EQ(h.ask("DISP:MODE?"), "5");
+}
+
+} // namespace
+} // namespace qx::sim

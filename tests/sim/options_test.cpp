@@ -1,0 +1,62 @@
+#include "sim/options.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+namespace qx::sim {
+namespace {
+
+std::string parse(std::vector<std::string_view> args, Options &o) { return parseOptions(args, o); }
+
+TEST(Options, LoadsLimitsAndFaultsReachTheirPlaces)
+{
+    Options o;
+    ASSERT_EQ(parse({"--model", "7101QX", "--tcp=5025", "--freq-high", "70", "--load", "50", "--load", "2:open",
+                     "--load", "3:20,0.5,2", "--silent", "--oversize", "5000", "--close-after", "9", "--error-after",
+                     "OUTP:DROP=-221"},
+                    o),
+              "");
+    EXPECT_EQ(o.config.model, Model::QX7101);
+    EXPECT_EQ(o.tcpPort, 5025);
+    EXPECT_EQ(o.config.limits.frequencyHigh, 70.0);
+    EXPECT_EQ(o.config.loads[0].resistance, 50.0);
+    EXPECT_TRUE(std::isinf(o.config.loads[1].resistance));
+    EXPECT_EQ(o.config.loads[2].powerFactor, 0.5);
+    EXPECT_EQ(o.config.loads[2].crestFactor, 2.0);
+    EXPECT_TRUE(o.faults.silent);
+    EXPECT_EQ(o.faults.oversize, 5000u);
+    EXPECT_EQ(o.faults.closeAfter, 9u);
+    ASSERT_TRUE(o.faults.errorAfter);
+    EXPECT_EQ(o.faults.errorAfter->header, "OUTP:DROP");
+    EXPECT_EQ(o.faults.errorAfter->code, -221);
+}
+
+TEST(Options, MistakesAreNamed)
+{
+    const std::pair<std::vector<std::string_view>, const char *> cases[] = {
+        {{}, "nothing to serve"},
+        {{"--tcp"}, "--tcp needs PORT"},
+        {{"--tcp", "70000"}, "--tcp: TCP port must be 0 to 65535"},
+        {{"--tcp", "0", "--frob"}, "unknown option '--frob'"},
+        {{"--tcp", "0", "--silent=1"}, "--silent takes no value"},
+        {{"--tcp", "0", "--load", "4:10"}, "--load: load phase must be 1 to 3"},
+        {{"--tcp", "0", "--load", "10,1.5"}, "--load: load power factor must be above 0"},
+        {{"--tcp", "0", "--voltage-limit", "-3"}, "--voltage-limit: expected a positive number"},
+        {{"--tcp", "0", "--freq-low", "600"}, "frequency limits must be positive with low <= high"},
+        {{"--tcp", "0", "--serial", "A,B"}, "serial number must be"},
+        {{"--tcp", "0", "--close-after", "0"}, "the line can close after 1 message"},
+        {{"--tcp", "0", "--error-after", "VOLT=x"}, "--error-after: error number must be"},
+    };
+    for (const auto &[args, problem] : cases) {
+        Options o;
+        EXPECT_EQ(parse(args, o).rfind(problem, 0), 0u) << parse(args, o);
+    }
+    Options h;
+    EXPECT_EQ(parse({"--help"}, h), "");
+    EXPECT_TRUE(h.help);
+}
+
+} // namespace
+} // namespace qx::sim

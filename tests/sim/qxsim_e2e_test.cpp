@@ -1,0 +1,219 @@
+// The real qxsim program over a real pseudo-terminal and a real socket, the way an outside
+// client reaches it. Real time, short time-outs.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+// Up to and including the next '\n'; "" on time-out or end of file.
+std::string readLine(int fd, int timeoutMs = 3000)
+{
+    std::string line;
+    for (char c = 0; c != '\n';) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, timeoutMs) <= 0 || ::read(fd, &c, 1) != 1)
+            return {};
+        line += c;
+    }
+    return line;
+}
+
+std::string ask(int fd, const std::string &message)
+{
+    if (::write(fd, message.data(), message.size()) != static_cast<ssize_t>(message.size()))
+        return "write failed";
+    return message.find('?') == std::string::npos ? std::string() : readLine(fd);
+}
+
+// qxsim with its stdout on a pipe, stopped with SIGTERM.
+class QxSim {
+public:
+    explicit QxSim(std::vector<std::string> args)
+    {
+        int out[2];
+        if (::pipe(out) != 0)
+            return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(out[1], STDOUT_FILENO);
+            std::vector<char *> argv{const_cast<char *>(QXSIM_PATH)};
+            for (std::string &a : args)
+                argv.push_back(a.data());
+            argv.push_back(nullptr);
+            ::execv(QXSIM_PATH, argv.data());
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        stdout_ = out[0];
+        ready = readLine(stdout_, 10000);
+    }
+    ~QxSim()
+    {
+        stop();
+        ::close(stdout_);
+    }
+    // SIGTERM, then the exit status (-1 when it did not exit within 5 s).
+    int stop()
+    {
+        if (pid_ <= 0)
+            return status_;
+        ::kill(pid_, SIGTERM);
+        for (int i = 0; i < 500 && status_ == -1; ++i) {
+            int status = 0;
+            if (::waitpid(pid_, &status, WNOHANG) == pid_)
+                status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -2;
+            else
+                ::usleep(10000);
+        }
+        if (status_ == -1) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        pid_ = -1;
+        return status_;
+    }
+    int port() const
+    {
+        const auto at = ready.find("127.0.0.1:");
+        return at == std::string::npos ? -1 : std::stoi(ready.substr(at + 10));
+    }
+    std::string ready;
+
+private:
+    pid_t pid_ = -1;
+    int stdout_ = -1;
+    int status_ = -1;
+};
+
+int openLine(const std::string &path)
+{
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY);
+    termios tio{};
+    if (fd >= 0 && ::tcgetattr(fd, &tio) == 0) {
+        ::cfmakeraw(&tio);
+        ::tcsetattr(fd, TCSANOW, &tio);
+    }
+    return fd;
+}
+
+int connectTo(int port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0)
+        return fd;
+    ::close(fd);
+    return -1;
+}
+
+class QxSimE2e : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/qxsim_e2e_XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        dir = pattern;
+    }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+    std::string dir;
+};
+
+TEST_F(QxSimE2e, PseudoTerminalSurvivesAClientReopeningTheLine)
+{
+    const std::string link = dir + "/qx";
+    QxSim sim({"--model", "7101QX", "--pty", link, "--transcript", dir + "/transcript"});
+    ASSERT_EQ(sim.ready.rfind("qxsim: 7101QX on /dev/pts/", 0), 0u) << sim.ready;
+    EXPECT_NE(sim.ready.find("(" + link + ")"), std::string::npos);
+
+    int fd = openLine(link);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(ask(fd, "*IDN?\n"), "ZE,7101QX,SN000123,1.02\n");
+    EXPECT_EQ(ask(fd, "VOLT 42.000000\n"), "");
+    EXPECT_EQ(ask(fd, "SYST:ERR?\n"), "0,\"No error\"\n");
+    ::close(fd);
+    fd = openLine(link);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(ask(fd, "VOLT?\n"), "42\n");
+    ::close(fd);
+
+    EXPECT_EQ(sim.stop(), 0);
+    struct stat st {};
+    EXPECT_NE(::lstat(link.c_str(), &st), 0) << "the link outlived the simulator";
+    std::ifstream in(dir + "/transcript");
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line.substr(line.find(' ') + 1)); // without the time
+    const std::vector<std::string> expected{"< *IDN?\\n",     "> ZE,7101QX,SN000123,1.02\\n", "< VOLT 42.000000\\n",
+                                            "< SYST:ERR?\\n", "> 0,\"No error\"\\n",          "< VOLT?\\n",
+                                            "> 42\\n"};
+    EXPECT_EQ(lines, expected);
+}
+
+TEST_F(QxSimE2e, TcpServesOneClientAfterAnother)
+{
+    QxSim sim({"--tcp", "0", "--serial", "QX77", "--voltage-limit", "250"});
+    ASSERT_GT(sim.port(), 0) << sim.ready;
+    int fd = connectTo(sim.port());
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(ask(fd, "*IDN?\n"), "ZE,7103QX,QX77,1.02\n");
+    EXPECT_EQ(ask(fd, "LIM:VOLT?;CURR?\n"), "250;9.2\n");
+    EXPECT_EQ(ask(fd, "FREQ 60\n"), "");
+    EXPECT_EQ(ask(fd, "SYST:ERR?\n"), "0,\"No error\"\n");
+    ::close(fd);
+    fd = connectTo(sim.port());
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(ask(fd, "FREQ?\n"), "60\n");
+    ::close(fd);
+    EXPECT_EQ(sim.stop(), 0);
+}
+
+TEST_F(QxSimE2e, SilenceAndClosingFromTheCommandLine)
+{
+    QxSim sim({"--tcp", "0", "--silent", "--faults-after", "1", "--close-after", "3"});
+    ASSERT_GT(sim.port(), 0) << sim.ready;
+    int fd = connectTo(sim.port());
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(ask(fd, "*IDN?\n"), "ZE,7103QX,SN000123,1.02\n");
+    ASSERT_EQ(::write(fd, "*IDN?\n", 6), 6);
+    EXPECT_EQ(readLine(fd, 300), ""); // silent from the second message on
+    ASSERT_EQ(::write(fd, "VOLT 1\n", 7), 7);
+    char c = 0;
+    pollfd p{fd, POLLIN, 0};
+    ASSERT_EQ(::poll(&p, 1, 3000), 1);
+    EXPECT_EQ(::read(fd, &c, 1), 0); // the third message closed the line
+    ::close(fd);
+    fd = connectTo(sim.port()); // the next client is taken
+    EXPECT_GE(fd, 0);
+    ::close(fd);
+    EXPECT_EQ(sim.stop(), 0);
+}
+
+TEST_F(QxSimE2e, BadCommandLinesAndForeignFilesAreRefused)
+{
+    QxSim badModel({"--model", "7102QX", "--tcp", "0"});
+    EXPECT_EQ(badModel.ready, "");
+    EXPECT_EQ(badModel.stop(), 2);
+
+    const std::string file = dir + "/plain";
+    std::ofstream(file) << "not a link";
+    QxSim sim({"--pty", file});
+    EXPECT_EQ(sim.ready, "");
+    EXPECT_EQ(sim.stop(), 1);
+    EXPECT_TRUE(std::filesystem::is_regular_file(file)); // never replaced
+}
+
+} // namespace

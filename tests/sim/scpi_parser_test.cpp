@@ -1,0 +1,189 @@
+#include "sim/scpi_parser.h"
+#include "sim_test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace qx::sim {
+namespace {
+
+using testing::SimHarness;
+using Codes = std::vector<int>;
+
+TEST(ScpiHeaders, ShortAndLongFormsInAnyCaseWithOptionalKeywords)
+{
+    SimHarness h;
+    const std::pair<const char *, const char *> cases[] = {
+        {"VOLT 10", "10"},
+        {"VOLTAGE 20", "20"},
+        {"volt:lev 30", "30"},
+        {":SOUR:VOLT:LEV:IMM:AMPL 40", "40"},
+        {"sOuRcE:vOlTaGe:AMPLITUDE 50", "50"},
+        {"VOLT1 60", "60"}, // numeric suffix 1 is the keyword itself
+    };
+    for (const auto &[command, value] : cases) {
+        EXPECT_EQ(h.ask(command), "") << command;
+        EXPECT_EQ(h.ask("VOLTage?"), value) << command;
+    }
+    EXPECT_EQ(h.errors(), Codes{});
+    h.ask("VOLTag 1");   // neither the short nor the long form
+    h.ask("VOLTAGES 1");
+    h.ask("VOLT2 1");
+    h.ask("ABCDEFGHIJKLM 1");
+    h.ask("LIM:VOLT 5"); // exists only as a query
+    h.ask("*IDN");
+    h.ask("*FOO?");
+    h.ask("VOLT: 1");
+    h.ask("VOLT$ 1");
+    EXPECT_EQ(h.errors(), (Codes{-113, -113, -114, -112, -113, -113, -113, -102, -111}));
+    EXPECT_EQ(h.ask("VOLT?"), "60");
+}
+
+TEST(ScpiHeaders, EveryQueryTheControllerSendsHasItsAnswer)
+{
+    SimHarness h;
+    const std::pair<const char *, const char *> cases[] = {
+        {"*IDN?", "ZE,7103QX,SN000123,1.02"},
+        {"LIM:VOLT?", "300"},
+        {"LIM:CURR?", "9.2"},
+        {"LIM:FREQ:LOW?", "16"},
+        {"LIM:FREQ:HIGH?", "500"},
+        {"VOLT?", "0"},
+        {"CURR?", "4.6"},
+        {"FREQ?", "50"},
+        {"VOLT:RANG?", "300"},
+        {"OUTP?", "0"},
+        {"DISP:MODE?", "0"},
+        {"SYST:PON?", "0"},
+        {"*STB?", "0"},
+        {"OUTP:STAR?", "0"},
+        {"OUTP:STAR:PHAS?", "0"},
+        {"SYST:ERR?", "0,\"No error\""},
+        {":SYST:ERR?", "0,\"No error\""},
+    };
+    for (const auto &[query, answer] : cases)
+        EXPECT_EQ(h.ask(query), answer) << query;
+}
+
+TEST(ScpiHeaders, EverySettingTheControllerSendsIsAccepted)
+{
+    SimHarness h;
+    for (const char *command :
+         {"SYST:LOC", "SYST:REM", "*CLS", "*RST", "VOLT:RANG 150.000000", "VOLT 120.000000", "CURR 5.000000",
+          "FREQ 60.000000", "OUTP 1", "OUTP 0", "DISP:MODE 3", "*SAV 7", "*RCL 7", "SYST:PON 7", "SYST:SNUM 'SN42'",
+          "INST:COUP 1", "INST:COUP 0", "INST:NSEL 3", "OUTP:STAR:STAT 1", "OUTP:STAR:PHAS 90.000000",
+          "OUTP:DROP 10.000000", "OUTP:DROP", "OUTP:STAR:STAT 0"})
+        EXPECT_EQ(h.ask(command), "") << command;
+    EXPECT_EQ(h.errors(), Codes{});
+}
+
+TEST(ScpiMessages, SemicolonsFollowTheHeaderPathRule)
+{
+    SimHarness h;
+    EXPECT_EQ(h.ask("VOLT 12;FREQ 60"), "");
+    EXPECT_EQ(h.ask("VOLT?;FREQ?"), "12;60");
+    EXPECT_EQ(h.ask("OUTP:STAR:STAT 1;PHAS 90"), ""); // PHAS is under OUTP:STAR
+    EXPECT_EQ(h.ask("OUTP:STAR:PHAS?"), "90");
+    EXPECT_EQ(h.ask("OUTP:STAR:STAT 0;*CLS;PHAS 180"), ""); // common commands keep the path
+    EXPECT_EQ(h.ask("OUTP:STAR:PHAS?;STAT?"), "180;0");
+    EXPECT_EQ(h.ask("INST:COUP 0;NSEL 2"), "");
+    EXPECT_EQ(h.ask("INST:NSEL?"), "2");
+    EXPECT_EQ(h.ask("VOLT 5;"), ""); // a ';' before the terminator is tolerated
+    EXPECT_EQ(h.errors(), Codes{});
+
+    EXPECT_EQ(h.ask("INST:NSEL 1;MEAS:VOLT?"), ""); // INST:MEAS:VOLT? does not exist
+    EXPECT_EQ(h.errors(), Codes{-113});
+    EXPECT_EQ(h.ask("INST:NSEL 1;:MEAS:VOLT?"), "0");
+    EXPECT_EQ(h.ask("VOLT 6;;VOLT 7"), "");
+    EXPECT_EQ(h.errors(), Codes{-102});
+    EXPECT_EQ(h.ask("VOLT?"), "6");
+}
+
+TEST(ScpiMessages, CommandErrorsDiscardTheRestButExecutionErrorsDoNot)
+{
+    SimHarness h;
+    EXPECT_EQ(h.ask("VOLT 5;BOGUS;VOLT 6"), "");
+    EXPECT_EQ(h.ask("VOLT?"), "5");
+    EXPECT_EQ(h.ask("VOLT 999;VOLT 7;VOLT?"), "7");
+    EXPECT_EQ(h.errors(), (Codes{-113, -222}));
+}
+
+TEST(ScpiMessages, TerminatorsAndEmptyMessages)
+{
+    SimHarness h;
+    EXPECT_EQ(h.sim.receive("*IDN?\r\n").bytes, "ZE,7103QX,SN000123,1.02\n");
+    EXPECT_EQ(h.sim.receive("*IDN?").bytes, "ZE,7103QX,SN000123,1.02\n"); // GPIB END, no line feed
+    EXPECT_EQ(h.sim.receive("\n").bytes, "");
+    EXPECT_EQ(h.sim.receive("  \r\n").bytes, "");
+    EXPECT_EQ(h.sim.receive("  *IDN?  ").bytes, "ZE,7103QX,SN000123,1.02\n");
+    EXPECT_EQ(h.errors(), Codes{});
+}
+
+TEST(ScpiParameters, NumbersTakeUnitsAndMinMax)
+{
+    SimHarness h;
+    const std::pair<const char *, const char *> cases[] = {
+        {"VOLT 1.5E2", "150"}, {"VOLT 120 V", "120"}, {"VOLT 120000MV", "120"}, {"VOLT +.5", "0.5"},
+        {"VOLT MAX", "300"},   {"VOLT MIN", "0"},     {"VOLT 2e+1v", "20"},
+    };
+    for (const auto &[command, value] : cases) {
+        h.ask(command);
+        EXPECT_EQ(h.ask("VOLT?"), value) << command;
+    }
+    h.ask("FREQ 0.06KHZ");
+    h.ask("CURR 500MA");
+    EXPECT_EQ(h.ask("FREQ?;CURR?"), "60;0.5");
+    EXPECT_EQ(h.ask("VOLT? MAX;FREQ? MIN;CURR? MAXIMUM"), "300;16;4.6");
+    EXPECT_EQ(h.errors(), Codes{});
+
+    for (const char *bad : {"VOLT 10 A", "DISP:MODE 2V", "VOLT HIGH", "DISP:MODE MAX", "VOLT 'x'", "VOLT", "*RST 1",
+                            "VOLT 1,2", "VOLT 1.2.3", "VOLT? 5", "VOLT -", "VOLT ,1"})
+        h.ask(bad);
+    EXPECT_EQ(h.errors(), (Codes{-131, -138, -141, -104, -104, -109, -108, -108, -102, -104, -102, -102}));
+    EXPECT_EQ(h.ask("VOLT?"), "20");
+}
+
+TEST(ScpiParameters, BooleansCouplingAndIntegers)
+{
+    SimHarness h;
+    const std::pair<const char *, const char *> cases[] = {
+        {"OUTP ON", "1"}, {"OUTP OFF", "0"}, {"outp 1", "1"}, {"OUTP 0", "0"}, {"OUTP 0.7", "1"},
+    };
+    for (const auto &[command, value] : cases) {
+        h.ask(command);
+        EXPECT_EQ(h.ask("OUTP?"), value) << command;
+    }
+    h.ask("INST:COUP NONE");
+    EXPECT_EQ(h.ask("INST:COUP?"), "0");
+    h.ask("INST:COUP ALL");
+    EXPECT_EQ(h.ask("INST:COUP?"), "1");
+    h.ask("DISP:MODE 2.4");
+    EXPECT_EQ(h.ask("DISP:MODE?"), "2");
+    EXPECT_EQ(h.errors(), Codes{});
+    h.ask("OUTP MAYBE");
+    h.ask("OUTP 'ON'");
+    h.ask("INST:COUP SOME");
+    h.ask("DISP:MODE 1e12");
+    EXPECT_EQ(h.errors(), (Codes{-141, -104, -141, -222}));
+}
+
+TEST(ScpiParameters, QuotedStrings)
+{
+    SimHarness h;
+    h.ask("SYST:SNUM 'A1'");
+    EXPECT_EQ(h.ask("*IDN?"), "ZE,7103QX,A1,1.02");
+    h.ask("SYST:SNUM \"B2\"");
+    EXPECT_EQ(h.ask("SYST:SNUM?"), "\"B2\"");
+    EXPECT_EQ(h.errors(), Codes{});
+    h.ask("SYST:SNUM 'has,comma'");
+    h.ask("SYST:SNUM 'x;y'"); // the ';' inside the quotes does not split the message
+    h.ask("SYST:SNUM 'it''s'");
+    h.ask("SYST:SNUM 'unterminated");
+    h.ask("SYST:SNUM X1");
+    h.ask("SYST:SNUM '" + std::string(33, 'S') + "'");
+    h.ask("SYST:SNUM ''");
+    EXPECT_EQ(h.errors(), (Codes{-224, -224, -224, -151, -104, -223, -224}));
+    EXPECT_EQ(h.ask("*IDN?"), "ZE,7103QX,B2,1.02");
+}
+
+} // namespace
+} // namespace qx::sim

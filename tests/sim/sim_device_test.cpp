@@ -1,0 +1,111 @@
+#include "sim/sim_device.h"
+#include "sim_test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace qx::sim {
+namespace {
+
+using qx::visa::DeviceRead;
+using Status = DeviceRead::Status;
+
+const std::string kIdn = "ZE,7103QX,SN000123,1.02\n";
+
+class SimDeviceTest : public ::testing::Test {
+protected:
+    qx::runtime::Timeline timeline;
+    qx::runtime::VirtualClock clock{&timeline};
+    qx::runtime::ScopedClock scoped{clock};
+    std::shared_ptr<Simulator> sim = std::make_shared<Simulator>();
+    SimDevice stream{sim, SimDevice::Link::Stream};
+    SimDevice gpib{sim, SimDevice::Link::Gpib};
+};
+
+TEST_F(SimDeviceTest, StreamMessagesEndAtLineFeedsAndAnswersQueueUp)
+{
+    EXPECT_EQ(stream.read(4096).status, Status::Silent);
+    ASSERT_TRUE(stream.write("*ID", false));
+    EXPECT_EQ(stream.read(4096).status, Status::Silent); // no complete message yet
+    ASSERT_TRUE(stream.write("N?\nLIM:VOLT?\r\nVOLT 5\n", false));
+    DeviceRead r = stream.read(4);
+    EXPECT_EQ(r.status, Status::Data);
+    EXPECT_EQ(r.bytes, "ZE,7");
+    EXPECT_FALSE(r.end);
+    r = stream.read(4096);
+    EXPECT_EQ(r.bytes, kIdn.substr(4) + "300\n");
+    EXPECT_FALSE(r.end); // a serial line has no END
+    EXPECT_EQ(stream.read(4096).status, Status::Silent);
+    EXPECT_EQ(sim->snapshot().settings.phases[0].voltage, 5.0);
+    ASSERT_TRUE(stream.write("*IDN?", true)); // END means nothing on a wire
+    EXPECT_EQ(stream.read(4096).status, Status::Silent);
+}
+
+TEST_F(SimDeviceTest, GpibMessagesEndWithEndAndAnswersCarryIt)
+{
+    ASSERT_TRUE(gpib.write("*IDN?", true));
+    DeviceRead r = gpib.read(10);
+    EXPECT_EQ(r.bytes, kIdn.substr(0, 10));
+    EXPECT_FALSE(r.end);
+    r = gpib.read(4096);
+    EXPECT_EQ(r.bytes, kIdn.substr(10));
+    EXPECT_TRUE(r.end);
+    ASSERT_TRUE(gpib.write("*IDN?\r\n", true)); // the probe's form
+    EXPECT_EQ(gpib.read(4096).bytes, kIdn);
+}
+
+TEST_F(SimDeviceTest, GpibQueryInterruptedByTheNextMessage)
+{
+    ASSERT_TRUE(gpib.write("*IDN?", true));
+    ASSERT_TRUE(gpib.write("LIM:CURR?", true));
+    EXPECT_EQ(gpib.read(4096).bytes, "9.2\n");
+    ASSERT_TRUE(gpib.write("SYST:ERR?", true));
+    EXPECT_EQ(gpib.read(4096).bytes, "-410,\"Query INTERRUPTED\"\n");
+}
+
+TEST_F(SimDeviceTest, ClearDropsPendingInputAndOutput)
+{
+    ASSERT_TRUE(stream.write("*IDN?\nVOLT 7", false));
+    stream.clear();
+    EXPECT_EQ(stream.read(4096).status, Status::Silent);
+    ASSERT_TRUE(stream.write("\n", false)); // the half message is gone, not completed
+    EXPECT_EQ(sim->snapshot().settings.phases[0].voltage, 0.0);
+}
+
+TEST_F(SimDeviceTest, EndlessInputOverrunsTheBuffer)
+{
+    ASSERT_TRUE(stream.write(std::string(SimDevice::kMaxInput + 1, 'A'), false));
+    ASSERT_TRUE(stream.write("SYST:ERR?\n", false));
+    EXPECT_EQ(stream.read(4096).bytes, "-363,\"Input buffer overrun\"\n");
+}
+
+TEST_F(SimDeviceTest, SilentFaultTimesTheReaderOut)
+{
+    ASSERT_TRUE(sim->setFaults(Faults{.silent = true}));
+    ASSERT_TRUE(gpib.write("*IDN?", true));
+    EXPECT_EQ(gpib.read(4096).status, Status::Silent);
+}
+
+TEST_F(SimDeviceTest, SlowFaultWaitsOnTheClockBeforeTheAnswer)
+{
+    ASSERT_TRUE(sim->setFaults(Faults{.slowSeconds = 2.0}));
+    ASSERT_TRUE(stream.write("*IDN?\n", false));
+    EXPECT_TRUE(timeline.events().empty());
+    EXPECT_EQ(stream.read(4096).bytes, kIdn);
+    EXPECT_EQ(timeline.events(), std::vector<std::string>{"wait 2"});
+}
+
+TEST_F(SimDeviceTest, CloseFaultHandsOutTheLastAnswerThenCloses)
+{
+    ASSERT_TRUE(sim->setFaults(Faults{.closeAfter = 2}));
+    ASSERT_TRUE(stream.write("VOLT 1\n*IDN?\nVOLT 3\n", false)); // the third message is never taken
+    EXPECT_FALSE(stream.closed());
+    EXPECT_EQ(stream.read(4096).bytes, kIdn);
+    EXPECT_TRUE(stream.closed());
+    EXPECT_EQ(stream.read(4096).status, Status::Closed);
+    EXPECT_FALSE(stream.write("*IDN?\n", false));
+    EXPECT_EQ(sim->snapshot().settings.phases[0].voltage, 1.0);
+    EXPECT_EQ(sim->messagesReceived(), 2u);
+}
+
+} // namespace
+} // namespace qx::sim

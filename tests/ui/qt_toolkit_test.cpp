@@ -1,0 +1,322 @@
+// The Qt backend on the shipped QXSERIES.UIR, driven as an operator would (offscreen platform).
+#include "ui/qt_toolkit.h"
+
+#include "qxseries_panels.h"
+#include "recording_callbacks.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTimer>
+#include <QWheelEvent>
+#include <QtTest>
+
+#include <functional>
+
+using namespace qx::ui;
+using qx::ui::test::Call;
+using qx::ui::test::recorder;
+
+namespace {
+
+QStringList called()
+{
+    QStringList names;
+    for (const Call &c : recorder().calls)
+        names << QString::fromStdString(c.callback) + ":" + QString::number(c.event);
+    return names;
+}
+
+template <class Widget> Widget *widget(int panel, int control)
+{
+    auto *w = qobject_cast<Widget *>(controlWidget(panel, control));
+    if (w == nullptr)
+        qFatal("control %d is not the expected widget", control);
+    return w;
+}
+
+// Handles the next modal message box once it is up (popups block in their own loop).
+void onNextMessageBox(std::function<void(QMessageBox *)> handle)
+{
+    auto *poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [poll, handle] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            poll->stop();
+            poll->deleteLater();
+            handle(box);
+        }
+    });
+    poll->start(5);
+}
+
+} // namespace
+
+class QtToolkitTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        static int argc = 1;
+        QCOMPARE(useQt(argc, nullptr), 0);
+        QCOMPARE(RegisterCallbacks(test::recordingCallbacks()), 0);
+    }
+
+    void init()
+    {
+        recorder().reset();
+        mainPanel = LoadPanel(0, PanelResourcePath(), MAIN);
+        steady = LoadPanel(0, PanelResourcePath(), STEADY);
+        QVERIFY2(mainPanel > 0 && steady > 0, LastLoadError().c_str());
+        QCOMPARE(DisplayPanel(mainPanel), 0);
+        QCOMPARE(DisplayPanel(steady), 0);
+        QVERIFY(QTest::qWaitForWindowActive(panelWindow(steady)));
+        recorder().calls.clear();
+    }
+
+    void cleanup()
+    {
+        DiscardPanel(steady);
+        DiscardPanel(mainPanel);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        recorder().reset();
+    }
+
+    void cleanupTestCase() { QCOMPARE(CloseUserInterface(), 0); }
+
+    void typedValueCommitsOnEnterOrStep()
+    {
+        auto *spin = widget<QDoubleSpinBox>(steady, STEADY_VOLTAGE);
+        QCOMPARE(spin->suffix(), QString(" V"));
+        spin->setFocus();
+        spin->selectAll();
+        QTest::keyClicks(spin, "120");
+        QVERIFY(recorder().calls.empty()); // typing alone is no commit
+        QTest::keyClick(spin, Qt::Key_Return);
+        QCOMPARE(called(), QStringList{"voltage:1"});
+        QCOMPARE(recorder().calls[0].control, STEADY_VOLTAGE);
+        double value = 0.0;
+        QCOMPARE(GetCtrlVal(steady, STEADY_VOLTAGE, &value), 0);
+        QCOMPARE(value, 120.0);
+
+        QTest::keyClick(spin, Qt::Key_Up);
+        QCOMPARE(called(), (QStringList{"voltage:1", "voltage:1"}));
+        QCOMPARE(GetCtrlVal(steady, STEADY_VOLTAGE, &value), 0);
+        QCOMPARE(value, 121.0);
+
+        QTest::keyClick(spin, Qt::Key_Return); // nothing changed: nothing to commit
+        QCOMPARE(recorder().calls.size(), std::size_t{2});
+    }
+
+    void wheelOverAControlNotInUseChangesNothing()
+    {
+        auto *spin = widget<QDoubleSpinBox>(steady, STEADY_FREQUENCY);
+        spin->clearFocus();
+        const QPointF at(spin->width() / 2.0, spin->height() / 2.0);
+        QWheelEvent wheel(at, spin->mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(spin, &wheel);
+        QCOMPARE(spin->value(), 50.0);
+        QVERIFY(recorder().calls.empty());
+    }
+
+    void programSetsShowButNeverCommit()
+    {
+        QCOMPARE(SetCtrlVal(steady, STEADY_VOLTAGE, 50.0), 0);
+        QCOMPARE(SetCtrlVal(steady, STEADY_OUTPUT, 1), 0);
+        QCOMPARE(SetCtrlVal(mainPanel, MAIN_GPIB, 1), 0);
+        QCOMPARE(SetCtrlVal(mainPanel, MAIN_MODEL, "7103QX"), 0);
+        QCOMPARE(SetCtrlVal(steady, STEADY_MEAS_VOLTAGE, 119.987), 0);
+        QCOMPARE(SetCtrlVal(steady, STEADY_STATUS, "Ready..."), 0);
+        QCOMPARE(SetCtrlVal(steady, STEADY_MEAS_PHASE, 2), 0);
+        QCoreApplication::processEvents();
+        QVERIFY(recorder().calls.empty());
+
+        QCOMPARE(widget<QDoubleSpinBox>(steady, STEADY_VOLTAGE)->value(), 50.0);
+        QVERIFY(widget<QCheckBox>(steady, STEADY_OUTPUT)->isChecked());
+        QCOMPARE(widget<QCheckBox>(steady, STEADY_OUTPUT)->text(), QString("Closed"));
+        QVERIFY(widget<QPushButton>(mainPanel, MAIN_GPIB)->isChecked());
+        QCOMPARE(widget<QComboBox>(mainPanel, MAIN_MODEL)->currentText(), QString("7103QX"));
+        QCOMPARE(widget<QLabel>(steady, STEADY_MEAS_VOLTAGE)->text(), QString("119.99 V"));
+        QCOMPARE(widget<QLabel>(steady, STEADY_STATUS)->text(), QString("Ready..."));
+        QCOMPARE(widget<QSpinBox>(steady, STEADY_MEAS_PHASE)->value(), 2);
+        double measured = 0.0;
+        QCOMPARE(GetCtrlVal(steady, STEADY_MEAS_VOLTAGE, &measured), 0);
+        QCOMPARE(measured, 119.987); // shown rounded, kept exact
+    }
+
+    void clicksOnSwitchesTogglesAndButtonsCommit()
+    {
+        auto *relay = widget<QCheckBox>(steady, STEADY_OUTPUT);
+        QTest::mouseClick(relay, Qt::LeftButton);
+        QCOMPARE(relay->text(), QString("Closed"));
+        auto *gpib = widget<QPushButton>(mainPanel, MAIN_GPIB);
+        QTest::mouseClick(gpib, Qt::LeftButton);
+        gpib->setFocus();
+        QTest::keyClick(gpib, Qt::Key_Space);
+        QTest::mouseClick(widget<QPushButton>(steady, STEADY_REGISTER_GO), Qt::LeftButton);
+        QCOMPARE(called(),
+                 (QStringList{"output_on_off:1", "interfaceGPIB:1", "interfaceGPIB:1", "register_control:1"}));
+        int value = -1;
+        QCOMPARE(GetCtrlVal(steady, STEADY_OUTPUT, &value), 0);
+        QCOMPARE(value, 1);
+        QCOMPARE(GetCtrlVal(mainPanel, MAIN_GPIB, &value), 0);
+        QCOMPARE(value, 0); // pressed in, then out again
+    }
+
+    void mnemonicsOperateTheirControls()
+    {
+        QVERIFY(QTest::qWaitForWindowActive(panelWindow(steady)));
+        QTest::keyClick(panelWindow(steady), Qt::Key_E, Qt::AltModifier); // "Clos&e connection"
+        QTest::keyClick(panelWindow(steady), Qt::Key_O, Qt::AltModifier); // "&Output relay" switch
+        QTRY_COMPARE(called(), (QStringList{"close:1", "output_on_off:1"})); // buttons click animated
+        QTest::keyClick(panelWindow(steady), Qt::Key_V, Qt::AltModifier); // "&Voltage" focuses the field
+        auto *spin = widget<QDoubleSpinBox>(steady, STEADY_VOLTAGE);
+        QTRY_VERIFY(spin->hasFocus());
+    }
+
+    void editedTextCommitsOnce()
+    {
+        QCOMPARE(InstallCtrlCallback(mainPanel, MAIN_MODEL, &test::recordControl<0>, nullptr), 0);
+        auto *model = widget<QComboBox>(mainPanel, MAIN_MODEL);
+        QVERIFY(model->isEditable());
+        QCOMPARE(model->count(), 2);
+        model->lineEdit()->selectAll();
+        QTest::keyClicks(model->lineEdit(), "7103qx");
+        QTest::keyClick(model->lineEdit(), Qt::Key_Return);
+        QCOMPARE(recorder().calls.size(), std::size_t{1});
+        std::string text;
+        QCOMPARE(GetCtrlVal(mainPanel, MAIN_MODEL, &text), 0);
+        QCOMPARE(QString::fromStdString(text).toUpper(), QString("7103QX")); // completion may fix the case
+    }
+
+    void rightClickAnywhereOnAControlRaisesItsEvent()
+    {
+        auto *spin = widget<QDoubleSpinBox>(steady, STEADY_VOLTAGE);
+        QTest::mouseClick(spin, Qt::RightButton);
+        QTest::mouseClick(spin->findChild<QLineEdit *>(), Qt::RightButton);
+        QTest::mouseClick(panelWindow(steady)->findChild<QLabel *>("STEADY_VOLTAGE_label"), Qt::RightButton);
+        QTest::mouseClick(widget<QCheckBox>(steady, STEADY_OUTPUT), Qt::RightButton);
+        QTest::mouseClick(widget<QPushButton>(mainPanel, MAIN_QUIT), Qt::RightButton);
+        QCoreApplication::processEvents();
+        QCOMPARE(called(), (QStringList{"voltage:5", "voltage:5", "voltage:5", "output_on_off:5", "quit:5"}));
+        QVERIFY(QApplication::activePopupWidget() == nullptr); // no stock context menu
+        const QPoint inPanel = spin->mapTo(spin->window(), spin->rect().center()); // where mouseClick clicks
+        QCOMPARE(recorder().calls[0].data1, inPanel.y());
+        QCOMPARE(recorder().calls[0].data2, inPanel.x());
+        int value = -1;
+        QCOMPARE(GetCtrlVal(steady, STEADY_OUTPUT, &value), 0);
+        QCOMPARE(value, 0); // a right click operates nothing
+    }
+
+    void dimmingAndRangesReachTheWidgets()
+    {
+        auto *angle = widget<QPushButton>(steady, STEADY_ANGLE_0);
+        QVERIFY(!angle->isEnabled());
+        QTest::mouseClick(angle, Qt::LeftButton);
+        QVERIFY(recorder().calls.empty());
+        QCOMPARE(SetCtrlDimmed(steady, STEADY_ANGLE_0, 0), 0);
+        QVERIFY(angle->isEnabled());
+        QTest::mouseClick(angle, Qt::LeftButton);
+        QCOMPARE(called(), QStringList{"Angle1:1"});
+
+        QCOMPARE(SetCtrlDimmed(steady, STEADY_VOLTAGE, 1), 0);
+        QVERIFY(!widget<QDoubleSpinBox>(steady, STEADY_VOLTAGE)->isEnabled());
+        QVERIFY(!panelWindow(steady)->findChild<QLabel *>("STEADY_VOLTAGE_label")->isEnabled());
+
+        auto *current = widget<QDoubleSpinBox>(steady, STEADY_CURRENT);
+        QCOMPARE(SetCtrlVal(steady, STEADY_CURRENT, 9.0), 0);
+        QCOMPARE(SetCtrlMax(steady, STEADY_CURRENT, 4.6), 0);
+        QCOMPARE(current->maximum(), 4.6);
+        QCOMPARE(current->value(), 4.6);
+        double value = 0.0;
+        QCOMPARE(GetCtrlVal(steady, STEADY_CURRENT, &value), 0);
+        QCOMPARE(value, 4.6);
+        QCOMPARE(recorder().calls.size(), std::size_t{1});
+    }
+
+    void activationIsTheSteadyPanelsFocus()
+    {
+        panelWindow(mainPanel)->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(panelWindow(mainPanel)));
+        QTRY_COMPARE(called(), QStringList{"steady_panel:9"});
+        panelWindow(steady)->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(panelWindow(steady)));
+        QTRY_COMPARE(called(), (QStringList{"steady_panel:9", "steady_panel:8"}));
+        QCOMPARE(recorder().calls.back().panel, steady);
+    }
+
+    void closingTheSteadyWindowRaisesCloseAndItStaysUntilDiscarded()
+    {
+        QPointer<QWidget> window = panelWindow(steady);
+        QVERIFY(!window->close());
+        QCOMPARE(called(), QStringList{"steady_panel:11"});
+        QVERIFY(window->isVisible());
+
+        recorder().behaviour = [](const Call &c) { return c.event == EVENT_CLOSE ? DiscardPanel(c.panel) : 0; };
+        window->close();
+        QVERIFY(!window.isNull()); // gone only once the event has been handled
+        QVERIFY(!window->isVisible());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(window.isNull());
+        QCOMPARE(panelWindow(steady), nullptr);
+        QVERIFY(panelWindow(mainPanel)->isVisible());
+    }
+
+    void popupsAreModalMessageBoxesWithTheirTitleAndText()
+    {
+        QString title, text;
+        bool modal = false;
+        QMessageBox::StandardButtons buttons;
+        const auto look = [&](QMessageBox *box) {
+            title = box->windowTitle();
+            text = box->text();
+            modal = box->isModal() && box->windowModality() == Qt::ApplicationModal;
+            buttons = box->standardButtons();
+        };
+        onNextMessageBox([&](QMessageBox *box) {
+            look(box);
+            box->button(QMessageBox::Yes)->click();
+        });
+        QCOMPARE(ConfirmPopup("QX Series Controller", "Do you want to quit the program?"), 1);
+        QCOMPARE(title, QString("QX Series Controller"));
+        QCOMPARE(text, QString("Do you want to quit the program?"));
+        QVERIFY(modal);
+        QCOMPARE(buttons, QMessageBox::Yes | QMessageBox::No);
+
+        onNextMessageBox([&](QMessageBox *box) { QTest::keyClick(box, Qt::Key_Escape); });
+        QCOMPARE(ConfirmPopup("QX Series Controller", "Do you want to close the program?"), 0);
+
+        onNextMessageBox([&](QMessageBox *box) {
+            look(box);
+            box->button(QMessageBox::Ok)->click();
+        });
+        QCOMPARE(MessagePopup("QX Series Error", "Error programming instrument.\nPlease check your instrument."), 0);
+        QCOMPARE(title, QString("QX Series Error"));
+        QCOMPARE(text, QString("Error programming instrument.\nPlease check your instrument."));
+        QVERIFY(modal);
+        QCOMPARE(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    }
+
+    void quitEndsTheEventLoopWithItsCode()
+    {
+        recorder().behaviour = [](const Call &c) { return c.callback == "quit" ? QuitUserInterface(3) : 0; };
+        QTimer::singleShot(0, [this] { QTest::mouseClick(widget<QPushButton>(mainPanel, MAIN_QUIT), Qt::LeftButton); });
+        QCOMPARE(RunUserInterface(), 3);
+        QCOMPARE(called(), QStringList{"quit:1"});
+    }
+
+private:
+    int mainPanel = 0;
+    int steady = 0;
+};
+
+QTEST_MAIN(QtToolkitTest)
+#include "qt_toolkit_test.moc"

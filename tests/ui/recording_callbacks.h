@@ -1,0 +1,72 @@
+// Every callback name of QXSERIES.UIR bound to a function that logs the call and then does what
+// the test asks of it, so tests see which function the resource bound and with what arguments.
+#pragma once
+
+#include "ui/toolkit.h"
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace qx::ui::test {
+
+struct Call {
+    std::string callback;
+    int panel = 0;
+    int control = 0; // 0 for the panel callback
+    int event = 0;
+    void *data = nullptr;
+    int data1 = 0;
+    int data2 = 0;
+};
+
+struct Recorder {
+    std::vector<Call> calls;
+    std::function<int(const Call &)> behaviour; // runs after logging; its result is returned
+
+    void reset()
+    {
+        calls.clear();
+        behaviour = nullptr;
+    }
+    int record(const Call &call)
+    {
+        calls.push_back(call);
+        return behaviour ? behaviour(call) : 0;
+    }
+};
+
+inline Recorder &recorder()
+{
+    static Recorder instance;
+    return instance;
+}
+
+inline constexpr const char *kControlCallbackNames[] = {
+    "interfaceGPIB", "interfaceRS232", "quit",    "close",      "frequency", "voltage", "current",
+    "range",         "remote_on_off",  "output_on_off", "display_on_off", "register_control", "measure",
+    "OutputDrop",    "Start",          "Angle1",  "Angle2",     "Angle3",    "Angle4"};
+
+template <std::size_t I> int recordControl(int panel, int control, int event, void *data, int data1, int data2)
+{
+    return recorder().record({kControlCallbackNames[I], panel, control, event, data, data1, data2});
+}
+
+inline int recordPanel(int panel, int event, void *data, int data1, int data2)
+{
+    return recorder().record({"steady_panel", panel, 0, event, data, data1, data2});
+}
+
+template <std::size_t... I> std::vector<CallbackEntry> recordingEntries(std::index_sequence<I...>)
+{
+    return {CallbackEntry(kControlCallbackNames[I], &recordControl<I>)..., CallbackEntry("steady_panel", &recordPanel)};
+}
+
+inline std::vector<CallbackEntry> recordingCallbacks()
+{
+    return recordingEntries(std::make_index_sequence<std::size(kControlCallbackNames)>());
+}
+
+} // namespace qx::ui::test

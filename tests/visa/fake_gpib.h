@@ -1,0 +1,37 @@
+// A stand-in for linux-gpib's libgpib.so.0: the GPIB loader opens it by path and calls its ib*
+// functions; a test links it too, to script the bus and see what went over it.
+#pragma once
+
+#include <deque>
+#include <string>
+#include <utility>
+#include <vector>
+
+#define FAKE_GPIB_EXPORT __attribute__((visibility("default")))
+
+namespace fake_gpib {
+
+struct Write {
+    std::string bytes;
+    bool eoi;
+    bool operator==(const Write &) const = default;
+};
+
+struct Bus {
+    // ibdev's arguments, in order, of the last call
+    std::vector<int> ibdev;
+    int timeoutCode = -1; // last ibtmo
+    int eosMode = 0;      // last ibeos
+    int clears = 0;
+    bool online = false;
+    bool eoi = true;
+    std::vector<Write> writes;
+    std::deque<std::pair<std::string, bool>> answers; // bytes, END
+    // Scripted failures: the iberr of the next failing call, -1 for none.
+    int failOpen = -1;
+    int failWrite = -1;
+};
+
+FAKE_GPIB_EXPORT Bus &bus();
+
+} // namespace fake_gpib

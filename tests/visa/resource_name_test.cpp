@@ -1,0 +1,126 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "scripted_device.h"
+#include "visa/resource_name.h"
+#include "visa/serial_port.h"
+#include "visa/visa.h"
+
+using namespace qx::visa;
+
+TEST(ResourceName, ParsesTheNamesTheSystemOpensInAnyCaseWithBoardDefaults)
+{
+    const std::pair<const char *, const char *> cases[] = {
+        {"GPIB::5::INSTR", "GPIB0::5::INSTR"},
+        {"gpib::5::instr", "GPIB0::5::INSTR"},
+        {"GPIB1::30", "GPIB1::30::INSTR"},
+        {"GPIB0::05::INSTR", "GPIB0::5::INSTR"},
+        {"GPIB::5::2::INSTR", "GPIB0::5::2::INSTR"},
+        {"ASRL1::INSTR", "ASRL1::INSTR"},
+        {"asrl3::Instr", "ASRL3::INSTR"},
+        {"ASRL7", "ASRL7::INSTR"},
+        {"ASRL", "ASRL0::INSTR"},
+        {"asrl/dev/ttyUSB0::INSTR", "ASRL/dev/ttyUSB0::INSTR"},
+        {"TCPIP::LocalHost::5025::SOCKET", "TCPIP0::localhost::5025::SOCKET"},
+        {"tcpip2::192.168.0.9::5025::socket", "TCPIP2::192.168.0.9::5025::SOCKET"},
+        {"TCPIP::[::1]::5025::SOCKET", "TCPIP0::[::1]::5025::SOCKET"},
+    };
+    for (const auto &[text, canonical] : cases) {
+        ResourceName name;
+        EXPECT_EQ(parseResourceName(text, name), VI_SUCCESS) << text;
+        EXPECT_EQ(name.canonical(), canonical) << text;
+        EXPECT_EQ(canonicalResourceName(text), canonical) << text;
+    }
+
+    ResourceName gpib;
+    ASSERT_EQ(parseResourceName("GPIB3::12::7::INSTR", gpib), VI_SUCCESS);
+    EXPECT_EQ(gpib.kind, ResourceKind::Gpib);
+    EXPECT_EQ(gpib.board, 3);
+    EXPECT_EQ(gpib.primary, 12);
+    EXPECT_EQ(gpib.secondary, 7);
+    ResourceName path;
+    ASSERT_EQ(parseResourceName("ASRL/dev/pts/MixedCase::INSTR", path), VI_SUCCESS);
+    EXPECT_EQ(path.path, "/dev/pts/MixedCase");
+}
+
+TEST(ResourceName, RefusesNamesThatDoNotParse)
+{
+    const char *bad[] = {
+        "", "GPIB", "GPIB::", "GPIB::31::INSTR", "GPIB::5::31::INSTR", "GPIB::5::2::3::INSTR",
+        "GPIB::-1::INSTR", "GPIB::x::INSTR", "GPIBX::5::INSTR", "GPIB::5::INTFC", "GPIB0::INTFC",
+        "ASRL1::SOCKET", "ASRL1::INSTR::X", "ASRLX::INSTR", "ASRL/::INSTR", "COM1", "USB0::1::2::3::INSTR",
+        "TCPIP::host::INSTR", "TCPIP::host::5025", "TCPIP::host::0::SOCKET", "TCPIP::host::65536::SOCKET",
+        "TCPIP::::5025::SOCKET", "TCPIP::[::1::5025::SOCKET", "GPIB::::5::INSTR", " GPIB::5::INSTR",
+    };
+    for (const char *text : bad) {
+        ResourceName name;
+        EXPECT_EQ(parseResourceName(text, name), VI_ERROR_INV_RSRC_NAME) << text;
+        EXPECT_EQ(canonicalResourceName(text), "") << text;
+    }
+    ResourceName name;
+    EXPECT_EQ(parseResourceName(static_cast<const char *>(nullptr), name), VI_ERROR_INV_RSRC_NAME);
+}
+
+TEST(DeviceRegistry, FindsADeviceUnderAnySpellingOfItsNameUntilDetached)
+{
+    auto device = std::make_shared<test::ScriptedDevice>();
+    ASSERT_TRUE(attachDevice("gpib::9::instr", device));
+    EXPECT_EQ(findDevice("GPIB0::9::INSTR"), device);
+    EXPECT_EQ(findDevice("GPIB::9"), device);
+    EXPECT_EQ(findDevice("GPIB1::9::INSTR"), nullptr);
+
+    auto replacement = std::make_shared<test::ScriptedDevice>();
+    ASSERT_TRUE(attachDevice("GPIB0::9::INSTR", replacement));
+    EXPECT_EQ(findDevice("GPIB::9::INSTR"), replacement);
+
+    detachDevice("GPIB::9::INSTR");
+    EXPECT_EQ(findDevice("GPIB0::9::INSTR"), nullptr);
+    EXPECT_FALSE(attachDevice("GPIB::99::INSTR", device));
+    EXPECT_FALSE(attachDevice("ASRL1::INSTR", nullptr));
+    EXPECT_EQ(findDevice("not a name"), nullptr);
+}
+
+TEST(ComPortPath, MapsPortNToTtySUnlessTheEnvironmentNamesAPath)
+{
+    ::unsetenv("QX_COM4");
+    EXPECT_EQ(comPortPath(1), "/dev/ttyS0");
+    EXPECT_EQ(comPortPath(4), "/dev/ttyS3");
+    EXPECT_EQ(comPortPath(0), "");
+    ::setenv("QX_COM4", "/dev/pts/7", 1);
+    EXPECT_EQ(comPortPath(4), "/dev/pts/7");
+    ::setenv("QX_COM4", "", 1);
+    EXPECT_EQ(comPortPath(4), "/dev/ttyS3");
+    ::unsetenv("QX_COM4");
+}
+
+TEST(ViOpen, LooksInTheRegistryFirstAndReportsBadOrMissingResources)
+{
+    ViSession rm = VI_NULL;
+    ASSERT_EQ(viOpenDefaultRM(&rm), VI_SUCCESS);
+    ViSession io = 77;
+    EXPECT_EQ(viOpen(rm, "GPIB::99::INSTR", VI_NULL, 5000, &io), VI_ERROR_INV_RSRC_NAME);
+    EXPECT_EQ(io, VI_NULL);
+    EXPECT_EQ(viOpen(rm, nullptr, VI_NULL, 5000, &io), VI_ERROR_INV_RSRC_NAME);
+
+    ::setenv("QX_COM9", "/nonexistent/serial/port", 1);
+    EXPECT_EQ(viOpen(rm, "ASRL9::INSTR", VI_NULL, 5000, &io), VI_ERROR_RSRC_NFOUND);
+    EXPECT_EQ(viOpen(rm, "ASRL/dev/null::INSTR", VI_NULL, 5000, &io), VI_ERROR_RSRC_NFOUND); // not a tty
+
+    // The same name, attached in-process, is found before the (missing) port.
+    auto device = std::make_shared<test::ScriptedDevice>();
+    ASSERT_TRUE(attachDevice("ASRL9::INSTR", device));
+    ASSERT_EQ(viOpen(rm, "asrl9::instr", VI_NULL, 5000, &io), VI_SUCCESS);
+    ViChar name[256] = {};
+    ASSERT_EQ(viGetAttribute(io, VI_ATTR_RSRC_NAME, name), VI_SUCCESS);
+    EXPECT_STREQ(name, "ASRL9::INSTR");
+    EXPECT_EQ(viPrintf(io, "*CLS\n"), VI_SUCCESS);
+    EXPECT_EQ(device->sent(), "*CLS\n");
+
+    EXPECT_EQ(viOpen(rm, "ASRL9::INSTR", 0x100, 5000, &io), VI_ERROR_INV_ACC_MODE);
+    EXPECT_EQ(viOpen(rm + 1000, "ASRL9::INSTR", VI_NULL, 5000, &io), VI_ERROR_INV_OBJECT);
+    EXPECT_EQ(viOpen(rm, "ASRL9::INSTR", VI_NULL, 5000, nullptr), VI_ERROR_INV_PARAMETER);
+    detachDevice("ASRL9::INSTR");
+    ::unsetenv("QX_COM9");
+    EXPECT_EQ(viClose(rm), VI_SUCCESS);
+}

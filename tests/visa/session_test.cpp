@@ -1,0 +1,300 @@
+// Sessions, attributes and raw I/O over in-process instruments.
+#include "session_fixture.h"
+
+#include <thread>
+
+using namespace qx::visa;
+using qx::visa::test::ScriptedDevice;
+using qx::visa::test::SessionTest;
+using Write = ScriptedDevice::Write;
+
+namespace {
+
+ViUInt32 u32(ViSession io, ViAttr attr)
+{
+    ViUInt32 v = 0xDEAD;
+    EXPECT_EQ(viGetAttribute(io, attr, &v), VI_SUCCESS);
+    return v;
+}
+
+ViUInt16 u16(ViSession io, ViAttr attr)
+{
+    ViUInt16 v = 0xDEAD;
+    EXPECT_EQ(viGetAttribute(io, attr, &v), VI_SUCCESS);
+    return v;
+}
+
+} // namespace
+
+TEST(Handles, StaleClosedAndForeignHandlesAreInvalidAndNeverReused)
+{
+    ViSession rm = VI_NULL;
+    ASSERT_EQ(viOpenDefaultRM(&rm), VI_SUCCESS);
+    auto device = std::make_shared<ScriptedDevice>();
+    ASSERT_TRUE(attachDevice("GPIB0::3::INSTR", device));
+    ViSession first = VI_NULL;
+    ViSession second = VI_NULL;
+    ASSERT_EQ(viOpen(rm, "GPIB::3::INSTR", VI_NULL, 5000, &first), VI_SUCCESS);
+    EXPECT_EQ(viClose(first), VI_SUCCESS);
+    ASSERT_EQ(viOpen(rm, "GPIB::3::INSTR", VI_NULL, 5000, &second), VI_SUCCESS);
+    EXPECT_NE(first, second);
+
+    ViUInt32 count = 0;
+    ViChar byte = 0;
+    EXPECT_EQ(viClose(first), VI_ERROR_INV_OBJECT);
+    EXPECT_EQ(viWrite(first, reinterpret_cast<ViConstBuf>("x"), 1, &count), VI_ERROR_INV_OBJECT);
+    EXPECT_EQ(viRead(first, reinterpret_cast<ViBuf>(&byte), 1, &count), VI_ERROR_INV_OBJECT);
+    EXPECT_EQ(viPrintf(first, "*CLS"), VI_ERROR_INV_OBJECT);
+    ViInt32 value = 5;
+    EXPECT_EQ(viScanf(first, "%ld", &value), VI_ERROR_INV_OBJECT);
+    EXPECT_EQ(viSetAttribute(first, VI_ATTR_TMO_VALUE, 100), VI_ERROR_INV_OBJECT);
+    EXPECT_EQ(viClear(0xFFFFFF), VI_ERROR_INV_OBJECT);
+    EXPECT_EQ(viSetBuf(rm, VI_READ_BUF, 10), VI_ERROR_INV_OBJECT); // a resource manager is no instrument
+    EXPECT_EQ(viClose(VI_NULL), VI_WARN_NULL_OBJECT);
+    EXPECT_TRUE(device->writes().empty());
+
+    // Closing the resource manager closes what was opened through it.
+    EXPECT_EQ(viClose(rm), VI_SUCCESS);
+    EXPECT_EQ(viPrintf(second, "*CLS"), VI_ERROR_INV_OBJECT);
+    EXPECT_EQ(viOpen(rm, "GPIB::3::INSTR", VI_NULL, 5000, &second), VI_ERROR_INV_OBJECT);
+    detachDevice("GPIB0::3::INSTR");
+}
+
+TEST_F(SessionTest, NullPointersAreRefusedWithoutIo)
+{
+    open("GPIB0::4::INSTR");
+    EXPECT_EQ(viOpenDefaultRM(nullptr), VI_ERROR_INV_PARAMETER);
+    EXPECT_EQ(viRead(io, nullptr, 10, nullptr), VI_ERROR_USER_BUF);
+    EXPECT_EQ(viWrite(io, nullptr, 10, nullptr), VI_ERROR_USER_BUF);
+    EXPECT_EQ(viGetAttribute(io, VI_ATTR_TMO_VALUE, nullptr), VI_ERROR_USER_BUF);
+    EXPECT_EQ(viStatusDesc(io, VI_SUCCESS, nullptr), VI_ERROR_USER_BUF);
+    EXPECT_EQ(viPrintf(io, "%s", static_cast<const char *>(nullptr)), VI_ERROR_USER_BUF);
+    EXPECT_EQ(viPrintf(io, RuntimeFormat{nullptr}), VI_ERROR_USER_BUF);
+    EXPECT_EQ(viScanf(io, "%ld", static_cast<ViInt32 *>(nullptr)), VI_ERROR_USER_BUF);
+    EXPECT_EQ(viScanf(io, "%256[^\n]", static_cast<ViChar *>(nullptr)), VI_ERROR_USER_BUF);
+    EXPECT_TRUE(device->writes().empty());
+    EXPECT_EQ(device->reads(), 0);
+}
+
+TEST_F(SessionTest, AttributesHaveTheVisaDefaultsAndRefuseBadValues)
+{
+    open("ASRL2::INSTR", false);
+    EXPECT_EQ(u32(io, VI_ATTR_TMO_VALUE), 2000u);
+    EXPECT_EQ(u32(io, VI_ATTR_ASRL_BAUD), 9600u);
+    EXPECT_EQ(u16(io, VI_ATTR_ASRL_DATA_BITS), 8);
+    EXPECT_EQ(u16(io, VI_ATTR_ASRL_STOP_BITS), VI_ASRL_STOP_ONE);
+    EXPECT_EQ(u16(io, VI_ATTR_ASRL_END_IN), VI_ASRL_END_TERMCHAR);
+    EXPECT_EQ(u16(io, VI_ATTR_ASRL_END_OUT), VI_ASRL_END_NONE);
+    EXPECT_EQ(u16(io, VI_ATTR_RD_BUF_OPER_MODE), VI_FLUSH_DISABLE);
+    EXPECT_EQ(u16(io, VI_ATTR_WR_BUF_OPER_MODE), VI_FLUSH_WHEN_FULL);
+    EXPECT_EQ(u16(io, VI_ATTR_TERMCHAR_EN), VI_FALSE);
+    EXPECT_EQ(u16(io, VI_ATTR_SEND_END_EN), VI_TRUE);
+    EXPECT_EQ(u16(io, VI_ATTR_INTF_TYPE), VI_INTF_ASRL);
+    EXPECT_EQ(u16(io, VI_ATTR_INTF_NUM), 2);
+    ViUInt8 termChar = 0;
+    ASSERT_EQ(viGetAttribute(io, VI_ATTR_TERMCHAR, &termChar), VI_SUCCESS);
+    EXPECT_EQ(termChar, '\n');
+
+    // The driver's serial set-up, in its order.
+    EXPECT_EQ(viSetAttribute(io, VI_ATTR_TMO_VALUE, 10000), VI_SUCCESS);
+    EXPECT_EQ(viSetAttribute(io, VI_ATTR_ASRL_BAUD, 19200), VI_SUCCESS);
+    EXPECT_EQ(viSetAttribute(io, VI_ATTR_ASRL_DATA_BITS, 8), VI_SUCCESS);
+    EXPECT_EQ(viSetAttribute(io, VI_ATTR_ASRL_PARITY, VI_ASRL_PAR_NONE), VI_SUCCESS);
+    EXPECT_EQ(viSetAttribute(io, VI_ATTR_ASRL_STOP_BITS, VI_ASRL_STOP_ONE), VI_SUCCESS);
+    EXPECT_EQ(viSetAttribute(io, VI_ATTR_ASRL_FLOW_CNTRL, VI_ASRL_FLOW_RTS_CTS), VI_SUCCESS);
+    EXPECT_EQ(u32(io, VI_ATTR_ASRL_BAUD), 19200u);
+    EXPECT_EQ(u16(io, VI_ATTR_ASRL_FLOW_CNTRL), VI_ASRL_FLOW_RTS_CTS);
+
+    const std::pair<ViAttr, ViAttrState> badValues[] = {
+        {VI_ATTR_ASRL_DATA_BITS, 9},        {VI_ATTR_ASRL_DATA_BITS, 4},   {VI_ATTR_ASRL_PARITY, 5},
+        {VI_ATTR_ASRL_STOP_BITS, 15},       {VI_ATTR_ASRL_FLOW_CNTRL, 4},  {VI_ATTR_ASRL_BAUD, 0},
+        {VI_ATTR_ASRL_END_IN, VI_ASRL_END_BREAK}, {VI_ATTR_RD_BUF_OPER_MODE, VI_FLUSH_WHEN_FULL},
+        {VI_ATTR_WR_BUF_OPER_MODE, VI_FLUSH_DISABLE}, {VI_ATTR_TERMCHAR, 256}, {VI_ATTR_TERMCHAR_EN, 2},
+        {VI_ATTR_TMO_VALUE, 0x100000000ULL},
+    };
+    for (const auto &[attr, value] : badValues)
+        EXPECT_EQ(viSetAttribute(io, attr, value), VI_ERROR_NSUP_ATTR_STATE) << std::hex << attr << " " << value;
+    EXPECT_EQ(u16(io, VI_ATTR_ASRL_DATA_BITS), 8);
+    EXPECT_EQ(viSetAttribute(io, VI_ATTR_INTF_TYPE, VI_INTF_GPIB), VI_ERROR_ATTR_READONLY);
+    EXPECT_EQ(viSetAttribute(io, 0x3FFF0FFF, 1), VI_ERROR_NSUP_ATTR);
+    ViUInt16 address = 0;
+    EXPECT_EQ(viGetAttribute(io, VI_ATTR_GPIB_PRIMARY_ADDR, &address), VI_ERROR_NSUP_ATTR);
+}
+
+TEST_F(SessionTest, GpibSessionsKnowTheirAddressAndHaveNoSerialAttributes)
+{
+    open("GPIB::7::INSTR", false);
+    EXPECT_EQ(u16(io, VI_ATTR_GPIB_PRIMARY_ADDR), 7);
+    EXPECT_EQ(u16(io, VI_ATTR_GPIB_SECONDARY_ADDR), VI_NO_SEC_ADDR);
+    EXPECT_EQ(u16(io, VI_ATTR_INTF_TYPE), VI_INTF_GPIB);
+    EXPECT_EQ(u16(io, VI_ATTR_INTF_NUM), 0);
+    ViChar text[256] = {};
+    ASSERT_EQ(viGetAttribute(io, VI_ATTR_RSRC_NAME, text), VI_SUCCESS);
+    EXPECT_STREQ(text, "GPIB0::7::INSTR");
+    ASSERT_EQ(viGetAttribute(io, VI_ATTR_RSRC_CLASS, text), VI_SUCCESS);
+    EXPECT_STREQ(text, "INSTR");
+    EXPECT_EQ(viSetAttribute(io, VI_ATTR_ASRL_BAUD, 9600), VI_ERROR_NSUP_ATTR);
+    EXPECT_EQ(viSetAttribute(io, VI_ATTR_ASRL_END_IN, VI_ASRL_END_NONE), VI_ERROR_NSUP_ATTR);
+    ViUInt32 baud = 0;
+    EXPECT_EQ(viGetAttribute(io, VI_ATTR_ASRL_BAUD, &baud), VI_ERROR_NSUP_ATTR);
+}
+
+TEST_F(SessionTest, ViReadEndsAtEndOrCountAndSaysWhich)
+{
+    open("GPIB::8::INSTR", false);
+    device->answer("ZE,7101QX,123,1.0\n", true);
+    char buffer[512] = {};
+    ViUInt32 count = 0;
+    EXPECT_EQ(viRead(io, reinterpret_cast<ViBuf>(buffer), 511, &count), VI_SUCCESS);
+    EXPECT_EQ(std::string(buffer, count), "ZE,7101QX,123,1.0\n");
+
+    device->answer("ABCDEF", true);
+    EXPECT_EQ(viRead(io, reinterpret_cast<ViBuf>(buffer), 4, &count), VI_SUCCESS_MAX_CNT);
+    EXPECT_EQ(std::string(buffer, count), "ABCD");
+    EXPECT_EQ(viRead(io, reinterpret_cast<ViBuf>(buffer), 4, &count), VI_SUCCESS);
+    EXPECT_EQ(std::string(buffer, count), "EF");
+
+    // With the termination character enabled a GPIB read also stops there.
+    ASSERT_EQ(viSetAttribute(io, VI_ATTR_TERMCHAR_EN, VI_TRUE), VI_SUCCESS);
+    device->answer("1\n2\n", true);
+    EXPECT_EQ(viRead(io, reinterpret_cast<ViBuf>(buffer), 100, &count), VI_SUCCESS_TERM_CHAR);
+    EXPECT_EQ(std::string(buffer, count), "1\n");
+    EXPECT_EQ(viRead(io, reinterpret_cast<ViBuf>(buffer), 100, &count), VI_SUCCESS);
+    EXPECT_EQ(std::string(buffer, count), "2\n");
+}
+
+TEST_F(SessionTest, SerialReadsEndAtTheLineFeedWhichCountsAsEnd)
+{
+    open("ASRL1::INSTR", false);
+    device->answer("120.0\n50.0\n"); // a serial line has no END of its own
+    char buffer[64] = {};
+    ViUInt32 count = 0;
+    EXPECT_EQ(viRead(io, reinterpret_cast<ViBuf>(buffer), sizeof buffer, &count), VI_SUCCESS);
+    EXPECT_EQ(std::string(buffer, count), "120.0\n");
+    EXPECT_EQ(viRead(io, reinterpret_cast<ViBuf>(buffer), sizeof buffer, &count), VI_SUCCESS);
+    EXPECT_EQ(std::string(buffer, count), "50.0\n");
+
+    // END_IN NONE: only the count ends a read.
+    ASSERT_EQ(viSetAttribute(io, VI_ATTR_ASRL_END_IN, VI_ASRL_END_NONE), VI_SUCCESS);
+    device->answer("1\n234");
+    EXPECT_EQ(viRead(io, reinterpret_cast<ViBuf>(buffer), 5, &count), VI_SUCCESS_MAX_CNT);
+    EXPECT_EQ(std::string(buffer, count), "1\n234");
+}
+
+TEST_F(SessionTest, ASilentInstrumentTimesOutOnTheClockByTheSessionTimeOut)
+{
+    open("ASRL1::INSTR");
+    ASSERT_EQ(viSetAttribute(io, VI_ATTR_TMO_VALUE, 10000), VI_SUCCESS);
+    device->answer("12"); // then silence: the line feed never comes
+    char buffer[16] = {};
+    ViUInt32 count = 0;
+    EXPECT_EQ(viRead(io, reinterpret_cast<ViBuf>(buffer), sizeof buffer, &count), VI_ERROR_TMO);
+    EXPECT_EQ(std::string(buffer, count), "12");
+    EXPECT_DOUBLE_EQ(clock.now(), 10.0);
+
+    ViReal64 value = -1.0;
+    EXPECT_EQ(viScanf(io, "%lf\n", &value), VI_ERROR_TMO);
+    EXPECT_EQ(value, -1.0);
+    EXPECT_EQ(timeline.events(), (std::vector<std::string>{"timeout 10", "timeout 10"}));
+}
+
+TEST_F(SessionTest, ALostLineIsReportedOnWriteAndRead)
+{
+    open("GPIB::9::INSTR");
+    device->closeLine();
+    EXPECT_EQ(viPrintf(io, "*CLS"), VI_ERROR_CONN_LOST);
+    ViInt32 value = 3;
+    EXPECT_EQ(viScanf(io, "%ld", &value), VI_ERROR_CONN_LOST);
+    EXPECT_EQ(value, 3);
+    EXPECT_DOUBLE_EQ(clock.now(), 0.0);
+}
+
+TEST_F(SessionTest, WritesCarryEndOnGpibAsTheAttributesSay)
+{
+    open("GPIB::10::INSTR", false);
+    ViUInt32 count = 0;
+    EXPECT_EQ(viWrite(io, reinterpret_cast<ViConstBuf>("*IDN?\r\n"), 7, &count), VI_SUCCESS);
+    EXPECT_EQ(count, 7u);
+    ASSERT_EQ(viSetAttribute(io, VI_ATTR_SEND_END_EN, VI_FALSE), VI_SUCCESS);
+    EXPECT_EQ(viWrite(io, reinterpret_cast<ViConstBuf>("A"), 1, &count), VI_SUCCESS);
+    EXPECT_EQ(device->writes(), (std::vector<Write>{{"*IDN?\r\n", true}, {"A", false}}));
+}
+
+TEST_F(SessionTest, SerialEndOutTermCharAppendsTheTerminator)
+{
+    open("ASRL1::INSTR", false);
+    ViUInt32 count = 0;
+    EXPECT_EQ(viWrite(io, reinterpret_cast<ViConstBuf>("A"), 1, &count), VI_SUCCESS);
+    ASSERT_EQ(viSetAttribute(io, VI_ATTR_ASRL_END_OUT, VI_ASRL_END_TERMCHAR), VI_SUCCESS);
+    ASSERT_EQ(viSetAttribute(io, VI_ATTR_TERMCHAR, '\r'), VI_SUCCESS);
+    EXPECT_EQ(viWrite(io, reinterpret_cast<ViConstBuf>("B"), 1, &count), VI_SUCCESS);
+    EXPECT_EQ(device->writes(), (std::vector<Write>{{"A", false}, {"B\r", false}}));
+}
+
+TEST_F(SessionTest, ClearDropsBuffersAndClearsTheDevice)
+{
+    open("GPIB::11::INSTR", false);
+    ASSERT_EQ(viPrintf(io, "VOLT %lf", 1.0), VI_SUCCESS); // held: the write buffer flushes when full
+    EXPECT_TRUE(device->writes().empty());
+    device->answer("1,2", true);
+    ViInt32 first = 0;
+    ASSERT_EQ(viScanf(io, "%ld", &first), VI_SUCCESS); // ",2" stays in the read buffer
+    EXPECT_EQ(viClear(io), VI_SUCCESS);
+    EXPECT_EQ(device->clears(), 1);
+    EXPECT_EQ(viFlush(io, VI_WRITE_BUF), VI_SUCCESS);
+    EXPECT_TRUE(device->writes().empty());
+    device->answer("7", true);
+    ViInt32 next = 0;
+    EXPECT_EQ(viScanf(io, "%ld", &next), VI_SUCCESS);
+    EXPECT_EQ(next, 7);
+}
+
+TEST_F(SessionTest, BufferMasksAreChecked)
+{
+    open("GPIB::12::INSTR", false);
+    EXPECT_EQ(viSetBuf(io, 0, 4000), VI_ERROR_INV_MASK);
+    EXPECT_EQ(viSetBuf(io, 0x80, 4000), VI_ERROR_INV_MASK);
+    EXPECT_EQ(viSetBuf(io, VI_READ_BUF, 0), VI_ERROR_ALLOC);
+    EXPECT_EQ(viSetBuf(io, VI_READ_BUF | VI_WRITE_BUF, 4000), VI_SUCCESS);
+    EXPECT_EQ(u32(io, VI_ATTR_RD_BUF_SIZE), 4000u);
+    EXPECT_EQ(u32(io, VI_ATTR_WR_BUF_SIZE), 4000u);
+    EXPECT_EQ(viSetBuf(io, VI_IO_IN_BUF, 4000), VI_WARN_NSUP_BUF);
+    EXPECT_EQ(viFlush(io, VI_READ_BUF | VI_READ_BUF_DISCARD), VI_ERROR_INV_MASK);
+    EXPECT_EQ(viFlush(io, 0), VI_ERROR_INV_MASK);
+}
+
+TEST_F(SessionTest, CallsFromSeveralThreadsDoNotInterleaveOnOneSession)
+{
+    open("GPIB::13::INSTR");
+    constexpr int perThread = 200;
+    auto sender = [&](const char *text) {
+        for (int i = 0; i < perThread; ++i)
+            EXPECT_EQ(viPrintf(io, "%s %d", text, i), VI_SUCCESS);
+    };
+    std::thread a(sender, "AAAAAAAA");
+    std::thread b(sender, "BBBBBBBB");
+    a.join();
+    b.join();
+    const auto writes = device->writes();
+    ASSERT_EQ(writes.size(), 2u * perThread);
+    int nextA = 0;
+    int nextB = 0;
+    for (const Write &w : writes) {
+        const bool isA = w.bytes.rfind("AAAAAAAA ", 0) == 0;
+        EXPECT_EQ(w.bytes, (isA ? "AAAAAAAA " : "BBBBBBBB ") + std::to_string(isA ? nextA++ : nextB++));
+        EXPECT_TRUE(w.end);
+    }
+}
+
+TEST(StatusDesc, GivesTheStandardTextOrSaysTheCodeIsUnknown)
+{
+    ViChar text[256];
+    EXPECT_EQ(viStatusDesc(VI_NULL, VI_ERROR_TMO, text), VI_SUCCESS);
+    EXPECT_STREQ(text, "Timeout expired before operation completed.");
+    EXPECT_EQ(viStatusDesc(VI_NULL, VI_ERROR_INV_RESPONSE, text), VI_SUCCESS);
+    EXPECT_STREQ(text, "ERROR: Interpreting instrument response");
+    EXPECT_EQ(viStatusDesc(12345, VI_SUCCESS, text), VI_SUCCESS);
+    EXPECT_STREQ(text, "Operation completed successfully.");
+    EXPECT_EQ(viStatusDesc(VI_NULL, static_cast<ViStatus>(0xBFFA4001), text), VI_WARN_UNKNOWN_STATUS);
+    EXPECT_STREQ(text, "Unknown status value 0xBFFA4001");
+}
