@@ -90,8 +90,10 @@ TEST(TcpSocketSession, QueriesEndAtTheLineFeedAndALostPeerIsReported)
     EXPECT_EQ(port, listener.port());
     ASSERT_EQ(viSetAttribute(io, VI_ATTR_WR_BUF_OPER_MODE, VI_FLUSH_ON_ACCESS), VI_SUCCESS);
 
+    // A message without its own line feed gets one with its END, and only one.
+    ASSERT_EQ(viPrintf(io, "VOLT %lf", 120.0), VI_SUCCESS);
     ASSERT_EQ(viPrintf(io, "*IDN?\n"), VI_SUCCESS);
-    EXPECT_EQ(listener.receive(6), "*IDN?\n");
+    EXPECT_EQ(listener.receive(22), "VOLT 120.000000\n*IDN?\n");
     listener.send("ZE,7101QX,1,1.0\nNEXT\n");
     ViChar identity[257] = {};
     EXPECT_EQ(viScanf(io, "%256[^\n]", identity), VI_SUCCESS);

@@ -1,5 +1,7 @@
 // TCPIP SOCKET sessions: a raw SCPI socket, as LAN instruments and GPIB-LAN gateways offer.
-// A socket has no END; reads end at the termination character, which SOCKET sessions enable.
+// A socket has no END signal. Reads end at the termination character, which SOCKET sessions
+// enable; a written message that carries END goes out ending in a line feed, which is how raw
+// SCPI sockets and GPIB-LAN gateways mark the end of a message.
 #include <cerrno>
 #include <climits>
 #include <string>
@@ -65,10 +67,20 @@ public:
     explicit TcpTransport(int fd) : fd_(fd) {}
     ~TcpTransport() override { close(); }
 
-    ViStatus write(std::string_view bytes, bool, ViUInt32 timeoutMs) override
+    ViStatus write(std::string_view bytes, bool end, ViUInt32 timeoutMs) override
     {
         if (fd_ < 0)
             return VI_ERROR_CONN_LOST;
+        if (end && (bytes.empty() || bytes.back() != '\n')) {
+            std::string message(bytes);
+            message += '\n';
+            return send(message, timeoutMs);
+        }
+        return send(bytes, timeoutMs);
+    }
+
+    ViStatus send(std::string_view bytes, ViUInt32 timeoutMs)
+    {
         const Deadline deadline(timeoutMs);
         std::size_t done = 0;
         while (done < bytes.size()) {
