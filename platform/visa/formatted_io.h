@@ -38,7 +38,7 @@
 #include <string_view>
 #include <type_traits>
 
-#include "visa/format_spec.h"
+#include "visa/format_check.h"
 #include "visa/visatype.h"
 
 namespace qx::visa {

@@ -14,7 +14,7 @@ using format::ArgKind;
 using format::Directive;
 using format::Length;
 using format::Problem;
-using format::Spec;
+using format::Conversion;
 using format::Step;
 
 ViStatus formatStatus(Problem problem)
@@ -30,7 +30,7 @@ namespace {
 
 // ---- viPrintf ----------------------------------------------------------------------------------
 
-void pad(std::string &out, std::string_view prefix, std::string_view body, const Spec &s, bool zeroAllowed)
+void pad(std::string &out, std::string_view prefix, std::string_view body, const Conversion &s, bool zeroAllowed)
 {
     const std::size_t length = prefix.size() + body.size();
     const std::size_t fill = s.width > 0 && static_cast<std::size_t>(s.width) > length ? s.width - length : 0;
@@ -49,7 +49,7 @@ void pad(std::string &out, std::string_view prefix, std::string_view body, const
     }
 }
 
-std::string_view signOf(bool negative, const Spec &s)
+std::string_view signOf(bool negative, const Conversion &s)
 {
     if (negative)
         return "-";
@@ -60,7 +60,7 @@ std::string_view signOf(bool negative, const Spec &s)
     return {};
 }
 
-void formatInteger(std::string &out, long long value, const Spec &s)
+void formatInteger(std::string &out, long long value, const Conversion &s)
 {
     const bool negative = value < 0;
     const unsigned long long magnitude =
@@ -76,7 +76,7 @@ void formatInteger(std::string &out, long long value, const Spec &s)
     pad(out, signOf(negative, s), body, s, s.precision < 0);
 }
 
-void formatReal(std::string &out, double value, const Spec &s)
+void formatReal(std::string &out, double value, const Conversion &s)
 {
     const bool negative = std::signbit(value);
     const double magnitude = std::fabs(value);
@@ -99,7 +99,7 @@ void formatReal(std::string &out, double value, const Spec &s)
     pad(out, signOf(negative, s), body, s, std::isfinite(magnitude));
 }
 
-void formatText(std::string &out, std::string_view text, const Spec &s)
+void formatText(std::string &out, std::string_view text, const Conversion &s)
 {
     if (s.precision >= 0 && static_cast<std::size_t>(s.precision) < text.size())
         text = text.substr(0, static_cast<std::size_t>(s.precision));
@@ -145,12 +145,12 @@ Outcome take(ScanInput &in, std::string &token, std::size_t limit, bool &taken, 
     return Outcome::Ok;
 }
 
-std::size_t widthLimit(const Spec &s, std::size_t fallback)
+std::size_t widthLimit(const Conversion &s, std::size_t fallback)
 {
     return s.width > 0 ? static_cast<std::size_t>(s.width) : fallback;
 }
 
-Outcome scanInteger(ScanInput &in, const Spec &s, ScanValue &v)
+Outcome scanInteger(ScanInput &in, const Conversion &s, ScanValue &v)
 {
     if (skipSpace(in, true) == Outcome::Failed)
         return Outcome::Failed;
@@ -179,7 +179,7 @@ Outcome scanInteger(ScanInput &in, const Spec &s, ScanValue &v)
 }
 
 // NRf: [sign] digits [. digits] [E [sign] digits], as SCPI instruments answer.
-Outcome scanReal(ScanInput &in, const Spec &s, ScanValue &v)
+Outcome scanReal(ScanInput &in, const Conversion &s, ScanValue &v)
 {
     if (skipSpace(in, true) == Outcome::Failed)
         return Outcome::Failed;
@@ -226,7 +226,7 @@ Outcome scanReal(ScanInput &in, const Spec &s, ScanValue &v)
     return Outcome::Ok;
 }
 
-bool inScanSet(const Spec &s, int c)
+bool inScanSet(const Conversion &s, int c)
 {
     bool found = false;
     const std::string_view set = s.set;
@@ -243,7 +243,7 @@ bool inScanSet(const Spec &s, int c)
     return found != s.negated;
 }
 
-Outcome scanChars(ScanInput &in, const Spec &s, const ArgInfo *arg, ScanValue &v)
+Outcome scanChars(ScanInput &in, const Conversion &s, const ArgInfo *arg, ScanValue &v)
 {
     std::size_t limit = std::numeric_limits<std::size_t>::max();
     if (s.code == 'c')
@@ -330,15 +330,15 @@ ViStatus formatOutput(std::string_view f, const PrintArg *args, std::size_t coun
             continue;
         }
         const PrintArg &arg = args[next++];
-        switch (d.spec.code) {
-        case 'd': case 'i': formatInteger(out, arg.integer, d.spec); break;
-        case 's': formatText(out, std::string_view(arg.text, arg.length), d.spec); break;
+        switch (d.conversion.code) {
+        case 'd': case 'i': formatInteger(out, arg.integer, d.conversion); break;
+        case 's': formatText(out, std::string_view(arg.text, arg.length), d.conversion); break;
         case 'c': {
             const char c = static_cast<char>(arg.integer);
-            formatText(out, std::string_view(&c, 1), d.spec);
+            formatText(out, std::string_view(&c, 1), d.conversion);
             break;
         }
-        default: formatReal(out, arg.real, d.spec); break;
+        default: formatReal(out, arg.real, d.conversion); break;
         }
     }
 }
@@ -384,13 +384,13 @@ ViStatus scanFormatted(std::string_view f, const ScanArg *args, std::size_t coun
         case Step::Conversion:
             break;
         }
-        const ArgInfo *arg = d.spec.suppress || next >= count ? nullptr : &args[next].info;
+        const ArgInfo *arg = d.conversion.suppress || next >= count ? nullptr : &args[next].info;
         ScanValue value;
         Outcome outcome = Outcome::Ok;
-        switch (d.spec.code) {
-        case 'd': outcome = scanInteger(in, d.spec, value); break;
-        case 's': case '[': case 'c': outcome = scanChars(in, d.spec, arg, value); break;
-        default: outcome = scanReal(in, d.spec, value); break;
+        switch (d.conversion.code) {
+        case 'd': outcome = scanInteger(in, d.conversion, value); break;
+        case 's': case '[': case 'c': outcome = scanChars(in, d.conversion, arg, value); break;
+        default: outcome = scanReal(in, d.conversion, value); break;
         }
         if (outcome == Outcome::Failed)
             return in.failure();

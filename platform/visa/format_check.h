@@ -48,7 +48,7 @@ struct ArgInfo {
 
 enum class Length : std::uint8_t { None, Short, Long, LongLong };
 
-struct Spec {
+struct Conversion {
     char code = 0;
     Length length = Length::None;
     bool suppress = false; // viScanf '*'
@@ -67,7 +67,7 @@ enum class Step : std::uint8_t { End, Literal, Whitespace, Conversion };
 struct Directive {
     Step step = Step::End;
     char literal = 0;
-    Spec spec;
+    Conversion conversion;
 };
 
 inline constexpr int maxWidth = 100000;
@@ -140,7 +140,7 @@ constexpr Problem nextPrintf(std::string_view f, std::size_t &pos, Directive &d)
         ++pos;
         return Problem::None;
     }
-    Spec &s = d.spec;
+    Conversion &s = d.conversion;
     for (bool flags = true; flags && pos < f.size();) {
         switch (f[pos]) {
         case '-': s.left = true; ++pos; break;
@@ -195,7 +195,7 @@ constexpr Problem nextScanf(std::string_view f, std::size_t &pos, Directive &d)
         ++pos;
         return Problem::None;
     }
-    Spec &s = d.spec;
+    Conversion &s = d.conversion;
     if (f[pos] == '*') {
         s.suppress = true;
         ++pos;
@@ -231,7 +231,7 @@ constexpr Problem nextScanf(std::string_view f, std::size_t &pos, Directive &d)
 }
 
 // The argument a viPrintf conversion takes.
-constexpr Problem printfNeeds(const Spec &s, ArgKind &kind, bool &needsChar)
+constexpr Problem printfNeeds(const Conversion &s, ArgKind &kind, bool &needsChar)
 {
     needsChar = false;
     switch (s.code) {
@@ -261,7 +261,7 @@ constexpr Problem printfNeeds(const Spec &s, ArgKind &kind, bool &needsChar)
 }
 
 // The destination a viScanf conversion writes.
-constexpr Problem scanfNeeds(const Spec &s, ArgKind &kind)
+constexpr Problem scanfNeeds(const Conversion &s, ArgKind &kind)
 {
     switch (s.code) {
     case 'd':
@@ -316,7 +316,7 @@ constexpr Problem checkPrintf(std::string_view f, const ArgInfo *args, std::size
             continue;
         ArgKind needed = ArgKind::Unusable;
         bool needsChar = false;
-        if (Problem p = printfNeeds(d.spec, needed, needsChar); p != Problem::None)
+        if (Problem p = printfNeeds(d.conversion, needed, needsChar); p != Problem::None)
             return p;
         if (used >= count)
             return Problem::TooFewArguments;
@@ -340,9 +340,9 @@ constexpr Problem checkScanf(std::string_view f, const ArgInfo *args, std::size_
         if (d.step != Step::Conversion)
             continue;
         ArgKind needed = ArgKind::Unusable;
-        if (Problem p = scanfNeeds(d.spec, needed); p != Problem::None)
+        if (Problem p = scanfNeeds(d.conversion, needed); p != Problem::None)
             return p;
-        if (d.spec.suppress)
+        if (d.conversion.suppress)
             continue;
         if (used >= count)
             return Problem::TooFewArguments;
@@ -353,8 +353,8 @@ constexpr Problem checkScanf(std::string_view f, const ArgInfo *args, std::size_
             continue;
         // %c stores exactly its width (default 1) without a NUL; %s and %[ store up to the
         // width and a NUL.
-        const bool isC = d.spec.code == 'c';
-        const long long width = isC && d.spec.width < 0 ? 1 : d.spec.width;
+        const bool isC = d.conversion.code == 'c';
+        const long long width = isC && d.conversion.width < 0 ? 1 : d.conversion.width;
         const long long capacity = static_cast<long long>(arg.capacity);
         if (arg.capacity == 0) {
             if (width < 0)
