@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -75,6 +76,15 @@ bool PtyServer::open(const std::string &link, std::string &error)
 
 void PtyServer::hangUp()
 {
+    // The client gets what was already answered before the line goes: wait (a little) until it
+    // has read the bytes still queued towards it.
+    constexpr int kDrainPolls = 200;
+    for (int poll = 0; poll < kDrainPolls && slave_ >= 0; ++poll) {
+        int queued = 0;
+        if (::ioctl(slave_, FIONREAD, &queued) != 0 || queued == 0)
+            break;
+        ::usleep(10000);
+    }
     master_.close();
     if (slave_ >= 0)
         ::close(slave_);

@@ -1,33 +1,22 @@
 // The real qxsim program over a real pseudo-terminal and a real socket, the way an outside
 // client reaches it. Real time, short time-outs.
+#include "qxsim_process.h"
+
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
-#include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 namespace {
 
-// Up to and including the next '\n'; "" on time-out or end of file.
-std::string readLine(int fd, int timeoutMs = 3000)
-{
-    std::string line;
-    for (char c = 0; c != '\n';) {
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, timeoutMs) <= 0 || ::read(fd, &c, 1) != 1)
-            return {};
-        line += c;
-    }
-    return line;
-}
+using qx::test::readLine;
 
 std::string ask(int fd, const std::string &message)
 {
@@ -36,64 +25,10 @@ std::string ask(int fd, const std::string &message)
     return message.find('?') == std::string::npos ? std::string() : readLine(fd);
 }
 
-// qxsim with its stdout on a pipe, stopped with SIGTERM.
-class QxSim {
+// This build's qxsim, stopped with SIGTERM.
+class QxSim : public qx::test::QxSimProcess {
 public:
-    explicit QxSim(std::vector<std::string> args)
-    {
-        int out[2];
-        if (::pipe(out) != 0)
-            return;
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::dup2(out[1], STDOUT_FILENO);
-            std::vector<char *> argv{const_cast<char *>(QXSIM_PATH)};
-            for (std::string &a : args)
-                argv.push_back(a.data());
-            argv.push_back(nullptr);
-            ::execv(QXSIM_PATH, argv.data());
-            ::_exit(127);
-        }
-        ::close(out[1]);
-        stdout_ = out[0];
-        ready = readLine(stdout_, 10000);
-    }
-    ~QxSim()
-    {
-        stop();
-        ::close(stdout_);
-    }
-    // SIGTERM, then the exit status (-1 when it did not exit within 5 s).
-    int stop()
-    {
-        if (pid_ <= 0)
-            return status_;
-        ::kill(pid_, SIGTERM);
-        for (int i = 0; i < 500 && status_ == -1; ++i) {
-            int status = 0;
-            if (::waitpid(pid_, &status, WNOHANG) == pid_)
-                status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -2;
-            else
-                ::usleep(10000);
-        }
-        if (status_ == -1) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-        pid_ = -1;
-        return status_;
-    }
-    int port() const
-    {
-        const auto at = ready.find("127.0.0.1:");
-        return at == std::string::npos ? -1 : std::stoi(ready.substr(at + 10));
-    }
-    std::string ready;
-
-private:
-    pid_t pid_ = -1;
-    int stdout_ = -1;
-    int status_ = -1;
+    explicit QxSim(std::vector<std::string> args) : QxSimProcess(QXSIM_PATH, std::move(args)) {}
 };
 
 int openLine(const std::string &path)
