@@ -77,13 +77,16 @@ bool PtyServer::open(const std::string &link, std::string &error)
 void PtyServer::hangUp()
 {
     // The client gets what was already answered before the line goes: wait (a little) until it
-    // has read the bytes still queued towards it.
-    constexpr int kDrainPolls = 200;
-    for (int poll = 0; poll < kDrainPolls && slave_ >= 0; ++poll) {
+    // has read the bytes still queued towards it. The pty moves written bytes to the other side
+    // asynchronously, so an empty queue counts only after a first short pause.
+    constexpr int kPollMicros = 10000;
+    constexpr int kMinPolls = 5;
+    constexpr int kMaxPolls = 200;
+    for (int poll = 0; poll < kMaxPolls && slave_ >= 0; ++poll) {
         int queued = 0;
-        if (::ioctl(slave_, FIONREAD, &queued) != 0 || queued == 0)
+        if (::ioctl(slave_, FIONREAD, &queued) != 0 || (queued == 0 && poll >= kMinPolls))
             break;
-        ::usleep(10000);
+        ::usleep(kPollMicros);
     }
     master_.close();
     if (slave_ >= 0)

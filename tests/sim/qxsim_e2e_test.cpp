@@ -137,6 +137,18 @@ TEST_F(QxSimE2e, SilenceAndClosingFromTheCommandLine)
     EXPECT_EQ(sim.stop(), 0);
 }
 
+TEST_F(QxSimE2e, APseudoTerminalClosedAfterAQueryStillDeliversItsAnswer)
+{
+    const std::string link = dir + "/qx";
+    QxSim sim({"--pty", link, "--close-after", "2"});
+    const int fd = openLine(link);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(ask(fd, "*IDN?\n"), "ZE,7103QX,SN000123,1.02\n");
+    EXPECT_EQ(ask(fd, "FREQ?\n"), "50\n"); // answered, then the line goes
+    ::close(fd);
+    EXPECT_EQ(sim.stop(), 0);
+}
+
 TEST_F(QxSimE2e, BadCommandLinesAndForeignFilesAreRefused)
 {
     QxSim badModel({"--model", "7102QX", "--tcp", "0"});
