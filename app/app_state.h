@@ -1,0 +1,46 @@
+// The front panel's application state: one instance, zero-initialised at start, read and written
+// on the user-interface thread only.
+#pragma once
+
+#include "zev_qx70.h"
+
+namespace qx::app {
+
+// What the last refresh read back from the instrument; kept from one refresh to the next, so a
+// failed query shows the previous value (0 before the first refresh).
+struct InstrumentReadback {
+    double rangevolts = 0.0;
+    ViInt32 relaystate = 0;
+    ViInt32 displaymode = 0;
+    double voltage = 0.0;
+    double frequency = 0.0;
+    double current = 0.0;
+    double currlimit = 0.0;
+};
+
+struct AppState {
+    int mainpanel = 0;
+    int steadypanel = 0; // 0 while no steady panel exists
+    ViSession vi = VI_NULL;
+    double freqmin = 0.0; // held; no control uses it
+    double freqmax = 0.0;
+    double currmax = 0.0;
+    double voltmax = 0.0;
+    ViInt32 modelnumber = 0;
+    int address = 0;
+    int comport = 0;
+    int comopened = 0;
+    int comstatus = 0;
+    int interfacekind = 0; // 1 GPIB, 0 RS-232
+    int startmode = 0;
+    int startangle = 0;
+    double droptime = 0.0;
+    double measvolt = 0.0;
+    double meascurr = 0.0;
+    double measpower = 0.0;
+    InstrumentReadback readback;
+};
+
+AppState &appState() noexcept;
+
+} // namespace qx::app

@@ -1,0 +1,47 @@
+// The front panel's callbacks, bound by name from the panel resource QXSERIES.UIR, and the
+// routines they share. All run on the user-interface thread, one at a time; control callbacks
+// act on commit and right click (help), and return 0, or -1 after a failure they reported.
+#pragma once
+
+#include "ui/toolkit.h"
+
+#include <span>
+
+namespace qx::app {
+
+// Main panel
+int interfaceGPIB(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
+int interfaceRS232(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
+int quit(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
+
+// Steady-state panel
+int steady_panel(int panel, int event, void *callbackData, int eventData1, int eventData2);
+int close(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
+int frequency(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
+int voltage(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
+int current(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
+int range(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
+int remote_on_off(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
+int output_on_off(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
+int display_on_off(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
+int register_control(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
+int measure(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
+int OutputDrop(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
+int Start(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
+int Angle1(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
+int Angle2(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
+int Angle3(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
+int Angle4(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
+
+// Brings the steady panel in line with the instrument.
+void Query_display();
+// Popups for a failed GPIB probe (reads iberr) and a failed serial-port open (reads comstatus).
+void DisplayGPIBError();
+void DisplayRS232Error();
+// Reports a fatal start-up error in a popup and ends the process with status -1.
+[[noreturn]] void Error_check(const char *message, int code);
+
+// Every callback above under the name the resource uses, for qx::ui::RegisterCallbacks.
+std::span<const ui::CallbackEntry> callbackTable() noexcept;
+
+} // namespace qx::app

@@ -1,0 +1,180 @@
+// Connection set-up from the main panel: prove that the interface answers, open the driver
+// session, fetch the limits, and open the steady panel (whose got-focus event refreshes it).
+#include "app_state.h"
+#include "callback_support.h"
+#include "callbacks.h"
+#include "gpib/gpib.h"
+#include "qxseries_panels.h"
+#include "rs232/rs232.h"
+#include "runtime/strings.h"
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace qx::app {
+namespace {
+
+constexpr std::string_view kGpibProbe = "*IDN?\r\n";
+constexpr ViInt32 kDefaultBaud = 9600;
+constexpr ViInt32 kModelBaud = 19200;
+constexpr const char *kFastModels[] = {"7101QX", "7103QX"};
+constexpr int kComQueueSize = 512;
+
+// The probe's descriptor is released once the probe and its report are done.
+class ProbeDescriptor {
+public:
+    explicit ProbeDescriptor(int ud) : ud_(ud) {}
+    ~ProbeDescriptor()
+    {
+        if (ud_ >= 0)
+            gpib::ibonl(ud_, 0);
+    }
+    ProbeDescriptor(const ProbeDescriptor &) = delete;
+    ProbeDescriptor &operator=(const ProbeDescriptor &) = delete;
+    int ud() const { return ud_; }
+
+private:
+    int ud_;
+};
+
+// Writes the identification query straight to the bus; the answer is not read. A failure is
+// reported to the operator here.
+bool gpibAnswers(int address)
+{
+    const ProbeDescriptor device(gpib::ibdev(0, address, 0, gpib::T10s, 1, 0));
+    gpib::ibwrt(device.ud(), kGpibProbe.data(), static_cast<long>(kGpibProbe.size()));
+    if ((gpib::ibsta() & gpib::ERR) == 0)
+        return true;
+    DisplayGPIBError();
+    return false;
+}
+
+ViInt32 baudRateFor(const std::string &model)
+{
+    for (const char *fast : kFastModels)
+        if (runtime::CompareStrings(model, 0, fast, 0, false) == 0)
+            return kModelBaud;
+    return kDefaultBaud;
+}
+
+// One session and one steady panel at a time: a set-up started while connected first ends the
+// existing connection (session closed, steady panel discarded). The toggle of the other
+// interface goes back to 0; the operated one keeps what the operator made of it.
+void endConnection(int otherToggle)
+{
+    AppState &s = appState();
+    if (s.vi == VI_NULL && s.steadypanel <= 0)
+        return;
+    if (s.vi != VI_NULL) {
+        ZEV_QX70_close(s.vi);
+        ui::Delay(kPause);
+        s.vi = VI_NULL;
+    }
+    if (s.steadypanel > 0) {
+        ui::DiscardPanel(s.steadypanel);
+        s.steadypanel = 0;
+    }
+    ui::SetCtrlVal(s.mainpanel, otherToggle, 0);
+}
+
+// Common end of both set-ups: limits, pause, and the steady panel.
+int openSteadyPanel()
+{
+    AppState &s = appState();
+    ZEV_QX70_ConfigureLimits(s.vi, kChannel, &s.freqmin, &s.freqmax, &s.currmax, &s.voltmax, &s.modelnumber);
+    ui::Delay(kPause);
+    s.steadypanel = ui::LoadPanel(0, panelResourceFile(), STEADY);
+    if (s.steadypanel < 0) {
+        s.steadypanel = 0;
+        return -1;
+    }
+    ui::DisplayPanel(s.steadypanel);
+    return 0;
+}
+
+} // namespace
+
+int interfaceGPIB(int panel, int, int event, void *, int, int)
+{
+    if (event == ui::EVENT_RIGHT_CLICK)
+        return showHelp(help::kInterface);
+    if (event != ui::EVENT_COMMIT)
+        return 0;
+    endConnection(MAIN_RS232);
+    AppState &s = appState();
+    ui::SetCtrlVal(panel, MAIN_STATUS, text::kWaitStatus);
+    s.voltmax = 0.0;
+    ui::GetCtrlVal(panel, MAIN_ADDRESS, &s.address);
+    // The toolkit reports failed calls by their codes only; there is no interactive break to
+    // switch off around the probe.
+    if (!gpibAnswers(s.address)) {
+        ui::SetCtrlVal(panel, MAIN_GPIB, 0);
+        return -1;
+    }
+    char resource[32];
+    std::snprintf(resource, sizeof resource, "GPIB::%i::INSTR", s.address);
+    // The probe alone decides whether the instrument is reachable.
+    ZEV_QX70_init(resource, VI_TRUE, VI_FALSE, &s.vi, kDefaultBaud);
+    s.interfacekind = 1;
+    return openSteadyPanel();
+}
+
+int interfaceRS232(int panel, int, int event, void *, int, int)
+{
+    if (event == ui::EVENT_RIGHT_CLICK)
+        return showHelp(help::kInterface);
+    if (event != ui::EVENT_COMMIT)
+        return 0;
+    endConnection(MAIN_GPIB);
+    AppState &s = appState();
+    ui::SetCtrlVal(panel, MAIN_STATUS, text::kWaitStatus);
+    s.voltmax = 0.0;
+    s.comopened = 0;
+    ui::GetCtrlVal(panel, MAIN_COMPORT, &s.comport);
+    std::string model;
+    ui::GetCtrlVal(panel, MAIN_MODEL, &model);
+
+    // The test open only proves that the port opens with these settings; the driver opens it
+    // itself through the instrument I/O library.
+    s.comstatus = rs232::OpenComConfig(s.comport, "", baudRateFor(model), 0, 8, 1, kComQueueSize, kComQueueSize);
+    s.comopened = 1;
+    if (s.comstatus != 0) {
+        DisplayRS232Error();
+        rs232::CloseCom(s.comport);
+        ui::SetCtrlVal(panel, MAIN_RS232, 0);
+        return -1;
+    }
+    rs232::CloseCom(s.comport);
+
+    char resource[32];
+    std::snprintf(resource, sizeof resource, "ASRL%i::INSTR", s.comport);
+    if (ZEV_QX70_init(resource, VI_TRUE, VI_FALSE, &s.vi, baudRateFor(model)) != VI_SUCCESS) {
+        ui::MessagePopup(title::kError, text::kInitError);
+        ui::SetCtrlVal(panel, MAIN_RS232, 0);
+        ui::SetCtrlVal(panel, MAIN_STATUS, text::kChooseStatus);
+        return -1;
+    }
+    s.interfacekind = 0;
+    return openSteadyPanel();
+}
+
+void DisplayGPIBError()
+{
+    const int code = gpib::iberr();
+    char message[160];
+    std::snprintf(message, sizeof message, "GPIB error number  %i : %s ", code, gpib::gpibErrorText(code));
+    ui::MessagePopup(title::kGpib, message);
+}
+
+void DisplayRS232Error()
+{
+    const int code = appState().comstatus;
+    if (code >= 0)
+        return;
+    char message[256];
+    std::snprintf(message, sizeof message, "RS232 error number  %i : %s", code, rs232::GetRS232ErrorString(code));
+    ui::MessagePopup(title::kRs232, message);
+}
+
+} // namespace qx::app

@@ -1,0 +1,49 @@
+// The operator's texts and the program's pacing, in one place.
+#pragma once
+
+namespace qx::app {
+
+// Every driver call of the program names the driver's one channel.
+inline constexpr char kChannel[] = "1";
+
+// Pause after each driver call, seconds; the voltage measurement settles longer.
+inline constexpr double kPause = 0.05;
+inline constexpr double kVoltageMeasurePause = 0.1;
+
+namespace title {
+inline constexpr char kController[] = "QX Series Controller";
+inline constexpr char kError[] = "QX Series Error";
+inline constexpr char kFatal[] = "QX Series";
+inline constexpr char kGpib[] = "GPIB Message";
+inline constexpr char kRs232[] = "RS232 Message";
+} // namespace title
+
+namespace text {
+inline constexpr char kMainLoadError[] = "Error Loading Main Window";
+inline constexpr char kProgrammingError[] = "Error programming instrument.\nPlease check your instrument.";
+inline constexpr char kInitError[] = "Error initializing instrument.\nPlease check your cable or your connection.";
+inline constexpr char kWaitStatus[] = "Wait for collecting data...";
+inline constexpr char kReadyStatus[] = "Ready...";
+inline constexpr char kChooseStatus[] = "Choose the address or com port before selecting GPIB or RS-232";
+inline constexpr char kQuitQuestion[] = "Do you want to quit the program?";
+inline constexpr char kCloseQuestion[] = "Do you want to close the program?";
+} // namespace text
+
+// Right-click hints, by callback.
+namespace help {
+inline constexpr char kQuit[] = "Quit the program.";
+inline constexpr char kClose[] = "Close the steady state output";
+inline constexpr char kInterface[] = "Choose the address or com port before selecting the interface.";
+inline constexpr char kFrequency[] = "Change the frequency.";
+inline constexpr char kVoltage[] = "Change the voltage.";
+inline constexpr char kCurrent[] = "Change the current limit.";
+inline constexpr char kRange[] = "Change the voltage range.";
+inline constexpr char kRemote[] = "Turn the remote light On or Off";
+inline constexpr char kOutput[] = "Close or open the relay output";
+inline constexpr char kDisplay[] = "Change the display to frequency or current";
+inline constexpr char kRegister[] = "Recall or save the register.";
+inline constexpr char kMeasure[] = "Measure the outputs.";
+inline constexpr char kDrop[] = "Measure the outputs.";
+} // namespace help
+
+} // namespace qx::app

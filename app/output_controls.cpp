@@ -1,0 +1,140 @@
+// The steady panel's setting controls. Each reads its control, makes one driver call, pauses,
+// and, where the status is examined, reports any nonzero status (error or warning alike); the
+// control keeps the value the operator gave it.
+#include "app_state.h"
+#include "callback_support.h"
+#include "callbacks.h"
+#include "qxseries_panels.h"
+
+#include <utility>
+
+namespace qx::app {
+namespace {
+
+enum class Examined { No, Yes };
+
+constexpr ViReal64 kLowRange = 1.0;
+constexpr ViReal64 kHighRange = 2.0;
+constexpr ViInt32 kDisplayModeSwitchOn = 1;
+constexpr ViInt32 kDisplayModeSwitchOff = 2;
+
+// `call` reads the control and returns the driver's status; `after` runs on success only.
+template <class Call, class After>
+int onSetting(int event, const char *hint, Examined examined, Call &&call, After &&after)
+{
+    if (event == ui::EVENT_RIGHT_CLICK)
+        return showHelp(hint);
+    if (event != ui::EVENT_COMMIT)
+        return 0;
+    const ViStatus status = call();
+    ui::Delay(kPause);
+    if (examined == Examined::Yes && status != VI_SUCCESS) {
+        ui::MessagePopup(title::kError, text::kProgrammingError);
+        return -1;
+    }
+    after();
+    return 0;
+}
+
+template <class Call> int onSetting(int event, const char *hint, Examined examined, Call &&call)
+{
+    return onSetting(event, hint, examined, std::forward<Call>(call), [] {});
+}
+
+template <class Value> Value readControl(int panel, int control)
+{
+    Value value{};
+    ui::GetCtrlVal(panel, control, &value);
+    return value;
+}
+
+// Keeps the operator inside the present range: the low range allows half the voltage and the
+// full current, the high range the reverse.
+void setRangeMaxima(int panel, bool high)
+{
+    const AppState &s = appState();
+    ui::SetCtrlMax(panel, STEADY_VOLTAGE, high ? s.voltmax : s.voltmax / 2.0);
+    ui::SetCtrlMax(panel, STEADY_CURRENT, high ? s.currmax / 2.0 : s.currmax);
+}
+
+} // namespace
+
+int frequency(int panel, int, int event, void *, int, int)
+{
+    return onSetting(event, help::kFrequency, Examined::No, [&] {
+        return ZEV_QX70_GenerateACFrequency(appState().vi, kChannel, readControl<double>(panel, STEADY_FREQUENCY));
+    });
+}
+
+int voltage(int panel, int, int event, void *, int, int)
+{
+    return onSetting(event, help::kVoltage, Examined::Yes, [&] {
+        return ZEV_QX70_GenerateACVoltage(appState().vi, kChannel, readControl<double>(panel, STEADY_VOLTAGE));
+    });
+}
+
+int current(int panel, int, int event, void *, int, int)
+{
+    return onSetting(event, help::kCurrent, Examined::Yes, [&] {
+        return ZEV_QX70_GenerateACCurrent(appState().vi, kChannel, readControl<double>(panel, STEADY_CURRENT));
+    });
+}
+
+int range(int panel, int, int event, void *, int, int)
+{
+    bool high = false;
+    return onSetting(
+        event, help::kRange, Examined::Yes,
+        [&] {
+            high = readControl<int>(panel, STEADY_RANGE) == 1;
+            return ZEV_QX70_GenerateACVoltageRange(appState().vi, kChannel, high ? kHighRange : kLowRange);
+        },
+        [&] {
+            setRangeMaxima(panel, high);
+            Query_display();
+        });
+}
+
+int remote_on_off(int panel, int, int event, void *, int, int)
+{
+    return onSetting(event, help::kRemote, Examined::No, [&] {
+        return ZEV_QX70_RemoteOnOff(appState().vi, kChannel, readControl<int>(panel, STEADY_REMOTE));
+    });
+}
+
+int output_on_off(int panel, int, int event, void *, int, int)
+{
+    return onSetting(event, help::kOutput, Examined::Yes, [&] {
+        const ViSession vi = appState().vi;
+        return readControl<int>(panel, STEADY_OUTPUT) == 1 ? ZEV_QX70_ConnectOutput(vi, kChannel)
+                                                      : ZEV_QX70_DisconnectOutput(vi, kChannel);
+    });
+}
+
+int display_on_off(int panel, int, int event, void *, int, int)
+{
+    return onSetting(event, help::kDisplay, Examined::Yes, [&] {
+        const ViInt32 mode = readControl<int>(panel, STEADY_DISPLAY) == 0 ? kDisplayModeSwitchOff : kDisplayModeSwitchOn;
+        return ZEV_QX70_DisplayMode(appState().vi, kChannel, mode);
+    });
+}
+
+int register_control(int panel, int, int event, void *, int, int)
+{
+    bool recall = false;
+    return onSetting(
+        event, help::kRegister, Examined::Yes,
+        [&] {
+            const ViInt32 number = readControl<int>(panel, STEADY_REGISTER);
+            recall = readControl<int>(panel, STEADY_SAVE_RECALL) != 0;
+            const ViSession vi = appState().vi;
+            return recall ? ZEV_QX70_RecallRegister(vi, kChannel, number)
+                          : ZEV_QX70_SaveRegister(vi, kChannel, number);
+        },
+        [&] {
+            if (recall)
+                Query_display();
+        });
+}
+
+} // namespace qx::app

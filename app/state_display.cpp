@@ -1,0 +1,77 @@
+// The steady panel's refresh from the instrument. No driver status is examined: a failed query
+// leaves its field as the driver left it, and the refresh still ends with "Ready...".
+#include "app_state.h"
+#include "callbacks.h"
+#include "messages.h"
+#include "qxseries_panels.h"
+
+#include <cstdio>
+
+namespace qx::app {
+namespace {
+
+constexpr ViInt32 kQueryVoltage = 1;
+constexpr ViInt32 kQueryCurrent = 2;
+constexpr ViInt32 kQueryRangeVolts = 3;
+constexpr ViInt32 kQueryFrequency = 9;
+
+void queryFunction(ViInt32 code, double &field)
+{
+    ZEV_QX70_QueryOutputFunction(appState().vi, kChannel, code, &field);
+    ui::Delay(kPause);
+}
+
+void showConnection(int panel)
+{
+    const AppState &s = appState();
+    char line[64];
+    if (s.interfacekind == 1)
+        std::snprintf(line, sizeof line, "GPIB, Address %d", s.address);
+    else
+        std::snprintf(line, sizeof line, "RS-232, COM port %d", s.comport);
+    ui::SetCtrlVal(panel, STEADY_CONNECTION, line);
+}
+
+} // namespace
+
+void Query_display()
+{
+    AppState &s = appState();
+    InstrumentReadback &r = s.readback;
+    const int panel = s.steadypanel;
+
+    queryFunction(kQueryRangeVolts, r.rangevolts);
+    // A session without limits (voltmax 0.0) counts as the high range.
+    if (s.voltmax > r.rangevolts) {
+        ui::SetCtrlVal(panel, STEADY_RANGE, 0);
+        r.currlimit = s.currmax;
+    } else {
+        ui::SetCtrlVal(panel, STEADY_RANGE, 1);
+        r.currlimit = s.currmax / 2.0;
+    }
+
+    ZEV_QX70_QueryOutputRelay(s.vi, kChannel, &r.relaystate);
+    ui::Delay(kPause);
+    ui::SetCtrlVal(panel, STEADY_OUTPUT, r.relaystate == 1 ? 1 : 0);
+
+    ZEV_QX70_DisplayModeQuery(s.vi, kChannel, &r.displaymode);
+    ui::Delay(kPause);
+    ui::SetCtrlVal(panel, STEADY_DISPLAY, r.displaymode == 1 ? 1 : 0);
+
+    queryFunction(kQueryVoltage, r.voltage);
+    queryFunction(kQueryFrequency, r.frequency);
+    queryFunction(kQueryCurrent, r.current);
+
+    ui::SetCtrlMax(panel, STEADY_VOLTAGE, r.rangevolts);
+    ui::SetCtrlMax(panel, STEADY_CURRENT, r.currlimit);
+    ui::SetCtrlMax(panel, STEADY_FREQUENCY, s.freqmax);
+    ui::SetCtrlVal(panel, STEADY_VOLTAGE, r.voltage);
+    ui::SetCtrlVal(panel, STEADY_FREQUENCY, r.frequency);
+    ui::SetCtrlVal(panel, STEADY_CURRENT, r.current);
+
+    ui::DisplayPanel(panel);
+    ui::SetCtrlVal(panel, STEADY_STATUS, text::kReadyStatus);
+    showConnection(panel);
+}
+
+} // namespace qx::app
