@@ -2,15 +2,13 @@
 #pragma once
 
 #include "ivi/ivi.h"
-#include "ivi/src/session_registry.h"
 #include "visa/visadef.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <cstring>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace ivitest {
@@ -30,7 +28,6 @@ struct Calls {
     ViStatus readStatus = VI_SUCCESS, writeStatus = VI_SUCCESS, checkStatus = VI_SUCCESS;
     ViStatus statusCheckStatus = VI_SUCCESS, handOverStatus = VI_SUCCESS;
 };
-
 inline Calls calls;
 
 template <class T>
@@ -81,23 +78,16 @@ inline ViStatus checkStatus(ViSession, ViSession)
     return calls.statusCheckStatus;
 }
 
-// Waits (without sleeping) until the condition holds; false after a generous safety limit.
-template <class F>
-bool eventually(F &&condition)
+// An attribute's value through one of the engine's typed getters. The filler shows up if a getter
+// claims success but writes nothing.
+template <class T>
+T valueOf(ViStatus (*getter)(ViSession, ViConstString, ViAttr, ViInt32, T *), ViSession vi, ViAttr id,
+          ViConstString channel = "")
 {
-    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!condition())
-        if (std::chrono::steady_clock::now() > limit)
-            return false;
-        else
-            std::this_thread::yield();
-    return true;
-}
-
-inline unsigned lockWaiters(ViSession vi)
-{
-    const auto session = qx::ivi::SessionRegistry::instance().find(vi);
-    return session ? session->lock.waiters() : 0;
+    T value;
+    std::memset(static_cast<void *>(&value), 0x5A, sizeof value);
+    EXPECT_EQ(getter(vi, channel, id, 0, &value), VI_SUCCESS) << id;
+    return value;
 }
 
 class IviTest : public ::testing::Test {
@@ -112,7 +102,6 @@ protected:
         for (ViSession vi : opened_)
             Ivi_Dispose(vi);
     }
-
     ViSession open(const char *options)
     {
         ViSession vi = VI_NULL;
@@ -120,7 +109,6 @@ protected:
         opened_.push_back(vi);
         return vi;
     }
-
     // A session with a ViInt32 attribute (default 0) that has counting read and write callbacks.
     ViSession withInt(const char *options, IviAttrFlags flags = 0, IviRangeTablePtr table = nullptr)
     {
@@ -130,13 +118,7 @@ protected:
                   VI_SUCCESS);
         return vi;
     }
-
-    ViInt32 getInt(ViSession vi, ViConstString channel = "")
-    {
-        ViInt32 value = -1;
-        EXPECT_EQ(Ivi_GetAttributeViInt32(vi, channel, attrInt, 0, &value), VI_SUCCESS);
-        return value;
-    }
+    ViInt32 getInt(ViSession vi, ViConstString ch = "") { return valueOf(Ivi_GetAttributeViInt32, vi, attrInt, ch); }
 
 private:
     std::vector<ViSession> opened_;

@@ -1,16 +1,40 @@
+// Handles, the inherent attributes, the per-session lock and the VISA sessions of the engine.
 #include "ivi_test_support.h"
 
+#include "ivi/src/session_registry.h"
+#include "scripted_device.h"
 #include "visa/visa.h"
 
+#include <atomic>
+#include <chrono>
 #include <functional>
+#include <memory>
+#include <thread>
 
 using namespace ivitest;
 
 namespace {
 
-class IviSession : public IviTest {};
+using IviSession = IviTest;
+using IviSessionLock = IviTest;
+using IviInstrIo = IviTest;
 
-TEST_F(IviSession, EveryServiceRefusesNullDisposedAndMadeUpHandles)
+unsigned lockWaiters(ViSession vi)
+{
+    const auto session = qx::ivi::SessionRegistry::instance().find(vi);
+    return session ? session->lock.waiters() : 0;
+}
+
+// Spins (without sleeping) until one thread waits for the lock; false after a generous limit.
+bool aThreadWaits(ViSession vi)
+{
+    for (const auto start = std::chrono::steady_clock::now(); lockWaiters(vi) != 1; std::this_thread::yield())
+        if (std::chrono::steady_clock::now() - start > std::chrono::seconds(10))
+            return false;
+    return true;
+}
+
+TEST_F(IviSession, HandlesAreNeverReusedAndEveryServiceRefusesNullDisposedAndMadeUpOnes)
 {
     ViInt32 number = 0;
     ViChar text[256];
@@ -41,6 +65,7 @@ TEST_F(IviSession, EveryServiceRefusesNullDisposedAndMadeUpHandles)
     const ViSession disposed = open("Simulate=1");
     ASSERT_EQ(Ivi_Dispose(disposed), VI_SUCCESS);
     const ViSession live = open("Simulate=1");
+    EXPECT_GT(live, disposed);
     for (size_t i = 0; i < std::size(services); ++i)
         for (ViSession bad : {disposed, live + 1000, ViSession{0xFFFFFFFF}})
             EXPECT_EQ(services[i](bad), IVI_ERROR_INVALID_SESSION_HANDLE) << "service " << i << " on " << bad;
@@ -52,38 +77,23 @@ TEST_F(IviSession, EveryServiceRefusesNullDisposedAndMadeUpHandles)
         EXPECT_EQ(Ivi_LockSession(bad, nullptr), IVI_ERROR_INVALID_SESSION_HANDLE);
     }
     EXPECT_EQ(Ivi_Dispose(VI_NULL), VI_SUCCESS);
-    EXPECT_EQ(Ivi_GetAttributeViInt32(live, "", IVI_ATTR_CHANNEL_COUNT, 0, &number), VI_SUCCESS);
-}
 
-TEST_F(IviSession, HandlesAreNeverReusedAndNullArgumentsAreRefused)
-{
-    ViSession previous = VI_NULL;
-    for (int i = 0; i < 5; ++i) {
-        ViSession vi = VI_NULL;
-        ASSERT_EQ(Ivi_SpecificDriverNew("QXTEST", "Simulate=1", &vi), VI_SUCCESS);
-        EXPECT_GT(vi, previous);
-        ASSERT_EQ(Ivi_Dispose(vi), VI_SUCCESS);
-        previous = vi;
-    }
     EXPECT_EQ(Ivi_SpecificDriverNew("QXTEST", "Simulate=1", nullptr), IVI_ERROR_NULL_POINTER);
     ViSession vi = 77;
     EXPECT_EQ(Ivi_SpecificDriverNew(nullptr, "Simulate=1", &vi), IVI_ERROR_NULL_POINTER);
     EXPECT_EQ(vi, ViSession{VI_NULL});
 }
 
-TEST_F(IviSession, HoldsTheInherentAttributes)
+TEST_F(IviSession, HoldsTheInherentAttributesAndCannotLeaveSimulation)
 {
-    const ViSession vi = open("Simulate=1, DriverSetup=Model:7103QX");
+    const ViSession vi = open("Simulate=1, RangeCheck=0, DriverSetup=Model:7103QX");
     const std::pair<ViAttr, ViBoolean> booleans[] = {
-        {IVI_ATTR_RANGE_CHECK, VI_TRUE},           {IVI_ATTR_QUERY_INSTRUMENT_STATUS, VI_TRUE},
-        {IVI_ATTR_CACHE, VI_TRUE},                 {IVI_ATTR_SIMULATE, VI_TRUE},
-        {IVI_ATTR_RECORD_COERCIONS, VI_FALSE},     {IVI_ATTR_INTERCHANGE_CHECK, VI_FALSE},
+        {IVI_ATTR_RANGE_CHECK, VI_FALSE},            {IVI_ATTR_QUERY_INSTRUMENT_STATUS, VI_TRUE},
+        {IVI_ATTR_CACHE, VI_TRUE},                   {IVI_ATTR_SIMULATE, VI_TRUE},
+        {IVI_ATTR_RECORD_COERCIONS, VI_FALSE},       {IVI_ATTR_INTERCHANGE_CHECK, VI_FALSE},
         {IVI_ATTR_USE_SPECIFIC_SIMULATION, VI_TRUE}, {IVI_ATTR_SUPPORTS_WR_BUF_OPER_MODE, VI_FALSE}};
-    for (const auto &[id, expected] : booleans) {
-        ViBoolean value = 99;
-        EXPECT_EQ(Ivi_GetAttributeViBoolean(vi, "", id, 0, &value), VI_SUCCESS);
-        EXPECT_EQ(value, expected) << id;
-    }
+    for (const auto &[id, expected] : booleans)
+        EXPECT_EQ(valueOf(Ivi_GetAttributeViBoolean, vi, id), expected) << id;
     const std::pair<ViAttr, const char *> texts[] = {{IVI_ATTR_DRIVER_SETUP, "Model:7103QX"},
                                                      {IVI_ATTR_SPECIFIC_DRIVER_PREFIX, "QXTEST"},
                                                      {IVI_ATTR_IO_RESOURCE_DESCRIPTOR, ""},
@@ -94,21 +104,18 @@ TEST_F(IviSession, HoldsTheInherentAttributes)
         EXPECT_STREQ(value, expected) << id;
     }
     for (ViAttr id : {IVI_ATTR_SPECIFIC_DRIVER_MAJOR_VERSION, IVI_ATTR_SPECIFIC_DRIVER_MINOR_VERSION,
-                      IVI_ATTR_CHANNEL_COUNT}) {
-        ViInt32 value = -1;
-        EXPECT_EQ(Ivi_GetAttributeViInt32(vi, "", id, 0, &value), VI_SUCCESS);
-        EXPECT_EQ(value, 0) << id;
-    }
-    for (ViAttr id : {IVI_ATTR_IO_SESSION, IVI_ATTR_VISA_RM_SESSION}) { // simulated: no VISA at all
-        ViSession value = 99;
-        EXPECT_EQ(Ivi_GetAttributeViSession(vi, "", id, 0, &value), VI_SUCCESS);
-        EXPECT_EQ(value, ViSession{VI_NULL}) << id;
-    }
-    for (ViAttr id : {IVI_ATTR_OPC_CALLBACK, IVI_ATTR_CHECK_STATUS_CALLBACK}) {
-        ViAddr value = &value;
-        EXPECT_EQ(Ivi_GetAttributeViAddr(vi, "", id, 0, &value), VI_SUCCESS);
-        EXPECT_EQ(value, nullptr) << id;
-    }
+                      IVI_ATTR_CHANNEL_COUNT})
+        EXPECT_EQ(valueOf(Ivi_GetAttributeViInt32, vi, id), 0) << id;
+    for (ViAttr id : {IVI_ATTR_IO_SESSION, IVI_ATTR_VISA_RM_SESSION}) // simulated: no VISA at all
+        EXPECT_EQ(valueOf(Ivi_GetAttributeViSession, vi, id), ViSession{VI_NULL}) << id;
+    for (ViAttr id : {IVI_ATTR_OPC_CALLBACK, IVI_ATTR_CHECK_STATUS_CALLBACK})
+        EXPECT_EQ(valueOf(Ivi_GetAttributeViAddr, vi, id), nullptr) << id;
+    // The driver serves its revision through a read callback, which runs although simulating.
+    calls.textAnswer = "Driver: QXTEST 1.0";
+    ASSERT_EQ(Ivi_SetAttrReadCallbackViString(vi, IVI_ATTR_SPECIFIC_DRIVER_REVISION, readText), VI_SUCCESS);
+    ViChar revision[256] = "";
+    ASSERT_EQ(Ivi_GetAttributeViString(vi, "", IVI_ATTR_SPECIFIC_DRIVER_REVISION, 0, -1, revision), VI_SUCCESS);
+    EXPECT_STREQ(revision, "Driver: QXTEST 1.0");
     // The driver sets what users may only read, or may not see at all.
     EXPECT_EQ(Ivi_SetAttributeViString(vi, "", IVI_ATTR_DRIVER_SETUP, IVI_VAL_DIRECT_USER_CALL, "x"),
               IVI_ERROR_ATTR_NOT_WRITABLE);
@@ -118,11 +125,7 @@ TEST_F(IviSession, HoldsTheInherentAttributes)
               IVI_ERROR_ATTR_NOT_READABLE);
     EXPECT_EQ(Ivi_SetAttributeViSession(vi, "", IVI_ATTR_IO_SESSION, 0, 42), VI_SUCCESS);
     EXPECT_EQ(Ivi_IOSession(vi), ViSession{42});
-}
-
-TEST_F(IviSession, SimulationCannotBeSwitchedOffOnceOn)
-{
-    const ViSession vi = open("Simulate=1, RangeCheck=0");
+    // Not even with range checking off.
     EXPECT_EQ(Ivi_SetAttributeViBoolean(vi, "", IVI_ATTR_SIMULATE, 0, VI_FALSE),
               IVI_ERROR_CANNOT_CHANGE_SIMULATION_STATE);
     EXPECT_EQ(Ivi_CheckAttributeViBoolean(vi, "", IVI_ATTR_SIMULATE, 0, VI_FALSE),
@@ -131,15 +134,99 @@ TEST_F(IviSession, SimulationCannotBeSwitchedOffOnceOn)
     EXPECT_EQ(Ivi_Simulating(vi), VI_TRUE);
 }
 
-TEST_F(IviSession, OpensTheVisaResourceManagerUnlessSimulatingAndDisposeClosesIt)
+TEST_F(IviSessionLock, ItsHolderMayTakeItAgainOthersWaitForItsLastLevelAndCannotUnlockIt)
 {
-    const ViSession vi = open("");
+    const ViSession vi = withInt("Simulate=1");
+    ViBoolean hasLock = VI_FALSE;
+    ASSERT_EQ(Ivi_LockSession(vi, &hasLock), VI_SUCCESS);
+    EXPECT_EQ(hasLock, VI_TRUE);
+    ASSERT_EQ(Ivi_LockSession(vi, &hasLock), VI_SUCCESS); // flag set: no second level
+    ASSERT_EQ(Ivi_LockSession(vi, nullptr), VI_SUCCESS);  // a second level
+    ViStatus byOtherThread = VI_SUCCESS;
+    std::thread([&] { byOtherThread = Ivi_UnlockSession(vi, nullptr); }).join();
+    EXPECT_EQ(byOtherThread, IVI_ERROR_SESSION_NOT_LOCKED);
+    std::atomic<ViStatus> status{1};
+    std::thread setter([&] { status = Ivi_SetAttributeViInt32(vi, "", attrInt, 0, 5); });
+    ASSERT_TRUE(aThreadWaits(vi));
+    EXPECT_EQ(getInt(vi), 0); // the holder itself is not blocked
+    ASSERT_EQ(Ivi_UnlockSession(vi, &hasLock), VI_SUCCESS);
+    EXPECT_EQ(hasLock, VI_FALSE);
+    EXPECT_EQ(Ivi_UnlockSession(vi, &hasLock), VI_SUCCESS); // flag clear: nothing to do
+    EXPECT_EQ(lockWaiters(vi), 1u);                         // still held once
+    EXPECT_EQ(status, 1);
+    ASSERT_EQ(Ivi_UnlockSession(vi, nullptr), VI_SUCCESS);
+    setter.join();
+    EXPECT_EQ(status, VI_SUCCESS);
+    EXPECT_EQ(getInt(vi), 5);
+    EXPECT_EQ(Ivi_UnlockSession(vi, nullptr), IVI_ERROR_SESSION_NOT_LOCKED);
+}
+
+TEST_F(IviSessionLock, DisposeWaitsForTheLockAndRefusesThreadsStillWaiting)
+{
+    const ViSession vi = open("Simulate=1");
+    ASSERT_EQ(Ivi_LockSession(vi, nullptr), VI_SUCCESS);
+    std::atomic<ViStatus> disposed{1};
+    std::thread disposer([&] { disposed = Ivi_Dispose(vi); });
+    ASSERT_TRUE(aThreadWaits(vi));
+    EXPECT_EQ(Ivi_Simulating(vi), VI_TRUE); // still alive while the holder works
+    EXPECT_EQ(disposed, 1);
+    ASSERT_EQ(Ivi_UnlockSession(vi, nullptr), VI_SUCCESS);
+    disposer.join();
+    EXPECT_EQ(disposed, VI_SUCCESS);
     EXPECT_EQ(Ivi_Simulating(vi), VI_FALSE);
-    ViSession rm = VI_NULL;
+
+    const ViSession other = open("Simulate=1");
+    ASSERT_EQ(Ivi_LockSession(other, nullptr), VI_SUCCESS);
+    std::atomic<ViStatus> waiting{1};
+    std::thread waiter([&] { waiting = Ivi_InvalidateAllAttributes(other); });
+    ASSERT_TRUE(aThreadWaits(other));
+    EXPECT_EQ(Ivi_Dispose(other), VI_SUCCESS); // the holder disposes of it
+    waiter.join();
+    EXPECT_EQ(waiting, IVI_ERROR_INVALID_SESSION_HANDLE);
+}
+
+TEST_F(IviInstrIo, OpensTheResourceManagerPassesBytesAndDisposeClosesWhatItOpened)
+{
+    constexpr const char *resource = "GPIB0::9::INSTR";
+    qx::runtime::Timeline timeline;
+    const auto device = std::make_shared<qx::test::ScriptedDevice>(timeline);
+    device->answer("*IDN?", "ZE,7101QX,0,1.0");
+    ASSERT_TRUE(qx::visa::attachDevice(resource, device));
+    const auto detach = [](const char *name) { qx::visa::detachDevice(name); };
+    const std::unique_ptr<const char, decltype(detach)> attached(resource, detach);
+    const ViSession vi = open("");
+    ViSession rm = VI_NULL, io = VI_NULL;
     ASSERT_EQ(Ivi_GetAttributeViSession(vi, "", IVI_ATTR_VISA_RM_SESSION, 0, &rm), VI_SUCCESS);
-    ASSERT_NE(rm, ViSession{VI_NULL});
+    ASSERT_EQ(viOpen(rm, resource, VI_NULL, 5000, &io), VI_SUCCESS);
+    ASSERT_EQ(Ivi_SetAttributeViSession(vi, "", IVI_ATTR_IO_SESSION, 0, io), VI_SUCCESS);
+
+    EXPECT_EQ(Ivi_WriteInstrData(vi, "*IDN?"), VI_SUCCESS);
+    ViChar buffer[64];
+    ViInt32 count = -1;
+    EXPECT_EQ(Ivi_ReadInstrData(vi, 5, buffer, &count), VI_SUCCESS_MAX_CNT);
+    EXPECT_EQ(std::string(buffer, static_cast<size_t>(count)), "ZE,71");
+    EXPECT_EQ(Ivi_ReadInstrData(vi, 64, buffer, &count), VI_SUCCESS);
+    EXPECT_EQ(std::string(buffer, static_cast<size_t>(count)), "01QX,0,1.0\n");
+
     ASSERT_EQ(Ivi_Dispose(vi), VI_SUCCESS);
-    EXPECT_EQ(viClose(rm), VI_ERROR_INV_OBJECT); // already closed by the dispose
+    ViUInt32 written = 0;
+    EXPECT_EQ(viWrite(io, reinterpret_cast<ViConstBuf>("*CLS"), 4, &written), VI_ERROR_INV_OBJECT);
+    EXPECT_EQ(viClose(rm), VI_ERROR_INV_OBJECT); // closed by the dispose
+    EXPECT_EQ(timeline.writes(), std::vector<std::string>{"*IDN?"});
+}
+
+TEST_F(IviInstrIo, SimulationSendsAndReadsNothingAndBadArgumentsAreRefused)
+{
+    const ViSession vi = open("Simulate=1");
+    EXPECT_EQ(Ivi_WriteInstrData(vi, "*RST"), VI_SUCCESS);
+    ViChar buffer[8] = "keep";
+    ViInt32 count = -1;
+    EXPECT_EQ(Ivi_ReadInstrData(vi, 8, buffer, &count), VI_SUCCESS);
+    EXPECT_EQ(count, 0);
+    EXPECT_STREQ(buffer, "keep");
+    EXPECT_EQ(Ivi_WriteInstrData(vi, nullptr), IVI_ERROR_NULL_POINTER);
+    EXPECT_EQ(Ivi_ReadInstrData(vi, 8, nullptr, &count), IVI_ERROR_NULL_POINTER);
+    EXPECT_EQ(Ivi_ReadInstrData(vi, -1, buffer, &count), IVI_ERROR_INVALID_VALUE);
 }
 
 } // namespace

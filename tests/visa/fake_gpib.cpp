@@ -3,25 +3,30 @@
 #include <algorithm>
 #include <cstring>
 
-namespace {
-
-constexpr int ERR = 0x8000;
-constexpr int TIMO = 0x4000;
-constexpr int END = 0x2000;
-constexpr int CMPL = 0x0100;
-constexpr int EABO = 6;
-constexpr int REOS = 0x0400;
-constexpr int descriptor = 3;
-
-int status(int sta, int err, long count);
-
-} // namespace
-
 extern "C" {
 FAKE_GPIB_EXPORT volatile int ibsta = 0;
 FAKE_GPIB_EXPORT volatile int iberr = 0;
 FAKE_GPIB_EXPORT volatile long ibcntl = 0;
+}
 
+namespace {
+
+constexpr int ERR = 0x8000, TIMO = 0x4000, END = 0x2000, CMPL = 0x0100; // ibsta bits
+constexpr int REOS = 0x0400;                                             // ibeos: end reads at the EOS byte
+constexpr int EABO = 6;
+constexpr int descriptor = 3;
+
+int status(int sta, int err, long count)
+{
+    ibsta = sta;
+    iberr = err;
+    ibcntl = count;
+    return sta;
+}
+
+} // namespace
+
+extern "C" {
 FAKE_GPIB_EXPORT int ThreadIbsta() { return ibsta; }
 FAKE_GPIB_EXPORT int ThreadIberr() { return iberr; }
 FAKE_GPIB_EXPORT long ThreadIbcntl() { return ibcntl; }
@@ -111,13 +116,3 @@ Bus &bus()
     return instance;
 }
 } // namespace fake_gpib
-
-namespace {
-int status(int sta, int err, long count)
-{
-    ibsta = sta;
-    iberr = err;
-    ibcntl = count;
-    return sta;
-}
-} // namespace

@@ -53,7 +53,7 @@ TEST_F(GpibSession, OpensTheDeviceAtItsAddressAndTimeOut)
     EXPECT_EQ(bus.ibdev, (std::vector<int>{1, 7, 0x62, 12, 1, 0}));
 }
 
-TEST_F(GpibSession, EachCommandEndsWithEoiUnlessSendEndIsOff)
+TEST_F(GpibSession, WritesEndWithEoiUnlessSendEndIsOffReadsAtEoiOrTheEnabledTerminationCharacter)
 {
     open("GPIB::5::INSTR");
     EXPECT_EQ(viPrintf(io, "SYST:REM"), VI_SUCCESS);
@@ -62,21 +62,13 @@ TEST_F(GpibSession, EachCommandEndsWithEoiUnlessSendEndIsOff)
     EXPECT_EQ(viPrintf(io, "ABCDEF"), VI_SUCCESS);
     ASSERT_EQ(viSetAttribute(io, VI_ATTR_SEND_END_EN, VI_FALSE), VI_SUCCESS);
     EXPECT_EQ(viPrintf(io, "*CLS"), VI_SUCCESS);
-    EXPECT_EQ(bus.writes, (std::vector<Write>{{"SYST:REM", true},
-                                              {"VOLT 120.000000", true},
-                                              {"ABCD", false},
-                                              {"EF", true},
-                                              {"*CLS", false}}));
-}
+    EXPECT_EQ(bus.writes, (std::vector<Write>{{"SYST:REM", true}, {"VOLT 120.000000", true}, {"ABCD", false},
+                                              {"EF", true}, {"*CLS", false}}));
 
-TEST_F(GpibSession, ReadsEndAtEoiOrTheEnabledTerminationCharacter)
-{
-    open("GPIB::5::INSTR");
     bus.answers.push_back({"+1.20000E+02", true});
     ViReal64 value = 0;
     EXPECT_EQ(viScanf(io, "%lf", &value), VI_SUCCESS);
     EXPECT_EQ(value, 120.0);
-
     ASSERT_EQ(viSetAttribute(io, VI_ATTR_TERMCHAR_EN, VI_TRUE), VI_SUCCESS);
     EXPECT_EQ(bus.eosMode, 0x1400 | '\n');
     bus.answers.push_back({"1\n2\n", true});

@@ -1,18 +1,12 @@
 // QX_IO_TRACE: every write and read of every session, one line each. The variable is read at the
 // first I/O, so this program sets it before any.
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <fstream>
 #include <regex>
-#include <string>
-#include <vector>
 
 #include <unistd.h>
 
-#include "runtime/clock.h"
 #include "scripted_device.h"
-#include "visa/visa.h"
 
 using namespace qx::visa;
 
@@ -25,15 +19,6 @@ std::string tracePath()
 }
 
 const bool traceOn = ::setenv("QX_IO_TRACE", tracePath().c_str(), 1) == 0;
-
-std::vector<std::string> lines(const std::string &path)
-{
-    std::ifstream in(path);
-    std::vector<std::string> all;
-    for (std::string line; std::getline(in, line);)
-        all.push_back(line);
-    return all;
-}
 
 } // namespace
 
@@ -67,7 +52,10 @@ TEST(IoTrace, LogsEachTransferWithTimeResourceDirectionAndEscapedBytes)
     detachDevice("ASRL1::INSTR");
     detachDevice("GPIB0::5::INSTR");
 
-    const std::vector<std::string> trace = lines(tracePath());
+    std::vector<std::string> trace;
+    std::ifstream in(tracePath());
+    for (std::string line; std::getline(in, line);)
+        trace.push_back(line);
     std::remove(tracePath().c_str());
     const std::string stamp = R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{6} )";
     const std::vector<std::string> expected = {

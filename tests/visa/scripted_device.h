@@ -1,14 +1,20 @@
 // An in-process instrument for the I/O layer's tests: answers from a queue, records what it was
-// sent, and can be silent, close its line, or hand out its answers in small pieces.
+// sent, and can be silent, close its line, or hand out its answers in small pieces. SessionTest
+// opens a session on one, under a virtual clock whose timeline records every time-out.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "runtime/clock.h"
 #include "visa/device.h"
+#include "visa/visa.h"
 
 namespace qx::visa::test {
 
@@ -21,59 +27,21 @@ public:
     };
 
     // Queues one answer; `end` marks its last byte with END (GPIB EOI).
-    void answer(std::string bytes, bool end = false)
-    {
-        std::lock_guard lock(mutex_);
-        answers_.push_back({std::move(bytes), end});
-    }
+    void answer(std::string bytes, bool end = false) { locked([&] { answers_.push_back({std::move(bytes), end}); }); }
     // Hands out at most this many bytes per read.
-    void pieces(std::size_t size)
-    {
-        std::lock_guard lock(mutex_);
-        piece_ = size;
-    }
-    void closeLine()
-    {
-        std::lock_guard lock(mutex_);
-        closed_ = true;
-    }
-    std::vector<Write> writes() const
-    {
-        std::lock_guard lock(mutex_);
-        return writes_;
-    }
-    // Everything sent, concatenated.
-    std::string sent() const
-    {
-        std::lock_guard lock(mutex_);
-        std::string all;
-        for (const Write &w : writes_)
-            all += w.bytes;
-        return all;
-    }
-    std::size_t pendingAnswers() const
-    {
-        std::lock_guard lock(mutex_);
-        return answers_.size();
-    }
-    int reads() const
-    {
-        std::lock_guard lock(mutex_);
-        return reads_;
-    }
-    int clears() const
-    {
-        std::lock_guard lock(mutex_);
-        return clears_;
-    }
+    void pieces(std::size_t size) { locked([&] { piece_ = size; }); }
+    void closeLine() { locked([&] { closed_ = true; }); }
+    std::vector<Write> writes() const { return locked([&] { return writes_; }); }
+    std::size_t pendingAnswers() const { return locked([&] { return answers_.size(); }); }
+    int reads() const { return locked([&] { return reads_; }); }
+    int clears() const { return locked([&] { return clears_; }); }
 
     bool write(std::string_view bytes, bool end) override
     {
         std::lock_guard lock(mutex_);
-        if (closed_)
-            return false;
-        writes_.push_back({std::string(bytes), end});
-        return true;
+        if (!closed_)
+            writes_.push_back({std::string(bytes), end});
+        return !closed_;
     }
 
     DeviceRead read(std::size_t max) override
@@ -81,12 +49,10 @@ public:
         std::lock_guard lock(mutex_);
         ++reads_;
         DeviceRead result;
-        if (closed_) {
+        if (closed_)
             result.status = DeviceRead::Status::Closed;
-            return result;
-        }
-        if (answers_.empty())
-            return result; // Silent
+        if (closed_ || answers_.empty())
+            return result; // otherwise Silent
         Pending &front = answers_.front();
         const std::size_t n = std::min({max, piece_, front.bytes.size()});
         result.status = DeviceRead::Status::Data;
@@ -101,12 +67,19 @@ public:
 
     void clear() override
     {
-        std::lock_guard lock(mutex_);
-        ++clears_;
-        answers_.clear();
+        locked([&] {
+            ++clears_;
+            answers_.clear();
+        });
     }
 
 private:
+    template <class F>
+    auto locked(F &&f) const -> decltype(f())
+    {
+        std::lock_guard lock(mutex_);
+        return f();
+    }
     struct Pending {
         std::string bytes;
         bool end;
@@ -118,6 +91,42 @@ private:
     bool closed_ = false;
     int reads_ = 0;
     int clears_ = 0;
+};
+
+class SessionTest : public ::testing::Test {
+protected:
+    // Opens `resource` on a fresh scripted device; the 4000-byte buffers and flush-on-access of
+    // the instrument driver when `driverSetup`.
+    void open(const std::string &resource, bool driverSetup = true)
+    {
+        name_ = resource;
+        device = std::make_shared<ScriptedDevice>();
+        ASSERT_TRUE(attachDevice(resource, device));
+        ASSERT_EQ(viOpenDefaultRM(&rm), VI_SUCCESS);
+        ASSERT_EQ(viOpen(rm, resource.c_str(), VI_NULL, 5000, &io), VI_SUCCESS);
+        if (driverSetup) {
+            ASSERT_EQ(viSetBuf(io, VI_READ_BUF | VI_WRITE_BUF, 4000), VI_SUCCESS);
+            ASSERT_EQ(viSetAttribute(io, VI_ATTR_WR_BUF_OPER_MODE, VI_FLUSH_ON_ACCESS), VI_SUCCESS);
+            ASSERT_EQ(viSetAttribute(io, VI_ATTR_RD_BUF_OPER_MODE, VI_FLUSH_ON_ACCESS), VI_SUCCESS);
+        }
+    }
+    void TearDown() override
+    {
+        if (rm != VI_NULL)
+            viClose(rm);
+        if (!name_.empty())
+            detachDevice(name_);
+    }
+
+    runtime::Timeline timeline;
+    runtime::VirtualClock clock{&timeline};
+    runtime::ScopedClock clockGuard{clock};
+    std::shared_ptr<ScriptedDevice> device;
+    ViSession rm = VI_NULL;
+    ViSession io = VI_NULL;
+
+private:
+    std::string name_;
 };
 
 } // namespace qx::visa::test

@@ -1,0 +1,234 @@
+// The serial and TCP paths end to end, over a real pseudo-terminal and a loopback socket; the test
+// plays the instrument on the other end. Real time, with short time-outs.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "visa/serial_port.h"
+#include "visa/visa.h"
+
+using namespace qx::visa;
+
+namespace {
+
+// The instrument's end of the line.
+class Peer {
+public:
+    ~Peer() { hangUp(); }
+    void hangUp()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
+    }
+    void send(const std::string &bytes) const
+    {
+        ASSERT_EQ(::write(fd_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
+    // What the instrument heard: up to `count` bytes, or what came before two quiet seconds.
+    std::string receive(std::size_t count) const
+    {
+        std::string got;
+        char buffer[256];
+        for (pollfd p{fd_, POLLIN, 0}; got.size() < count && ::poll(&p, 1, 2000) > 0;) {
+            const ssize_t n = ::read(fd_, buffer, std::min(sizeof buffer, count - got.size()));
+            if (n <= 0)
+                break;
+            got.append(buffer, static_cast<std::size_t>(n));
+        }
+        return got;
+    }
+
+protected:
+    int fd_ = -1;
+};
+
+// The master side of a pseudo-terminal; sessions open the slave by its path.
+class PseudoTerminal : public Peer {
+public:
+    PseudoTerminal()
+    {
+        char name[256] = {};
+        if (::openpty(&fd_, &slave_, name, nullptr, nullptr) == 0)
+            path = name;
+    }
+    ~PseudoTerminal()
+    {
+        if (slave_ >= 0)
+            ::close(slave_);
+    }
+    std::string path;
+
+private:
+    int slave_ = -1;
+};
+
+// A loopback listener; the peer is the connection it accepts.
+class Listener : public Peer {
+public:
+    Listener()
+    {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        auto *generic = reinterpret_cast<sockaddr *>(&address);
+        if (::bind(listening_, generic, sizeof address) == 0 && ::listen(listening_, 1) == 0 &&
+            ::getsockname(listening_, generic, &length) == 0)
+            port = ntohs(address.sin_port);
+    }
+    ~Listener() { ::close(listening_); }
+    std::string resource() const { return "TCPIP::127.0.0.1::" + std::to_string(port) + "::SOCKET"; }
+    bool accept()
+    {
+        pollfd p{listening_, POLLIN, 0};
+        return ::poll(&p, 1, 2000) == 1 && (fd_ = ::accept(listening_, nullptr, nullptr)) >= 0;
+    }
+    int port = 0;
+
+private:
+    int listening_ = ::socket(AF_INET, SOCK_STREAM, 0);
+};
+
+} // namespace
+
+TEST(SerialPort, OpensAndConfiguresAPtyExclusively)
+{
+    PseudoTerminal pty;
+    ASSERT_FALSE(pty.path.empty());
+    SerialPort port;
+    ASSERT_EQ(port.open(pty.path), VI_SUCCESS);
+    SerialSettings settings;
+    settings.baud = 19200;
+    settings.flowControl = VI_ASRL_FLOW_RTS_CTS;
+    EXPECT_EQ(port.configure(settings), VI_SUCCESS);
+    settings.stopBits = VI_ASRL_STOP_TWO;
+    settings.parity = VI_ASRL_PAR_EVEN;
+    settings.dataBits = 7;
+    EXPECT_EQ(port.configure(settings), VI_SUCCESS);
+    EXPECT_EQ(port.settings().dataBits, 7);
+    settings.baud = 12345;
+    EXPECT_EQ(port.configure(settings), VI_ERROR_NSUP_ATTR_STATE);
+    EXPECT_EQ(port.settings().baud, 19200u);
+
+    SerialPort second;
+    EXPECT_EQ(second.open(pty.path), VI_ERROR_RSRC_BUSY);
+    port.close();
+    EXPECT_EQ(second.open(pty.path), VI_SUCCESS);
+
+    SerialPort missing;
+    EXPECT_EQ(missing.open("/dev/no-such-tty"), VI_ERROR_RSRC_NFOUND);
+    EXPECT_EQ(missing.lastErrno(), ENOENT);
+    EXPECT_EQ(missing.open("/dev/null"), VI_ERROR_RSRC_NFOUND);
+}
+
+TEST(SerialSession, TalksToTheInstrumentOnComPortNamedByTheEnvironment)
+{
+    PseudoTerminal pty;
+    ASSERT_FALSE(pty.path.empty());
+    ::setenv("QX_COM5", pty.path.c_str(), 1);
+    ViSession rm = VI_NULL;
+    ViSession io = VI_NULL;
+    ASSERT_EQ(viOpenDefaultRM(&rm), VI_SUCCESS);
+    ASSERT_EQ(viOpen(rm, "ASRL5::INSTR", VI_NULL, 5000, &io), VI_SUCCESS);
+    // The driver's set-up, all of which a pty must take.
+    const std::pair<ViAttr, ViAttrState> setUp[] = {
+        {VI_ATTR_TMO_VALUE, 1000}, {VI_ATTR_ASRL_BAUD, 9600}, {VI_ATTR_ASRL_DATA_BITS, 8},
+        {VI_ATTR_ASRL_PARITY, VI_ASRL_PAR_NONE}, {VI_ATTR_ASRL_STOP_BITS, VI_ASRL_STOP_ONE},
+        {VI_ATTR_ASRL_FLOW_CNTRL, VI_ASRL_FLOW_RTS_CTS}, {VI_ATTR_WR_BUF_OPER_MODE, VI_FLUSH_ON_ACCESS},
+        {VI_ATTR_RD_BUF_OPER_MODE, VI_FLUSH_ON_ACCESS}};
+    EXPECT_EQ(viSetBuf(io, VI_READ_BUF | VI_WRITE_BUF, 4000), VI_SUCCESS);
+    for (const auto &[attr, value] : setUp)
+        EXPECT_EQ(viSetAttribute(io, attr, value), VI_SUCCESS) << std::hex << attr;
+
+    EXPECT_EQ(viPrintf(io, "VOLT %lf\n", 120.0), VI_SUCCESS);
+    EXPECT_EQ(pty.receive(16), "VOLT 120.000000\n");
+
+    // The answer comes in two pieces; the read waits for the line feed.
+    ASSERT_EQ(viPrintf(io, "VOLT?\n"), VI_SUCCESS);
+    std::thread instrument([&] {
+        if (pty.receive(6) == "VOLT?\n") {
+            pty.send("120.0");
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+            pty.send("00\n50.0\n");
+        }
+    });
+    ViReal64 value = 0;
+    EXPECT_EQ(viScanf(io, "%lf\n", &value), VI_SUCCESS);
+    instrument.join();
+    EXPECT_EQ(value, 120.0);
+    EXPECT_EQ(viScanf(io, "%lf\n", &value), VI_SUCCESS); // the second line is still there
+    EXPECT_EQ(value, 50.0);
+
+    // Nothing comes: the read gives up after the time-out, not before and not much later.
+    ASSERT_EQ(viSetAttribute(io, VI_ATTR_TMO_VALUE, 100), VI_SUCCESS);
+    const auto start = std::chrono::steady_clock::now();
+    char buffer[32];
+    ViUInt32 count = 0;
+    EXPECT_EQ(viRead(io, reinterpret_cast<ViBuf>(buffer), sizeof buffer, &count), VI_ERROR_TMO);
+    const std::chrono::duration<double> waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited.count(), 0.09);
+    EXPECT_LT(waited.count(), 1.0);
+
+    // The other end goes away.
+    pty.hangUp();
+    EXPECT_EQ(viRead(io, reinterpret_cast<ViBuf>(buffer), sizeof buffer, &count), VI_ERROR_CONN_LOST);
+    EXPECT_EQ(viClose(rm), VI_SUCCESS);
+    ::unsetenv("QX_COM5");
+}
+
+TEST(TcpSocketSession, QueriesEndAtTheLineFeedALostPeerIsReportedNobodyListeningIsAMissingResource)
+{
+    std::string unused;
+    {
+        Listener closed; // take a free port, then let it go
+        unused = closed.resource();
+    }
+    ViSession rm = VI_NULL;
+    ViSession io = VI_NULL;
+    ASSERT_EQ(viOpenDefaultRM(&rm), VI_SUCCESS);
+    EXPECT_EQ(viOpen(rm, unused.c_str(), VI_NULL, 2000, &io), VI_ERROR_RSRC_NFOUND);
+    EXPECT_EQ(io, VI_NULL);
+
+    Listener listener;
+    ASSERT_NE(listener.port, 0);
+    ASSERT_EQ(viOpen(rm, listener.resource().c_str(), VI_NULL, 2000, &io), VI_SUCCESS);
+    ASSERT_TRUE(listener.accept());
+    ViChar text[256] = {};
+    ASSERT_EQ(viGetAttribute(io, VI_ATTR_RSRC_CLASS, text), VI_SUCCESS);
+    EXPECT_STREQ(text, "SOCKET");
+    ViUInt16 port = 0;
+    ASSERT_EQ(viGetAttribute(io, VI_ATTR_TCPIP_PORT, &port), VI_SUCCESS);
+    EXPECT_EQ(port, listener.port);
+    ASSERT_EQ(viSetAttribute(io, VI_ATTR_WR_BUF_OPER_MODE, VI_FLUSH_ON_ACCESS), VI_SUCCESS);
+
+    // A message without its own line feed gets one with its END, and only one.
+    ASSERT_EQ(viPrintf(io, "VOLT %lf", 120.0), VI_SUCCESS);
+    ASSERT_EQ(viPrintf(io, "*IDN?\n"), VI_SUCCESS);
+    EXPECT_EQ(listener.receive(22), "VOLT 120.000000\n*IDN?\n");
+    listener.send("ZE,7101QX,1,1.0\nNEXT\n");
+    ViChar identity[257] = {};
+    EXPECT_EQ(viScanf(io, "%256[^\n]", identity), VI_SUCCESS);
+    EXPECT_STREQ(identity, "ZE,7101QX,1,1.0");
+    char buffer[64] = {};
+    ViUInt32 count = 0;
+    EXPECT_EQ(viRead(io, reinterpret_cast<ViBuf>(buffer), sizeof buffer, &count), VI_SUCCESS_TERM_CHAR);
+    EXPECT_EQ(std::string(buffer, count), "NEXT\n");
+
+    ASSERT_EQ(viSetAttribute(io, VI_ATTR_TMO_VALUE, 100), VI_SUCCESS);
+    EXPECT_EQ(viRead(io, reinterpret_cast<ViBuf>(buffer), sizeof buffer, &count), VI_ERROR_TMO);
+
+    listener.hangUp();
+    EXPECT_EQ(viRead(io, reinterpret_cast<ViBuf>(buffer), sizeof buffer, &count), VI_ERROR_CONN_LOST);
+    EXPECT_EQ(viClose(rm), VI_SUCCESS);
+}
