@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -26,24 +27,21 @@
 namespace qx::app::test {
 
 using Events = std::vector<std::string>;
-using Popup = ui::HeadlessToolkit::Popup;
 
-inline constexpr char kGpibResource[] = "GPIB0::5::INSTR";
-inline constexpr char kSerialResource[] = "ASRL1::INSTR";
-
-// Forwards to the simulator's device and copies each write and each answer into the timeline;
-// `beforeWrite` sees a message before the instrument does.
+// Forwards to the simulator's device, copying each write and answer into the timeline; `hook`
+// sees a message before the instrument does.
 class TappedDevice final : public visa::Device {
 public:
-    TappedDevice(std::shared_ptr<visa::Device> inner, runtime::Timeline &timeline)
-        : inner_(std::move(inner)), timeline_(timeline)
+    using Hook = std::function<void(const std::string &)>;
+    TappedDevice(std::shared_ptr<visa::Device> inner, runtime::Timeline &timeline, const Hook &hook)
+        : inner_(std::move(inner)), timeline_(timeline), hook_(hook)
     {
     }
     bool write(std::string_view bytes, bool end) override
     {
         timeline_.write(bytes);
-        if (beforeWrite)
-            beforeWrite(std::string(bytes));
+        if (hook_)
+            hook_(std::string(bytes));
         return inner_->write(bytes, end);
     }
     visa::DeviceRead read(std::size_t max) override
@@ -55,35 +53,30 @@ public:
     }
     void clear() override { inner_->clear(); }
 
-    std::function<void(const std::string &)> beforeWrite;
-
 private:
     std::shared_ptr<visa::Device> inner_;
     runtime::Timeline &timeline_;
+    const Hook &hook_;
 };
 
 class AppTest : public ::testing::Test {
 protected:
     AppTest()
     {
-        // No linux-gpib here, whatever the machine has (unless the test program chose a library):
-        // absent addresses fail as without a driver.
-        setenv("QX_GPIB_LIBRARY", "/nonexistent/libgpib.so.0", 0);
+        setenv("QX_GPIB_LIBRARY", "/nonexistent/libgpib.so.0", 0); // unless the test program chose one
         appState() = AppState{};
-        useSimulator(sim::Config{});
+        useSimulator({});
     }
-
     void SetUp() override
     {
         ASSERT_EQ(ui::RegisterCallbacks(callbackTable()), 0);
-        state.mainpanel = ui::LoadPanel(0, ui::PanelResourcePath(), MAIN);
-        ASSERT_GT(state.mainpanel, 0) << ui::LastLoadError();
-        ASSERT_EQ(ui::DisplayPanel(state.mainpanel), 0);
-        mainpanel = state.mainpanel;
+        mainpanel = state.mainpanel = ui::LoadPanel(0, ui::PanelResourcePath(), MAIN);
+        ASSERT_GT(mainpanel, 0) << ui::LastLoadError();
+        ASSERT_EQ(ui::DisplayPanel(mainpanel), 0);
     }
-
     ~AppTest() override
     {
+        beforeWrite = nullptr; // it may capture the test body's locals
         if (state.vi != VI_NULL)
             ZEV_QX70_close(state.vi);
         ui::CloseUserInterface();
@@ -94,25 +87,27 @@ protected:
         appState() = AppState{};
     }
 
-    // A fresh simulator behind GPIB address 5 and COM port 1 (and `extra` names).
-    void useSimulator(const sim::Config &config, const std::vector<std::string> &extra = {})
+    // A fresh simulator behind GPIB address 5 and COM port 1.
+    void useSimulator(const sim::Config &config)
     {
         simulator = std::make_shared<sim::Simulator>(config);
-        std::vector<std::string> names{kGpibResource, kSerialResource};
-        names.insert(names.end(), extra.begin(), extra.end());
-        for (const std::string &name : names) {
-            auto tap = std::make_shared<TappedDevice>(sim::attach(simulator, name), timeline);
-            visa::attachDevice(name, tap);
-            taps.push_back(tap);
-            attached.push_back(name);
-        }
+        for (const char *name : {"GPIB0::5::INSTR", "ASRL1::INSTR"})
+            attach(name, std::make_shared<TappedDevice>(sim::attach(simulator, name), timeline, beforeWrite));
     }
-
-    // Runs `hook` on every message to the instrument, before it arrives.
-    void beforeEachWrite(std::function<void(const std::string &)> hook)
+    void attach(const std::string &name, std::shared_ptr<visa::Device> device)
     {
-        for (const auto &tap : taps)
-            tap->beforeWrite = hook;
+        visa::attachDevice(name, std::move(device));
+        attached.push_back(name);
+    }
+    void preset(std::initializer_list<const char *> commands)
+    {
+        for (const char *command : commands)
+            simulator->receive(std::string(command) + "\n");
+    }
+    // The instrument queues an error each time `header` runs.
+    void failNext(const char *header)
+    {
+        ASSERT_TRUE(simulator->setFaults({.errorAfter = sim::ErrorAfterFault{header, -222, ""}}));
     }
 
     int connectGpib(int address = 5)
@@ -120,71 +115,49 @@ protected:
         ui::SetCtrlVal(mainpanel, MAIN_ADDRESS, address);
         return toolkit.click(mainpanel, MAIN_GPIB);
     }
-
     int connectRs232(int port = 1, const char *model = "7103QX")
     {
         ui::SetCtrlVal(mainpanel, MAIN_COMPORT, port);
         ui::SetCtrlVal(mainpanel, MAIN_MODEL, model);
         return toolkit.click(mainpanel, MAIN_RS232);
     }
-
     // Connected over GPIB with the traffic and popups of the set-up forgotten.
     void connected()
     {
         ASSERT_EQ(connectGpib(), 0);
-        ASSERT_GT(state.steadypanel, 0);
-        steady = state.steadypanel;
-        forget();
-    }
-
-    void forget()
-    {
+        ASSERT_GT(steady = state.steadypanel, 0);
         timeline.clear();
         toolkit.clearPopups();
     }
 
     Events events() const { return timeline.events(); }
-    sim::Snapshot snapshot() const { return simulator->snapshot(); }
-
-    static Events popupTexts(const std::vector<Popup> &popups)
+    Events popups() const
     {
         Events texts;
-        for (const Popup &p : popups)
+        for (const auto &p : toolkit.popups())
             texts.push_back(p.title + " | " + p.message);
         return texts;
     }
-    Events popups() const { return popupTexts(toolkit.popups()); }
+    // Where `command` was first written (the number of writes when never).
+    std::size_t position(const std::string &command) const
+    {
+        const Events writes = timeline.writes();
+        return static_cast<std::size_t>(std::find(writes.begin(), writes.end(), command) - writes.begin());
+    }
+    bool sent(const std::string &command) const { return position(command) < timeline.writes().size(); }
 
-    static std::string text(int panel, int control)
+    template <class T> static T value(int panel, int control)
     {
-        std::string value;
-        EXPECT_EQ(ui::GetCtrlVal(panel, control, &value), 0);
-        return value;
+        T v{};
+        EXPECT_EQ(ui::GetCtrlVal(panel, control, &v), 0) << control;
+        return v;
     }
-    static int integer(int panel, int control)
-    {
-        int value = -12345;
-        EXPECT_EQ(ui::GetCtrlVal(panel, control, &value), 0);
-        return value;
-    }
-    static double real(int panel, int control)
-    {
-        double value = -12345.0;
-        EXPECT_EQ(ui::GetCtrlVal(panel, control, &value), 0);
-        return value;
-    }
+    static std::string text(int panel, int control) { return value<std::string>(panel, control); }
     static double maximum(int panel, int control)
     {
-        double low = 0.0;
-        double high = -1.0;
+        double low = 0.0, high = -1.0;
         EXPECT_EQ(ui::GetCtrlRange(panel, control, &low, &high), 0);
         return high;
-    }
-    static int dimmed(int panel, int control)
-    {
-        int value = -1;
-        EXPECT_EQ(ui::GetCtrlDimmed(panel, control, &value), 0);
-        return value;
     }
 
     runtime::Timeline timeline;
@@ -194,13 +167,11 @@ protected:
     runtime::ScopedPopupService popupGuard{popupRoute};
     ui::HeadlessToolkit &toolkit = ui::useHeadless();
     AppState &state = appState();
+    TappedDevice::Hook beforeWrite; // runs on every message to the instrument, before it arrives
     std::shared_ptr<sim::Simulator> simulator;
-    std::vector<std::shared_ptr<TappedDevice>> taps;
     std::vector<std::string> attached;
     int mainpanel = 0;
     int steady = 0;
 };
-
-inline std::string message(const char *title, const char *text) { return std::string(title) + " | " + text; }
 
 } // namespace qx::app::test

@@ -1,10 +1,9 @@
-// Connection set-up from the main panel, over GPIB and RS-232, on the headless toolkit.
+// Connection set-up from the main panel, over GPIB and RS-232, and the steady panel's refresh
+// from the instrument (on got focus, as after a set-up), on the headless toolkit.
 #include "app_fixture.h"
 
 #include "ivi/ivi.h"
 #include "visa/visa.h"
-
-#include <algorithm>
 
 namespace qx::app::test {
 namespace {
@@ -16,22 +15,6 @@ public:
     visa::DeviceRead read(std::size_t) override { return {}; }
 };
 
-// `count` events from the first one equal to `first`.
-Events slice(const Events &events, const std::string &first, std::size_t count)
-{
-    const auto from = std::find(events.begin(), events.end(), first);
-    if (from == events.end())
-        return {"(no " + first + ")"};
-    return Events(from, from + std::min<std::ptrdiff_t>(count, events.end() - from));
-}
-
-ViUInt32 serialBaudRate(ViSession vi)
-{
-    ViUInt32 baud = 0;
-    EXPECT_EQ(viGetAttribute(Ivi_IOSession(vi), VI_ATTR_ASRL_BAUD, &baud), VI_SUCCESS);
-    return baud;
-}
-
 sim::Config foreignMaker()
 {
     sim::Config config;
@@ -39,96 +22,97 @@ sim::Config foreignMaker()
     return config;
 }
 
+// One driver query and its status check finding no error; a state query adds *CLS and its pause.
+Events query(const std::string &command, const std::string &answer, bool state = false)
+{
+    Events e{"> " + command, "< " + answer + "\\n"};
+    if (state)
+        e.insert(e.end(), {"> *CLS", "wait 0.03"});
+    e.insert(e.end(), {"> SYST:ERR?", "wait 0.05", "< 0,\"No error\"\\n", "wait 0.05"});
+    if (state)
+        e.push_back("wait 0.05");
+    e.push_back("wait 0.05"); // the program's, after each driver call
+    return e;
+}
+
+// `count` events from the first one equal to `first`.
+Events slice(const Events &all, const std::string &first, std::ptrdiff_t count)
+{
+    const auto from = std::find(all.begin(), all.end(), first);
+    return Events(from, from + std::min(count, all.end() - from));
+}
+
 using Connection = AppTest;
+using Refresh = AppTest;
 
 TEST_F(Connection, GpibProbesThenOpensSessionFetchesLimitsAndShowsTheRefreshedSteadyPanel)
 {
     ASSERT_EQ(connectGpib(5), 0);
 
-    EXPECT_TRUE(toolkit.popups().empty());
+    EXPECT_TRUE(popups().empty());
     EXPECT_NE(state.vi, static_cast<ViSession>(VI_NULL));
-    EXPECT_EQ(state.interfacekind, 1);
-    EXPECT_EQ(state.address, 5);
-    EXPECT_EQ(state.freqmin, 16.0);
-    EXPECT_EQ(state.freqmax, 500.0);
-    EXPECT_EQ(state.currmax, 9.2);
-    EXPECT_EQ(state.voltmax, 300.0);
-    EXPECT_EQ(state.modelnumber, 7103);
-    EXPECT_EQ(integer(mainpanel, MAIN_GPIB), 1);
+    EXPECT_EQ(std::make_tuple(state.interfacekind, state.address, state.modelnumber), std::make_tuple(1, 5, 7103));
+    EXPECT_EQ(std::make_tuple(state.freqmin, state.freqmax, state.currmax, state.voltmax),
+              std::make_tuple(16.0, 500.0, 9.2, 300.0));
+    EXPECT_EQ(value<int>(mainpanel, MAIN_GPIB), 1);
     EXPECT_EQ(text(mainpanel, MAIN_STATUS), text::kWaitStatus);
     ASSERT_GT(state.steadypanel, 0);
-    EXPECT_TRUE(toolkit.displayed(state.steadypanel));
     EXPECT_EQ(toolkit.activePanel(), state.steadypanel);
     // The got-focus event of the new panel made the first refresh.
     EXPECT_EQ(text(state.steadypanel, STEADY_STATUS), text::kReadyStatus);
     EXPECT_EQ(text(state.steadypanel, STEADY_CONNECTION), "GPIB, Address 5");
-
-    const Events all = events();
-    ASSERT_FALSE(all.empty());
-    EXPECT_EQ(all.front(), "> *IDN?\\r\\n"); // the probe, straight to the bus, before the driver
+    EXPECT_EQ(events().front(), "> *IDN?\\r\\n"); // the probe, straight to the bus, before the driver
     // Limits, their status check, the set-up's pause, then the refresh's first query.
-    EXPECT_EQ(slice(all, "> LIM:FREQ:HIGH?", 8),
-              (Events{"> LIM:FREQ:HIGH?", "< 500\\n", "> SYST:ERR?", "wait 0.05", "< 0,\"No error\"\\n", "wait 0.05",
-                      "wait 0.05", "> VOLT:RANG?"}));
+    EXPECT_EQ(slice(events(), "> LIM:FREQ:HIGH?", 8), (Events{"> LIM:FREQ:HIGH?", "< 500\\n", "> SYST:ERR?", "wait 0.05",
+                                                             "< 0,\"No error\"\\n", "wait 0.05", "wait 0.05",
+                                                             "> VOLT:RANG?"}));
 }
 
-TEST_F(Connection, GpibAddressWithoutDriverOrDeviceShowsOperatingSystemError)
+TEST_F(Connection, FailedGpibProbeShowsTheIberrTextAndOpensNothing)
 {
-    EXPECT_EQ(connectGpib(7), -1);
-
-    EXPECT_EQ(popups(), Events{message(title::kGpib, "GPIB error number  0 : Operating System error. ")});
-    EXPECT_EQ(integer(mainpanel, MAIN_GPIB), 0);
-    EXPECT_EQ(text(mainpanel, MAIN_STATUS), text::kWaitStatus);
-    EXPECT_EQ(state.vi, static_cast<ViSession>(VI_NULL));
-    EXPECT_EQ(state.steadypanel, 0);
+    attach("GPIB0::8::INSTR", std::make_shared<DeafDevice>());
+    for (const auto &[address, popup] : {std::pair{7, "GPIB error number  0 : Operating System error. "}, // no driver
+                                         std::pair{8, "GPIB error number  2 : No listeners on the GPIB. "}}) {
+        toolkit.clearPopups();
+        EXPECT_EQ(connectGpib(address), -1);
+        EXPECT_EQ(popups(), Events{std::string("GPIB Message | ") + popup});
+        EXPECT_EQ(value<int>(mainpanel, MAIN_GPIB), 0);
+        EXPECT_EQ(text(mainpanel, MAIN_STATUS), text::kWaitStatus);
+        EXPECT_EQ(state.vi, static_cast<ViSession>(VI_NULL));
+        EXPECT_EQ(state.steadypanel, 0);
+    }
     EXPECT_TRUE(events().empty());
 }
 
-TEST_F(Connection, GpibProbeNobodyListensToShowsEnol)
+TEST_F(Connection, Rs232SetUpEndsTheGpibConnectionFirstAndTakesTheBaudRateFromTheModelText)
 {
-    visa::attachDevice("GPIB0::7::INSTR", std::make_shared<DeafDevice>());
-    attached.push_back("GPIB0::7::INSTR");
+    attach("ASRL2::INSTR", visa::findDevice("ASRL1::INSTR"));
+    const auto baud = [this] {
+        ViUInt32 rate = 0;
+        EXPECT_EQ(viGetAttribute(Ivi_IOSession(state.vi), VI_ATTR_ASRL_BAUD, &rate), VI_SUCCESS);
+        return rate;
+    };
+    connected();
+    const ViSession gpibVi = state.vi;
 
-    EXPECT_EQ(connectGpib(7), -1);
-
-    EXPECT_EQ(popups(), Events{message(title::kGpib, "GPIB error number  2 : No listeners on the GPIB. ")});
-    EXPECT_EQ(integer(mainpanel, MAIN_GPIB), 0);
-    EXPECT_EQ(state.steadypanel, 0);
-}
-
-TEST_F(Connection, GpibInstrumentThatFailsInitialisationStillGetsTheSteadyPanel)
-{
-    useSimulator(foreignMaker());
-
-    EXPECT_EQ(connectGpib(5), 0);
-
-    EXPECT_TRUE(toolkit.popups().empty());
-    EXPECT_EQ(state.vi, static_cast<ViSession>(VI_NULL));
-    EXPECT_EQ(state.voltmax, 0.0); // ConfigureLimits failed on the missing session
-    EXPECT_EQ(integer(mainpanel, MAIN_GPIB), 1);
-    ASSERT_GT(state.steadypanel, 0);
-    EXPECT_EQ(text(state.steadypanel, STEADY_STATUS), text::kReadyStatus);
-    EXPECT_EQ(integer(state.steadypanel, STEADY_RANGE), 1); // no limits count as the high range
-}
-
-TEST_F(Connection, Rs232ModelTextInAnyCaseSelects19200AndOtherTexts9600)
-{
-    useSimulator(sim::Config{}, {"ASRL2::INSTR"});
     ASSERT_EQ(connectRs232(2, "7103qx"), 0);
 
-    EXPECT_TRUE(toolkit.popups().empty());
-    EXPECT_EQ(state.interfacekind, 0);
-    EXPECT_EQ(state.comport, 2);
-    EXPECT_EQ(state.comstatus, 0);
+    ViInt32 relay = 0;
+    EXPECT_EQ(ZEV_QX70_QueryOutputRelay(gpibVi, kChannel, &relay), ZEV_QX70_ERROR_INVALID_SESSION_HANDLE);
+    EXPECT_FALSE(toolkit.displayed(steady));
+    // The GPIB session said goodbye, the program paused, then the serial set-up began (no probe).
+    EXPECT_EQ(slice(events(), "> SYST:LOC", 4), (Events{"> SYST:LOC", "wait 0.03", "wait 0.05", "> SYST:LOC\\n"}));
+    EXPECT_TRUE(popups().empty());
+    EXPECT_EQ(std::make_tuple(state.interfacekind, state.comport, state.comstatus), std::make_tuple(0, 2, 0));
     EXPECT_EQ(state.comopened, 1); // although the test open was closed again
-    EXPECT_EQ(serialBaudRate(state.vi), 19200u);
-    EXPECT_EQ(integer(mainpanel, MAIN_RS232), 1);
-    ASSERT_GT(state.steadypanel, 0);
+    EXPECT_EQ(baud(), 19200u);
+    EXPECT_EQ(value<int>(mainpanel, MAIN_GPIB), 0);
+    EXPECT_EQ(value<int>(mainpanel, MAIN_RS232), 1);
+    EXPECT_TRUE(toolkit.displayed(state.steadypanel));
     EXPECT_EQ(text(state.steadypanel, STEADY_CONNECTION), "RS-232, COM port 2");
-    EXPECT_EQ(timeline.writes().front(), "SYST:LOC\n"); // serial forms; no probe on the line
 
     ASSERT_EQ(connectRs232(2, "QX7101"), 0);
-    EXPECT_EQ(serialBaudRate(state.vi), 9600u);
+    EXPECT_EQ(baud(), 9600u);
 }
 
 TEST_F(Connection, Rs232PortThatDoesNotExistShowsTheSerialLibraryText)
@@ -137,47 +121,88 @@ TEST_F(Connection, Rs232PortThatDoesNotExistShowsTheSerialLibraryText)
     EXPECT_EQ(connectRs232(3), -1);
     unsetenv("QX_COM3");
 
-    EXPECT_EQ(popups(), Events{message(title::kRs232, "RS232 error number  -6 : Cannot open port: no such serial "
-                                                      "device (QX_COM<n> can name its device path).")});
-    EXPECT_EQ(state.comstatus, rs232::RS232_ERR_NO_SUCH_PORT);
-    EXPECT_EQ(state.comopened, 1);
-    EXPECT_EQ(integer(mainpanel, MAIN_RS232), 0);
+    EXPECT_EQ(popups(), Events{"RS232 Message | RS232 error number  -6 : Cannot open port: no such serial "
+                               "device (QX_COM<n> can name its device path)."});
+    EXPECT_EQ(std::make_tuple(state.comstatus, state.comopened), std::make_tuple(-6, 1));
+    EXPECT_EQ(value<int>(mainpanel, MAIN_RS232), 0);
     EXPECT_EQ(text(mainpanel, MAIN_STATUS), text::kWaitStatus);
     EXPECT_EQ(state.steadypanel, 0);
     EXPECT_TRUE(events().empty());
 }
 
-TEST_F(Connection, Rs232InitialisationFailureAsksToCheckTheCable)
+TEST_F(Connection, FailedInitialisationStillGivesTheSteadyPanelOverGpibButAPopupOverRs232)
 {
     useSimulator(foreignMaker());
 
-    EXPECT_EQ(connectRs232(1), -1);
-
-    EXPECT_EQ(popups(), Events{message(title::kError, text::kInitError)});
-    EXPECT_EQ(integer(mainpanel, MAIN_RS232), 0);
-    EXPECT_EQ(text(mainpanel, MAIN_STATUS), text::kChooseStatus);
+    EXPECT_EQ(connectGpib(5), 0);
+    EXPECT_TRUE(popups().empty());
     EXPECT_EQ(state.vi, static_cast<ViSession>(VI_NULL));
+    EXPECT_EQ(state.voltmax, 0.0); // ConfigureLimits failed on the missing session
+    EXPECT_EQ(value<int>(mainpanel, MAIN_GPIB), 1);
+    ASSERT_GT(steady = state.steadypanel, 0);
+    EXPECT_EQ(text(steady, STEADY_STATUS), text::kReadyStatus);
+    EXPECT_EQ(value<int>(steady, STEADY_RANGE), 1); // no limits count as the high range
+
+    EXPECT_EQ(connectRs232(1), -1);
+    EXPECT_EQ(popups(), Events{"QX Series Error | Error initializing instrument.\nPlease check your cable or your connection."});
+    EXPECT_EQ(value<int>(mainpanel, MAIN_RS232), 0);
+    EXPECT_EQ(text(mainpanel, MAIN_STATUS), text::kChooseStatus);
     EXPECT_EQ(state.steadypanel, 0);
     EXPECT_EQ(state.comopened, 1);
 }
 
-TEST_F(Connection, NewSetUpWhileConnectedEndsTheExistingConnectionFirst)
+TEST_F(Refresh, HighRangeSetsTheLimitsOfTheHighRangeAndReadsEverythingBack)
 {
+    preset({"VOLT 230", "FREQ 60", "CURR 2.5", "OUTP 1", "DISP:MODE 1"});
     connected();
-    const ViSession oldVi = state.vi;
+    std::string statusDuringRefresh;
+    beforeWrite = [&](const std::string &) {
+        if (statusDuringRefresh.empty())
+            statusDuringRefresh = text(steady, STEADY_STATUS);
+    };
 
-    ASSERT_EQ(connectRs232(1), 0);
+    ASSERT_EQ(toolkit.activate(mainpanel), 0);
+    ASSERT_EQ(toolkit.activate(steady), 0); // the operator comes back to the steady window
 
-    ViInt32 relay = 0;
-    EXPECT_EQ(ZEV_QX70_QueryOutputRelay(oldVi, kChannel, &relay), ZEV_QX70_ERROR_INVALID_SESSION_HANDLE);
-    EXPECT_FALSE(toolkit.displayed(steady));
-    EXPECT_NE(state.steadypanel, steady);
-    EXPECT_TRUE(toolkit.displayed(state.steadypanel));
-    EXPECT_EQ(integer(mainpanel, MAIN_GPIB), 0);
-    EXPECT_EQ(integer(mainpanel, MAIN_RS232), 1);
-    EXPECT_EQ(text(state.steadypanel, STEADY_CONNECTION), "RS-232, COM port 1");
-    // The GPIB session said goodbye, the program paused, then the serial set-up began.
-    EXPECT_EQ(slice(events(), "> SYST:LOC", 4), (Events{"> SYST:LOC", "wait 0.03", "wait 0.05", "> SYST:LOC\\n"}));
+    EXPECT_EQ(statusDuringRefresh, text::kWaitStatus);
+    Events expected;
+    for (const Events &part : {query("VOLT:RANG?", "300"), query("OUTP?", "1", true), query("DISP:MODE?", "1", true),
+                               query("VOLT?", "230"), query("FREQ?", "60"), query("CURR?", "2.5")})
+        expected.insert(expected.end(), part.begin(), part.end());
+    EXPECT_EQ(events(), expected);
+    EXPECT_EQ(value<int>(steady, STEADY_RANGE), 1);
+    // Maxima of the high range: voltmax, currmax / 2, freqmax.
+    EXPECT_EQ(std::make_tuple(maximum(steady, STEADY_VOLTAGE), maximum(steady, STEADY_CURRENT),
+                              maximum(steady, STEADY_FREQUENCY)), std::make_tuple(300.0, 4.6, 500.0));
+    EXPECT_EQ(std::make_tuple(value<double>(steady, STEADY_VOLTAGE), value<double>(steady, STEADY_FREQUENCY),
+                              value<double>(steady, STEADY_CURRENT)), std::make_tuple(230.0, 60.0, 2.5));
+    EXPECT_EQ(value<int>(steady, STEADY_OUTPUT), 1);
+    EXPECT_EQ(value<int>(steady, STEADY_DISPLAY), 1);
+    EXPECT_EQ(text(steady, STEADY_STATUS), text::kReadyStatus);
+    EXPECT_TRUE(popups().empty());
+}
+
+TEST_F(Refresh, LowRangeAllowsHalfTheVoltageAndTheFullCurrentAndDisplayModeTwoReadsZero)
+{
+    preset({"VOLT:RANG 150", "VOLT 100", "DISP:MODE 2", "OUTP 1"});
+    connected();
+
+    EXPECT_EQ(value<int>(steady, STEADY_RANGE), 0);
+    EXPECT_EQ(std::make_tuple(maximum(steady, STEADY_VOLTAGE), maximum(steady, STEADY_CURRENT)),
+              std::make_tuple(150.0, 9.2));
+    EXPECT_EQ(value<double>(steady, STEADY_VOLTAGE), 100.0);
+    EXPECT_EQ(state.readback.displaymode, 2);
+    EXPECT_EQ(value<int>(steady, STEADY_DISPLAY), 0);
+
+    // A lost instrument leaves the previous values and the refresh still ends ready.
+    ASSERT_TRUE(simulator->setFaults({.silent = true}));
+    ASSERT_EQ(toolkit.activate(mainpanel), 0);
+    ASSERT_EQ(toolkit.activate(steady), 0);
+    EXPECT_EQ(value<double>(steady, STEADY_VOLTAGE), 100.0);
+    EXPECT_EQ(value<int>(steady, STEADY_OUTPUT), 1);
+    EXPECT_EQ(value<int>(steady, STEADY_RANGE), 0);
+    EXPECT_EQ(text(steady, STEADY_STATUS), text::kReadyStatus);
+    EXPECT_TRUE(popups().empty());
 }
 
 } // namespace

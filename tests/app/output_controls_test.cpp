@@ -1,237 +1,195 @@
 // The steady panel's setting controls: one driver call each, the pause, the error popup where
-// the status is examined, and the refresh after a range change or a recall.
+// the status is examined, the refresh after a range change or a recall, and the right-click hints.
 #include "app_fixture.h"
 
-#include <algorithm>
+#include <cmath>
 
 namespace qx::app::test {
 namespace {
 
-const std::string kProgrammingPopup = message(title::kError, text::kProgrammingError);
+const std::string kProgrammingPopup = "QX Series Error | Error programming instrument.\nPlease check your instrument.";
 
-class OutputControls : public AppTest {
-protected:
-    // The instrument queues an error each time `header` runs.
-    void failNext(const char *header)
-    {
-        sim::Faults faults;
-        faults.errorAfter = sim::ErrorAfterFault{header, -222, ""};
-        ASSERT_TRUE(simulator->setFaults(faults));
-    }
-    bool sent(const std::string &command) const
-    {
-        const Events writes = timeline.writes();
-        return std::find(writes.begin(), writes.end(), command) != writes.end();
-    }
-    const sim::PhaseSettings &phase1() { return (snap = snapshot()).settings.phases[0]; }
-    sim::Snapshot snap;
+struct Setting {
+    const char *name;
+    int control;
+    double entered;      // the committed value, or NAN for a click on the switch
+    bool wasOn;          // a switch the program had set on before the click
+    double shown;        // the control's value afterwards, kept after a failure too
+    const char *failing; // the header the instrument then fails
+    bool examined;       // a failure shows the programming-error popup
+    Events writes;       // the driver call's, with its status check
+    bool refreshes = false;
 };
 
-TEST_F(OutputControls, VoltageAndCurrentAreProgrammedThenThePanelPauses)
+const Setting kSettings[] = {
+    {"Voltage", STEADY_VOLTAGE, 120.0, false, 120.0, "VOLT", true, {"VOLT:RANG?", "VOLT 120.000000", "SYST:ERR?"}},
+    {"Current", STEADY_CURRENT, 3.5, false, 3.5, "CURR", true, {"VOLT:RANG?", "CURR 3.500000", "SYST:ERR?"}},
+    {"Frequency", STEADY_FREQUENCY, 60.0, false, 60.0, "FREQ", false, {"FREQ 60.000000", "SYST:ERR?"}},
+    {"RemoteOn", STEADY_REMOTE, NAN, false, 1, "SYST:REM", false, {"SYST:REM", "SYST:ERR?"}},
+    {"RemoteOff", STEADY_REMOTE, NAN, true, 0, "SYST:LOC", false, {"SYST:LOC", "SYST:ERR?"}},
+    {"OutputOn", STEADY_OUTPUT, NAN, false, 1, "OUTP", true, {"OUTP 1", "SYST:ERR?"}},
+    {"OutputOff", STEADY_OUTPUT, NAN, true, 0, "OUTP", true, {"OUTP 0", "SYST:ERR?"}},
+    {"DisplayOnIsModeOne", STEADY_DISPLAY, NAN, false, 1, "DISP:MODE", true, {"DISP:MODE 1", "SYST:ERR?"}},
+    {"DisplayOffIsModeTwo", STEADY_DISPLAY, NAN, true, 0, "DISP:MODE", true, {"DISP:MODE 2", "SYST:ERR?"}},
+    {"RangeLow", STEADY_RANGE, NAN, false, 0, "VOLT:RANG", true, {"VOLT:RANG 150.000000", "SYST:ERR?"}, true},
+};
+void PrintTo(const Setting &s, std::ostream *os) { *os << s.name; }
+
+class OutputControl : public AppTest, public ::testing::WithParamInterface<Setting> {
+protected:
+    void SetUp() override
+    {
+        AppTest::SetUp();
+        connected();
+        if (GetParam().wasOn)
+            ui::SetCtrlVal(steady, GetParam().control, 1);
+    }
+    int operate()
+    {
+        const Setting &s = GetParam();
+        return std::isnan(s.entered) ? toolkit.click(steady, s.control) : toolkit.commit(steady, s.control, s.entered);
+    }
+    void expectShown()
+    {
+        const Setting &s = GetParam();
+        EXPECT_EQ(std::isnan(s.entered) ? value<int>(steady, s.control) : value<double>(steady, s.control), s.shown);
+    }
+    // The status check's answer and pause, then the panel's pause.
+    void expectEndsWith(const std::string &answer)
+    {
+        const Events all = events();
+        ASSERT_GE(all.size(), 3u);
+        EXPECT_EQ(Events(all.end() - 3, all.end()), (Events{"< " + answer + "\\n", "wait 0.05", "wait 0.05"}));
+    }
+};
+
+TEST_P(OutputControl, ProgramsTheInstrumentThenPauses)
 {
-    connected();
+    const Setting &s = GetParam();
+    EXPECT_EQ(operate(), 0);
 
-    EXPECT_EQ(toolkit.commit(steady, STEADY_VOLTAGE, 120.0), 0);
-
-    EXPECT_EQ(events(), (Events{"> VOLT:RANG?", "< 300\\n", "> VOLT 120.000000", "wait 0.03", "> SYST:ERR?",
-                                "wait 0.05", "< 0,\"No error\"\\n", "wait 0.05", "wait 0.05"}));
-    EXPECT_EQ(toolkit.commit(steady, STEADY_CURRENT, 3.5), 0);
-    EXPECT_TRUE(sent("CURR 3.500000"));
-    EXPECT_EQ(phase1().voltage, 120.0);
-    EXPECT_EQ(snap.settings.phases[0].currentLimit, 3.5);
-    EXPECT_TRUE(toolkit.popups().empty());
+    Events writes = timeline.writes();
+    if (s.refreshes) { // from its first query on
+        ASSERT_GT(writes.size(), s.writes.size());
+        EXPECT_EQ(writes[s.writes.size()], "VOLT:RANG?");
+        writes.resize(s.writes.size());
+    }
+    EXPECT_EQ(writes, s.writes);
+    expectEndsWith("0,\"No error\"");
+    expectShown();
+    EXPECT_TRUE(popups().empty());
 }
 
-TEST_F(OutputControls, VoltageAndCurrentErrorsAreReportedAndTheControlKeepsTheValue)
+TEST_P(OutputControl, FailureIsReportedWhereExaminedAndTheControlKeepsTheOperatorsValue)
 {
-    connected();
-    failNext("VOLT");
-    EXPECT_EQ(toolkit.commit(steady, STEADY_VOLTAGE, 120.0), -1);
-    EXPECT_EQ(real(steady, STEADY_VOLTAGE), 120.0);
-    EXPECT_EQ(events().back(), "wait 0.05"); // the pause comes before the popup
+    const Setting &s = GetParam();
+    failNext(s.failing);
 
-    failNext("CURR");
-    EXPECT_EQ(toolkit.commit(steady, STEADY_CURRENT, 3.5), -1);
-    EXPECT_EQ(real(steady, STEADY_CURRENT), 3.5);
+    EXPECT_EQ(operate(), s.examined ? -1 : 0);
 
-    EXPECT_EQ(popups(), (Events{kProgrammingPopup, kProgrammingPopup}));
+    EXPECT_EQ(timeline.writes(), s.writes); // no refresh
+    expectEndsWith("-222,\"Data out of range\"");
+    EXPECT_EQ(popups(), s.examined ? Events{kProgrammingPopup} : Events{});
+    expectShown();
 }
 
-TEST_F(OutputControls, FrequencyAndRemoteFailuresAreNotReported)
-{
-    connected();
-    EXPECT_EQ(toolkit.commit(steady, STEADY_FREQUENCY, 60.0), 0);
-    EXPECT_EQ(snapshot().settings.frequency, 60.0);
-    EXPECT_EQ(toolkit.click(steady, STEADY_REMOTE), 0);
-    EXPECT_TRUE(sent("SYST:REM"));
+INSTANTIATE_TEST_SUITE_P(Settings, OutputControl, ::testing::ValuesIn(kSettings),
+                         [](const auto &row) { return std::string(row.param.name); });
 
-    failNext("FREQ");
-    EXPECT_EQ(toolkit.commit(steady, STEADY_FREQUENCY, 55.0), 0);
-    failNext("SYST:LOC");
-    EXPECT_EQ(toolkit.click(steady, STEADY_REMOTE), 0);
-
-    EXPECT_TRUE(sent("SYST:LOC"));
-    EXPECT_EQ(real(steady, STEADY_FREQUENCY), 55.0);
-    EXPECT_EQ(integer(steady, STEADY_REMOTE), 0);
-    EXPECT_TRUE(toolkit.popups().empty());
-}
-
-TEST_F(OutputControls, OutputSwitchClosesAndOpensTheRelay)
-{
-    connected();
-    ASSERT_EQ(integer(steady, STEADY_OUTPUT), 0);
-
-    EXPECT_EQ(toolkit.click(steady, STEADY_OUTPUT), 0);
-    EXPECT_TRUE(snapshot().settings.output);
-    EXPECT_EQ(toolkit.click(steady, STEADY_OUTPUT), 0);
-    EXPECT_FALSE(snapshot().settings.output);
-    EXPECT_EQ(timeline.writes()[0], "OUTP 1");
-
-    failNext("OUTP");
-    EXPECT_EQ(toolkit.click(steady, STEADY_OUTPUT), -1);
-    EXPECT_EQ(integer(steady, STEADY_OUTPUT), 1);
-    EXPECT_EQ(popups(), Events{kProgrammingPopup});
-}
-
-TEST_F(OutputControls, DisplaySwitchOnSelectsModeOneAndOffModeTwo)
-{
-    connected();
-    ASSERT_EQ(integer(steady, STEADY_DISPLAY), 0); // the simulator starts in mode 0
-
-    EXPECT_EQ(toolkit.click(steady, STEADY_DISPLAY), 0);
-    EXPECT_EQ(snapshot().settings.displayMode, 1);
-    EXPECT_EQ(toolkit.click(steady, STEADY_DISPLAY), 0);
-    EXPECT_EQ(snapshot().settings.displayMode, 2);
-
-    failNext("DISP:MODE");
-    EXPECT_EQ(toolkit.click(steady, STEADY_DISPLAY), -1);
-    EXPECT_EQ(popups(), Events{kProgrammingPopup});
-}
+using OutputControls = AppTest;
 
 TEST_F(OutputControls, RangeSetsTheNewLimitsBeforeTheRefreshReadsThemBack)
 {
     sim::Config config;
     config.limits.current = 10.0;
     useSimulator(config);
-    simulator->receive("VOLT:RANG 150\n");
+    preset({"VOLT:RANG 150"});
     connected();
-    ASSERT_EQ(integer(steady, STEADY_RANGE), 0);
     std::vector<double> atRefresh; // maxima of voltage and current when the refresh begins
-    beforeEachWrite([&](const std::string &message) {
+    beforeWrite = [&](const std::string &message) {
         if (message == "VOLT:RANG?" && atRefresh.empty())
             atRefresh = {maximum(steady, STEADY_VOLTAGE), maximum(steady, STEADY_CURRENT)};
-    });
+    };
 
     EXPECT_EQ(toolkit.click(steady, STEADY_RANGE), 0);
-
     EXPECT_EQ(timeline.writes()[0], "VOLT:RANG 300.000000"); // range value 2.0 is the high range
     EXPECT_EQ(atRefresh, (std::vector<double>{300.0, 5.0}));
-    EXPECT_EQ(integer(steady, STEADY_RANGE), 1);
-    EXPECT_EQ(maximum(steady, STEADY_VOLTAGE), 300.0);
-    EXPECT_EQ(maximum(steady, STEADY_CURRENT), 5.0);
+    EXPECT_EQ(value<int>(steady, STEADY_RANGE), 1);
     EXPECT_EQ(text(steady, STEADY_STATUS), text::kReadyStatus);
 
-    forget();
     atRefresh.clear();
     EXPECT_EQ(toolkit.click(steady, STEADY_RANGE), 0);
-    EXPECT_EQ(timeline.writes()[0], "VOLT:RANG 150.000000");
     EXPECT_EQ(atRefresh, (std::vector<double>{150.0, 10.0}));
-    EXPECT_EQ(integer(steady, STEADY_RANGE), 0);
-}
+    EXPECT_EQ(value<int>(steady, STEADY_RANGE), 0);
 
-TEST_F(OutputControls, FailedRangeChangeIsReportedAndNothingIsRefreshed)
-{
-    simulator->receive("VOLT:RANG 150\n");
-    connected();
-    failNext("VOLT:RANG");
-
+    failNext("VOLT:RANG"); // a failed change leaves the limits alone
     EXPECT_EQ(toolkit.click(steady, STEADY_RANGE), -1);
-
-    EXPECT_EQ(popups(), Events{kProgrammingPopup});
-    EXPECT_FALSE(sent("VOLT:RANG?"));
-    EXPECT_EQ(integer(steady, STEADY_RANGE), 1); // as the operator left it
     EXPECT_EQ(maximum(steady, STEADY_VOLTAGE), 150.0);
-    EXPECT_EQ(maximum(steady, STEADY_CURRENT), 9.2);
+    EXPECT_EQ(maximum(steady, STEADY_CURRENT), 10.0);
 }
 
-TEST_F(OutputControls, RegisterSaveIsNotFollowedByARefresh)
+TEST_F(OutputControls, RegisterSaveThenRecallAndOnlyTheRecallRefreshes)
 {
-    simulator->receive("VOLT 100\n");
+    preset({"VOLT 100"});
     connected();
-    ui::SetCtrlVal(steady, STEADY_REGISTER, 3);
-    ui::SetCtrlVal(steady, STEADY_SAVE_RECALL, 0);
+    const auto go = [&](int number, int recall) {
+        timeline.clear();
+        ui::SetCtrlVal(steady, STEADY_REGISTER, number);
+        ui::SetCtrlVal(steady, STEADY_SAVE_RECALL, recall);
+        return toolkit.click(steady, STEADY_REGISTER_GO);
+    };
 
-    EXPECT_EQ(toolkit.click(steady, STEADY_REGISTER_GO), 0);
+    EXPECT_EQ(go(3, 0), 0);
+    EXPECT_EQ(timeline.writes(), (Events{"*SAV 3", "SYST:ERR?"}));
+    preset({"VOLT 200"});
 
-    EXPECT_EQ(timeline.writes()[0], "*SAV 3");
-    EXPECT_FALSE(sent("VOLT:RANG?"));
-    EXPECT_EQ(snapshot().registers[3].phases[0].voltage, 100.0);
-    EXPECT_TRUE(toolkit.popups().empty());
-}
-
-TEST_F(OutputControls, RegisterRecallRefreshesThePanel)
-{
-    simulator->receive("VOLT 100\n");
-    simulator->receive("*SAV 4\n");
-    simulator->receive("VOLT 200\n");
-    connected();
-    ASSERT_EQ(real(steady, STEADY_VOLTAGE), 200.0);
-    ui::SetCtrlVal(steady, STEADY_REGISTER, 4);
-    ui::SetCtrlVal(steady, STEADY_SAVE_RECALL, 1);
-
-    EXPECT_EQ(toolkit.click(steady, STEADY_REGISTER_GO), 0);
-
-    EXPECT_EQ(timeline.writes()[0], "*RCL 4");
+    EXPECT_EQ(go(3, 1), 0);
+    EXPECT_EQ(position("*RCL 3"), 0u);
     EXPECT_TRUE(sent("VOLT:RANG?"));
-    EXPECT_EQ(real(steady, STEADY_VOLTAGE), 100.0);
-}
+    EXPECT_EQ(value<double>(steady, STEADY_VOLTAGE), 100.0);
+    EXPECT_TRUE(popups().empty());
 
-TEST_F(OutputControls, FailedRecallIsReportedAndThePanelKeepsItsSettings)
-{
-    simulator->receive("VOLT 100\n");
-    simulator->receive("*SAV 4\n");
-    simulator->receive("VOLT 200\n");
-    connected();
-    ui::SetCtrlVal(steady, STEADY_REGISTER, 4);
-    ui::SetCtrlVal(steady, STEADY_SAVE_RECALL, 1);
+    preset({"VOLT 200"});
     failNext("*RCL");
-
-    EXPECT_EQ(toolkit.click(steady, STEADY_REGISTER_GO), -1);
-
+    EXPECT_EQ(go(3, 1), -1);
     EXPECT_EQ(popups(), Events{kProgrammingPopup});
-    EXPECT_FALSE(sent("VOLT:RANG?"));
-    EXPECT_EQ(real(steady, STEADY_VOLTAGE), 200.0);
+    EXPECT_EQ(timeline.writes(), (Events{"*RCL 3", "SYST:ERR?"}));
+    EXPECT_EQ(value<double>(steady, STEADY_VOLTAGE), 100.0);
 }
 
 TEST_F(OutputControls, RightClickShowsEachControlsHintAndActsOnNothing)
 {
     connected();
-    struct Hint {
-        int panel;
-        int control;
+    const struct {
+        int panel, control;
         const char *text;
+    } hints[] = {
+        {steady, STEADY_FREQUENCY, "Change the frequency."},
+        {steady, STEADY_VOLTAGE, "Change the voltage."},
+        {steady, STEADY_CURRENT, "Change the current limit."},
+        {steady, STEADY_RANGE, "Change the voltage range."},
+        {steady, STEADY_REMOTE, "Turn the remote light On or Off"},
+        {steady, STEADY_OUTPUT, "Close or open the relay output"},
+        {steady, STEADY_DISPLAY, "Change the display to frequency or current"},
+        {steady, STEADY_REGISTER_GO, "Recall or save the register."},
+        {steady, STEADY_MEASURE, "Measure the outputs."},
+        {steady, STEADY_DROP, "Measure the outputs."},
+        {steady, STEADY_CLOSE, "Close the steady state output"},
+        {mainpanel, MAIN_QUIT, "Quit the program."},
+        {mainpanel, MAIN_GPIB, "Choose the address or com port before selecting the interface."},
+        {mainpanel, MAIN_RS232, "Choose the address or com port before selecting the interface."},
     };
-    const Hint hints[] = {
-        {steady, STEADY_FREQUENCY, help::kFrequency}, {steady, STEADY_VOLTAGE, help::kVoltage},
-        {steady, STEADY_CURRENT, help::kCurrent},     {steady, STEADY_RANGE, help::kRange},
-        {steady, STEADY_REMOTE, help::kRemote},       {steady, STEADY_OUTPUT, help::kOutput},
-        {steady, STEADY_DISPLAY, help::kDisplay},     {steady, STEADY_REGISTER_GO, help::kRegister},
-        {steady, STEADY_MEASURE, help::kMeasure},     {steady, STEADY_DROP, help::kDrop},
-        {steady, STEADY_CLOSE, help::kClose},         {mainpanel, MAIN_QUIT, help::kQuit},
-        {mainpanel, MAIN_GPIB, help::kInterface},     {mainpanel, MAIN_RS232, help::kInterface},
-    };
-    for (const Hint &hint : hints) {
+    for (const auto &hint : hints) {
         toolkit.clearPopups();
         EXPECT_EQ(toolkit.rightClick(hint.panel, hint.control), 0);
-        EXPECT_EQ(popups(), Events{message(title::kController, hint.text)}) << hint.control;
+        EXPECT_EQ(popups(), Events{std::string("QX Series Controller | ") + hint.text}) << hint.control;
     }
-    EXPECT_EQ(std::string(help::kDrop), "Measure the outputs.");
 
     toolkit.clearPopups();
     ASSERT_EQ(toolkit.click(steady, STEADY_START), 0); // the angle buttons are usable now
     for (int control : {STEADY_START, STEADY_ANGLE_0, STEADY_ANGLE_90, STEADY_ANGLE_180, STEADY_ANGLE_270})
         EXPECT_EQ(toolkit.rightClick(steady, control), 0);
-    EXPECT_TRUE(toolkit.popups().empty());
+    EXPECT_TRUE(popups().empty());
     EXPECT_TRUE(timeline.writes().empty());
     EXPECT_EQ(state.steadypanel, steady); // no new set-up either
 }

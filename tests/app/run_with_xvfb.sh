@@ -1,10 +1,7 @@
 #!/bin/sh
 # Runs a program on a fresh Xvfb display of its own and returns its exit status.
 # Exit 77 (the test is skipped) when Xvfb is not installed.
-if ! command -v Xvfb >/dev/null 2>&1; then
-    echo "Xvfb is not installed (Debian package xvfb): skipped"
-    exit 77
-fi
+command -v Xvfb >/dev/null 2>&1 || { echo "Xvfb is not installed (Debian package xvfb): skipped"; exit 77; }
 displayfile=$(mktemp) || exit 1
 # -displayfd picks a free display and writes its number once the server accepts clients.
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$displayfile" 2>/dev/null &
@@ -12,12 +9,8 @@ xvfb=$!
 trap 'kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null; rm -f "$displayfile"' EXIT
 tries=0
 while [ ! -s "$displayfile" ]; do
-    if ! kill -0 "$xvfb" 2>/dev/null || [ "$tries" -ge 100 ]; then
-        echo "Xvfb did not start"
-        exit 1
-    fi
+    { kill -0 "$xvfb" 2>/dev/null && [ "$tries" -lt 100 ]; } || { echo "Xvfb did not start"; exit 1; }
     sleep 0.1
     tries=$((tries + 1))
 done
-display=$(head -n 1 "$displayfile")
-DISPLAY=":$display" QT_QPA_PLATFORM=xcb "$@"
+DISPLAY=":$(head -n 1 "$displayfile")" QT_QPA_PLATFORM=xcb "$@"

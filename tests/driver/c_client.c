@@ -1,5 +1,4 @@
-/* A C client of the driver's shared library: opens a simulated session, uses it, and checks
-   the error paths a C caller meets. */
+/* A C client of the driver's shared library: a simulated session, and the error paths a C caller meets. */
 #include "zev_qx70.h"
 
 #include <stdio.h>
@@ -7,13 +6,7 @@
 
 static int failures = 0;
 
-#define CHECK(cond)                                                                                                \
-    do {                                                                                                           \
-        if (!(cond)) {                                                                                             \
-            fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond);                               \
-            ++failures;                                                                                            \
-        }                                                                                                          \
-    } while (0)
+#define CHECK(cond) ((cond) ? (void)0 : (void)(fprintf(stderr, "%s:%d: failed: %s\n", __FILE__, __LINE__, #cond), ++failures))
 
 int main(void)
 {
@@ -21,22 +14,17 @@ int main(void)
     ViReal64 limit = 0.0;
     ViChar text[256];
     ViStatus primary = 0, secondary = 0;
-
     CHECK(ZEV_QX70_InitWithOptions("GPIB::5::INSTR", VI_TRUE, VI_TRUE, "Simulate=1", &vi, 9600) == VI_SUCCESS);
     CHECK(vi != VI_NULL);
-    CHECK(ZEV_QX70_GetAttributeViReal64(vi, "1", ZEV_QX70_ATTR_VOLTAGE_LIMIT, &limit) == VI_SUCCESS);
-    CHECK(limit == 300.0);
+    CHECK(ZEV_QX70_GetAttributeViReal64(vi, "1", ZEV_QX70_ATTR_VOLTAGE_LIMIT, &limit) == VI_SUCCESS && limit == 300.0);
     CHECK(ZEV_QX70_SetAttributeViReal64(vi, "1", ZEV_QX70_ATTR_FREQUENCY, 1.0) == ZEV_QX70_ERROR_INVALID_VALUE);
     CHECK(ZEV_QX70_error_message(vi, ZEV_QX70_ERROR_OVER_CURRENT, text) == VI_SUCCESS);
     CHECK(strcmp(text, "Over-current detected.") == 0);
     CHECK(ZEV_QX70_close(vi) == VI_SUCCESS);
     CHECK(ZEV_QX70_close(vi) == ZEV_QX70_ERROR_INVALID_SESSION_HANDLE);
-
     CHECK(ZEV_QX70_init("GPIB::5::INSTR", VI_TRUE, VI_FALSE, NULL, 9600) == ZEV_QX70_ERROR_INVALID_PARAMETER);
     CHECK(ZEV_QX70_GetErrorInfo(VI_NULL, &primary, &secondary, text) == VI_SUCCESS);
-    CHECK(primary == ZEV_QX70_ERROR_INVALID_PARAMETER);
-    CHECK(strcmp(text, "Null address for Instrument Handle") == 0);
-
+    CHECK(primary == ZEV_QX70_ERROR_INVALID_PARAMETER && strcmp(text, "Null address for Instrument Handle") == 0);
     if (failures == 0)
         printf("C client: all checks passed\n");
     return failures == 0 ? 0 : 1;

@@ -11,8 +11,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
 #include <memory>
+#include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace qx::test {
@@ -21,6 +25,21 @@ using Events = std::vector<std::string>;
 
 inline constexpr char kGpib[] = "GPIB::5::INSTR";
 inline constexpr char kSerial[] = "ASRL1::INSTR";
+
+// Whether another thread can take a session's lock now: proves that a driver function released
+// it on the way out. A lock still held makes the probe give up after a while instead of hanging.
+inline bool lockableFromAnotherThread(ViSession vi)
+{
+    auto result = std::make_shared<std::promise<ViStatus>>();
+    std::future<ViStatus> status = result->get_future();
+    std::thread([vi, result] {
+        ViBoolean has = VI_FALSE;
+        const ViStatus locked = ZEV_QX70_LockSession(vi, &has);
+        ZEV_QX70_UnlockSession(vi, &has);
+        result->set_value(locked);
+    }).detach();
+    return status.wait_for(std::chrono::seconds(5)) == std::future_status::ready && status.get() == VI_SUCCESS;
+}
 
 class DriverTest : public ::testing::Test {
 protected:
@@ -51,10 +70,7 @@ protected:
         auto &state = zev::driverState();
         state.serialInterface = 0;
         state.modelNumber = 0;
-        state.voltageLimit = 0.0;
-        state.currentLimit = 0.0;
-        state.frequencyLowLimit = 0.0;
-        state.frequencyHighLimit = 0.0;
+        state.voltageLimit = state.currentLimit = state.frequencyLowLimit = state.frequencyHighLimit = 0.0;
     }
 
     // Opens a session and forgets the opening traffic.
@@ -71,6 +87,13 @@ protected:
         return vi;
     }
 
+    // Opens a session to an instrument that identifies as `model` ("7101QX", ...).
+    ViSession openModel(const char *resource, const char *model)
+    {
+        device->answer("*IDN?", std::string("ZE,") + model + ",SN1,1.0");
+        return open(resource);
+    }
+
     void closeNow(ViSession vi)
     {
         std::erase(opened, vi);
@@ -81,6 +104,11 @@ protected:
         ViStatus primary = 0;
         ViStatus secondary = 0;
         std::string elaboration;
+        bool operator==(const ErrorInfo &) const = default;
+        friend void PrintTo(const ErrorInfo &e, std::ostream *os)
+        {
+            *os << std::hex << "{0x" << e.primary << ", 0x" << e.secondary << std::dec << ", \"" << e.elaboration << "\"}";
+        }
     };
 
     static ErrorInfo errorInfo(ViSession vi)
@@ -93,6 +121,27 @@ protected:
     }
 
     Events events() const { return timeline.events(); }
+
+    // The events so far; the timeline starts afresh for the next step.
+    Events take()
+    {
+        Events all = timeline.events();
+        timeline.clear();
+        return all;
+    }
+
+    // The call returned `expected` after exactly `traffic` (since the last take()), and left the
+    // session's lock free. With no traffic: a refusal that sent and waited for nothing.
+    ::testing::AssertionResult returned(ViSession vi, ViStatus status, ViStatus expected, const Events &traffic = {})
+    {
+        const Events actual = take();
+        const bool lockFree = lockableFromAnotherThread(vi);
+        if (status == expected && actual == traffic && lockFree)
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure()
+               << "status " << status << " (expected " << expected << "), traffic " << ::testing::PrintToString(actual)
+               << " (expected " << ::testing::PrintToString(traffic) << "), lock free " << lockFree;
+    }
 
     runtime::Timeline timeline;
     runtime::VirtualClock clock{&timeline};
@@ -113,6 +162,18 @@ inline Events concat(std::initializer_list<Events> parts)
     for (const Events &part : parts)
         all.insert(all.end(), part.begin(), part.end());
     return all;
+}
+
+// A command, its settle time and a status check: the traffic of most settings.
+inline Events setting(const std::string &command, bool serial = false)
+{
+    return concat({{"> " + command + (serial ? "\\n" : ""), "wait 0.03"}, statusCheck(serial)});
+}
+
+// The default setup ("*CLS" and its settle time) followed by a status check.
+inline Events clearAndCheck(bool serial = false)
+{
+    return concat({{serial ? "> *CLS\\n" : "> *CLS", "wait 0.03"}, statusCheck(serial)});
 }
 
 } // namespace qx::test

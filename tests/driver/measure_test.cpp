@@ -1,7 +1,8 @@
 #include "driver_fixture.h"
-#include "lock_probe.h"
 
 #include "ivi/ivi.h"
+
+#include <tuple>
 
 using namespace qx::test;
 
@@ -11,144 +12,70 @@ class MeasureTest : public DriverTest {
 protected:
     MeasureTest()
     {
-        device->answer("MEAS:VOLT?", "230.5");
-        device->answer("MEAS:CURR?", "2");
-        device->answer("MEAS:POW:APP?", "470");
-        device->answer("MEAS:POW?", "455");
-        device->answer("MEAS:POW:PFAC?", "0.97");
-        device->answer("MEAS:CURR:AMPL:MAX?", "2.9");
-        device->answer("MEAS:CURR:CRES?", "1.41");
-        device->answer("FREQ?", "50");
-    }
-
-    ViSession openModel(const char *resource, const char *model)
-    {
-        device->answer("*IDN?", std::string("ZE,") + model + ",SN1,1.0");
-        return open(resource);
+        for (const auto &[query, answer] : {std::pair{"MEAS:VOLT?", "230.5"}, {"MEAS:CURR?", "2"}, {"MEAS:POW:APP?", "470"},
+                                            {"MEAS:POW?", "455"}, {"MEAS:POW:PFAC?", "0.97"}, {"FREQ?", "50"},
+                                            {"MEAS:CURR:AMPL:MAX?", "2.9"}, {"MEAS:CURR:CRES?", "1.41"}})
+            device->answer(query, answer);
     }
 };
 
+constexpr ViInt16 kWhole = -1; // ZEV_QX70_MeasureOutput rather than the phase function
+
 } // namespace
 
-TEST_F(MeasureTest, VoltageOnPhaseOneOverTheSerialLine)
+// Each type's own query (no waits, no status check on GPIB), phase selection, powers computed from
+// volts and amps where the model lacks the query, waits per link, types a model does not measure,
+// and unknown types and phases that measure nothing.
+TEST_F(MeasureTest, TypesPhasesModelsAndLinks)
 {
-    ViSession vi = openModel(kSerial, "7103QX");
-    ViReal64 volts = 0;
-    EXPECT_EQ(ZEV_QX70_PhaseMeasureOutput(vi, "1", ZEV_QX70_VAL_MEASURE_VOLTAGE, 1, &volts), VI_SUCCESS);
-    EXPECT_DOUBLE_EQ(volts, 230.5);
-    EXPECT_EQ(events(), (Events{"> INST:NSEL 1\\n", "wait 0.03", "> MEAS:VOLT?\\n", "wait 0.02", "wait 0.02"}));
-}
-
-TEST_F(MeasureTest, EachTypeAsksItsOwnQueryOnTheSinglePhaseModel)
-{
-    ViSession vi = openModel(kGpib, "7101QX");
-    const struct {
-        ViInt32 type;
-        const char *query;
-        ViReal64 value;
-    } cases[] = {{ZEV_QX70_VAL_MEASURE_VOLTAGE, "MEAS:VOLT?", 230.5},
-                 {ZEV_QX70_VAL_MEASURE_CURRENT, "MEAS:CURR?", 2},
-                 {ZEV_QX70_VAL_MEASURE_FREQUENCY, "FREQ?", 50},
-                 {ZEV_QX70_VAL_MEASURE_PEAK_CURRENT, "MEAS:CURR:AMPL:MAX?", 2.9},
-                 {ZEV_QX70_VAL_MEASURE_CREST_FACTOR, "MEAS:CURR:CRES?", 1.41},
-                 {ZEV_QX70_VAL_MEASURE_APPARENT_POWER, "MEAS:POW:APP?", 470},
-                 {ZEV_QX70_VAL_MEASURE_POWER_FACTOR, "MEAS:POW:PFAC?", 0.97},
-                 {ZEV_QX70_VAL_MEASURE_REAL_POWER, "MEAS:POW?", 455}};
-    for (const auto &c : cases) {
-        timeline.clear();
-        ViReal64 value = 0;
-        EXPECT_EQ(ZEV_QX70_MeasureOutput(vi, "1", c.type, &value), VI_SUCCESS) << c.query;
-        EXPECT_DOUBLE_EQ(value, c.value) << c.query;
-        EXPECT_EQ(events(), Events{std::string("> ") + c.query}); // no waits, no status check
-    }
-}
-
-TEST_F(MeasureTest, ThreePhaseModelRefusesSingleOnlyTypesButMeasuresThemPerPhase)
-{
-    ViSession vi = openModel(kGpib, "7103QX");
-    for (ViInt32 type : {10, 11, 13, 14}) {
-        ViReal64 value = -1;
-        EXPECT_EQ(ZEV_QX70_MeasureOutput(vi, "1", type, &value), ZEV_QX70_ERROR_NOT_SUPPORTED) << type;
-        EXPECT_EQ(value, -1) << type;
-        EXPECT_EQ(errorInfo(vi).primary, VI_SUCCESS) << type;
-        EXPECT_TRUE(lockableFromAnotherThread(vi)) << type;
-    }
-    EXPECT_TRUE(events().empty());
-
-    ViReal64 value = 0;
-    EXPECT_EQ(ZEV_QX70_PhaseMeasureOutput(vi, "1", ZEV_QX70_VAL_MEASURE_REAL_POWER, 2, &value), VI_SUCCESS);
-    EXPECT_DOUBLE_EQ(value, 455);
-    EXPECT_EQ(events(), (Events{"> INST:NSEL 2", "wait 0.03", "> MEAS:POW?"}));
-}
-
-TEST_F(MeasureTest, ApparentPowerIsComputedOnlyWhereTheModelLacksTheQuery)
-{
-    ViSession vi = openModel(kGpib, "7103QX");
-    ViReal64 value = 0;
-    EXPECT_EQ(ZEV_QX70_MeasureOutput(vi, "1", ZEV_QX70_VAL_MEASURE_APPARENT_POWER, &value), VI_SUCCESS);
-    EXPECT_DOUBLE_EQ(value, 461.0);
-    EXPECT_EQ(events(), (Events{"> MEAS:VOLT?", "> MEAS:CURR?"}));
-    timeline.clear();
-    EXPECT_EQ(ZEV_QX70_PhaseMeasureOutput(vi, "1", ZEV_QX70_VAL_MEASURE_APPARENT_POWER, 0, &value), VI_SUCCESS);
-    EXPECT_DOUBLE_EQ(value, 470.0);
-    EXPECT_EQ(events(), (Events{"> INST:COUP 1", "wait 0.03", "> MEAS:POW:APP?"}));
-}
-
-TEST_F(MeasureTest, AnUnknownModelComputesPowersWithTheirOwnPacing)
-{
-    ViSession vi = openModel(kSerial, "7105QX");
-    ViReal64 value = 0;
-    EXPECT_EQ(ZEV_QX70_PhaseMeasureOutput(vi, "1", ZEV_QX70_VAL_MEASURE_APPARENT_POWER, 0, &value), VI_SUCCESS);
-    EXPECT_DOUBLE_EQ(value, 461.0);
-    EXPECT_EQ(events(), (Events{"> MEAS:VOLT?\\n", "wait 0.02", "wait 0.02", "> MEAS:CURR?\\n", "wait 0.02",
-                                "wait 0.02"}));
-    timeline.clear();
-    EXPECT_EQ(ZEV_QX70_PhaseMeasureOutput(vi, "1", ZEV_QX70_VAL_MEASURE_REAL_POWER, 3, &value), VI_SUCCESS);
-    EXPECT_EQ(events(), (Events{"> INST:NSEL 3\\n", "wait 0.03", "> MEAS:VOLT?\\n", "> MEAS:CURR?\\n"}));
-    timeline.clear();
-    EXPECT_EQ(ZEV_QX70_PhaseMeasureOutput(vi, "1", ZEV_QX70_VAL_MEASURE_POWER_FACTOR, 1, &value),
-              ZEV_QX70_ERROR_NOT_SUPPORTED);
-    EXPECT_EQ(events(), (Events{"> INST:NSEL 1\\n", "wait 0.03"})); // the selection went out first
-}
-
-TEST_F(MeasureTest, PowerFactorWaitsOnlyAfterItsAnswer)
-{
-    ViSession vi = openModel(kSerial, "7101QX");
-    ViReal64 value = 0;
-    EXPECT_EQ(ZEV_QX70_PhaseMeasureOutput(vi, "1", ZEV_QX70_VAL_MEASURE_POWER_FACTOR, 0, &value), VI_SUCCESS);
-    EXPECT_DOUBLE_EQ(value, 0.97);
-    EXPECT_EQ(events(), (Events{"> MEAS:POW:PFAC?\\n", "wait 0.02"})); // phase 0 selects nothing on 7101
-}
-
-TEST_F(MeasureTest, UnknownTypesMeasureNothing)
-{
-    ViSession vi = openModel(kGpib, "7103QX");
-    for (ViInt32 type : {0, 1, 3, 5, 8, 15}) {
+    // A measurement left at 42 was not written.
+    const std::tuple<const char *, bool, ViInt16, ViInt32, ViStatus, ViReal64, Events> cases[] = {
+        {"7101QX", false, kWhole, ZEV_QX70_VAL_MEASURE_VOLTAGE, VI_SUCCESS, 230.5, {"> MEAS:VOLT?"}},
+        {"7101QX", false, kWhole, ZEV_QX70_VAL_MEASURE_CURRENT, VI_SUCCESS, 2, {"> MEAS:CURR?"}},
+        {"7101QX", false, kWhole, ZEV_QX70_VAL_MEASURE_FREQUENCY, VI_SUCCESS, 50, {"> FREQ?"}},
+        {"7101QX", false, kWhole, ZEV_QX70_VAL_MEASURE_PEAK_CURRENT, VI_SUCCESS, 2.9, {"> MEAS:CURR:AMPL:MAX?"}},
+        {"7101QX", false, kWhole, ZEV_QX70_VAL_MEASURE_CREST_FACTOR, VI_SUCCESS, 1.41, {"> MEAS:CURR:CRES?"}},
+        {"7101QX", false, kWhole, ZEV_QX70_VAL_MEASURE_APPARENT_POWER, VI_SUCCESS, 470, {"> MEAS:POW:APP?"}},
+        {"7101QX", false, kWhole, ZEV_QX70_VAL_MEASURE_POWER_FACTOR, VI_SUCCESS, 0.97, {"> MEAS:POW:PFAC?"}},
+        {"7101QX", false, kWhole, ZEV_QX70_VAL_MEASURE_REAL_POWER, VI_SUCCESS, 455, {"> MEAS:POW?"}},
+        {"7103QX", true, 1, ZEV_QX70_VAL_MEASURE_VOLTAGE, VI_SUCCESS, 230.5,
+         {"> INST:NSEL 1\\n", "wait 0.03", "> MEAS:VOLT?\\n", "wait 0.02", "wait 0.02"}},
+        {"7103QX", false, 2, ZEV_QX70_VAL_MEASURE_REAL_POWER, VI_SUCCESS, 455,
+         {"> INST:NSEL 2", "wait 0.03", "> MEAS:POW?"}},
+        {"7103QX", false, kWhole, ZEV_QX70_VAL_MEASURE_APPARENT_POWER, VI_SUCCESS, 461, {"> MEAS:VOLT?", "> MEAS:CURR?"}},
+        {"7103QX", false, 0, ZEV_QX70_VAL_MEASURE_APPARENT_POWER, VI_SUCCESS, 470,
+         {"> INST:COUP 1", "wait 0.03", "> MEAS:POW:APP?"}},
+        {"7105QX", true, 0, ZEV_QX70_VAL_MEASURE_APPARENT_POWER, VI_SUCCESS, 461,
+         {"> MEAS:VOLT?\\n", "wait 0.02", "wait 0.02", "> MEAS:CURR?\\n", "wait 0.02", "wait 0.02"}},
+        {"7105QX", true, 3, ZEV_QX70_VAL_MEASURE_REAL_POWER, VI_SUCCESS, 461,
+         {"> INST:NSEL 3\\n", "wait 0.03", "> MEAS:VOLT?\\n", "> MEAS:CURR?\\n"}},
+        {"7105QX", true, 1, ZEV_QX70_VAL_MEASURE_POWER_FACTOR, ZEV_QX70_ERROR_NOT_SUPPORTED, 42,
+         {"> INST:NSEL 1\\n", "wait 0.03"}}, // the selection went out first
+        {"7101QX", true, 0, ZEV_QX70_VAL_MEASURE_POWER_FACTOR, VI_SUCCESS, 0.97, {"> MEAS:POW:PFAC?\\n", "wait 0.02"}},
+        {"7103QX", false, kWhole, 10, ZEV_QX70_ERROR_NOT_SUPPORTED, 42, {}}, // single-phase types only
+        {"7103QX", false, kWhole, 11, ZEV_QX70_ERROR_NOT_SUPPORTED, 42, {}},
+        {"7103QX", false, kWhole, 13, ZEV_QX70_ERROR_NOT_SUPPORTED, 42, {}},
+        {"7103QX", false, kWhole, 14, ZEV_QX70_ERROR_NOT_SUPPORTED, 42, {}},
+        {"7103QX", false, kWhole, 0, VI_SUCCESS, 42, {}}, // no such type
+        {"7103QX", false, kWhole, 1, VI_SUCCESS, 42, {}}, {"7103QX", false, kWhole, 3, VI_SUCCESS, 42, {}},
+        {"7103QX", false, kWhole, 5, VI_SUCCESS, 42, {}}, {"7103QX", false, kWhole, 8, VI_SUCCESS, 42, {}},
+        {"7103QX", false, kWhole, 15, VI_SUCCESS, 42, {}},
+        {"7103QX", false, 2, 7, VI_SUCCESS, 42, {"> INST:NSEL 2", "wait 0.03"}},
+        {"7103QX", false, 4, 7, VI_SUCCESS, 42, {}}, // no such phase either
+    };
+    for (const auto &[model, serial, phase, type, status, expected, traffic] : cases) {
+        ViSession vi = openModel(serial ? kSerial : kGpib, model);
         ViReal64 value = 42;
-        EXPECT_EQ(ZEV_QX70_MeasureOutput(vi, "1", type, &value), VI_SUCCESS) << type;
-        EXPECT_EQ(value, 42) << type;
+        const std::string label = std::string(model) + (serial ? " serial" : " gpib") + ", phase " +
+                                  std::to_string(phase) + ", type " + std::to_string(type);
+        EXPECT_TRUE(returned(vi,
+                             phase == kWhole ? ZEV_QX70_MeasureOutput(vi, "1", type, &value)
+                                             : ZEV_QX70_PhaseMeasureOutput(vi, "1", type, phase, &value),
+                             status, traffic))
+            << label;
+        EXPECT_DOUBLE_EQ(value, expected) << label;
+        EXPECT_EQ(errorInfo(vi).primary, VI_SUCCESS) << label;
     }
-    EXPECT_TRUE(events().empty());
-    ViReal64 value = 42;
-    EXPECT_EQ(ZEV_QX70_PhaseMeasureOutput(vi, "1", 7, 2, &value), VI_SUCCESS);
-    EXPECT_EQ(ZEV_QX70_PhaseMeasureOutput(vi, "1", 7, 4, &value), VI_SUCCESS); // no such phase either
-    EXPECT_EQ(value, 42);
-    EXPECT_EQ(events(), (Events{"> INST:NSEL 2", "wait 0.03"}));
-}
-
-TEST_F(MeasureTest, NullMeasurementIsRefusedBeforeAnyIo)
-{
-    ViSession vi = openModel(kGpib, "7103QX");
-    EXPECT_EQ(ZEV_QX70_MeasureOutput(vi, "1", ZEV_QX70_VAL_MEASURE_VOLTAGE, nullptr), IVI_ERROR_INVALID_PARAMETER);
-    ErrorInfo info = errorInfo(vi);
-    EXPECT_EQ(info.secondary, VI_ERROR_PARAMETER4);
-    EXPECT_EQ(info.elaboration, "Null address for Measurement");
-    EXPECT_EQ(ZEV_QX70_PhaseMeasureOutput(vi, "1", ZEV_QX70_VAL_MEASURE_VOLTAGE, 1, nullptr),
-              IVI_ERROR_INVALID_PARAMETER);
-    info = errorInfo(vi);
-    EXPECT_EQ(info.secondary, VI_ERROR_PARAMETER5);
-    EXPECT_EQ(info.elaboration, "Null address for Measurement");
-    EXPECT_TRUE(events().empty());
 }
 
 TEST_F(MeasureTest, IoFailuresKeepThePreviousValueAndReleaseTheLock)
@@ -156,24 +83,11 @@ TEST_F(MeasureTest, IoFailuresKeepThePreviousValueAndReleaseTheLock)
     ViSession vi = openModel(kGpib, "7103QX");
     device->silentOn("MEAS:CURR?");
     ViReal64 value = 1.5;
-    EXPECT_EQ(ZEV_QX70_MeasureOutput(vi, "1", ZEV_QX70_VAL_MEASURE_APPARENT_POWER, &value), VI_ERROR_TMO);
-    EXPECT_DOUBLE_EQ(value, 1.5);
-    EXPECT_EQ(events(), (Events{"> MEAS:VOLT?", "> MEAS:CURR?", "timeout 5"}));
+    EXPECT_TRUE(returned(vi, ZEV_QX70_MeasureOutput(vi, "1", ZEV_QX70_VAL_MEASURE_APPARENT_POWER, &value), VI_ERROR_TMO,
+                         {"> MEAS:VOLT?", "> MEAS:CURR?", "timeout 5"}));
     EXPECT_EQ(errorInfo(vi).primary, VI_ERROR_TMO);
-    EXPECT_TRUE(lockableFromAnotherThread(vi));
-
-    timeline.clear();
     device->closeOn("INST:NSEL 2");
-    EXPECT_LT(ZEV_QX70_PhaseMeasureOutput(vi, "1", ZEV_QX70_VAL_MEASURE_VOLTAGE, 2, &value), 0);
-    EXPECT_EQ(events(), Events{"> INST:NSEL 2"});
-    EXPECT_TRUE(lockableFromAnotherThread(vi));
-}
-
-TEST_F(MeasureTest, ASimulatedSessionHasNoInstrumentToMeasure)
-{
-    ViSession vi = open(kGpib, "Simulate=1");
-    ViReal64 value = 3.0;
-    EXPECT_LT(ZEV_QX70_MeasureOutput(vi, "1", ZEV_QX70_VAL_MEASURE_VOLTAGE, &value), 0);
-    EXPECT_DOUBLE_EQ(value, 3.0);
-    EXPECT_TRUE(device->messages().empty());
+    EXPECT_TRUE(returned(vi, ZEV_QX70_PhaseMeasureOutput(vi, "1", ZEV_QX70_VAL_MEASURE_VOLTAGE, 2, &value),
+                         VI_ERROR_CONN_LOST, {"> INST:NSEL 2"}));
+    EXPECT_DOUBLE_EQ(value, 1.5);
 }

@@ -1,220 +1,223 @@
 #include "driver_fixture.h"
 
 #include "ivi/ivi.h"
+#include "runtime/popup.h"
+
+#include <functional>
+#include <tuple>
 
 using namespace qx::test;
 
 namespace {
 
-// SYST:LOC then SYST:REM, each with its settle waits and a status check, then *CLS.
-Events remoteToggleAndClear(bool serial)
+constexpr ViStatus kAnyError = 1; // never a status these tables expect
+
+// SYST:LOC then SYST:REM, each with its settle waits and a status check.
+Events remoteToggle(bool serial)
 {
-    const char *lf = serial ? "\\n" : "";
-    return concat({{std::string("> SYST:LOC") + lf, "wait 0.03", "wait 0.03"}, statusCheck(serial),
-                   {std::string("> SYST:REM") + lf, "wait 0.03", "wait 0.03"}, statusCheck(serial),
-                   {std::string("> *CLS") + lf, "wait 0.03"}});
+    const std::string lf = serial ? "\\n" : "";
+    return concat({{"> SYST:LOC" + lf, "wait 0.03", "wait 0.03"}, statusCheck(serial),
+                   {"> SYST:REM" + lf, "wait 0.03", "wait 0.03"}, statusCheck(serial)});
 }
 
 Events limitQueries(bool serial)
 {
-    const char *lf = serial ? "\\n" : "";
-    return {std::string("> LIM:VOLT?") + lf, "wait 0.01", std::string("> LIM:CURR?") + lf,
-            std::string("> LIM:FREQ:LOW?") + lf, std::string("> LIM:FREQ:HIGH?") + lf};
+    const std::string lf = serial ? "\\n" : "";
+    return {"> LIM:VOLT?" + lf, "wait 0.01", "> LIM:CURR?" + lf, "> LIM:FREQ:LOW?" + lf, "> LIM:FREQ:HIGH?" + lf};
 }
 
 } // namespace
 
-TEST_F(DriverTest, OpeningOverGpibTogglesRemoteClearsIdentifiesReadsLimitsAndChecksStatus)
+// The limits read, and the model when identified (0 for an identity without a digit), are
+// handed out by ZEV_QX70_ConfigureLimits without any I/O; the identity keeps its line feed and is
+// cut to 511 bytes.
+TEST_F(DriverTest, OpeningSequenceOnBothLinksWithAndWithoutResetAndIdentification)
 {
-    ViSession vi = VI_NULL;
-    ASSERT_EQ(ZEV_QX70_init(const_cast<ViRsrc>(kGpib), VI_TRUE, VI_FALSE, &vi, 9600), VI_SUCCESS);
-    opened.push_back(vi);
-
-    EXPECT_EQ(events(), concat({remoteToggleAndClear(false), {"> *IDN?", "wait 0.05"}, limitQueries(false),
-                                statusCheck(false)}));
-    auto &state = zev::driverState();
-    EXPECT_EQ(state.serialInterface.load(), 0);
-    EXPECT_EQ(state.modelNumber.load(), 7103);
-    EXPECT_DOUBLE_EQ(state.voltageLimit.load(), 300.0);
-    EXPECT_DOUBLE_EQ(state.currentLimit.load(), 9.2);
-    EXPECT_DOUBLE_EQ(state.frequencyLowLimit.load(), 16.0);
-    EXPECT_DOUBLE_EQ(state.frequencyHighLimit.load(), 500.0);
-}
-
-TEST_F(DriverTest, OpeningOverTheSerialLineFramesEveryCommandAndWaitsLongerForTheIdentity)
-{
-    ViSession vi = VI_NULL;
-    ASSERT_EQ(ZEV_QX70_init(const_cast<ViRsrc>("asrl1::INSTR"), VI_TRUE, VI_FALSE, &vi, 19200), VI_SUCCESS);
-    opened.push_back(vi);
-
-    EXPECT_EQ(events(), concat({remoteToggleAndClear(true), {"> *IDN?\\n", "wait 0.05", "wait 0.05"},
-                                limitQueries(true), statusCheck(true)}));
-    EXPECT_EQ(zev::driverState().serialInterface.load(), 1);
-}
-
-TEST_F(DriverTest, OpeningWithResetSendsTheResetSequenceAndSkipsIdentificationWhenNotAsked)
-{
-    zev::driverState().modelNumber = 7101;
-    open(kGpib, "", false, false); // a first session so that the model is known to persist
-    timeline.clear();
-
-    ViSession vi = VI_NULL;
-    ASSERT_EQ(ZEV_QX70_init(const_cast<ViRsrc>(kGpib), VI_FALSE, VI_TRUE, &vi, 9600), VI_SUCCESS);
-    opened.push_back(vi);
-    Events expected = concat({{"> SYST:LOC", "wait 0.03", "wait 0.03"}, statusCheck(),
-                              {"> SYST:REM", "wait 0.03", "wait 0.03"}, statusCheck(),
-                              {"> SYST:REM", "wait 0.03", "> *CLS", "wait 0.03", "> SYST:REM", "wait 0.03", "> *RST",
-                               "wait 0.03", "> *CLS", "wait 0.03"},
-                              statusCheck(), {"wait 0.03"}, limitQueries(false), statusCheck()});
-    EXPECT_EQ(events(), expected);
-    EXPECT_EQ(zev::driverState().modelNumber.load(), 7101);
-}
-
-TEST_F(DriverTest, StatusQueryingOffSendsNoErrorQueries)
-{
-    open(kGpib, "queryinstrstatus = False");
-    ASSERT_EQ(device->messages().size(), 8u); // SYST:LOC, SYST:REM, *CLS, *IDN?, four limits
-    for (const std::string &message : device->messages())
-        EXPECT_NE(message, "SYST:ERR?");
-}
-
-TEST_F(DriverTest, AFailedIdentityCheckUnwindsButStillRecordsTheModel)
-{
-    device->answer("*IDN?", "XY,7103QX,1,1");
-    ViSession vi = 1234;
-    EXPECT_EQ(ZEV_QX70_init(const_cast<ViRsrc>(kGpib), VI_TRUE, VI_FALSE, &vi, 0), VI_ERROR_FAIL_ID_QUERY);
-    EXPECT_EQ(vi, static_cast<ViSession>(VI_NULL));
-    EXPECT_EQ(zev::driverState().modelNumber.load(), 7103);
-    EXPECT_EQ(errorInfo(VI_NULL).primary, VI_ERROR_FAIL_ID_QUERY);
-    // No limit was read after the failed check.
-    for (const std::string &message : device->messages())
-        EXPECT_NE(message, "LIM:VOLT?");
-}
-
-TEST_F(DriverTest, IdentityWithoutDigitsLeavesTheModelUnknown)
-{
-    zev::driverState().modelNumber = 7103;
-    device->answer("*IDN?", "ZE,QX,NONE");
-    open(kGpib);
-    EXPECT_EQ(zev::driverState().modelNumber.load(), 0);
-}
-
-TEST_F(DriverTest, OversizeIdentityIsCutToTheBuffer)
-{
-    device->answer("*IDN?", "ZE,7101QX," + std::string(3000, 'S'));
-    ViSession vi = open(kGpib);
-    ViChar text[600] = {};
-    ASSERT_GE(ZEV_QX70_GetAttributeViString(vi, VI_NULL, ZEV_QX70_ATTR_ID_QUERY_RESPONSE, sizeof text, text), 0);
-    EXPECT_EQ(std::string(text).size(), 511u);
-    EXPECT_EQ(zev::driverState().modelNumber.load(), 7101);
-}
-
-TEST_F(DriverTest, ALimitThatTimesOutUnwindsWithItsNameAndPosition)
-{
-    device->silentOn("LIM:CURR?");
-    ViSession vi = 77;
-    EXPECT_EQ(ZEV_QX70_init(const_cast<ViRsrc>(kGpib), VI_TRUE, VI_FALSE, &vi, 0), VI_ERROR_TMO);
-    EXPECT_EQ(vi, static_cast<ViSession>(VI_NULL));
-    ErrorInfo info = errorInfo(VI_NULL);
-    EXPECT_EQ(info.primary, VI_ERROR_TMO);
-    EXPECT_EQ(info.secondary, VI_ERROR_PARAMETER4);
-    EXPECT_EQ(info.elaboration, "Current Limit");
-    EXPECT_DOUBLE_EQ(zev::driverState().voltageLimit.load(), 300.0); // read before the failure
-    EXPECT_EQ(events().back(), "timeout 5");
-}
-
-TEST_F(DriverTest, FailuresAtEachStageOfOpeningGiveNoHandle)
-{
-    struct Case {
-        const char *resource;
-        const char *options;
-        ViStatus expected;
+    const Events gpib = concat({remoteToggle(false), {"> *CLS", "wait 0.03", "> *IDN?", "wait 0.05"},
+                                limitQueries(false), statusCheck()});
+    const std::string zevQx = "ZE,7103QX,SN000123,1.02", oversize = "ZE,7101QX," + std::string(3000, 'S');
+    // Options nullptr: through ZEV_QX70_init.
+    const std::tuple<const char *, const char *, const char *, ViBoolean, ViBoolean, std::string, ViInt32, Events>
+        cases[] = {
+        {"gpib", kGpib, nullptr, VI_TRUE, VI_FALSE, zevQx, 7103, gpib},
+        {"serial: every command framed, longer wait for the identity", "asrl1::INSTR", nullptr, VI_TRUE, VI_FALSE,
+         zevQx, 7103,
+         concat({remoteToggle(true), {"> *CLS\\n", "wait 0.03", "> *IDN?\\n", "wait 0.05", "wait 0.05"},
+                 limitQueries(true), statusCheck(true)})},
+        {"reset, no identification: the model is kept", kGpib, nullptr, VI_FALSE, VI_TRUE, zevQx, 7101,
+         concat({remoteToggle(false),
+                 {"> SYST:REM", "wait 0.03", "> *CLS", "wait 0.03", "> SYST:REM", "wait 0.03", "> *RST", "wait 0.03",
+                  "> *CLS", "wait 0.03"},
+                 statusCheck(), {"wait 0.03"}, limitQueries(false), statusCheck()})},
+        {"status checking off", kGpib, "queryinstrstatus = False", VI_TRUE, VI_FALSE, zevQx, 7103,
+         concat({{"> SYST:LOC", "wait 0.03", "wait 0.03", "> SYST:REM", "wait 0.03", "wait 0.03", "> *CLS", "wait 0.03",
+                  "> *IDN?", "wait 0.05"},
+                 limitQueries(false)})},
+        {"identity without a digit", kGpib, "", VI_TRUE, VI_FALSE, "ZE,QX,NONE", 0, gpib},
+        {"oversize identity", kGpib, "", VI_TRUE, VI_FALSE, oversize, 7101, gpib},
     };
-    const Case cases[] = {
-        {"GPIB::9::INSTR", "", VI_ERROR_RSRC_NFOUND}, // nothing at that address
-        {"NOT A RESOURCE", "", VI_ERROR_INV_RSRC_NAME},
-        {kGpib, "Simulate=maybe", IVI_ERROR_BAD_OPTION_VALUE},
-        {kGpib, "Colour=1", IVI_ERROR_BAD_OPTION_NAME},
-    };
-    for (const Case &c : cases) {
-        ViSession vi = 99;
-        ViStatus status = ZEV_QX70_InitWithOptions(const_cast<ViRsrc>(c.resource), VI_TRUE, VI_FALSE, c.options, &vi, 0);
-        if (std::string(c.resource) == "GPIB::9::INSTR")
-            EXPECT_LT(status, 0) << c.resource; // no GPIB library here either: any error will do
-        else
-            EXPECT_EQ(status, c.expected) << c.resource << " " << c.options;
-        EXPECT_EQ(vi, static_cast<ViSession>(VI_NULL));
+    for (const auto &[label, resource, options, idQuery, reset, identity, expectedModel, traffic] : cases) {
+        resetDriverState();
+        zev::driverState().modelNumber = 7101;
+        device->answer("*IDN?", identity);
+        timeline.clear();
+        ViSession vi = VI_NULL;
+        ViRsrc name = const_cast<ViRsrc>(resource);
+        ASSERT_EQ(options ? ZEV_QX70_InitWithOptions(name, idQuery, reset, options, &vi, 9600)
+                          : ZEV_QX70_init(name, idQuery, reset, &vi, 19200),
+                  VI_SUCCESS)
+            << label;
+        opened.push_back(vi);
+        EXPECT_EQ(zev::driverState().serialInterface.load(), resource[0] == 'a' ? 1 : 0) << label;
+        ViReal64 low = 0, high = 0, current = 0, voltage = 0;
+        ViInt32 model = 0;
+        EXPECT_EQ(ZEV_QX70_ConfigureLimits(vi, "1", &low, &high, &current, &voltage, &model), VI_SUCCESS);
+        EXPECT_EQ((std::vector{low, high, current, voltage}), (std::vector{16.0, 500.0, 9.2, 300.0})) << label;
+        EXPECT_EQ(model, expectedModel) << label;
+        EXPECT_EQ(events(), traffic) << label;
+        ViChar text[600] = {};
+        if (idQuery) {
+            EXPECT_GE(ZEV_QX70_GetAttributeViString(vi, VI_NULL, ZEV_QX70_ATTR_ID_QUERY_RESPONSE, 600, text), 0);
+            EXPECT_EQ(text, (identity + "\n").substr(0, 511)) << label;
+        }
     }
-    // A write that breaks the line during the clear.
-    device->closeOn("*CLS");
-    ViSession vi = 99;
-    EXPECT_LT(ZEV_QX70_init(const_cast<ViRsrc>(kGpib), VI_TRUE, VI_FALSE, &vi, 0), 0);
-    EXPECT_EQ(vi, static_cast<ViSession>(VI_NULL));
 }
 
-TEST_F(DriverTest, NullHandleAddressesAreRecordedOnNoSession)
+// Each row adds its fault to those of the rows before; the handle always comes back VI_NULL.
+TEST_F(DriverTest, AFailedOpenAtEachStageUnwindsToNoHandle)
 {
-    ZEV_QX70_ClearErrorInfo(VI_NULL);
-    EXPECT_EQ(ZEV_QX70_init(const_cast<ViRsrc>(kGpib), VI_TRUE, VI_FALSE, nullptr, 0), IVI_ERROR_INVALID_PARAMETER);
-    ErrorInfo info = errorInfo(VI_NULL);
-    EXPECT_EQ(info.secondary, VI_ERROR_PARAMETER4);
-    EXPECT_EQ(info.elaboration, "Null address for Instrument Handle");
+    // Status kAnyError: any error (no GPIB library here either); error information left on VI_NULL,
+    // an empty elaboration not compared; last event "": no traffic.
+    const std::tuple<const char *, std::function<void()>, const char *, const char *, ViStatus, ErrorInfo,
+                     const char *>
+        cases[] = {
+        {"nothing at that address", {}, "GPIB::9::INSTR", "", kAnyError, {}, ""},
+        {"bad resource name", {}, "NOT A RESOURCE", "", VI_ERROR_INV_RSRC_NAME, {}, ""},
+        {"bad option value", {}, kGpib, "Simulate=maybe", IVI_ERROR_BAD_OPTION_VALUE, {}, ""},
+        {"bad option name", {}, kGpib, "Colour=1", IVI_ERROR_BAD_OPTION_NAME, {}, ""},
+        {"a limit times out", [&] { device->silentOn("LIM:CURR?"); }, kGpib, "", VI_ERROR_TMO,
+         {VI_ERROR_TMO, VI_ERROR_PARAMETER4, "Current Limit"}, "timeout 5"},
+        {"identity without the ZE prefix", [&] { device->answer("*IDN?", "XY,7101QX,1,1"); }, kGpib, "",
+         VI_ERROR_FAIL_ID_QUERY, {VI_ERROR_FAIL_ID_QUERY, 0, ""}, "wait 0.05"},
+        {"the line breaks at the clear", [&] { device->closeOn("*CLS"); }, kGpib, "", VI_ERROR_CONN_LOST, {}, "> *CLS"},
+    };
+    for (const auto &[label, fault, resource, options, expected, info, lastEvent] : cases) {
+        if (fault)
+            fault();
+        timeline.clear();
+        ViSession vi = 99;
+        const ViStatus status =
+            ZEV_QX70_InitWithOptions(const_cast<ViRsrc>(resource), VI_TRUE, VI_FALSE, options, &vi, 0);
+        EXPECT_TRUE(expected == kAnyError ? status < 0 : status == expected) << label << ": " << status;
+        EXPECT_EQ(vi, static_cast<ViSession>(VI_NULL)) << label;
+        const ErrorInfo recorded = errorInfo(VI_NULL);
+        EXPECT_TRUE(info.primary == 0 || recorded.primary == info.primary) << label;
+        EXPECT_TRUE(info.elaboration.empty() || recorded == info) << label;
+        const Events traffic = events();
+        EXPECT_EQ(traffic.empty() ? "" : traffic.back(), lastEvent) << label;
+    }
+    // The failed check still recorded the model; no limit was read after it, so the voltage limit
+    // is the one read before LIM:CURR? timed out.
+    EXPECT_EQ(zev::driverState().modelNumber.load(), 7101);
+    EXPECT_DOUBLE_EQ(zev::driverState().voltageLimit.load(), 300.0);
+}
 
-    EXPECT_EQ(ZEV_QX70_InitWithOptions(const_cast<ViRsrc>(kGpib), VI_TRUE, VI_FALSE, "", nullptr, 0),
-              IVI_ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(errorInfo(VI_NULL).secondary, VI_ERROR_PARAMETER5);
+TEST_F(DriverTest, CloseReturnsToLocalAndDisposesRealSimulatedAndBrokenSessions)
+{
+    const std::tuple<const char *, const char *, bool, Events> cases[] = {
+        {kSerial, "", false, {"> SYST:LOC\\n", "wait 0.03"}}, {kGpib, "Simulate=1", false, {"wait 0.03"}},
+        {kGpib, "", true, {"> SYST:LOC"}}};
+    for (const auto &[resource, options, lineGone, traffic] : cases) {
+        ViSession vi = open(resource, options);
+        std::erase(opened, vi);
+        if (lineGone)
+            device->closeOn("SYST:LOC");
+        EXPECT_EQ(ZEV_QX70_close(vi), lineGone ? VI_ERROR_CONN_LOST : VI_SUCCESS) << resource << options;
+        EXPECT_EQ(events(), traffic) << resource << options;
+        ViReal64 value = 0;
+        EXPECT_EQ(ZEV_QX70_GetAttributeViReal64(vi, "1", ZEV_QX70_ATTR_VOLTAGE_LIMIT, &value),
+                  IVI_ERROR_INVALID_SESSION_HANDLE);
+        EXPECT_EQ(ZEV_QX70_close(vi), IVI_ERROR_INVALID_SESSION_HANDLE);
+    }
+}
+
+// Opened first, a simulated session sees zero limits; no function talks to the instrument, outputs
+// are left alone (the utilities answer for it), and only the settle and clear waits remain. Opened
+// after a real session, it keeps the driver-wide values that one read.
+TEST_F(DriverTest, InSimulationNoFunctionTalksToTheInstrument)
+{
+    qx::runtime::RecordingPopups popups;
+    qx::runtime::ScopedPopupService popupGuard{popups};
+    ViSession vi = open(kGpib, "Simulate=1");
+    ViReal64 low = 1, high = 1, current = 1, voltage = 1;
+    ViInt32 model = 1;
+    EXPECT_EQ(ZEV_QX70_ConfigureLimits(vi, "1", &low, &high, &current, &voltage, &model), VI_SUCCESS);
+    EXPECT_EQ((std::vector{low, high, current, voltage, ViReal64(model)}), std::vector<ViReal64>(5, 0.0));
+
+    ViInt32 i = 5, j = 6;
+    ViReal64 r = 7.0;
+    ViChar text[512] = "untouched";
+    const Events settle{"wait 0.03"};
+    const std::tuple<const char *, std::function<ViStatus()>, ViStatus, Events> cases[] = {
+        {"zero limits", [&] { return ZEV_QX70_GenerateACFrequency(vi, "1", 50.0); },
+         ZEV_QX70_ERROR_FREQUENCY_OUT_OF_LIMITS, {}},
+        {"range table", [&] { return ZEV_QX70_GenerateACFrequency(vi, "1", 0.0); }, IVI_ERROR_INVALID_VALUE, {}},
+        {"range default", [&] { return ZEV_QX70_GenerateACVoltage(vi, "1", 136.0); }, VI_SUCCESS, {}},
+        {"above it", [&] { return ZEV_QX70_GenerateACVoltage(vi, "1", 136.01); }, ZEV_QX70_ERROR_OVER_VOLTAGE, {}},
+        {"low range", [&] { return ZEV_QX70_GenerateACVoltageRange(vi, "1", 1.0); }, VI_SUCCESS, {}},
+        {"0 V on it", [&] { return ZEV_QX70_GenerateACVoltage(vi, "1", 0.0); }, VI_SUCCESS, {}},
+        {"0.01 V on it", [&] { return ZEV_QX70_GenerateACVoltage(vi, "1", 0.01); }, ZEV_QX70_ERROR_OVER_VOLTAGE, {}},
+        {"connect", [&] { return ZEV_QX70_ConnectOutput(vi, "1"); }, VI_SUCCESS, {}},
+        {"relay", [&] { return ZEV_QX70_QueryOutputRelay(vi, "1", &i); }, VI_SUCCESS, {"wait 0.03", "wait 0.05"}},
+        {"function", [&] { return ZEV_QX70_QueryOutputFunction(vi, "1", 1, &r); }, VI_SUCCESS, {}},
+        {"power-on", [&] { return ZEV_QX70_PowerOnQuery(vi, "1", &i); }, VI_SUCCESS, {}},
+        {"serial id", [&] { return ZEV_QX70_Serial_ID(vi, &i); }, VI_SUCCESS, settle},
+        {"model", [&] { return ZEV_QX70_Model_Number(vi, text); }, VI_SUCCESS, settle},
+        {"serial", [&] { return ZEV_QX70_Serial_Number(vi, text); }, VI_SUCCESS, settle},
+        {"save", [&] { return ZEV_QX70_SaveRegister(vi, "1", 1); }, VI_SUCCESS, settle},
+        {"load serial", [&] { return ZEV_QX70_LoadSerialNumber(vi, "1", "SN9"); }, VI_SUCCESS,
+         {"wait 0.03", "wait 0.03", "wait 0.05"}},
+        {"initial", [&] { return ZEV_QX70_LoadInitialConfiguration(vi, 2.0, 50.0, 120.0, 1); }, VI_SUCCESS, {"wait 0.05"}},
+        {"measure", [&] { return ZEV_QX70_MeasureOutput(vi, "1", ZEV_QX70_VAL_MEASURE_VOLTAGE, &r); }, kAnyError, {}},
+        {"drop", [&] { return ZEV_QX70_DropCommands(vi, "1", 1, 90.0, 1.0, 100.0, VI_TRUE); }, VI_SUCCESS, settle},
+        {"45 degrees", [&] { return ZEV_QX70_PhaseDropCommands(vi, "1", 1, 45.0, 1.0, VI_TRUE, 1); }, VI_SUCCESS, settle},
+        {"drop settings", [&] { return ZEV_QX70_DropSettingQuery(vi, "1", &i, &j); }, VI_SUCCESS, settle},
+        {"phase drop settings", [&] { return ZEV_QX70_PhaseDropSettingQuery(vi, "1", 2, &i, &j); }, VI_SUCCESS, settle},
+        {"reset", [&] { return ZEV_QX70_reset(vi); }, VI_SUCCESS, {"wait 0.03", "wait 0.03"}},
+    };
+    for (const auto &[label, call, expected, traffic] : cases) {
+        timeline.clear();
+        const ViStatus status = call();
+        EXPECT_TRUE(expected == kAnyError ? status < 0 : status == expected) << label << ": " << status;
+        EXPECT_EQ(events(), traffic) << label;
+    }
+    EXPECT_EQ((std::vector<ViReal64>{ViReal64(i), ViReal64(j), r}), (std::vector<ViReal64>{5, 6, 7}));
+    EXPECT_STREQ(text, "untouched");
+    EXPECT_TRUE(popups.popups().empty());
+
+    ViChar message[257] = {};
+    EXPECT_EQ(ZEV_QX70_error_query(vi, &i, message), VI_SUCCESS);
+    EXPECT_EQ(i, 0);
+    EXPECT_STREQ(message, "No error.");
+    EXPECT_EQ(ZEV_QX70_StatusRegister(vi, &j), VI_SUCCESS);
+    EXPECT_EQ(j, 0);
+    EXPECT_EQ(ZEV_QX70_revision_query(vi, text, message), VI_SUCCESS);
+    EXPECT_STREQ(message, "No revision information available while simulating.");
     EXPECT_TRUE(device->messages().empty());
-}
 
-TEST_F(DriverTest, SimulatedSessionsDoNoIoAndKeepTheDriverWideValues)
-{
-    open(kSerial); // a real session first: 7103 on a serial line with 300 V
-    closeNow(opened.back());
-    timeline.clear();
+    closeNow(open(kSerial)); // 7103 on a serial line with 300 V
     const size_t realMessages = device->messages().size();
     device->answer("*IDN?", "ZE,7101QX,1,1");
-
-    ViSession vi = open("GPIB::3::INSTR", "Simulate=1", true, true);
-    ViReal64 limit = 0;
-    EXPECT_EQ(ZEV_QX70_GetAttributeViReal64(vi, "1", ZEV_QX70_ATTR_VOLTAGE_LIMIT, &limit), VI_SUCCESS);
-    EXPECT_DOUBLE_EQ(limit, 300.0);
-    EXPECT_EQ(ZEV_QX70_GetAttributeViReal64(vi, "1", ZEV_QX70_ATTR_CURRENT_LIMIT, &limit), VI_SUCCESS);
-    EXPECT_DOUBLE_EQ(limit, 9.2);
-    EXPECT_EQ(ZEV_QX70_GetAttributeViReal64(vi, "1", ZEV_QX70_ATTR_VOLTAGE_RANGE, &limit), VI_SUCCESS);
-    EXPECT_DOUBLE_EQ(limit, 136.0);
-    ViChar id[64] = {};
-    EXPECT_GE(ZEV_QX70_GetAttributeViString(vi, VI_NULL, ZEV_QX70_ATTR_ID_QUERY_RESPONSE, sizeof id, id), 0);
-    EXPECT_STREQ(id, "ZE");
+    vi = open("GPIB::3::INSTR", "Simulate=1", true, true);
+    EXPECT_EQ(ZEV_QX70_ConfigureLimits(vi, "1", &low, &high, &current, &voltage, &model), VI_SUCCESS);
+    EXPECT_EQ((std::vector{low, high, current, voltage, ViReal64(model)}), (std::vector{16.0, 500.0, 9.2, 300.0, 7103.0}));
+    EXPECT_EQ(ZEV_QX70_GetAttributeViReal64(vi, "1", ZEV_QX70_ATTR_VOLTAGE_RANGE, &r), VI_SUCCESS);
+    EXPECT_DOUBLE_EQ(r, 136.0);
+    EXPECT_GE(ZEV_QX70_GetAttributeViString(vi, VI_NULL, ZEV_QX70_ATTR_ID_QUERY_RESPONSE, sizeof text, text), 0);
+    EXPECT_STREQ(text, "ZE");
     EXPECT_EQ(ZEV_QX70_SetAttributeViReal64(vi, "1", ZEV_QX70_ATTR_FREQUENCY, 60.0), VI_SUCCESS);
     EXPECT_EQ(ZEV_QX70_SetAttributeViReal64(vi, "1", ZEV_QX70_ATTR_FREQUENCY, 5000.5), IVI_ERROR_INVALID_VALUE);
-
     EXPECT_EQ(device->messages().size(), realMessages);
     EXPECT_TRUE(timeline.writes().empty());
     EXPECT_EQ(zev::driverState().serialInterface.load(), 1);
-    EXPECT_EQ(zev::driverState().modelNumber.load(), 7103);
-
-    closeNow(vi);
-    EXPECT_EQ(events(), Events{"wait 0.03"});
-}
-
-TEST_F(DriverTest, CloseReturnsToLocalThenInvalidatesTheHandle)
-{
-    ViSession vi = open(kSerial);
-    std::erase(opened, vi);
-    EXPECT_EQ(ZEV_QX70_close(vi), VI_SUCCESS);
-    EXPECT_EQ(events(), (Events{"> SYST:LOC\\n", "wait 0.03"}));
-    ViReal64 value = 0;
-    EXPECT_EQ(ZEV_QX70_GetAttributeViReal64(vi, "1", ZEV_QX70_ATTR_VOLTAGE_LIMIT, &value),
-              IVI_ERROR_INVALID_SESSION_HANDLE);
-    EXPECT_EQ(ZEV_QX70_close(vi), IVI_ERROR_INVALID_SESSION_HANDLE);
-    EXPECT_EQ(ZEV_QX70_close(VI_NULL), IVI_ERROR_INVALID_SESSION_HANDLE);
-}
-
-TEST_F(DriverTest, CloseDisposesTheSessionEvenWhenTheLineIsGone)
-{
-    ViSession vi = open(kGpib);
-    std::erase(opened, vi);
-    device->closeOn("SYST:LOC");
-    EXPECT_LT(ZEV_QX70_close(vi), 0);
-    EXPECT_EQ(ZEV_QX70_reset(vi), IVI_ERROR_INVALID_SESSION_HANDLE);
 }

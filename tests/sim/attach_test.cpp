@@ -37,14 +37,13 @@ protected:
         ViUInt32 n = 0;
         return viWrite(vi, reinterpret_cast<ViConstBuf>(text), static_cast<ViUInt32>(std::strlen(text)), &n);
     }
-    static std::string receive(ViSession vi, ViStatus *status = nullptr)
+    // The answer, and the read's status.
+    static std::pair<std::string, ViStatus> receive(ViSession vi)
     {
         char buffer[512] = {};
         ViUInt32 n = 0;
         const ViStatus s = viRead(vi, reinterpret_cast<ViBuf>(buffer), sizeof buffer, &n);
-        if (status)
-            *status = s;
-        return std::string(buffer, n);
+        return {std::string(buffer, n), s};
     }
 
     qx::runtime::Timeline timeline;
@@ -62,13 +61,11 @@ TEST_F(Attached, SerialAndGpibNamesReachOneInstrument)
     const ViSession serial = open("ASRL1::INSTR");
     ASSERT_EQ(send(serial, "VOLT 120.000000\n"), VI_SUCCESS);
     ASSERT_EQ(send(serial, "*IDN?\n"), VI_SUCCESS);
-    EXPECT_EQ(receive(serial), "ZE,7103QX,SN000123,1.02\n");
+    EXPECT_EQ(receive(serial).first, "ZE,7103QX,SN000123,1.02\n");
 
     const ViSession gpib = open("GPIB::5::INSTR");
     ASSERT_EQ(send(gpib, "VOLT?"), VI_SUCCESS);
-    ViStatus status = 0;
-    EXPECT_EQ(receive(gpib, &status), "120\n");
-    EXPECT_EQ(status, VI_SUCCESS);
+    EXPECT_EQ(receive(gpib), std::pair(std::string("120\n"), ViStatus{VI_SUCCESS}));
     viClose(gpib);
     viClose(serial);
 }
@@ -78,9 +75,7 @@ TEST_F(Attached, SilentTimesOutAndClosedLinesFail)
     const ViSession vi = open("ASRL1::INSTR");
     ASSERT_TRUE(sim->setFaults(Faults{.silent = true}));
     ASSERT_EQ(send(vi, "*IDN?\n"), VI_SUCCESS);
-    ViStatus status = 0;
-    receive(vi, &status);
-    EXPECT_EQ(status, static_cast<ViStatus>(0xBFFF0015)); // VI_ERROR_TMO
+    EXPECT_EQ(receive(vi).second, static_cast<ViStatus>(0xBFFF0015)); // VI_ERROR_TMO
     EXPECT_EQ(timeline.events().back(), "timeout 2");
 
     ASSERT_TRUE(sim->setFaults(Faults{.closeAfter = 1}));

@@ -8,7 +8,7 @@ namespace {
 
 using testing::SimHarness;
 
-TEST(ErrorQueue, KeepsTheOldestAndMarksTheOverflowInTheLastPlace)
+TEST(ErrorQueue, KeepsTheOldestMarksTheOverflowInTheLastPlaceAndFormatsTexts)
 {
     ErrorQueue q;
     for (int i = 1; i <= 20; ++i)
@@ -22,11 +22,7 @@ TEST(ErrorQueue, KeepsTheOldestAndMarksTheOverflowInTheLastPlace)
     const ErrorEntry none = q.pop();
     EXPECT_EQ(none.code, 0);
     EXPECT_EQ(none.text, "No error");
-}
-
-TEST(ErrorQueue, QuotesInATextAreDoubled)
-{
-    EXPECT_EQ(formatError({301, "say \"hi\""}), "301,\"say \"\"hi\"\"\"");
+    EXPECT_EQ(formatError({301, "say \"hi\""}), "301,\"say \"\"hi\"\"\""); // quotes in a text are doubled
     EXPECT_EQ(errorText(321), "Device-specific error");
 }
 

@@ -10,7 +10,7 @@ using testing::SimHarness;
 
 const std::string kIdn = "ZE,7103QX,SN000123,1.02\n";
 
-TEST(Faults, SilentAnswersNothingButStillObeys)
+TEST(Faults, SilentAnswersNothingButStillObeysFromTheArmingMessageOn)
 {
     SimHarness h;
     ASSERT_TRUE(h.sim.setFaults(Faults{.silent = true}));
@@ -19,9 +19,17 @@ TEST(Faults, SilentAnswersNothingButStillObeys)
     EXPECT_EQ(h.sim.snapshot().settings.phases[0].voltage, 10.0);
     ASSERT_TRUE(h.sim.setFaults({}));
     EXPECT_EQ(h.sim.receive("*IDN?\n").bytes, kIdn);
+    // Armed after the given number of messages; setting faults again starts the count again.
+    ASSERT_TRUE(h.sim.setFaults(Faults{.silent = true, .armAfter = 2}));
+    EXPECT_EQ(h.sim.receive("*IDN?\n").bytes, kIdn);
+    EXPECT_EQ(h.sim.receive("*IDN?\n").bytes, kIdn);
+    EXPECT_EQ(h.sim.receive("*IDN?\n").bytes, "");
+    ASSERT_TRUE(h.sim.setFaults(Faults{.silent = true, .armAfter = 1}));
+    EXPECT_EQ(h.sim.receive("*IDN?\n").bytes, kIdn);
+    EXPECT_EQ(h.sim.receive("*IDN?\n").bytes, "");
 }
 
-TEST(Faults, GarbageAndOversizeAnswers)
+TEST(Faults, GarbageOversizeAndSlowAnswers)
 {
     SimHarness h;
     ASSERT_TRUE(h.sim.setFaults(Faults{.garbage = true}));
@@ -33,29 +41,13 @@ TEST(Faults, GarbageAndOversizeAnswers)
     ASSERT_EQ(big.size(), 5000u);
     EXPECT_EQ(big.rfind(kIdn.substr(0, kIdn.size() - 1), 0), 0u);
     EXPECT_EQ(big.find('\n'), 4999u); // one message, terminated only at its very end
-}
 
-TEST(Faults, SlowAnswersCarryTheirDelay)
-{
-    SimHarness h;
     ASSERT_TRUE(h.sim.setFaults(Faults{.slowSeconds = 1.5}));
     const Delivery d = h.sim.receive("*IDN?\n");
     EXPECT_EQ(d.bytes, kIdn);
     EXPECT_DOUBLE_EQ(d.delay, 1.5);
+    EXPECT_EQ(h.sim.transcript().back(), "1.500 > ZE,7103QX,SN000123,1.02\\n"); // logged when it goes out
     EXPECT_DOUBLE_EQ(h.sim.receive("VOLT 1\n").delay, 0.0);
-    EXPECT_EQ(h.sim.transcript().at(1), "1.500 > ZE,7103QX,SN000123,1.02\\n"); // logged when it goes out
-}
-
-TEST(Faults, AnswerFaultsArmAfterTheGivenNumberOfMessages)
-{
-    SimHarness h;
-    ASSERT_TRUE(h.sim.setFaults(Faults{.silent = true, .armAfter = 2}));
-    EXPECT_EQ(h.sim.receive("*IDN?\n").bytes, kIdn);
-    EXPECT_EQ(h.sim.receive("*IDN?\n").bytes, kIdn);
-    EXPECT_EQ(h.sim.receive("*IDN?\n").bytes, "");
-    ASSERT_TRUE(h.sim.setFaults(Faults{.silent = true, .armAfter = 1})); // counting starts again
-    EXPECT_EQ(h.sim.receive("*IDN?\n").bytes, kIdn);
-    EXPECT_EQ(h.sim.receive("*IDN?\n").bytes, "");
 }
 
 TEST(Faults, CloseFiresOnceAfterTheNthMessage)

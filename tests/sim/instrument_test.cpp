@@ -2,33 +2,32 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace qx::sim {
 namespace {
 
 using testing::SimHarness;
 using Codes = std::vector<int>;
 
-TEST(Ranges, LowIsHalfTheLimitAndBoundsVoltageAndCurrent)
+TEST(Ranges, LowIsHalfTheLimitAndBoundsVoltageAndCurrentAndDisplayModes)
 {
     SimHarness h;
-    h.ask("VOLT:RANG 150");
-    EXPECT_EQ(h.ask("VOLT:RANG?"), "150");
-    h.ask("VOLT 150");
-    h.ask("CURR 9.2");
-    EXPECT_EQ(h.ask("VOLT?;CURR?"), "150;9.2");
+    EXPECT_EQ(h.ask("VOLT:RANG 150;RANG?"), "150");
+    EXPECT_EQ(h.ask("VOLT 150;:CURR 9.2;:VOLT?;:CURR?"), "150;9.2");
     h.ask("VOLT 150.01");
     EXPECT_EQ(h.errors(), Codes{-222});
 
     h.ask("VOLT:RANG 300"); // the high range halves the current limit: 9.2 A comes down to 4.6 A
     EXPECT_EQ(h.ask("VOLT:RANG?;:VOLT?;:CURR?"), "300;150;4.6");
-    h.ask("VOLT 300");
-    h.ask("CURR 4.61");
-    h.ask("VOLT:RANG 300.1");
-    h.ask("VOLT:RANG -1");
+    h.ask("VOLT 300;:CURR 4.61;:VOLT:RANG 300.1;RANG -1");
     EXPECT_EQ(h.errors(), (Codes{-222, -222, -222}));
     h.ask("VOLT:RANG 100"); // any value up to half the limit picks the low range
     EXPECT_EQ(h.ask("VOLT:RANG?;:VOLT?"), "150;150");
     EXPECT_EQ(h.ask("VOLT:RANG? MIN;RANG? MAX"), "150;300");
+    h.ask("DISP:MODE 5;MODE 6;MODE -1"); // display modes 0 to 5
+    EXPECT_EQ(h.errors(), (Codes{-222, -222}));
+    EXPECT_EQ(h.ask("DISP:MODE?"), "5");
 }
 
 TEST(Ranges, LimitsComeFromTheConfiguration)
@@ -38,13 +37,10 @@ TEST(Ranges, LimitsComeFromTheConfiguration)
     SimHarness h(c);
     EXPECT_EQ(h.ask("LIM:VOLT?;CURR?;FREQ:LOW?;HIGH?"), "250;12;45;65");
     EXPECT_EQ(h.ask("FREQ?;CURR?"), "50;6");
-    h.ask("VOLT:RANG 125");
-    EXPECT_EQ(h.ask("VOLT:RANG?"), "125");
-    h.ask("FREQ 45");
-    h.ask("FREQ 65");
+    EXPECT_EQ(h.ask("VOLT:RANG 125;RANG?"), "125");
+    h.ask("FREQ 45;FREQ 65");
     EXPECT_EQ(h.errors(), Codes{});
-    h.ask("FREQ 44.99");
-    h.ask("FREQ 65.01");
+    h.ask("FREQ 44.99;FREQ 65.01");
     EXPECT_EQ(h.errors(), (Codes{-222, -222}));
     EXPECT_EQ(h.ask("FREQ?"), "65");
 
@@ -67,30 +63,14 @@ TEST(Registers, SaveAndRecallKeepTheSettings)
     EXPECT_EQ(h.ask("VOLT?;:OUTP:STAR?;:OUTP:STAR:PHAS?"), "80;1;270");
     h.ask("INST:NSEL 1");
     EXPECT_EQ(h.ask("VOLT?"), "100");
-    h.ask("*SAV 10");
-    h.ask("*RCL -1");
-    h.ask("SYST:PON 10");
+    h.ask("*SAV 10;*RCL -1;SYST:PON 10");
     EXPECT_EQ(h.errors(), (Codes{-222, -222, -222}));
     EXPECT_EQ(h.sim.snapshot().registers[3].phases[1].voltage, 80.0);
 }
 
-TEST(Registers, PowerOnLoadsThePowerOnRegister)
-{
-    SimHarness h;
-    h.ask("SYST:REM");
-    h.ask("VOLT 120;OUTP 1;*SAV 7;SYST:PON 7");
-    h.ask("*RST;BOGUS");
-    EXPECT_EQ(h.ask("SYST:PON?"), "7");
-    h.sim.powerCycle();
-    const Snapshot s = h.sim.snapshot();
-    EXPECT_FALSE(s.remote);
-    EXPECT_TRUE(s.errors.empty());
-    EXPECT_TRUE(s.settings.output);
-    EXPECT_EQ(s.settings.phases[0].voltage, 120.0);
-    EXPECT_EQ(h.ask("*ESR?"), "128");
-}
-
-TEST(Registers, ResetKeepsTheQueueTheSerialNumberAndRemote)
+// *RST keeps the error queue, the serial number and remote; a power cycle loads the power-on
+// register and starts afresh (local, no errors, power-on event).
+TEST(Registers, ResetKeepsTheQueueSerialAndRemoteAndPowerOnLoadsTheRegister)
 {
     SimHarness h;
     h.ask("SYST:REM;SNUM 'X9'");
@@ -102,47 +82,44 @@ TEST(Registers, ResetKeepsTheQueueTheSerialNumberAndRemote)
     EXPECT_EQ(h.errors(), Codes{-113});
     h.ask("SYST:LOC");
     EXPECT_FALSE(h.sim.snapshot().remote);
+
+    h.ask("SYST:REM");
+    h.ask("VOLT 120;OUTP 1;*SAV 7;SYST:PON 7");
+    h.ask("*RST;BOGUS");
+    EXPECT_EQ(h.ask("SYST:PON?"), "7");
+    h.sim.powerCycle();
+    const Snapshot s = h.sim.snapshot();
+    EXPECT_EQ(std::tuple(s.remote, s.errors.empty(), s.settings.output, s.settings.phases[0].voltage),
+              std::tuple(false, true, true, 120.0));
+    EXPECT_EQ(h.ask("*ESR?"), "128");
 }
 
-TEST(Phases, SelectionAddressesOnePhaseAndCouplingAll)
+TEST(Phases, SelectionAddressesOnePhaseCouplingAllAndTheSinglePhaseModelOnlyOne)
 {
     SimHarness h;
     h.ask("VOLT 10"); // coupled after reset
     h.ask("INST:NSEL 2");
     h.ask("VOLT 50;CURR 1");
     Snapshot s = h.sim.snapshot();
-    EXPECT_EQ(s.settings.phases[0].voltage, 10.0);
-    EXPECT_EQ(s.settings.phases[1].voltage, 50.0);
-    EXPECT_EQ(s.settings.phases[1].currentLimit, 1.0);
-    EXPECT_EQ(s.settings.phases[2].voltage, 10.0);
+    const auto &phases = s.settings.phases;
+    EXPECT_EQ((std::vector{phases[0].voltage, phases[1].voltage, phases[1].currentLimit, phases[2].voltage}),
+              (std::vector{10.0, 50.0, 1.0, 10.0}));
     EXPECT_EQ(h.ask("INST:COUP?;NSEL?"), "0;2");
     h.ask("INST:COUP 1;:VOLT 70");
     s = h.sim.snapshot();
     for (const PhaseSettings &p : s.settings.phases)
         EXPECT_EQ(p.voltage, 70.0);
-    h.ask("INST:NSEL 4");
-    h.ask("INST:NSEL 0");
+    h.ask("INST:NSEL 4;NSEL 0");
     EXPECT_EQ(h.errors(), (Codes{-222, -222}));
-}
 
-TEST(Phases, TheSinglePhaseModelHasOnlyPhaseOne)
-{
-    SimHarness h(testing::model7101());
-    EXPECT_EQ(h.ask("*IDN?"), "ZE,7101QX,SN000123,1.02");
-    h.ask("INST:COUP 0;NSEL 1;:VOLT 33");
-    EXPECT_EQ(h.errors(), Codes{});
-    h.ask("INST:NSEL 2");
-    EXPECT_EQ(h.errors(), Codes{-222});
-    EXPECT_EQ(h.ask("VOLT?"), "33");
-    EXPECT_EQ(h.sim.snapshot().settings.phases[1].voltage, 0.0);
-}
-
-TEST(Display, ModesZeroToFive)
-{
-    SimHarness h;
-    h.ask("DISP:MODE 5;MODE 6;MODE -1");
-    EXPECT_EQ(h.errors(), (Codes{-222, -222}));
-    EXPECT_EQ(h.ask("DISP:MODE?"), "5");
+    SimHarness single(testing::model7101()); // phase 1 only
+    EXPECT_EQ(single.ask("*IDN?"), "ZE,7101QX,SN000123,1.02");
+    single.ask("INST:COUP 0;NSEL 1;:VOLT 33");
+    EXPECT_EQ(single.errors(), Codes{});
+    single.ask("INST:NSEL 2");
+    EXPECT_EQ(single.errors(), Codes{-222});
+    EXPECT_EQ(single.ask("VOLT?"), "33");
+    EXPECT_EQ(single.sim.snapshot().settings.phases[1].voltage, 0.0);
 }
 
 } // namespace

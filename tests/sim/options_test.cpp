@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 #include <vector>
 
 namespace qx::sim {
@@ -18,19 +19,13 @@ TEST(Options, LoadsLimitsAndFaultsReachTheirPlaces)
                      "OUTP:DROP=-221"},
                     o),
               "");
-    EXPECT_EQ(o.config.model, Model::QX7101);
-    EXPECT_EQ(o.tcpPort, 5025);
-    EXPECT_EQ(o.config.limits.frequencyHigh, 70.0);
-    EXPECT_EQ(o.config.loads[0].resistance, 50.0);
-    EXPECT_TRUE(std::isinf(o.config.loads[1].resistance));
-    EXPECT_EQ(o.config.loads[2].powerFactor, 0.5);
-    EXPECT_EQ(o.config.loads[2].crestFactor, 2.0);
-    EXPECT_TRUE(o.faults.silent);
-    EXPECT_EQ(o.faults.oversize, 5000u);
-    EXPECT_EQ(o.faults.closeAfter, 9u);
+    EXPECT_EQ(std::tuple(o.config.model, o.tcpPort, o.config.limits.frequencyHigh), std::tuple(Model::QX7101, 5025, 70.0));
+    const auto &loads = o.config.loads;
+    EXPECT_EQ(std::tuple(loads[0].resistance, std::isinf(loads[1].resistance), loads[2].powerFactor, loads[2].crestFactor),
+              std::tuple(50.0, true, 0.5, 2.0));
+    EXPECT_EQ(std::tuple(o.faults.silent, o.faults.oversize, o.faults.closeAfter), std::tuple(true, 5000u, 9u));
     ASSERT_TRUE(o.faults.errorAfter);
-    EXPECT_EQ(o.faults.errorAfter->header, "OUTP:DROP");
-    EXPECT_EQ(o.faults.errorAfter->code, -221);
+    EXPECT_EQ(std::tuple(o.faults.errorAfter->header, o.faults.errorAfter->code), std::tuple("OUTP:DROP", -221));
 }
 
 TEST(Options, MistakesAreNamed)

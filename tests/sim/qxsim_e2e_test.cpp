@@ -26,8 +26,7 @@ std::string ask(int fd, const std::string &message)
 }
 
 // This build's qxsim, stopped with SIGTERM.
-class QxSim : public qx::test::QxSimProcess {
-public:
+struct QxSim : qx::test::QxSimProcess {
     explicit QxSim(std::vector<std::string> args) : QxSimProcess(QXSIM_PATH, std::move(args)) {}
 };
 
@@ -67,10 +66,11 @@ protected:
     std::string dir;
 };
 
-TEST_F(QxSimE2e, PseudoTerminalSurvivesAClientReopeningTheLine)
+// The fourth message closes the line: its answer still arrives.
+TEST_F(QxSimE2e, PseudoTerminalSurvivesAClientReopeningTheLineAndAnswersBeforeClosing)
 {
     const std::string link = dir + "/qx";
-    QxSim sim({"--model", "7101QX", "--pty", link, "--transcript", dir + "/transcript"});
+    QxSim sim({"--model", "7101QX", "--pty", link, "--transcript", dir + "/transcript", "--close-after", "4"});
     ASSERT_EQ(sim.ready.rfind("qxsim: 7101QX on /dev/pts/", 0), 0u) << sim.ready;
     EXPECT_NE(sim.ready.find("(" + link + ")"), std::string::npos);
 
@@ -98,9 +98,12 @@ TEST_F(QxSimE2e, PseudoTerminalSurvivesAClientReopeningTheLine)
     EXPECT_EQ(lines, expected);
 }
 
-TEST_F(QxSimE2e, TcpServesOneClientAfterAnother)
+// Identity and limits from the command line; the settings outlive a client. Answers stop after the
+// fifth message and the seventh closes the line; the next client is still taken.
+TEST_F(QxSimE2e, TcpServesOneClientAfterAnotherWithFaultsFromTheCommandLine)
 {
-    QxSim sim({"--tcp", "0", "--serial", "QX77", "--voltage-limit", "250"});
+    QxSim sim({"--tcp", "0", "--serial", "QX77", "--voltage-limit", "250", "--silent", "--faults-after", "5",
+               "--close-after", "7"});
     ASSERT_GT(sim.port(), 0) << sim.ready;
     int fd = connectTo(sim.port());
     ASSERT_GE(fd, 0);
@@ -112,39 +115,16 @@ TEST_F(QxSimE2e, TcpServesOneClientAfterAnother)
     fd = connectTo(sim.port());
     ASSERT_GE(fd, 0);
     EXPECT_EQ(ask(fd, "FREQ?\n"), "60\n");
-    ::close(fd);
-    EXPECT_EQ(sim.stop(), 0);
-}
-
-TEST_F(QxSimE2e, SilenceAndClosingFromTheCommandLine)
-{
-    QxSim sim({"--tcp", "0", "--silent", "--faults-after", "1", "--close-after", "3"});
-    ASSERT_GT(sim.port(), 0) << sim.ready;
-    int fd = connectTo(sim.port());
-    ASSERT_GE(fd, 0);
-    EXPECT_EQ(ask(fd, "*IDN?\n"), "ZE,7103QX,SN000123,1.02\n");
     ASSERT_EQ(::write(fd, "*IDN?\n", 6), 6);
-    EXPECT_EQ(readLine(fd, 300), ""); // silent from the second message on
+    EXPECT_EQ(readLine(fd, 300), ""); // silent
     ASSERT_EQ(::write(fd, "VOLT 1\n", 7), 7);
     char c = 0;
     pollfd p{fd, POLLIN, 0};
     ASSERT_EQ(::poll(&p, 1, 3000), 1);
-    EXPECT_EQ(::read(fd, &c, 1), 0); // the third message closed the line
+    EXPECT_EQ(::read(fd, &c, 1), 0); // closed
     ::close(fd);
-    fd = connectTo(sim.port()); // the next client is taken
+    fd = connectTo(sim.port());
     EXPECT_GE(fd, 0);
-    ::close(fd);
-    EXPECT_EQ(sim.stop(), 0);
-}
-
-TEST_F(QxSimE2e, APseudoTerminalClosedAfterAQueryStillDeliversItsAnswer)
-{
-    const std::string link = dir + "/qx";
-    QxSim sim({"--pty", link, "--close-after", "2"});
-    const int fd = openLine(link);
-    ASSERT_GE(fd, 0);
-    EXPECT_EQ(ask(fd, "*IDN?\n"), "ZE,7103QX,SN000123,1.02\n");
-    EXPECT_EQ(ask(fd, "FREQ?\n"), "50\n"); // answered, then the line goes
     ::close(fd);
     EXPECT_EQ(sim.stop(), 0);
 }

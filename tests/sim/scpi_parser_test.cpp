@@ -13,60 +13,34 @@ TEST(ScpiHeaders, ShortAndLongFormsInAnyCaseWithOptionalKeywords)
 {
     SimHarness h;
     const std::pair<const char *, const char *> cases[] = {
-        {"VOLT 10", "10"},
-        {"VOLTAGE 20", "20"},
-        {"volt:lev 30", "30"},
-        {":SOUR:VOLT:LEV:IMM:AMPL 40", "40"},
-        {"sOuRcE:vOlTaGe:AMPLITUDE 50", "50"},
-        {"VOLT1 60", "60"}, // numeric suffix 1 is the keyword itself
+        {"VOLT 10", "10"}, {"VOLTAGE 20", "20"}, {"volt:lev 30", "30"}, {":SOUR:VOLT:LEV:IMM:AMPL 40", "40"},
+        {"sOuRcE:vOlTaGe:AMPLITUDE 50", "50"}, {"VOLT1 60", "60"}, // numeric suffix 1 is the keyword itself
     };
     for (const auto &[command, value] : cases) {
         EXPECT_EQ(h.ask(command), "") << command;
         EXPECT_EQ(h.ask("VOLTage?"), value) << command;
     }
     EXPECT_EQ(h.errors(), Codes{});
-    h.ask("VOLTag 1");   // neither the short nor the long form
-    h.ask("VOLTAGES 1");
-    h.ask("VOLT2 1");
-    h.ask("ABCDEFGHIJKLM 1");
-    h.ask("LIM:VOLT 5"); // exists only as a query
-    h.ask("*IDN");
-    h.ask("*FOO?");
-    h.ask("VOLT: 1");
-    h.ask("VOLT$ 1");
+    // Neither the short nor the long form, a wrong suffix, too long, LIM:VOLT only as a query, ...
+    for (const char *bad : {"VOLTag 1", "VOLTAGES 1", "VOLT2 1", "ABCDEFGHIJKLM 1", "LIM:VOLT 5", "*IDN", "*FOO?",
+                            "VOLT: 1", "VOLT$ 1"})
+        h.ask(bad);
     EXPECT_EQ(h.errors(), (Codes{-113, -113, -114, -112, -113, -113, -113, -102, -111}));
     EXPECT_EQ(h.ask("VOLT?"), "60");
 }
 
-TEST(ScpiHeaders, EveryQueryTheControllerSendsHasItsAnswer)
+// Every query and setting the controller sends, with a fresh instrument's answers.
+TEST(ScpiHeaders, EveryQueryAndSettingTheControllerSendsIsUnderstood)
 {
     SimHarness h;
     const std::pair<const char *, const char *> cases[] = {
-        {"*IDN?", "ZE,7103QX,SN000123,1.02"},
-        {"LIM:VOLT?", "300"},
-        {"LIM:CURR?", "9.2"},
-        {"LIM:FREQ:LOW?", "16"},
-        {"LIM:FREQ:HIGH?", "500"},
-        {"VOLT?", "0"},
-        {"CURR?", "4.6"},
-        {"FREQ?", "50"},
-        {"VOLT:RANG?", "300"},
-        {"OUTP?", "0"},
-        {"DISP:MODE?", "0"},
-        {"SYST:PON?", "0"},
-        {"*STB?", "0"},
-        {"OUTP:STAR?", "0"},
-        {"OUTP:STAR:PHAS?", "0"},
-        {"SYST:ERR?", "0,\"No error\""},
-        {":SYST:ERR?", "0,\"No error\""},
+        {"*IDN?", "ZE,7103QX,SN000123,1.02"}, {"LIM:VOLT?", "300"}, {"LIM:CURR?", "9.2"}, {"LIM:FREQ:LOW?", "16"},
+        {"LIM:FREQ:HIGH?", "500"}, {"VOLT?", "0"}, {"CURR?", "4.6"}, {"FREQ?", "50"}, {"VOLT:RANG?", "300"},
+        {"OUTP?", "0"}, {"DISP:MODE?", "0"}, {"SYST:PON?", "0"}, {"*STB?", "0"}, {"OUTP:STAR?", "0"},
+        {"OUTP:STAR:PHAS?", "0"}, {"SYST:ERR?", "0,\"No error\""}, {":SYST:ERR?", "0,\"No error\""},
     };
     for (const auto &[query, answer] : cases)
         EXPECT_EQ(h.ask(query), answer) << query;
-}
-
-TEST(ScpiHeaders, EverySettingTheControllerSendsIsAccepted)
-{
-    SimHarness h;
     for (const char *command :
          {"SYST:LOC", "SYST:REM", "*CLS", "*RST", "VOLT:RANG 150.000000", "VOLT 120.000000", "CURR 5.000000",
           "FREQ 60.000000", "OUTP 1", "OUTP 0", "DISP:MODE 3", "*SAV 7", "*RCL 7", "SYST:PON 7", "SYST:SNUM 'SN42'",
@@ -76,7 +50,7 @@ TEST(ScpiHeaders, EverySettingTheControllerSendsIsAccepted)
     EXPECT_EQ(h.errors(), Codes{});
 }
 
-TEST(ScpiMessages, SemicolonsFollowTheHeaderPathRule)
+TEST(ScpiMessages, SemicolonsFollowTheHeaderPathRuleAndErrorsStopCommandsOnly)
 {
     SimHarness h;
     EXPECT_EQ(h.ask("VOLT 12;FREQ 60"), "");
@@ -96,11 +70,7 @@ TEST(ScpiMessages, SemicolonsFollowTheHeaderPathRule)
     EXPECT_EQ(h.ask("VOLT 6;;VOLT 7"), "");
     EXPECT_EQ(h.errors(), Codes{-102});
     EXPECT_EQ(h.ask("VOLT?"), "6");
-}
-
-TEST(ScpiMessages, CommandErrorsDiscardTheRestButExecutionErrorsDoNot)
-{
-    SimHarness h;
+    // A command error discards the rest of the message, an execution error does not.
     EXPECT_EQ(h.ask("VOLT 5;BOGUS;VOLT 6"), "");
     EXPECT_EQ(h.ask("VOLT?"), "5");
     EXPECT_EQ(h.ask("VOLT 999;VOLT 7;VOLT?"), "7");
@@ -129,8 +99,7 @@ TEST(ScpiParameters, NumbersTakeUnitsAndMinMax)
         h.ask(command);
         EXPECT_EQ(h.ask("VOLT?"), value) << command;
     }
-    h.ask("FREQ 0.06KHZ");
-    h.ask("CURR 500MA");
+    h.ask("FREQ 0.06KHZ;CURR 500MA");
     EXPECT_EQ(h.ask("FREQ?;CURR?"), "60;0.5");
     EXPECT_EQ(h.ask("VOLT? MAX;FREQ? MIN;CURR? MAXIMUM"), "300;16;4.6");
     EXPECT_EQ(h.errors(), Codes{});
@@ -152,17 +121,12 @@ TEST(ScpiParameters, BooleansCouplingAndIntegers)
         h.ask(command);
         EXPECT_EQ(h.ask("OUTP?"), value) << command;
     }
-    h.ask("INST:COUP NONE");
-    EXPECT_EQ(h.ask("INST:COUP?"), "0");
-    h.ask("INST:COUP ALL");
-    EXPECT_EQ(h.ask("INST:COUP?"), "1");
-    h.ask("DISP:MODE 2.4");
-    EXPECT_EQ(h.ask("DISP:MODE?"), "2");
+    EXPECT_EQ(h.ask("INST:COUP NONE;COUP?"), "0");
+    EXPECT_EQ(h.ask("INST:COUP ALL;COUP?"), "1");
+    EXPECT_EQ(h.ask("DISP:MODE 2.4;MODE?"), "2");
     EXPECT_EQ(h.errors(), Codes{});
-    h.ask("OUTP MAYBE");
-    h.ask("OUTP 'ON'");
-    h.ask("INST:COUP SOME");
-    h.ask("DISP:MODE 1e12");
+    for (const char *bad : {"OUTP MAYBE", "OUTP 'ON'", "INST:COUP SOME", "DISP:MODE 1e12"})
+        h.ask(bad);
     EXPECT_EQ(h.errors(), (Codes{-141, -104, -141, -222}));
 }
 
@@ -174,13 +138,11 @@ TEST(ScpiParameters, QuotedStrings)
     h.ask("SYST:SNUM \"B2\"");
     EXPECT_EQ(h.ask("SYST:SNUM?"), "\"B2\"");
     EXPECT_EQ(h.errors(), Codes{});
-    h.ask("SYST:SNUM 'has,comma'");
-    h.ask("SYST:SNUM 'x;y'"); // the ';' inside the quotes does not split the message
-    h.ask("SYST:SNUM 'it''s'");
-    h.ask("SYST:SNUM 'unterminated");
-    h.ask("SYST:SNUM X1");
-    h.ask("SYST:SNUM '" + std::string(33, 'S') + "'");
-    h.ask("SYST:SNUM ''");
+    // A ';' inside the quotes does not split the message.
+    for (const std::string &bad : {std::string("'has,comma'"), std::string("'x;y'"), std::string("'it''s'"),
+                                   std::string("'unterminated"), std::string("X1"), "'" + std::string(33, 'S') + "'",
+                                   std::string("''")})
+        h.ask("SYST:SNUM " + bad);
     EXPECT_EQ(h.errors(), (Codes{-224, -224, -224, -151, -104, -223, -224}));
     EXPECT_EQ(h.ask("*IDN?"), "ZE,7103QX,B2,1.02");
 }

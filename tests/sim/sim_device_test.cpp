@@ -40,7 +40,7 @@ TEST_F(SimDeviceTest, StreamMessagesEndAtLineFeedsAndAnswersQueueUp)
     EXPECT_EQ(stream.read(4096).status, Status::Silent);
 }
 
-TEST_F(SimDeviceTest, GpibMessagesEndWithEndAndAnswersCarryIt)
+TEST_F(SimDeviceTest, GpibMessagesEndWithEndAnswersCarryItAndTheNextMessageInterrupts)
 {
     ASSERT_TRUE(gpib.write("*IDN?", true));
     DeviceRead r = gpib.read(10);
@@ -51,10 +51,7 @@ TEST_F(SimDeviceTest, GpibMessagesEndWithEndAndAnswersCarryIt)
     EXPECT_TRUE(r.end);
     ASSERT_TRUE(gpib.write("*IDN?\r\n", true)); // the probe's form
     EXPECT_EQ(gpib.read(4096).bytes, kIdn);
-}
-
-TEST_F(SimDeviceTest, GpibQueryInterruptedByTheNextMessage)
-{
+    // A query whose answer was not read is interrupted by the next message.
     ASSERT_TRUE(gpib.write("*IDN?", true));
     ASSERT_TRUE(gpib.write("LIM:CURR?", true));
     EXPECT_EQ(gpib.read(4096).bytes, "9.2\n");
@@ -62,40 +59,26 @@ TEST_F(SimDeviceTest, GpibQueryInterruptedByTheNextMessage)
     EXPECT_EQ(gpib.read(4096).bytes, "-410,\"Query INTERRUPTED\"\n");
 }
 
-TEST_F(SimDeviceTest, ClearDropsPendingInputAndOutput)
+TEST_F(SimDeviceTest, ClearDropsPendingInputAndOutputAndEndlessInputOverrunsTheBuffer)
 {
     ASSERT_TRUE(stream.write("*IDN?\nVOLT 7", false));
     stream.clear();
     EXPECT_EQ(stream.read(4096).status, Status::Silent);
     ASSERT_TRUE(stream.write("\n", false)); // the half message is gone, not completed
     EXPECT_EQ(sim->snapshot().settings.phases[0].voltage, 0.0);
-}
-
-TEST_F(SimDeviceTest, EndlessInputOverrunsTheBuffer)
-{
     ASSERT_TRUE(stream.write(std::string(SimDevice::kMaxInput + 1, 'A'), false));
     ASSERT_TRUE(stream.write("SYST:ERR?\n", false));
     EXPECT_EQ(stream.read(4096).bytes, "-363,\"Input buffer overrun\"\n");
 }
 
-TEST_F(SimDeviceTest, SilentFaultTimesTheReaderOut)
-{
-    ASSERT_TRUE(sim->setFaults(Faults{.silent = true}));
-    ASSERT_TRUE(gpib.write("*IDN?", true));
-    EXPECT_EQ(gpib.read(4096).status, Status::Silent);
-}
-
-TEST_F(SimDeviceTest, SlowFaultWaitsOnTheClockBeforeTheAnswer)
+TEST_F(SimDeviceTest, SlowFaultWaitsOnTheClockAndCloseFaultHandsOutTheLastAnswer)
 {
     ASSERT_TRUE(sim->setFaults(Faults{.slowSeconds = 2.0}));
     ASSERT_TRUE(stream.write("*IDN?\n", false));
     EXPECT_TRUE(timeline.events().empty());
     EXPECT_EQ(stream.read(4096).bytes, kIdn);
     EXPECT_EQ(timeline.events(), std::vector<std::string>{"wait 2"});
-}
-
-TEST_F(SimDeviceTest, CloseFaultHandsOutTheLastAnswerThenCloses)
-{
+    // The line closes after the second message, once its answer was taken.
     ASSERT_TRUE(sim->setFaults(Faults{.closeAfter = 2}));
     ASSERT_TRUE(stream.write("VOLT 1\n*IDN?\nVOLT 3\n", false)); // the third message is never taken
     EXPECT_FALSE(stream.closed());
@@ -104,7 +87,7 @@ TEST_F(SimDeviceTest, CloseFaultHandsOutTheLastAnswerThenCloses)
     EXPECT_EQ(stream.read(4096).status, Status::Closed);
     EXPECT_FALSE(stream.write("*IDN?\n", false));
     EXPECT_EQ(sim->snapshot().settings.phases[0].voltage, 1.0);
-    EXPECT_EQ(sim->messagesReceived(), 2u);
+    EXPECT_EQ(sim->messagesReceived(), 3u); // the slow *IDN? and two of the three
 }
 
 } // namespace

@@ -18,15 +18,9 @@ TEST(Transcript, OneLinePerMessageWithTimeDirectionAndEscapedText)
     h.sim.receive("SYST:SNUM 'a\x01'"); // GPIB message: no terminator
     h.advance(100.0004);
     h.sim.receive("LIM:VOLT?\n");
-    const std::vector<std::string> expected{
-        "0.500 < *IDN?\\n",
-        "0.500 > ZE,7103QX,SN000123,1.02\\n",
-        "1.750 < VOLT 1\\r\\n",
-        "1.750 < SYST:SNUM 'a\\x01'",
-        "101.750 < LIM:VOLT?\\n",
-        "101.750 > 300\\n",
-    };
-    EXPECT_EQ(h.sim.transcript(), expected);
+    EXPECT_EQ(h.sim.transcript(),
+              (std::vector<std::string>{"0.500 < *IDN?\\n", "0.500 > ZE,7103QX,SN000123,1.02\\n", "1.750 < VOLT 1\\r\\n",
+                                        "1.750 < SYST:SNUM 'a\\x01'", "101.750 < LIM:VOLT?\\n", "101.750 > 300\\n"}));
 }
 
 } // namespace

@@ -18,8 +18,6 @@
 #include <QWheelEvent>
 #include <QtTest>
 
-#include <functional>
-
 using namespace qx::ui;
 using qx::ui::test::Call;
 using qx::ui::test::recorder;
@@ -29,9 +27,17 @@ namespace {
 QStringList called()
 {
     QStringList names;
-    for (const Call &c : recorder().calls)
-        names << QString::fromStdString(c.callback) + ":" + QString::number(c.event);
+    for (const std::string &name : recorder().names())
+        names << QString::fromStdString(name);
     return names;
+}
+
+template <class T> T value(int panel, int control)
+{
+    T v{};
+    if (GetCtrlVal(panel, control, &v) != 0)
+        qFatal("control %d has no value of that type", control);
+    return v;
 }
 
 template <class Widget> Widget *widget(int panel, int control)
@@ -42,15 +48,22 @@ template <class Widget> Widget *widget(int panel, int control)
     return w;
 }
 
-// Handles the next modal message box once it is up (popups block in their own loop).
-void onNextMessageBox(std::function<void(QMessageBox *)> handle)
+// Describes the next modal message box into `seen` once it is up (popups block in their own
+// loop), then presses `button`, or Escape for NoButton.
+void answerNextMessageBox(QString &seen, QMessageBox::StandardButton button)
 {
     auto *poll = new QTimer;
-    QObject::connect(poll, &QTimer::timeout, [poll, handle] {
+    QObject::connect(poll, &QTimer::timeout, [poll, &seen, button] {
         if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
             poll->stop();
             poll->deleteLater();
-            handle(box);
+            const bool appModal = box->windowModality() == Qt::ApplicationModal;
+            seen = box->windowTitle() + "|" + box->text() + (appModal ? "|modal|" : "|not modal|") +
+                   QString::number(box->standardButtons().toInt());
+            if (button == QMessageBox::NoButton)
+                QTest::keyClick(box, Qt::Key_Escape);
+            else
+                box->button(button)->click();
         }
     });
     poll->start(5);
@@ -71,7 +84,7 @@ private slots:
 
     void init()
     {
-        recorder().reset();
+        recorder() = {};
         mainPanel = LoadPanel(0, PanelResourcePath(), MAIN);
         steady = LoadPanel(0, PanelResourcePath(), STEADY);
         QVERIFY2(mainPanel > 0 && steady > 0, LastLoadError().c_str());
@@ -86,12 +99,12 @@ private slots:
         DiscardPanel(steady);
         DiscardPanel(mainPanel);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        recorder().reset();
+        recorder() = {};
     }
 
     void cleanupTestCase() { QCOMPARE(CloseUserInterface(), 0); }
 
-    void typedValueCommitsOnEnterOrStep()
+    void typedValueCommitsOnEnterOrStepButNotOnTypingOrWheel()
     {
         auto *spin = widget<QDoubleSpinBox>(steady, STEADY_VOLTAGE);
         QCOMPARE(spin->suffix(), QString(" V"));
@@ -102,29 +115,22 @@ private slots:
         QTest::keyClick(spin, Qt::Key_Return);
         QCOMPARE(called(), QStringList{"voltage:1"});
         QCOMPARE(recorder().calls[0].control, STEADY_VOLTAGE);
-        double value = 0.0;
-        QCOMPARE(GetCtrlVal(steady, STEADY_VOLTAGE, &value), 0);
-        QCOMPARE(value, 120.0);
-
+        QCOMPARE(value<double>(steady, STEADY_VOLTAGE), 120.0);
         QTest::keyClick(spin, Qt::Key_Up);
         QCOMPARE(called(), (QStringList{"voltage:1", "voltage:1"}));
-        QCOMPARE(GetCtrlVal(steady, STEADY_VOLTAGE, &value), 0);
-        QCOMPARE(value, 121.0);
+        QCOMPARE(value<double>(steady, STEADY_VOLTAGE), 121.0);
 
         QTest::keyClick(spin, Qt::Key_Return); // nothing changed: nothing to commit
         QCOMPARE(recorder().calls.size(), std::size_t{2});
-    }
 
-    void wheelOverAControlNotInUseChangesNothing()
-    {
-        auto *spin = widget<QDoubleSpinBox>(steady, STEADY_FREQUENCY);
-        spin->clearFocus();
-        const QPointF at(spin->width() / 2.0, spin->height() / 2.0);
-        QWheelEvent wheel(at, spin->mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
+        // The wheel over a control not in use changes nothing.
+        auto *frequency = widget<QDoubleSpinBox>(steady, STEADY_FREQUENCY);
+        const QPointF at(frequency->width() / 2.0, frequency->height() / 2.0);
+        QWheelEvent wheel(at, frequency->mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
                           Qt::NoScrollPhase, false);
-        QApplication::sendEvent(spin, &wheel);
-        QCOMPARE(spin->value(), 50.0);
-        QVERIFY(recorder().calls.empty());
+        QApplication::sendEvent(frequency, &wheel);
+        QCOMPARE(frequency->value(), 50.0);
+        QCOMPARE(recorder().calls.size(), std::size_t{2});
     }
 
     void programSetsShowButNeverCommit()
@@ -147,9 +153,7 @@ private slots:
         QCOMPARE(widget<QLabel>(steady, STEADY_MEAS_VOLTAGE)->text(), QString("119.99 V"));
         QCOMPARE(widget<QLabel>(steady, STEADY_STATUS)->text(), QString("Ready..."));
         QCOMPARE(widget<QSpinBox>(steady, STEADY_MEAS_PHASE)->value(), 2);
-        double measured = 0.0;
-        QCOMPARE(GetCtrlVal(steady, STEADY_MEAS_VOLTAGE, &measured), 0);
-        QCOMPARE(measured, 119.987); // shown rounded, kept exact
+        QCOMPARE(value<double>(steady, STEADY_MEAS_VOLTAGE), 119.987); // shown rounded, kept exact
     }
 
     void clicksOnSwitchesTogglesAndButtonsCommit()
@@ -164,11 +168,8 @@ private slots:
         QTest::mouseClick(widget<QPushButton>(steady, STEADY_REGISTER_GO), Qt::LeftButton);
         QCOMPARE(called(),
                  (QStringList{"output_on_off:1", "interfaceGPIB:1", "interfaceGPIB:1", "register_control:1"}));
-        int value = -1;
-        QCOMPARE(GetCtrlVal(steady, STEADY_OUTPUT, &value), 0);
-        QCOMPARE(value, 1);
-        QCOMPARE(GetCtrlVal(mainPanel, MAIN_GPIB, &value), 0);
-        QCOMPARE(value, 0); // pressed in, then out again
+        QCOMPARE(value<int>(steady, STEADY_OUTPUT), 1);
+        QCOMPARE(value<int>(mainPanel, MAIN_GPIB), 0); // pressed in, then out again
     }
 
     void mnemonicsOperateTheirControls()
@@ -192,9 +193,8 @@ private slots:
         QTest::keyClicks(model->lineEdit(), "7103qx");
         QTest::keyClick(model->lineEdit(), Qt::Key_Return);
         QCOMPARE(recorder().calls.size(), std::size_t{1});
-        std::string text;
-        QCOMPARE(GetCtrlVal(mainPanel, MAIN_MODEL, &text), 0);
-        QCOMPARE(QString::fromStdString(text).toUpper(), QString("7103QX")); // completion may fix the case
+        // Completion may fix the case.
+        QCOMPARE(QString::fromStdString(value<std::string>(mainPanel, MAIN_MODEL)).toUpper(), QString("7103QX"));
     }
 
     void rightClickAnywhereOnAControlRaisesItsEvent()
@@ -211,9 +211,7 @@ private slots:
         const QPoint inPanel = spin->mapTo(spin->window(), spin->rect().center()); // where mouseClick clicks
         QCOMPARE(recorder().calls[0].data1, inPanel.y());
         QCOMPARE(recorder().calls[0].data2, inPanel.x());
-        int value = -1;
-        QCOMPARE(GetCtrlVal(steady, STEADY_OUTPUT, &value), 0);
-        QCOMPARE(value, 0); // a right click operates nothing
+        QCOMPARE(value<int>(steady, STEADY_OUTPUT), 0); // a right click operates nothing
     }
 
     void dimmingAndRangesReachTheWidgets()
@@ -236,9 +234,7 @@ private slots:
         QCOMPARE(SetCtrlMax(steady, STEADY_CURRENT, 4.6), 0);
         QCOMPARE(current->maximum(), 4.6);
         QCOMPARE(current->value(), 4.6);
-        double value = 0.0;
-        QCOMPARE(GetCtrlVal(steady, STEADY_CURRENT, &value), 0);
-        QCOMPARE(value, 4.6);
+        QCOMPARE(value<double>(steady, STEADY_CURRENT), 4.6);
         QCOMPARE(recorder().calls.size(), std::size_t{1});
     }
 
@@ -272,37 +268,17 @@ private slots:
 
     void popupsAreModalMessageBoxesWithTheirTitleAndText()
     {
-        QString title, text;
-        bool modal = false;
-        QMessageBox::StandardButtons buttons;
-        const auto look = [&](QMessageBox *box) {
-            title = box->windowTitle();
-            text = box->text();
-            modal = box->isModal() && box->windowModality() == Qt::ApplicationModal;
-            buttons = box->standardButtons();
-        };
-        onNextMessageBox([&](QMessageBox *box) {
-            look(box);
-            box->button(QMessageBox::Yes)->click();
-        });
+        QString seen;
+        answerNextMessageBox(seen, QMessageBox::Yes);
         QCOMPARE(ConfirmPopup("QX Series Controller", "Do you want to quit the program?"), 1);
-        QCOMPARE(title, QString("QX Series Controller"));
-        QCOMPARE(text, QString("Do you want to quit the program?"));
-        QVERIFY(modal);
-        QCOMPARE(buttons, QMessageBox::Yes | QMessageBox::No);
-
-        onNextMessageBox([&](QMessageBox *box) { QTest::keyClick(box, Qt::Key_Escape); });
+        QCOMPARE(seen, "QX Series Controller|Do you want to quit the program?|modal|" +
+                           QString::number((QMessageBox::Yes | QMessageBox::No).toInt()));
+        answerNextMessageBox(seen, QMessageBox::NoButton);
         QCOMPARE(ConfirmPopup("QX Series Controller", "Do you want to close the program?"), 0);
-
-        onNextMessageBox([&](QMessageBox *box) {
-            look(box);
-            box->button(QMessageBox::Ok)->click();
-        });
+        answerNextMessageBox(seen, QMessageBox::Ok);
         QCOMPARE(MessagePopup("QX Series Error", "Error programming instrument.\nPlease check your instrument."), 0);
-        QCOMPARE(title, QString("QX Series Error"));
-        QCOMPARE(text, QString("Error programming instrument.\nPlease check your instrument."));
-        QVERIFY(modal);
-        QCOMPARE(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        QCOMPARE(seen, "QX Series Error|Error programming instrument.\nPlease check your instrument.|modal|" +
+                           QString::number(int(QMessageBox::Ok)));
     }
 
     void quitEndsTheEventLoopWithItsCode()

@@ -4,7 +4,6 @@
 
 #include "ui/toolkit.h"
 
-#include <cstddef>
 #include <functional>
 #include <string>
 #include <utility>
@@ -26,15 +25,18 @@ struct Recorder {
     std::vector<Call> calls;
     std::function<int(const Call &)> behaviour; // runs after logging; its result is returned
 
-    void reset()
-    {
-        calls.clear();
-        behaviour = nullptr;
-    }
     int record(const Call &call)
     {
         calls.push_back(call);
         return behaviour ? behaviour(call) : 0;
+    }
+    // "callback:event" of each call so far.
+    std::vector<std::string> names() const
+    {
+        std::vector<std::string> result;
+        for (const Call &c : calls)
+            result.push_back(c.callback + ":" + std::to_string(c.event));
+        return result;
     }
 };
 
@@ -59,14 +61,12 @@ inline int recordPanel(int panel, int event, void *data, int data1, int data2)
     return recorder().record({"steady_panel", panel, 0, event, data, data1, data2});
 }
 
-template <std::size_t... I> std::vector<CallbackEntry> recordingEntries(std::index_sequence<I...>)
-{
-    return {CallbackEntry(kControlCallbackNames[I], &recordControl<I>)..., CallbackEntry("steady_panel", &recordPanel)};
-}
-
 inline std::vector<CallbackEntry> recordingCallbacks()
 {
-    return recordingEntries(std::make_index_sequence<std::size(kControlCallbackNames)>());
+    return []<std::size_t... I>(std::index_sequence<I...>) {
+        return std::vector<CallbackEntry>{CallbackEntry(kControlCallbackNames[I], &recordControl<I>)...,
+                                          CallbackEntry("steady_panel", &recordPanel)};
+    }(std::make_index_sequence<std::size(kControlCallbackNames)>());
 }
 
 } // namespace qx::ui::test
