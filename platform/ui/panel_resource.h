@@ -1,5 +1,5 @@
 // The panel resource: panels, groups and typed control records read from a JSON text file
-// ("QXSERIES.UIR"). The records are plain data; each backend builds its controls from them.
+// (a .UIR file). The records are plain data; each backend builds its controls from them.
 #pragma once
 
 #include <memory>

@@ -1,5 +1,5 @@
-// Finding the panel resource at run time: an installed program keeps it next to its executable;
-// a program run from the build tree falls back to the copy the build made.
+// Finding the panel resource at run time: a program keeps its resource next to its executable
+// (the build copies it there, see qx_panel_resource).
 #include "ui/toolkit.h"
 
 #include <filesystem>
@@ -19,11 +19,6 @@ std::string PanelResourcePath(const char *fileName) noexcept
             if (fs::is_regular_file(beside, error))
                 return beside.string();
         }
-#ifdef QX_UI_RESOURCE_DIR
-        const fs::path built = fs::path(QX_UI_RESOURCE_DIR) / fileName;
-        if (fs::is_regular_file(built, error))
-            return built.string();
-#endif
         return fileName;
     } catch (...) {
         return {};

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app_state.h"
+#include "callback_support.h"
 #include "callbacks.h"
 #include "messages.h"
 #include "qxseries_panels.h"
@@ -70,7 +71,7 @@ protected:
     void SetUp() override
     {
         ASSERT_EQ(ui::RegisterCallbacks(callbackTable()), 0);
-        mainpanel = state.mainpanel = ui::LoadPanel(0, ui::PanelResourcePath(), MAIN);
+        mainpanel = state.mainpanel = ui::LoadPanel(0, panelResourceFile(), MAIN);
         ASSERT_GT(mainpanel, 0) << ui::LastLoadError();
         ASSERT_EQ(ui::DisplayPanel(mainpanel), 0);
     }

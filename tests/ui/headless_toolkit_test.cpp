@@ -34,8 +34,8 @@ protected:
         recorder() = {};
         ASSERT_EQ(RegisterCallbacks(recordingCallbacks()), 0);
         ui = &useHeadless();
-        mainPanel = LoadPanel(0, PanelResourcePath(), MAIN);
-        steady = LoadPanel(0, PanelResourcePath(), STEADY);
+        mainPanel = LoadPanel(0, test::panelResourceFile(), MAIN);
+        steady = LoadPanel(0, test::panelResourceFile(), STEADY);
         ASSERT_GT(mainPanel, 0) << LastLoadError();
         ASSERT_GT(steady, 0) << LastLoadError();
     }
@@ -63,8 +63,8 @@ TEST_F(Headless, LoadFailuresAndBadCallbackTablesGiveNegativeStatusesWithADetail
 {
     EXPECT_EQ(LoadPanel(0, "/nonexistent/QXSERIES.UIR", MAIN), UIE_FILE_NOT_FOUND);
     EXPECT_NE(LastLoadError().find("/nonexistent/QXSERIES.UIR"), std::string::npos);
-    EXPECT_EQ(LoadPanel(0, PanelResourcePath(), 3), UIE_NO_SUCH_PANEL);
-    EXPECT_EQ(LoadPanel(mainPanel, PanelResourcePath(), STEADY), UIE_NOT_SUPPORTED);
+    EXPECT_EQ(LoadPanel(0, test::panelResourceFile(), 3), UIE_NO_SUCH_PANEL);
+    EXPECT_EQ(LoadPanel(mainPanel, test::panelResourceFile(), STEADY), UIE_NOT_SUPPORTED);
     EXPECT_EQ(LoadPanel(0, static_cast<const char *>(nullptr), MAIN), UIE_NULL_POINTER);
 
     // Tables with repeated, empty or null entries are refused and the old table kept.
@@ -74,20 +74,20 @@ TEST_F(Headless, LoadFailuresAndBadCallbackTablesGiveNegativeStatusesWithADetail
     EXPECT_EQ(RegisterCallbacks(repeated), UIE_BAD_CALLBACK_TABLE);
     EXPECT_EQ(RegisterCallbacks(empty), UIE_BAD_CALLBACK_TABLE);
     EXPECT_EQ(RegisterCallbacks(null), UIE_BAD_CALLBACK_TABLE);
-    EXPECT_GT(LoadPanel(0, PanelResourcePath(), STEADY), 0) << LastLoadError();
+    EXPECT_GT(LoadPanel(0, test::panelResourceFile(), STEADY), 0) << LastLoadError();
 
     // A table without "voltage": the steady panel cannot be bound, the main panel can.
     std::vector<CallbackEntry> table = recordingCallbacks();
     std::erase_if(table, [](const CallbackEntry &e) { return std::string(e.name) == "voltage"; });
     ASSERT_EQ(RegisterCallbacks(table), 0);
-    EXPECT_EQ(LoadPanel(0, PanelResourcePath(), STEADY), UIE_UNKNOWN_CALLBACK);
+    EXPECT_EQ(LoadPanel(0, test::panelResourceFile(), STEADY), UIE_UNKNOWN_CALLBACK);
     EXPECT_NE(LastLoadError().find("\"voltage\""), std::string::npos) << LastLoadError();
-    EXPECT_GT(LoadPanel(0, PanelResourcePath(), MAIN), 0);
+    EXPECT_GT(LoadPanel(0, test::panelResourceFile(), MAIN), 0);
     EXPECT_EQ(LastLoadError(), "");
 
     // Without a backend every call says so.
     ASSERT_EQ(CloseUserInterface(), 0);
-    EXPECT_EQ(LoadPanel(0, PanelResourcePath(), MAIN), UIE_NOT_INITIALIZED);
+    EXPECT_EQ(LoadPanel(0, test::panelResourceFile(), MAIN), UIE_NOT_INITIALIZED);
     EXPECT_EQ(SetCtrlVal(mainPanel, MAIN_COMPORT, 2), UIE_NOT_INITIALIZED);
     EXPECT_EQ(MessagePopup("t", "m"), UIE_NOT_INITIALIZED);
     EXPECT_EQ(ConfirmPopup("t", "m"), UIE_NOT_INITIALIZED);
@@ -140,7 +140,7 @@ TEST_F(Headless, ValuesAreTypedAndBadHandlesIdsPointersAndBuffersGiveCodes)
     ASSERT_EQ(DiscardPanel(steady), 0);
     EXPECT_EQ(DiscardPanel(steady), UIE_INVALID_PANEL);
     EXPECT_EQ(SetCtrlVal(steady, STEADY_REGISTER, 1), UIE_INVALID_PANEL);
-    EXPECT_GT(LoadPanel(0, PanelResourcePath(), STEADY), steady);
+    EXPECT_GT(LoadPanel(0, test::panelResourceFile(), STEADY), steady);
 }
 
 TEST_F(Headless, NumbersStayWithinTheRangeAndMaximaChangeAtRunTime)
@@ -267,7 +267,7 @@ TEST_F(Headless, ActivationRaisesFocusEventsAndClosingLeavesThePanelUntilTheCall
     EXPECT_EQ(ui->close(mainPanel), 0); // no panel callback: nothing happens, the panel stays
     EXPECT_TRUE(ui->displayed(mainPanel));
 
-    const int another = LoadPanel(0, PanelResourcePath(), STEADY);
+    const int another = LoadPanel(0, test::panelResourceFile(), STEADY);
     ASSERT_EQ(DisplayPanel(another), 0);
     ASSERT_EQ(HidePanel(another), 0);
     EXPECT_FALSE(ui->displayed(another));
@@ -291,7 +291,7 @@ TEST_F(Headless, EventsRaisedWhileACallbackRunsWaitForItToReturn)
     // A panel discarded by the callback drops its waiting got focus; the steady panel, which lost
     // the focus to it, still hears of that.
     recorder().calls.clear();
-    const int another = LoadPanel(0, PanelResourcePath(), STEADY);
+    const int another = LoadPanel(0, test::panelResourceFile(), STEADY);
     recorder().behaviour = [&](const Call &c) {
         if (c.callback == "interfaceRS232") {
             DisplayPanel(another);
@@ -385,11 +385,11 @@ TEST(Toolkit, DelayGoesThroughTheOneClockAndEveryStatusHasItsOwnText)
     EXPECT_STREQ(GetUILErrorString(1), "Unknown status");
 }
 
-TEST(Toolkit, ThePanelResourceIsFoundInTheBuildTree)
+TEST(Toolkit, ThePanelResourceIsFoundNextToTheProgram)
 {
-    const std::string path = PanelResourcePath();
+    const std::string path = test::panelResourceFile();
     EXPECT_NE(path.find("QXSERIES.UIR"), std::string::npos);
-    EXPECT_NE(path, "QXSERIES.UIR") << "neither next to the test nor in the build tree";
+    EXPECT_NE(path, "QXSERIES.UIR") << "not next to the test program";
     EXPECT_EQ(PanelResourcePath("NOSUCH.UIR"), "NOSUCH.UIR");
     EXPECT_EQ(PanelResourcePath(nullptr), "");
 }

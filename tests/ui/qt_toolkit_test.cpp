@@ -85,8 +85,8 @@ private slots:
     void init()
     {
         recorder() = {};
-        mainPanel = LoadPanel(0, PanelResourcePath(), MAIN);
-        steady = LoadPanel(0, PanelResourcePath(), STEADY);
+        mainPanel = LoadPanel(0, test::panelResourceFile(), MAIN);
+        steady = LoadPanel(0, test::panelResourceFile(), STEADY);
         QVERIFY2(mainPanel > 0 && steady > 0, LastLoadError().c_str());
         QCOMPARE(DisplayPanel(mainPanel), 0);
         QCOMPARE(DisplayPanel(steady), 0);

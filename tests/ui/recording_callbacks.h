@@ -40,6 +40,9 @@ struct Recorder {
     }
 };
 
+// The shipped resource these tests load, from beside the test program.
+inline std::string panelResourceFile() { return PanelResourcePath("QXSERIES.UIR"); }
+
 inline Recorder &recorder()
 {
     static Recorder instance;
