@@ -3,12 +3,12 @@
 #include <concepts>
 #include <string>
 
-#include "scripted_device.h"
+#include "queued_device.h"
 
 using namespace qx::visa;
-using qx::visa::test::ScriptedDevice;
+using qx::visa::test::QueuedDevice;
 using qx::visa::test::SessionTest;
-using Write = ScriptedDevice::Write;
+using Write = QueuedDevice::Write;
 
 // ---- what a format accepts is settled at compile time --------------------------------------
 

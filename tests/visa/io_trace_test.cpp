@@ -6,7 +6,7 @@
 
 #include <unistd.h>
 
-#include "scripted_device.h"
+#include "queued_device.h"
 
 using namespace qx::visa;
 
@@ -27,8 +27,8 @@ TEST(IoTrace, LogsEachTransferWithTimeResourceDirectionAndEscapedBytes)
     ASSERT_TRUE(traceOn);
     qx::runtime::VirtualClock clock;
     qx::runtime::ScopedClock guard(clock);
-    auto serial = std::make_shared<test::ScriptedDevice>();
-    auto gpib = std::make_shared<test::ScriptedDevice>();
+    auto serial = std::make_shared<test::QueuedDevice>();
+    auto gpib = std::make_shared<test::QueuedDevice>();
     ASSERT_TRUE(attachDevice("ASRL1::INSTR", serial));
     ASSERT_TRUE(attachDevice("GPIB0::5::INSTR", gpib));
     ViSession rm = VI_NULL;

@@ -3,7 +3,7 @@
 
 #include <cstdlib>
 
-#include "scripted_device.h"
+#include "queued_device.h"
 #include "visa/resource_name.h"
 #include "visa/serial_port.h"
 #include "visa/visa.h"
@@ -52,13 +52,13 @@ TEST(ResourceName, RefusesNamesThatDoNotParse)
 
 TEST(DeviceRegistry, FindsADeviceUnderAnySpellingOfItsNameUntilDetached)
 {
-    auto device = std::make_shared<test::ScriptedDevice>();
+    auto device = std::make_shared<test::QueuedDevice>();
     ASSERT_TRUE(attachDevice("gpib::9::instr", device));
     EXPECT_EQ(findDevice("GPIB0::9::INSTR"), device);
     EXPECT_EQ(findDevice("GPIB::9"), device);
     EXPECT_EQ(findDevice("GPIB1::9::INSTR"), nullptr);
 
-    auto replacement = std::make_shared<test::ScriptedDevice>();
+    auto replacement = std::make_shared<test::QueuedDevice>();
     ASSERT_TRUE(attachDevice("GPIB0::9::INSTR", replacement));
     EXPECT_EQ(findDevice("GPIB::9::INSTR"), replacement);
 
@@ -96,14 +96,14 @@ TEST(ViOpen, LooksInTheRegistryFirstAndReportsBadOrMissingResources)
     EXPECT_EQ(viOpen(rm, "ASRL/dev/null::INSTR", VI_NULL, 5000, &io), VI_ERROR_RSRC_NFOUND); // not a tty
 
     // The same name, attached in-process, is found before the (missing) port.
-    auto device = std::make_shared<test::ScriptedDevice>();
+    auto device = std::make_shared<test::QueuedDevice>();
     ASSERT_TRUE(attachDevice("ASRL9::INSTR", device));
     ASSERT_EQ(viOpen(rm, "asrl9::instr", VI_NULL, 5000, &io), VI_SUCCESS);
     ViChar name[256] = {};
     ASSERT_EQ(viGetAttribute(io, VI_ATTR_RSRC_NAME, name), VI_SUCCESS);
     EXPECT_STREQ(name, "ASRL9::INSTR");
     EXPECT_EQ(viPrintf(io, "*CLS\n"), VI_SUCCESS);
-    EXPECT_EQ(device->writes(), (std::vector<test::ScriptedDevice::Write>{{"*CLS\n", false}}));
+    EXPECT_EQ(device->writes(), (std::vector<test::QueuedDevice::Write>{{"*CLS\n", false}}));
 
     EXPECT_EQ(viOpen(rm, "ASRL9::INSTR", 0x100, 5000, &io), VI_ERROR_INV_ACC_MODE);
     EXPECT_EQ(viOpen(rm + 1000, "ASRL9::INSTR", VI_NULL, 5000, &io), VI_ERROR_INV_OBJECT);

@@ -1,12 +1,12 @@
 // Sessions, attributes and raw I/O over in-process instruments.
-#include "scripted_device.h"
+#include "queued_device.h"
 
 #include <thread>
 
 using namespace qx::visa;
-using qx::visa::test::ScriptedDevice;
+using qx::visa::test::QueuedDevice;
 using qx::visa::test::SessionTest;
-using Write = ScriptedDevice::Write;
+using Write = QueuedDevice::Write;
 
 namespace {
 

@@ -18,7 +18,7 @@
 
 namespace qx::visa::test {
 
-class ScriptedDevice : public Device {
+class QueuedDevice : public Device {
 public:
     struct Write {
         std::string bytes;
@@ -100,7 +100,7 @@ protected:
     void open(const std::string &resource, bool driverSetup = true)
     {
         name_ = resource;
-        device = std::make_shared<ScriptedDevice>();
+        device = std::make_shared<QueuedDevice>();
         ASSERT_TRUE(attachDevice(resource, device));
         ASSERT_EQ(viOpenDefaultRM(&rm), VI_SUCCESS);
         ASSERT_EQ(viOpen(rm, resource.c_str(), VI_NULL, 5000, &io), VI_SUCCESS);
@@ -121,7 +121,7 @@ protected:
     runtime::Timeline timeline;
     runtime::VirtualClock clock{&timeline};
     runtime::ScopedClock clockGuard{clock};
-    std::shared_ptr<ScriptedDevice> device;
+    std::shared_ptr<QueuedDevice> device;
     ViSession rm = VI_NULL;
     ViSession io = VI_NULL;
 
