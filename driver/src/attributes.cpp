@@ -11,7 +11,7 @@
 #include <variant>
 
 using qx::runtime::Delay;
-using zev::driverState;
+using zev::sessionState;
 using zev::onSerialLine;
 using zev::record;
 using zev::sendCommand;
@@ -84,7 +84,7 @@ template <class... Args>
 ViStatus sendSetting(ViSession vi, ViSession io, qx::visa::PrintfFormat<std::type_identity_t<Args>...> command,
                      const Args &...args)
 {
-    ViStatus status = sendCommand(io, qx::visa::RuntimeFormat{command.text()}, args...);
+    ViStatus status = sendCommand(vi, io, qx::visa::RuntimeFormat{command.text()}, args...);
     if (status < 0)
         return record(vi, status);
     Delay(zev::kSettleSeconds);
@@ -96,11 +96,11 @@ ViStatus readNumber(ViSession vi, ViSession io, ViConstString, ViAttr id, ViReal
     const NumberQuery *query = findRecord(numberQueries, id);
     if (!query)
         return IVI_ERROR_INVALID_ATTRIBUTE;
-    ViStatus status = sendCommand(io, qx::visa::RuntimeFormat{query->query});
+    ViStatus status = sendCommand(vi, io, qx::visa::RuntimeFormat{query->query});
     if (status < 0)
         return record(vi, status);
     ViReal64 number = 0.0;
-    status = zev::readAnswer(io, "%lf", &number);
+    status = zev::readAnswer(vi, io, "%lf", &number);
     if (status < 0)
         return record(vi, status);
     *value = number;
@@ -120,11 +120,11 @@ ViStatus writeNumber(ViSession vi, ViSession io, ViConstString, ViAttr id, ViRea
 // number: read the one answer and take its last number.
 ViStatus readCurrentSetting(ViSession vi, ViSession io, ViConstString, ViAttr, ViReal64 *value)
 {
-    ViStatus status = sendCommand(io, "CURR?");
+    ViStatus status = sendCommand(vi, io, "CURR?");
     if (status < 0)
         return record(vi, status);
     ViChar answer[257] = {};
-    status = zev::readAnswer(io, "%256[^\n]", answer);
+    status = zev::readAnswer(vi, io, "%256[^\n]", answer);
     if (status < 0)
         return record(vi, status);
     char *end = nullptr;
@@ -147,17 +147,17 @@ ViStatus readCurrentSetting(ViSession vi, ViSession io, ViConstString, ViAttr, V
 // The value selects the range (1.0 low, anything else high); the instrument takes volts.
 ViStatus writeVoltageRange(ViSession vi, ViSession io, ViConstString, ViAttr, ViReal64 value)
 {
-    const ViReal64 limit = driverState().voltageLimit.load();
+    const ViReal64 limit = sessionState(vi).voltageLimit;
     return sendSetting(vi, io, "VOLT:RANG %lf", value == 1.0 ? limit / 2.0 : limit);
 }
 
 ViStatus readOutputConnected(ViSession vi, ViSession io, ViConstString, ViAttr, ViBoolean *value)
 {
-    ViStatus status = sendCommand(io, "OUTP?");
+    ViStatus status = sendCommand(vi, io, "OUTP?");
     if (status < 0)
         return record(vi, status);
     ViInt32 state = 0;
-    status = zev::readAnswer(io, "%ld", &state);
+    status = zev::readAnswer(vi, io, "%ld", &state);
     if (status < 0)
         return record(vi, status);
     *value = state != 0 ? VI_TRUE : VI_FALSE;
@@ -177,7 +177,7 @@ ViStatus writeQueryFunction(ViSession vi, ViSession io, ViConstString, ViAttr, V
                                                     VI_NULL, &command, VI_NULL);
     if (status < 0)
         return status;
-    status = sendCommand(io, "%s?", command);
+    status = sendCommand(vi, io, "%s?", command);
     return status < 0 ? record(vi, status) : VI_SUCCESS;
 }
 
@@ -189,14 +189,14 @@ ViStatus writeRemote(ViSession vi, ViSession io, ViConstString, ViAttr, ViInt32 
 // The QX models take the mode number as is; older firmware only knows 0 and 1, in swapped order.
 ViStatus writeDisplayMode(ViSession vi, ViSession io, ViConstString, ViAttr, ViInt32 value)
 {
-    const ViInt32 model = driverState().modelNumber.load();
+    const ViInt32 model = sessionState(vi).modelNumber;
     ViStatus status = VI_SUCCESS;
     if (model == 7101 || model == 7103)
-        status = sendCommand(io, "DISP:MODE %ld", value);
+        status = sendCommand(vi, io, "DISP:MODE %ld", value);
     else if (value == 2)
-        status = sendCommand(io, "DISP:MODE 0");
+        status = sendCommand(vi, io, "DISP:MODE 0");
     else if (value == 1)
-        status = sendCommand(io, "DISP:MODE 1");
+        status = sendCommand(vi, io, "DISP:MODE 1");
     if (status < 0)
         return record(vi, status);
     Delay(zev::kSettleSeconds);
@@ -205,10 +205,10 @@ ViStatus writeDisplayMode(ViSession vi, ViSession io, ViConstString, ViAttr, ViI
 
 ViStatus readIdentification(ViSession vi, ViSession io, ViConstString, ViAttr id, ViConstString)
 {
-    ViStatus status = sendCommand(io, "*IDN?");
+    ViStatus status = sendCommand(vi, io, "*IDN?");
     if (status < 0)
         return record(vi, status);
-    if (onSerialLine())
+    if (onSerialLine(vi))
         Delay(0.05);
     Delay(0.05);
     ViChar answer[512] = {};
@@ -291,7 +291,7 @@ const AttributeRecord attributeTable[] = {
      Real64Attribute{0.0, &attrACVAmplitudeRangeTable, readNumber, writeNumber}},
     {ZEV_QX70_ATTR_ACC_AMPLITUDE, "ZEV_QX70_ATTR_ACC_AMPLITUDE", kMulti,
      Real64Attribute{0.0, &attrACCAmplitudeRangeTable, readCurrentSetting, writeNumber}},
-    {ZEV_QX70_ATTR_QUERY_FUNCTION, "ZEV_QX70_ATTR_QUERY_FUNCTION", kMulti,
+    {ZEV_QX70_ATTR_QUERY_FUNCTION, "ZEV_QX70_ATTR_QUERY_FUNCTION", kMulti | IVI_VAL_NEVER_CACHE,
      Int32Attribute{2, &attrQueryFunctionRangeTable, VI_NULL, writeQueryFunction, VI_NULL}},
     {ZEV_QX70_ATTR_ID_QUERY_RESPONSE, "ZEV_QX70_ATTR_ID_QUERY_RESPONSE", IVI_VAL_NOT_USER_WRITABLE,
      StringAttribute{"ZE", readIdentification}},

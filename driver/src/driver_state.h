@@ -1,24 +1,29 @@
-// Values kept once for the whole driver, written while a session opens and read by every
-// driver function. A session opened later overwrites them; a simulated open leaves them alone.
+// What the driver learns about the instrument of each session while the session opens: the link
+// kind, the model and the four limits. Every session keeps its own, so instruments of different
+// models on different links work side by side; a session that never learnt them (simulated, or
+// still opening) reports zeros.
 #pragma once
 
 #include "visa/visatype.h"
 
-#include <atomic>
-
 namespace zev {
 
-struct DriverState {
-    std::atomic<ViInt16> serialInterface{0}; // 1: the instrument is on a serial line, 0: GPIB
-    std::atomic<ViInt32> modelNumber{0};     // 7101, 7103, or 0 when unknown
-    std::atomic<ViReal64> voltageLimit{0.0};
-    std::atomic<ViReal64> currentLimit{0.0};
-    std::atomic<ViReal64> frequencyLowLimit{0.0};
-    std::atomic<ViReal64> frequencyHighLimit{0.0};
+struct SessionState {
+    bool serialInterface = false; // the instrument is on a serial line (else GPIB or a socket)
+    ViInt32 modelNumber = 0;      // 7101, 7103, or 0 when unknown
+    ViReal64 voltageLimit = 0.0;
+    ViReal64 currentLimit = 0.0;
+    ViReal64 frequencyLowLimit = 0.0;
+    ViReal64 frequencyHighLimit = 0.0;
 };
 
-DriverState &driverState();
+// A copy of the session's state; all zero for a session that has none.
+SessionState sessionState(ViSession vi);
+// Replaces the session's state; called only while the session opens.
+void storeSessionState(ViSession vi, const SessionState &state);
+// Drops the state of a session that is gone.
+void forgetSessionState(ViSession vi);
 
-inline bool onSerialLine() { return driverState().serialInterface.load() != 0; }
+inline bool onSerialLine(ViSession vi) { return sessionState(vi).serialInterface; }
 
 } // namespace zev

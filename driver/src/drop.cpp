@@ -11,6 +11,8 @@
 #include "zev_qx70.h"
 
 #include <algorithm>
+#include <cmath>
+#include <initializer_list>
 #include <type_traits>
 
 using qx::runtime::Delay;
@@ -22,11 +24,11 @@ namespace {
 // Any nonzero state turns the start phase on.
 ViInt32 startState(ViInt32 startPhaseState) { return startPhaseState != 0 ? 1 : 0; }
 
-bool singlePhaseModel() { return zev::driverState().modelNumber.load() == 7101; }
+bool singlePhaseModel(ViSession vi) { return zev::sessionState(vi).modelNumber == 7101; }
 
-bool knownModel()
+bool knownModel(ViSession vi)
 {
-    const ViInt32 model = zev::driverState().modelNumber.load();
+    const ViInt32 model = zev::sessionState(vi).modelNumber;
     return model == 7101 || model == 7103;
 }
 
@@ -62,25 +64,46 @@ ViStatus sendDrop(ViSession vi, ViSession io, double wait, ViReal64 dropTime, Vi
 }
 
 // The frame of all four functions around their own steps, inside the caller's lock: unless
-// simulating, mark a check as due, check the model and run the steps; then clear the instrument
-// and the cache and check the status. A failed step skips the clearing and the check.
-template <class Steps> ViStatus dropFrame(ViSession vi, bool (*modelOffers)(), Steps &&steps)
+// simulating, mark a check as due, check the model and run the steps; then check the status and
+// clear the instrument and the cache. A failed step skips the check and the clearing.
+template <class Steps> ViStatus dropFrame(ViSession vi, bool (*modelOffers)(ViSession), Steps &&steps)
 {
     if (!Ivi_Simulating(vi)) {
         const ViSession io = Ivi_IOSession(vi);
         ViStatus status = Ivi_SetNeedToCheckStatus(vi, VI_TRUE);
         if (status < 0)
             return status;
-        if (!modelOffers())
+        if (!modelOffers(vi))
             return ZEV_QX70_ERROR_NOT_SUPPORTED;
         status = steps(io);
         if (status < 0)
             return status;
     }
-    const ViStatus status = ZEV_QX70_DefaultInstrSetup(vi);
-    if (status < 0)
-        return status;
-    return zev::fold(ZEV_QX70_CheckStatus(vi));
+    return zev::checkStatusThenClear(vi);
+}
+
+// The instrument takes plain decimal numbers; not a number, an infinity or a magnitude that SCPI
+// itself reads as infinite (9.9E37) would go out as "nan", "inf" or hundreds of digits.
+bool plainNumber(ViReal64 value) { return std::isfinite(value) && std::fabs(value) < 9.9e37; }
+
+struct NumberArgument {
+    ViReal64 value;
+    ViInt32 position;
+    ViConstString name;
+};
+
+ViStatus checkNumbers(ViSession vi, std::initializer_list<NumberArgument> arguments)
+{
+    for (const NumberArgument &argument : arguments)
+        if (!plainNumber(argument.value))
+            return zev::recordParam(vi, IVI_ERROR_INVALID_VALUE, argument.position, argument.name);
+    return VI_SUCCESS;
+}
+
+// 0 couples all phases, 1 to 3 select one; anything else would act on whatever was selected before.
+ViStatus checkPhase(ViSession vi, ViInt16 phase, ViInt32 position)
+{
+    return zev::validPhase(phase) ? VI_SUCCESS : zev::recordParam(vi, IVI_ERROR_INVALID_VALUE, position, "Phase");
 }
 
 // The start-phase state and angle, each a whole number; each output changes once its answer is read.
@@ -94,12 +117,12 @@ ViStatus readStartPhase(ViSession vi, ViSession io, ViInt32 *startPhaseState, Vi
         ViStatus status = zev::send(vi, io, qx::visa::RuntimeFormat{query.command});
         if (status < 0)
             return status;
-        zev::serialDelay(0.02);
+        zev::serialDelay(vi, 0.02);
         ViInt32 answer = 0;
         status = zev::receive(vi, io, "%d", &answer);
         if (status < 0)
             return status;
-        zev::serialDelay(0.02);
+        zev::serialDelay(vi, 0.02);
         *query.target = answer;
     }
     return VI_SUCCESS;
@@ -123,12 +146,17 @@ ViStatus ZEV_QX70_DropCommands(ViSession vi, ViConstString channelName, ViInt32 
     SessionLock lock(vi);
     if (lock.status() < 0)
         return lock.status();
+    const ViStatus checked = checkNumbers(vi, {{startPhaseState ? startPhase : 0.0, 4, "Start Phase"},
+                                               {timedDrop ? dropTime : 0.0, 5, "Drop Time"},
+                                               {voltage, 6, "Voltage"}});
+    if (checked < 0)
+        return checked;
     return dropFrame(vi, singlePhaseModel, [&](ViSession io) {
         // The output goes to 0 V behind a closed relay before the drop; these two report through
         // their own error information and do not stop the test.
         ZEV_QX70_GenerateACVoltage(vi, channelName, 0.0);
         ZEV_QX70_ConnectOutput(vi, channelName);
-        const bool serial = zev::onSerialLine();
+        const bool serial = zev::onSerialLine(vi);
         const double wait = serial ? 0.05 : 0.03;
         ViStatus status = sendPaced(vi, io, wait, "OUTP:STAR:STAT %ld", startState(startPhaseState));
         if (status >= 0 && startPhaseState)
@@ -147,18 +175,25 @@ ViStatus ZEV_QX70_PhaseDropCommands(ViSession vi, ViConstString, ViInt32 startPh
     SessionLock lock(vi);
     if (lock.status() < 0)
         return lock.status();
-    return dropFrame(vi, knownModel, [&](ViSession io) {
-        // An exact comparison: the source starts only at these four angles.
+    ViStatus refusal = checkNumbers(vi, {{timedDrop ? dropTime : 0.0, 5, "Drop Time"}});
+    if (refusal >= 0)
+        refusal = checkPhase(vi, phase, 7);
+    if (refusal < 0)
+        return refusal;
+    const ViStatus result = dropFrame(vi, knownModel, [&](ViSession io) {
+        // An exact comparison: the source starts only at these four angles. The operator is told at
+        // once; the caller gets the refusal once the instrument has been cleared as usual.
         if (std::find(std::begin(startAngles), std::end(startAngles), startPhase) == std::end(startAngles)) {
             qx::runtime::MessagePopup("Error Message",
                                       "\nOutput Drop function only supports 0, 90, 180, 270 phase angle");
+            refusal = zev::recordParam(vi, IVI_ERROR_INVALID_VALUE, 4, "Start Phase");
             return static_cast<ViStatus>(VI_SUCCESS);
         }
         ViStatus status = zev::selectPhase(vi, io, dropPhaseSteps, phase);
         if (status < 0)
             return status;
         // GPIB gives the start phase longer to settle when it is on.
-        const double wait = (!zev::onSerialLine() && startPhaseState) ? 0.03 : 0.02;
+        const double wait = (!zev::onSerialLine(vi) && startPhaseState) ? 0.03 : 0.02;
         status = sendPaced(vi, io, wait, "OUTP:STAR:STAT %ld", startState(startPhaseState));
         if (status >= 0)
             status = sendPaced(vi, io, wait, "OUTP:STAR:PHAS %f", startPhase);
@@ -166,6 +201,7 @@ ViStatus ZEV_QX70_PhaseDropCommands(ViSession vi, ViConstString, ViInt32 startPh
             status = sendDrop(vi, io, 0.03, dropTime, timedDrop);
         return status;
     });
+    return result < 0 ? result : refusal;
 }
 
 ViStatus ZEV_QX70_DropSettingQuery(ViSession vi, ViConstString, ViInt32 *startPhaseState, ViInt32 *startPhase)
@@ -186,7 +222,9 @@ ViStatus ZEV_QX70_PhaseDropSettingQuery(ViSession vi, ViConstString, ViInt16 pha
     SessionLock lock(vi);
     if (lock.status() < 0)
         return lock.status();
-    const ViStatus checked = checkOutputs(vi, startPhaseState, startPhase, 4);
+    ViStatus checked = checkOutputs(vi, startPhaseState, startPhase, 4);
+    if (checked >= 0)
+        checked = checkPhase(vi, phase, 3);
     if (checked < 0)
         return checked;
     return dropFrame(vi, knownModel, [&](ViSession io) {

@@ -3,6 +3,8 @@
 
 #include "ivi/ivi.h"
 
+#include <initializer_list>
+
 namespace zev {
 
 // Warnings count as success.
@@ -25,6 +27,16 @@ inline ViStatus recordParam(ViSession vi, ViStatus status, ViInt32 position, ViC
 inline ViStatus nullAddress(ViSession vi, ViInt32 position, ViConstString elaboration)
 {
     return recordParam(vi, IVI_ERROR_INVALID_PARAMETER, position, elaboration);
+}
+
+// On an error return every text output the caller gave holds an empty string, never leftovers.
+inline ViStatus emptyTextsOnError(ViStatus status, std::initializer_list<ViChar *> texts)
+{
+    if (status < 0)
+        for (ViChar *text : texts)
+            if (text)
+                text[0] = '\0';
+    return status;
 }
 
 } // namespace zev

@@ -14,18 +14,15 @@ ViStatus queryStateThenClear(ViSession vi, qx::visa::PrintfFormat<> query, ViInt
         status = send(vi, io, query);
         if (status < 0)
             return status;
-        serialDelay(0.05);
+        serialDelay(vi, 0.05);
         ViInt32 answer = 0;
         status = receive(vi, io, "%d", &answer);
         if (status < 0)
             return status;
-        serialDelay(0.05);
+        serialDelay(vi, 0.05);
         *state = answer;
     }
-    ViStatus status = ZEV_QX70_DefaultInstrSetup(vi);
-    if (status < 0)
-        return status;
-    status = ZEV_QX70_CheckStatus(vi);
+    const ViStatus status = checkStatusThenClear(vi);
     if (status < 0)
         return status;
     qx::runtime::Delay(0.05);

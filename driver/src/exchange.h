@@ -12,9 +12,9 @@
 namespace zev {
 
 // Pacing that only the serial line needs.
-inline void serialDelay(double seconds)
+inline void serialDelay(ViSession vi, double seconds)
 {
-    if (onSerialLine())
+    if (onSerialLine(vi))
         qx::runtime::Delay(seconds);
 }
 
@@ -24,7 +24,7 @@ template <class... Args>
 ViStatus send(ViSession vi, ViSession io, qx::visa::PrintfFormat<std::type_identity_t<Args>...> gpibForm,
               const Args &...args)
 {
-    const ViStatus status = sendCommand(io, qx::visa::RuntimeFormat{gpibForm.text()}, args...);
+    const ViStatus status = sendCommand(vi, io, qx::visa::RuntimeFormat{gpibForm.text()}, args...);
     return status < 0 ? record(vi, status) : VI_SUCCESS;
 }
 
@@ -33,7 +33,7 @@ template <class... Args>
 ViStatus receive(ViSession vi, ViSession io, qx::visa::ScanfFormat<std::type_identity_t<Args>...> gpibForm,
                  Args &&...outputs)
 {
-    const ViStatus status = readAnswer(io, qx::visa::RuntimeFormat{gpibForm.text()}, std::forward<Args>(outputs)...);
+    const ViStatus status = readAnswer(vi, io, qx::visa::RuntimeFormat{gpibForm.text()}, std::forward<Args>(outputs)...);
     return status < 0 ? record(vi, status) : VI_SUCCESS;
 }
 
@@ -47,8 +47,8 @@ ViStatus receiveAsIs(ViSession vi, ViSession io, qx::visa::ScanfFormat<std::type
 }
 
 // The frame of the two state queries ("OUTP?", "DISP:MODE?"): mark a check as due, ask (paced
-// 0.05 s on each side of the answer over the serial line), then clear the instrument and the cache,
-// check the status and let the instrument settle. `state` changes only when the answer was read.
+// 0.05 s on each side of the answer over the serial line), check the status, then clear the
+// instrument and the cache and let the instrument settle. `state` changes only when the answer was read.
 // Runs inside the caller's lock.
 ViStatus queryStateThenClear(ViSession vi, qx::visa::PrintfFormat<> query, ViInt32 *state);
 

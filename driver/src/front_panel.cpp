@@ -10,6 +10,7 @@
 
 #include <charconv>
 #include <cstring>
+#include <optional>
 #include <string_view>
 
 using qx::runtime::Delay;
@@ -55,20 +56,19 @@ ViStatus readIdentification(ViSession vi, Identification &identification)
     ViStatus status = zev::send(vi, io, "*IDN?");
     if (status < 0)
         return status;
-    zev::serialDelay(0.05);
+    zev::serialDelay(vi, 0.05);
     status = zev::readRawAnswer(io, identification.bytes);
     return status < 0 ? zev::record(vi, status) : VI_SUCCESS;
 }
 
 // The model field: after the first "ZE," (any letter case), up to the next comma or the line end.
-// Without "ZE," the field is taken from position 2, where it would follow a two-letter maker.
-std::string_view modelField(std::string_view answer)
+// An answer without "ZE," is from another maker's instrument and has no model field of ours.
+std::optional<std::string_view> modelField(std::string_view answer)
 {
     const int maker = qx::runtime::FindPattern(answer, 0, -1, "ZE,", false, false);
-    const size_t start = static_cast<size_t>(maker + 3);
-    if (start >= answer.size())
-        return {};
-    const std::string_view rest = answer.substr(start);
+    if (maker < 0)
+        return std::nullopt;
+    const std::string_view rest = answer.substr(static_cast<size_t>(maker) + 3);
     return rest.substr(0, rest.find_first_of(",\r\n"));
 }
 
@@ -172,19 +172,24 @@ ViStatus ZEV_QX70_LoadInitialConfiguration(ViSession vi, ViReal64 voltageRange, 
     if (lock.status() < 0)
         return lock.status();
     if (!Ivi_Simulating(vi)) {
-        const ViStatus status = Ivi_SetNeedToCheckStatus(vi, VI_TRUE);
+        ViStatus status = Ivi_SetNeedToCheckStatus(vi, VI_TRUE);
         if (status < 0)
             return status;
-        // Each step reports through its own error information; a refused value does not stop the rest.
-        ZEV_QX70_GenerateACVoltageRange(vi, "1", voltageRange);
-        ZEV_QX70_GenerateACVoltage(vi, "1", voltage);
-        ZEV_QX70_GenerateACFrequency(vi, "1", frequency);
-        if (outputState == 1)
-            ZEV_QX70_ConnectOutput(vi, "1");
-        else
-            ZEV_QX70_DisconnectOutput(vi, "1");
-        ZEV_QX70_SaveRegister(vi, "1", kInitialConfigurationRegister);
-        ZEV_QX70_PowerOnRegister(vi, "1", kInitialConfigurationRegister);
+        // The configuration becomes the power-on state only when every setting took: the first
+        // refused or failing step ends the sequence, and nothing is saved.
+        status = ZEV_QX70_GenerateACVoltageRange(vi, "1", voltageRange);
+        if (status >= 0)
+            status = ZEV_QX70_GenerateACVoltage(vi, "1", voltage);
+        if (status >= 0)
+            status = ZEV_QX70_GenerateACFrequency(vi, "1", frequency);
+        if (status >= 0)
+            status = outputState == 1 ? ZEV_QX70_ConnectOutput(vi, "1") : ZEV_QX70_DisconnectOutput(vi, "1");
+        if (status >= 0)
+            status = ZEV_QX70_SaveRegister(vi, "1", kInitialConfigurationRegister);
+        if (status >= 0)
+            status = ZEV_QX70_PowerOnRegister(vi, "1", kInitialConfigurationRegister);
+        if (status < 0)
+            return status;
     }
     const ViStatus status = ZEV_QX70_CheckStatus(vi);
     if (status < 0)
@@ -215,10 +220,7 @@ ViStatus ZEV_QX70_LoadSerialNumber(ViSession vi, ViConstString, ViConstString se
             return status;
     }
     Delay(zev::kSettleSeconds);
-    status = ZEV_QX70_DefaultInstrSetup(vi);
-    if (status < 0)
-        return status;
-    status = ZEV_QX70_CheckStatus(vi);
+    status = zev::checkStatusThenClear(vi);
     if (status < 0)
         return status;
     Delay(0.05);
@@ -254,7 +256,9 @@ ViStatus ZEV_QX70_Serial_ID(ViSession vi, ViInt32 *number)
     return VI_SUCCESS;
 }
 
-ViStatus ZEV_QX70_Model_Number(ViSession vi, ViChar model[])
+namespace {
+
+ViStatus readModelNumber(ViSession vi, ViChar model[])
 {
     SessionLock lock(vi);
     if (lock.status() < 0)
@@ -266,9 +270,11 @@ ViStatus ZEV_QX70_Model_Number(ViSession vi, ViChar model[])
         const ViStatus status = readIdentification(vi, identification);
         if (status < 0)
             return status;
+        const std::optional<std::string_view> field = modelField(identification.text());
+        if (!field)
+            return zev::record(vi, VI_ERROR_FAIL_ID_QUERY);
         // At most 511 characters: the caller's 512 always hold the field and its NUL.
-        const std::string_view field = modelField(identification.text());
-        model[field.copy(model, field.size())] = '\0';
+        model[field->copy(model, field->size())] = '\0';
     }
     const ViStatus status = ZEV_QX70_CheckStatus(vi);
     if (status < 0)
@@ -277,7 +283,7 @@ ViStatus ZEV_QX70_Model_Number(ViSession vi, ViChar model[])
     return VI_SUCCESS;
 }
 
-ViStatus ZEV_QX70_Serial_Number(ViSession vi, ViChar serialNumber[])
+ViStatus readSerialNumber(ViSession vi, ViChar serialNumber[])
 {
     SessionLock lock(vi);
     if (lock.status() < 0)
@@ -289,7 +295,7 @@ ViStatus ZEV_QX70_Serial_Number(ViSession vi, ViChar serialNumber[])
         ViStatus status = zev::send(vi, io, "*IDN?");
         if (status < 0)
             return status;
-        zev::serialDelay(0.05);
+        zev::serialDelay(vi, 0.05);
         ViChar field[257] = {};
         status = zev::receiveAsIs(vi, io, "%*[^,],%*[^,],%256[^,],%*[^\n]\n", field);
         if (status < 0)
@@ -301,4 +307,16 @@ ViStatus ZEV_QX70_Serial_Number(ViSession vi, ViChar serialNumber[])
         return status;
     Delay(zev::kSettleSeconds);
     return VI_SUCCESS;
+}
+
+} // namespace
+
+ViStatus ZEV_QX70_Model_Number(ViSession vi, ViChar model[])
+{
+    return zev::emptyTextsOnError(readModelNumber(vi, model), {model});
+}
+
+ViStatus ZEV_QX70_Serial_Number(ViSession vi, ViChar serialNumber[])
+{
+    return zev::emptyTextsOnError(readSerialNumber(vi, serialNumber), {serialNumber});
 }

@@ -64,13 +64,13 @@ ViStatus exchange(ViSession vi, ViSession io, const char *query, Reply reply, Pa
     ViStatus status = zev::send(vi, io, qx::visa::RuntimeFormat{query});
     if (status < 0)
         return status;
-    zev::serialDelay(pacing.afterQuery);
+    zev::serialDelay(vi, pacing.afterQuery);
     ViReal64 answer = 0.0;
     status = reply == Reply::Framed ? zev::receive(vi, io, "%lf", &answer)
                                     : zev::receiveAsIs(vi, io, "%lf\n", &answer);
     if (status < 0)
         return status;
-    zev::serialDelay(pacing.afterReply);
+    zev::serialDelay(vi, pacing.afterReply);
     value = answer;
     return VI_SUCCESS;
 }
@@ -94,11 +94,16 @@ struct Rules {
     bool phased;   // ZEV_QX70_PhaseMeasureOutput's rules and pacing
 };
 
-ViStatus measure(ViSession vi, ViInt32 type, Rules rules, ViReal64 &value)
+// A type the driver does not know is refused before anything is sent: the caller would otherwise
+// get success and an unwritten value.
+ViStatus checkType(ViSession vi, ViInt32 type)
 {
-    const Measurement *measurement = findMeasurement(type);
-    if (!measurement)
-        return VI_SUCCESS; // nothing to measure
+    return findMeasurement(type) ? VI_SUCCESS
+                                 : zev::recordParam(vi, IVI_ERROR_INVALID_VALUE, 3, "Measurement Type");
+}
+
+ViStatus measure(ViSession vi, const Measurement *measurement, Rules rules, ViReal64 &value)
+{
     const ViSession io = Ivi_IOSession(vi);
     const Elsewhere elsewhere = rules.phased ? measurement->phased : measurement->single;
     if (rules.offered || elsewhere == Elsewhere::Measure)
@@ -118,8 +123,11 @@ ViStatus ZEV_QX70_MeasureOutput(ViSession vi, ViConstString, ViInt32 measurement
         return lock.status();
     if (!measurement)
         return nullAddress(vi, 4, "Null address for Measurement");
-    const ViInt32 model = zev::driverState().modelNumber.load();
-    return measure(vi, measurementType, Rules{model == 7101, false}, *measurement);
+    const ViStatus checked = checkType(vi, measurementType);
+    if (checked < 0)
+        return checked;
+    const ViInt32 model = zev::sessionState(vi).modelNumber;
+    return measure(vi, findMeasurement(measurementType), Rules{model == 7101, false}, *measurement);
 }
 
 ViStatus ZEV_QX70_PhaseMeasureOutput(ViSession vi, ViConstString, ViInt32 measurementType, ViInt16 phase,
@@ -130,9 +138,14 @@ ViStatus ZEV_QX70_PhaseMeasureOutput(ViSession vi, ViConstString, ViInt32 measur
         return lock.status();
     if (!measurement)
         return nullAddress(vi, 5, "Null address for Measurement");
-    const ViStatus status = zev::selectPhase(vi, Ivi_IOSession(vi), zev::plainPhaseSelection, phase);
+    ViStatus status = checkType(vi, measurementType);
+    if (status >= 0 && !zev::validPhase(phase))
+        status = zev::recordParam(vi, IVI_ERROR_INVALID_VALUE, 4, "Phase");
+    if (status >= 0)
+        status = zev::selectPhase(vi, Ivi_IOSession(vi), zev::plainPhaseSelection, phase);
     if (status < 0)
         return status;
-    const ViInt32 model = zev::driverState().modelNumber.load();
-    return measure(vi, measurementType, Rules{model == 7101 || model == 7103, true}, *measurement);
+    const ViInt32 model = zev::sessionState(vi).modelNumber;
+    return measure(vi, findMeasurement(measurementType), Rules{model == 7101 || model == 7103, true},
+                   *measurement);
 }

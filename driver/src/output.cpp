@@ -7,7 +7,8 @@
 #include "status.h"
 #include "zev_qx70.h"
 
-using zev::driverState;
+using zev::sessionState;
+using zev::SessionState;
 using zev::fold;
 using zev::nullAddress;
 using zev::recordParam;
@@ -20,9 +21,9 @@ namespace {
 constexpr ViReal64 kLowRange = 1.0;
 constexpr ViReal64 kHighRange = 2.0;
 
-ViReal64 rangeMaximum(ViReal64 range)
+ViReal64 rangeMaximum(const SessionState &state, ViReal64 range)
 {
-    const ViReal64 limit = driverState().voltageLimit.load();
+    const ViReal64 limit = state.voltageLimit;
     if (range == kLowRange)
         return limit / 2.0;
     if (range == kHighRange)
@@ -31,10 +32,10 @@ ViReal64 rangeMaximum(ViReal64 range)
 }
 
 // The source delivers its full current on the low range and half of it on the high range.
-ViReal64 currentMaximum(ViReal64 vmax)
+ViReal64 currentMaximum(const SessionState &state, ViReal64 vmax)
 {
-    const ViReal64 limit = driverState().currentLimit.load();
-    return driverState().voltageLimit.load() / 2.0 >= vmax ? limit : limit / 2.0;
+    const ViReal64 limit = state.currentLimit;
+    return state.voltageLimit / 2.0 >= vmax ? limit : limit / 2.0;
 }
 
 // NaN falls outside every interval.
@@ -47,7 +48,7 @@ ViStatus readRangeMaximum(ViSession vi, ViConstString channelName, ViReal64 &vma
     const ViStatus status = Ivi_GetAttributeViReal64(vi, channelName, ZEV_QX70_ATTR_VOLTAGE_RANGE, 0, &range);
     if (status < 0)
         return recordParam(vi, status, 2, "Voltage Range");
-    vmax = rangeMaximum(range);
+    vmax = rangeMaximum(sessionState(vi), range);
     return VI_SUCCESS;
 }
 
@@ -81,12 +82,12 @@ ViStatus ZEV_QX70_ConfigureLimits(ViSession vi, ViConstString, ViReal64 *frequen
         return nullAddress(vi, 6, "Null address for Voltage Limit");
     if (!modelNumber)
         return nullAddress(vi, 7, "Null address for Model Number");
-    const auto &state = driverState();
-    *frequencyLowLimit = state.frequencyLowLimit.load();
-    *frequencyHighLimit = state.frequencyHighLimit.load();
-    *currentLimit = state.currentLimit.load();
-    *voltageLimit = state.voltageLimit.load();
-    *modelNumber = state.modelNumber.load();
+    const SessionState state = sessionState(vi);
+    *frequencyLowLimit = state.frequencyLowLimit;
+    *frequencyHighLimit = state.frequencyHighLimit;
+    *currentLimit = state.currentLimit;
+    *voltageLimit = state.voltageLimit;
+    *modelNumber = state.modelNumber;
     return fold(ZEV_QX70_CheckStatus(vi));
 }
 
@@ -127,7 +128,7 @@ ViStatus ZEV_QX70_GenerateACCurrent(ViSession vi, ViConstString channelName, ViR
     ViStatus status = readRangeMaximum(vi, channelName, vmax);
     if (status < 0)
         return status;
-    if (!within(current, 0.0, currentMaximum(vmax)))
+    if (!within(current, 0.0, currentMaximum(sessionState(vi), vmax)))
         return ZEV_QX70_ERROR_OVER_CURRENT;
     status = Ivi_SetAttributeViReal64(vi, channelName, ZEV_QX70_ATTR_ACC_AMPLITUDE, 0, current);
     if (status < 0)
@@ -140,8 +141,8 @@ ViStatus ZEV_QX70_GenerateACFrequency(ViSession vi, ViConstString channelName, V
     SessionLock lock(vi);
     if (lock.status() < 0)
         return lock.status();
-    const auto &state = driverState();
-    if (!within(frequency, state.frequencyLowLimit.load(), state.frequencyHighLimit.load()))
+    const SessionState state = sessionState(vi);
+    if (!within(frequency, state.frequencyLowLimit, state.frequencyHighLimit))
         return ZEV_QX70_ERROR_FREQUENCY_OUT_OF_LIMITS;
     const ViStatus status = Ivi_SetAttributeViReal64(vi, channelName, ZEV_QX70_ATTR_FREQUENCY, 0, frequency);
     if (status < 0)
@@ -176,11 +177,8 @@ ViStatus ZEV_QX70_QueryOutputFunction(ViSession vi, ViConstString channelName, V
         return lock.status();
     if (!value)
         return nullAddress(vi, 4, "Null address for Value");
-    // The write callback sends the query; the cache must not swallow a repeated code, or the
-    // answer read below would never be asked for.
-    ViStatus status = Ivi_InvalidateAttribute(vi, channelName, ZEV_QX70_ATTR_QUERY_FUNCTION);
-    if (status >= 0)
-        status = Ivi_SetAttributeViInt32(vi, channelName, ZEV_QX70_ATTR_QUERY_FUNCTION, 0, functionCode);
+    // The write callback sends the query (the attribute is never cached, so a repeated code asks too).
+    ViStatus status = Ivi_SetAttributeViInt32(vi, channelName, ZEV_QX70_ATTR_QUERY_FUNCTION, 0, functionCode);
     if (status < 0)
         return recordParam(vi, status, 3, "Query Function");
     ViConstString channel = VI_NULL;

@@ -19,14 +19,14 @@ const std::span<const PhaseStep> plainPhaseSelection{plainSteps};
 
 ViStatus selectPhase(ViSession vi, ViSession io, std::span<const PhaseStep> steps, ViInt16 phase)
 {
-    const bool threePhase = driverState().modelNumber.load() == 7103;
+    const bool threePhase = sessionState(vi).modelNumber == 7103;
     for (const PhaseStep &step : steps) {
         if (step.phase != phase || (step.threePhaseOnly && !threePhase))
             continue;
         const ViStatus status = send(vi, io, qx::visa::RuntimeFormat{step.command});
         if (status < 0)
             return status;
-        qx::runtime::Delay(onSerialLine() ? step.serialWait : step.gpibWait);
+        qx::runtime::Delay(onSerialLine(vi) ? step.serialWait : step.gpibWait);
     }
     return VI_SUCCESS;
 }

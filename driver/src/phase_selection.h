@@ -16,6 +16,9 @@ struct PhaseStep {
     bool threePhaseOnly; // sent only to the three-phase model
 };
 
+// 0 couples all phases, 1 to 3 select one.
+constexpr bool validPhase(ViInt16 phase) { return phase >= 0 && phase <= 3; }
+
 // "INST:COUP 1" (three-phase model only) for 0, "INST:NSEL n" for 1 to 3, each paced 0.03 s.
 extern const std::span<const PhaseStep> plainPhaseSelection;
 

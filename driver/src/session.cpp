@@ -14,20 +14,9 @@
 #include <cstring>
 
 using qx::runtime::Delay;
-using zev::driverState;
 using zev::fold;
 using zev::record;
 using zev::recordParam;
-
-namespace zev {
-
-DriverState &driverState()
-{
-    static DriverState state;
-    return state;
-}
-
-} // namespace zev
 
 namespace {
 
@@ -56,16 +45,16 @@ constexpr AttributeSetting bufferModes[] = {
 
 struct LimitRead {
     ViAttr attribute;
-    std::atomic<ViReal64> zev::DriverState::*target;
+    ViReal64 zev::SessionState::*target;
     ViInt32 position;
     ViConstString name;
 };
 
 const LimitRead limitReads[] = {
-    {ZEV_QX70_ATTR_VOLTAGE_LIMIT, &zev::DriverState::voltageLimit, 3, "Voltage Limit"},
-    {ZEV_QX70_ATTR_CURRENT_LIMIT, &zev::DriverState::currentLimit, 4, "Current Limit"},
-    {ZEV_QX70_ATTR_FREQUENCY_LOW_LIMIT, &zev::DriverState::frequencyLowLimit, 4, "Frequency Low Limit"},
-    {ZEV_QX70_ATTR_FREQUENCY_HIGH_LIMIT, &zev::DriverState::frequencyHighLimit, 4, "Frequency High Limit"},
+    {ZEV_QX70_ATTR_VOLTAGE_LIMIT, &zev::SessionState::voltageLimit, 3, "Voltage Limit"},
+    {ZEV_QX70_ATTR_CURRENT_LIMIT, &zev::SessionState::currentLimit, 4, "Current Limit"},
+    {ZEV_QX70_ATTR_FREQUENCY_LOW_LIMIT, &zev::SessionState::frequencyLowLimit, 4, "Frequency Low Limit"},
+    {ZEV_QX70_ATTR_FREQUENCY_HIGH_LIMIT, &zev::SessionState::frequencyHighLimit, 4, "Frequency High Limit"},
 };
 
 ViStatus setIoAttribute(ViSession vi, ViSession io, ViAttr attribute, ViAttrState value)
@@ -111,20 +100,21 @@ ViInt32 parseModelNumber(const char *identification)
     return number > INT32_MAX ? INT32_MAX : static_cast<ViInt32>(number);
 }
 
-ViStatus identify(ViSession vi)
+ViStatus identify(ViSession vi, zev::SessionState &learnt)
 {
     ViChar identification[512] = {};
     ViStatus status =
         Ivi_GetAttributeViString(vi, VI_NULL, ZEV_QX70_ATTR_ID_QUERY_RESPONSE, 0, sizeof identification, identification);
     if (status < 0)
         return status;
-    driverState().modelNumber = parseModelNumber(identification);
+    learnt.modelNumber = parseModelNumber(identification);
+    zev::storeSessionState(vi, learnt);
     if (std::strncmp(identification, "ZE", 2) != 0)
         return record(vi, VI_ERROR_FAIL_ID_QUERY);
     return VI_SUCCESS;
 }
 
-ViStatus readLimits(ViSession vi)
+ViStatus readLimits(ViSession vi, zev::SessionState &learnt)
 {
     for (const LimitRead &limit : limitReads) {
         ViReal64 value = 0.0;
@@ -134,12 +124,15 @@ ViStatus readLimits(ViSession vi)
             Ivi_SetErrorInfo(vi, VI_TRUE, status, Ivi_ParamPositionError(limit.position), limit.name);
             return status;
         }
-        (driverState().*limit.target) = value;
+        learnt.*limit.target = value;
+        zev::storeSessionState(vi, learnt);
     }
     return VI_SUCCESS;
 }
 
-// Steps of an open that talk to the instrument; `io` receives the I/O session once opened.
+// Steps of an open that talk to the instrument; `io` receives the I/O session once opened. What
+// is learnt about the instrument is stored for the session as soon as it is known, since the
+// later steps already depend on it (the link's framing, the model).
 ViStatus openInstrument(ViConstString resourceName, ViBoolean idQuery, ViBoolean resetDevice, ViSession vi,
                         ViInt32 baudRate, ViSession &io)
 {
@@ -156,8 +149,10 @@ ViStatus openInstrument(ViConstString resourceName, ViBoolean idQuery, ViBoolean
     if (status < 0)
         return status;
 
+    zev::SessionState learnt;
     const bool serial = qx::runtime::startsWithNoCase(resourceName ? resourceName : "", "ASRL");
-    driverState().serialInterface = serial ? 1 : 0;
+    learnt.serialInterface = serial;
+    zev::storeSessionState(vi, learnt);
     status = serial ? configureSerial(vi, io, baudRate) : setIoAttribute(vi, io, VI_ATTR_TMO_VALUE, kGpibTimeoutMs);
     if (status < 0)
         return status;
@@ -173,11 +168,11 @@ ViStatus openInstrument(ViConstString resourceName, ViBoolean idQuery, ViBoolean
     if (status < 0)
         return status;
     if (idQuery) {
-        status = identify(vi);
+        status = identify(vi, learnt);
         if (status < 0)
             return status;
     }
-    return readLimits(vi);
+    return readLimits(vi, learnt);
 }
 
 // A session about to be disposed takes its error information with it; keep it for the caller
@@ -224,6 +219,7 @@ ViStatus ZEV_QX70_InitWithOptions(ViRsrc resourceName, ViBoolean idQuery, ViBool
         if (vi != VI_NULL)
             keepErrorInfo(vi, status);
         Ivi_Dispose(vi);
+        zev::forgetSessionState(vi);
         return status;
     }
     *newVi = vi;
@@ -262,7 +258,7 @@ ViStatus ZEV_QX70_DefaultInstrSetup(ViSession vi)
         status = Ivi_SetNeedToCheckStatus(vi, VI_TRUE);
         if (status < 0)
             return status;
-        status = zev::sendCommand(io, "*CLS");
+        status = zev::sendCommand(vi, io, "*CLS");
         if (status < 0)
             return record(vi, status);
     }
@@ -270,28 +266,29 @@ ViStatus ZEV_QX70_DefaultInstrSetup(ViSession vi)
     return VI_SUCCESS;
 }
 
+// The session is disposed while close still holds its lock: calls already waiting for the lock
+// then fail at once with an invalid handle instead of running on a closed I/O session, and calls
+// in flight have finished, since close had to wait for the lock.
 ViStatus ZEV_QX70_close(ViSession vi)
 {
-    ViStatus status = VI_SUCCESS;
-    {
-        zev::SessionLock lock(vi);
-        status = fold(lock.status());
-        if (status >= 0 && !Ivi_Simulating(vi)) {
-            ViSession io = Ivi_IOSession(vi);
-            status = fold(Ivi_SetNeedToCheckStatus(vi, VI_TRUE));
-            if (status >= 0) {
-                status = zev::sendCommand(io, "SYST:LOC");
-                status = status < 0 ? record(vi, status) : VI_SUCCESS;
-            }
-        }
+    zev::SessionLock lock(vi);
+    ViStatus status = fold(lock.status());
+    if (status >= 0 && !Ivi_Simulating(vi)) {
+        ViSession io = Ivi_IOSession(vi);
+        status = fold(Ivi_SetNeedToCheckStatus(vi, VI_TRUE));
         if (status >= 0) {
-            Delay(zev::kSettleSeconds);
-            status = fold(ZEV_QX70_IviClose(vi));
+            status = zev::sendCommand(vi, io, "SYST:LOC");
+            status = status < 0 ? record(vi, status) : VI_SUCCESS;
         }
-        if (status < 0 && vi != VI_NULL && status != IVI_ERROR_INVALID_SESSION_HANDLE)
-            keepErrorInfo(vi, status);
     }
+    if (status >= 0) {
+        Delay(zev::kSettleSeconds);
+        status = fold(ZEV_QX70_IviClose(vi));
+    }
+    if (status < 0 && vi != VI_NULL && status != IVI_ERROR_INVALID_SESSION_HANDLE)
+        keepErrorInfo(vi, status);
     Ivi_Dispose(vi);
+    zev::forgetSessionState(vi);
     return status;
 }
 

@@ -39,7 +39,8 @@ const IviStringValueTableEntry statusDescriptions[] = {
 
 namespace {
 
-constexpr size_t kTextSize = 257; // 256 characters and the NUL
+// Messages and revisions fit the 256-byte buffers that IVI callers pass: 255 characters and the NUL.
+constexpr size_t kTextSize = 256;
 
 void copyText(ViChar *destination, const ViChar *source)
 {
@@ -51,12 +52,12 @@ void copyText(ViChar *destination, const ViChar *source)
 
 ViStatus ZEV_QX70_CheckStatusCallback(ViSession vi, ViSession io)
 {
-    ViStatus status = sendCommand(io, "SYST:ERR?");
+    ViStatus status = sendCommand(vi, io, "SYST:ERR?");
     if (status < 0)
         return record(vi, status);
     Delay(0.05);
     ViInt16 errorNumber = 0;
-    status = zev::readAnswer(io, "%hd", &errorNumber);
+    status = zev::readAnswer(vi, io, "%hd", &errorNumber);
     if (status < 0)
         return record(vi, status);
     Delay(0.05);
@@ -76,6 +77,25 @@ ViStatus ZEV_QX70_CheckStatus(ViSession vi)
     return fold(Ivi_SetNeedToCheckStatus(vi, VI_FALSE));
 }
 
+ViStatus zev::checkStatusThenClear(ViSession vi)
+{
+    // The commands went out past the engine (some after checks of their own): a check is due.
+    ViStatus status = Ivi_Simulating(vi) ? VI_SUCCESS : Ivi_SetNeedToCheckStatus(vi, VI_TRUE);
+    if (status >= 0)
+        status = ZEV_QX70_CheckStatus(vi);
+    if (status < 0) {
+        // The instrument keeps its error for error_query; the cache goes in any case, since the
+        // function changed the instrument behind it.
+        Ivi_InvalidateAllAttributes(vi);
+        return status;
+    }
+    const ViBoolean due = Ivi_NeedToCheckStatus(vi);
+    status = ZEV_QX70_DefaultInstrSetup(vi);
+    if (status < 0)
+        return status;
+    return fold(Ivi_SetNeedToCheckStatus(vi, due));
+}
+
 ViStatus ZEV_QX70_reset(ViSession vi)
 {
     SessionLock lock(vi);
@@ -87,23 +107,22 @@ ViStatus ZEV_QX70_reset(ViSession vi)
         if (status < 0)
             return status;
         for (const char *command : {"SYST:REM", "*CLS", "SYST:REM", "*RST"}) {
-            status = sendCommand(io, qx::visa::RuntimeFormat{command});
+            status = sendCommand(vi, io, qx::visa::RuntimeFormat{command});
             if (status < 0)
                 return record(vi, status);
             Delay(0.03);
         }
     }
-    ViStatus status = ZEV_QX70_DefaultInstrSetup(vi);
-    if (status < 0)
-        return status;
-    status = ZEV_QX70_CheckStatus(vi);
+    const ViStatus status = zev::checkStatusThenClear(vi);
     if (status < 0)
         return status;
     Delay(0.03);
     return VI_SUCCESS;
 }
 
-ViStatus ZEV_QX70_error_query(ViSession vi, ViInt32 *errorCode, ViChar errorMessage[])
+namespace {
+
+ViStatus queryError(ViSession vi, ViInt32 *errorCode, ViChar errorMessage[])
 {
     SessionLock lock(vi);
     if (lock.status() < 0)
@@ -123,12 +142,12 @@ ViStatus ZEV_QX70_error_query(ViSession vi, ViInt32 *errorCode, ViChar errorMess
     ViStatus status = Ivi_SetNeedToCheckStatus(vi, VI_TRUE);
     if (status < 0)
         return status;
-    status = sendCommand(io, ":SYST:ERR?");
+    status = sendCommand(vi, io, ":SYST:ERR?");
     if (status < 0)
         return record(vi, status);
     ViInt32 code = 0;
     ViChar message[kTextSize] = {};
-    status = zev::readAnswer(io, "%ld,\"%256[^\"]", &code, message);
+    status = zev::readAnswer(vi, io, "%ld,\"%255[^\"]", &code, message);
     if (status < 0)
         return record(vi, status);
     *errorCode = code;
@@ -136,6 +155,14 @@ ViStatus ZEV_QX70_error_query(ViSession vi, ViInt32 *errorCode, ViChar errorMess
     return VI_SUCCESS;
 }
 
+} // namespace
+
+ViStatus ZEV_QX70_error_query(ViSession vi, ViInt32 *errorCode, ViChar errorMessage[])
+{
+    return zev::emptyTextsOnError(queryError(vi, errorCode, errorMessage), {errorMessage});
+}
+
+// The message holds a text on every return: the caller is usually reporting an error already.
 ViStatus ZEV_QX70_error_message(ViSession vi, ViStatus statusCode, ViChar message[])
 {
     std::optional<SessionLock> lock;
@@ -145,8 +172,7 @@ ViStatus ZEV_QX70_error_message(ViSession vi, ViStatus statusCode, ViChar messag
         return nullAddress(vi, 3, "Null address for Error Message");
     ViStatus status = Ivi_GetSpecificDriverStatusDesc(vi, statusCode, message, statusDescriptions);
     if (status < 0)
-        return status;
-    // The text is given even for a handle that is not open, but the caller learns of the bad handle.
+        return status; // the engine gives the text also for a handle that is not open
     if (lock && lock->status() == IVI_ERROR_INVALID_SESSION_HANDLE)
         return lock->status();
     return VI_SUCCESS;
@@ -168,7 +194,7 @@ ViStatus ZEV_QX70_StatusRegister(ViSession vi, ViInt32 *statusByte)
     ViStatus status = Ivi_SetNeedToCheckStatus(vi, VI_TRUE);
     if (status < 0)
         return status;
-    status = sendCommand(io, "*STB?");
+    status = sendCommand(vi, io, "*STB?");
     if (status < 0)
         return record(vi, status);
     ViInt32 value = 0;
@@ -179,7 +205,9 @@ ViStatus ZEV_QX70_StatusRegister(ViSession vi, ViInt32 *statusByte)
     return VI_SUCCESS;
 }
 
-ViStatus ZEV_QX70_revision_query(ViSession vi, ViChar driverRev[], ViChar instrRev[])
+namespace {
+
+ViStatus queryRevisions(ViSession vi, ViChar driverRev[], ViChar instrRev[])
 {
     SessionLock lock(vi);
     if (lock.status() < 0)
@@ -197,11 +225,11 @@ ViStatus ZEV_QX70_revision_query(ViSession vi, ViChar driverRev[], ViChar instrR
         status = Ivi_SetNeedToCheckStatus(vi, VI_TRUE);
         if (status < 0)
             return status;
-        status = sendCommand(io, "*IDN?");
+        status = sendCommand(vi, io, "*IDN?");
         if (status < 0)
             return record(vi, status);
         ViChar firmware[kTextSize] = {};
-        status = zev::readAnswer(io, "%*[^,],%*[^,],%*[^,],%256[^\n]", firmware);
+        status = zev::readAnswer(vi, io, "%*[^,],%*[^,],%*[^,],%255[^\n]", firmware);
         if (status < 0)
             return record(vi, status);
         copyText(instrRev, firmware);
@@ -209,4 +237,11 @@ ViStatus ZEV_QX70_revision_query(ViSession vi, ViChar driverRev[], ViChar instrR
         copyText(instrRev, "No revision information available while simulating.");
     }
     return fold(ZEV_QX70_CheckStatus(vi));
+}
+
+} // namespace
+
+ViStatus ZEV_QX70_revision_query(ViSession vi, ViChar driverRev[], ViChar instrRev[])
+{
+    return zev::emptyTextsOnError(queryRevisions(vi, driverRev, instrRev), {driverRev, instrRev});
 }

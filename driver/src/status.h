@@ -11,4 +11,12 @@ ViStatus ZEV_QX70_CheckStatusCallback(ViSession vi, ViSession io);
 // Invalidates every cached attribute, sends "*CLS" (not when simulated) and waits 0.03 s.
 ViStatus ZEV_QX70_DefaultInstrSetup(ViSession vi);
 
+namespace zev {
+// The ending of the functions that leave the instrument cleared: the status check first, so that
+// it sees what the function's own commands caused, then the clearing. The clearing leaves no error
+// behind, so a check is due afterwards only if it was before. A failed check leaves the error in
+// the instrument (for error_query) and only empties the cache.
+ViStatus checkStatusThenClear(ViSession vi);
+} // namespace zev
+
 extern const IviStringValueTableEntry statusDescriptions[];

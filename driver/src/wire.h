@@ -15,20 +15,21 @@ namespace zev {
 // Pacing wait after every setting command, seconds.
 constexpr double kSettleSeconds = 0.03;
 
-inline std::string framed(const char *gpibForm)
+// The session's wire form of a command or answer format.
+inline std::string framed(ViSession vi, const char *gpibForm)
 {
     std::string form(gpibForm);
-    if (onSerialLine())
+    if (onSerialLine(vi))
         form += '\n';
     return form;
 }
 
 template <class... Args>
-ViStatus sendCommand(ViSession io, qx::visa::PrintfFormat<std::type_identity_t<Args>...> gpibForm,
+ViStatus sendCommand(ViSession vi, ViSession io, qx::visa::PrintfFormat<std::type_identity_t<Args>...> gpibForm,
                      const Args &...args)
 {
     try { // framing copies the format; no exception may leave the driver
-        const std::string form = framed(gpibForm.text());
+        const std::string form = framed(vi, gpibForm.text());
         return viPrintf(io, qx::visa::RuntimeFormat{form.c_str()}, args...);
     } catch (...) {
         return VI_ERROR_ALLOC;
@@ -37,10 +38,11 @@ ViStatus sendCommand(ViSession io, qx::visa::PrintfFormat<std::type_identity_t<A
 
 // Reads an answer with the format as given over GPIB and with "\n" appended over the serial line.
 template <class... Args>
-ViStatus readAnswer(ViSession io, qx::visa::ScanfFormat<std::type_identity_t<Args>...> gpibForm, Args &&...outputs)
+ViStatus readAnswer(ViSession vi, ViSession io, qx::visa::ScanfFormat<std::type_identity_t<Args>...> gpibForm,
+                    Args &&...outputs)
 {
     try {
-        const std::string form = framed(gpibForm.text());
+        const std::string form = framed(vi, gpibForm.text());
         return viScanf(io, qx::visa::RuntimeFormat{form.c_str()}, std::forward<Args>(outputs)...);
     } catch (...) {
         return VI_ERROR_ALLOC;

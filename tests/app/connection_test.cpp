@@ -22,15 +22,13 @@ sim::Config foreignMaker()
     return config;
 }
 
-// One driver query and its status check finding no error; a state query adds *CLS and its pause.
+// One driver query and its status check finding no error; a state query adds *CLS and pauses.
 Events query(const std::string &command, const std::string &answer, bool state = false)
 {
     Events e{"> " + command, "< " + answer + "\\n"};
-    if (state)
-        e.insert(e.end(), {"> *CLS", "wait 0.03"});
     e.insert(e.end(), {"> SYST:ERR?", "wait 0.05", "< 0,\"No error\"\\n", "wait 0.05"});
     if (state)
-        e.push_back("wait 0.05");
+        e.insert(e.end(), {"> *CLS", "wait 0.03", "wait 0.05"});
     e.push_back("wait 0.05"); // the program's, after each driver call
     return e;
 }

@@ -51,8 +51,8 @@ TEST_F(Measurement, DropShowsTheLastMeasuredVoltageAndATimedDropSendsItsTimeForT
     EXPECT_EQ(toolkit.click(steady, STEADY_DROP), 0);
 
     EXPECT_EQ(events(), (Events{"> INST:COUP 1", "wait 0.03", "> OUTP:STAR:STAT 0", "wait 0.02",
-                                "> OUTP:STAR:PHAS 0.000000", "wait 0.02", "> OUTP:DROP", "wait 0.03", "> *CLS",
-                                "wait 0.03", "> SYST:ERR?", "wait 0.05", "< 0,\"No error\"\\n", "wait 0.05",
+                                "> OUTP:STAR:PHAS 0.000000", "wait 0.02", "> OUTP:DROP", "wait 0.03", "> SYST:ERR?",
+                                "wait 0.05", "< 0,\"No error\"\\n", "wait 0.05", "> *CLS", "wait 0.03",
                                 "wait 0.05"}));
     EXPECT_EQ(value<double>(steady, STEADY_MEAS_VOLTAGE), 0.0); // nothing measured yet
     EXPECT_EQ(value<int>(steady, STEADY_DROP), 0);

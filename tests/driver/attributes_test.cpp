@@ -38,9 +38,10 @@ TEST_F(DriverTest, RangeTablesAndChannelNamesRefuseAndSendNothing)
     EXPECT_TRUE(events().empty());
 }
 
-// Six decimals, paced, and a value written once is served from the cache; the relay is the
-// exception: never cached, written on every call.
-TEST_F(DriverTest, SettingsAreCachedButTheOutputRelayIsNeverCachedAndAlwaysWritten)
+// Six decimals, paced, and a value written once is served from the cache; the relay and the query
+// function are the exceptions: never cached, written on every call (a query function written
+// through the accessor must ask each time, or its answer would never come).
+TEST_F(DriverTest, SettingsAreCachedButTheRelayAndQueryFunctionAreAlwaysWritten)
 {
     ViSession vi = open(kSerial, "QueryInstrStatus=0");
     EXPECT_EQ(ZEV_QX70_SetAttributeViReal64(vi, "1", ZEV_QX70_ATTR_ACV_AMPLITUDE, 120.0), VI_SUCCESS);
@@ -58,8 +59,10 @@ TEST_F(DriverTest, SettingsAreCachedButTheOutputRelayIsNeverCachedAndAlwaysWritt
     }
     for (ViBoolean relay : {ViBoolean{VI_TRUE}, ViBoolean{VI_TRUE}, ViBoolean{7}})
         EXPECT_EQ(ZEV_QX70_SetAttributeViBoolean(vi, "1", ZEV_QX70_ATTR_OUTPUT_CONNECTED, relay), VI_SUCCESS);
+    for (int repeat = 0; repeat < 2; ++repeat)
+        EXPECT_EQ(ZEV_QX70_SetAttributeViInt32(vi, "1", ZEV_QX70_ATTR_QUERY_FUNCTION, 9), VI_SUCCESS);
     EXPECT_EQ(events(), (Events{"> OUTP?\\n", "> OUTP?\\n", "> OUTP 1\\n", "wait 0.03", "> OUTP 1\\n", "wait 0.03",
-                                "> OUTP 0\\n", "wait 0.03"}));
+                                "> OUTP 0\\n", "wait 0.03", "> FREQ?\\n", "> FREQ?\\n"}));
 }
 
 TEST_F(DriverTest, DisplayModeWriteDependsOnTheModel)
@@ -70,7 +73,7 @@ TEST_F(DriverTest, DisplayModeWriteDependsOnTheModel)
                                                           {0, 1, {"> DISP:MODE 1", "wait 0.03"}},
                                                           {0, 3, {"wait 0.03"}}};
     for (const auto &[model, mode, traffic] : cases) {
-        zev::driverState().modelNumber = model;
+        setModel(vi, model);
         EXPECT_EQ(ZEV_QX70_SetAttributeViInt32(vi, "1", ZEV_QX70_ATTR_DISPLAY_MODE, mode), VI_SUCCESS);
         EXPECT_EQ(take(), traffic) << model << " " << mode;
     }

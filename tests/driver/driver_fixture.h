@@ -53,7 +53,6 @@ protected:
         device->answer("LIM:FREQ:LOW?", "16.0");
         device->answer("LIM:FREQ:HIGH?", "500.0");
         device->answer("SYST:ERR?", "0,\"No error\"");
-        resetDriverState();
         ZEV_QX70_ClearErrorInfo(VI_NULL);
     }
 
@@ -65,12 +64,12 @@ protected:
         visa::detachDevice("ASRL1::INSTR");
     }
 
-    static void resetDriverState()
+    // Makes the session's instrument another model, as if it had identified so.
+    static void setModel(ViSession vi, ViInt32 model)
     {
-        auto &state = zev::driverState();
-        state.serialInterface = 0;
-        state.modelNumber = 0;
-        state.voltageLimit = state.currentLimit = state.frequencyLowLimit = state.frequencyHighLimit = 0.0;
+        zev::SessionState state = zev::sessionState(vi);
+        state.modelNumber = model;
+        zev::storeSessionState(vi, state);
     }
 
     // Opens a session and forgets the opening traffic.
@@ -170,10 +169,10 @@ inline Events setting(const std::string &command, bool serial = false)
     return concat({{"> " + command + (serial ? "\\n" : ""), "wait 0.03"}, statusCheck(serial)});
 }
 
-// The default setup ("*CLS" and its settle time) followed by a status check.
-inline Events clearAndCheck(bool serial = false)
+// A status check followed by the default setup ("*CLS" and its settle time).
+inline Events checkAndClear(bool serial = false)
 {
-    return concat({{serial ? "> *CLS\\n" : "> *CLS", "wait 0.03"}, statusCheck(serial)});
+    return concat({statusCheck(serial), {serial ? "> *CLS\\n" : "> *CLS", "wait 0.03"}});
 }
 
 } // namespace qx::test

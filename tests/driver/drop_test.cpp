@@ -4,6 +4,8 @@
 #include "runtime/popup.h"
 
 #include <cmath>
+#include <functional>
+#include <tuple>
 
 using namespace qx::test;
 using qx::runtime::RecordingPopups;
@@ -18,31 +20,30 @@ protected:
 
 } // namespace
 
-// Waits follow the link and the start-phase state; phase 0 couples, others uncouple and select
-// (phase 4 selects nothing); the selection's waits differ per link and phase.
+// Waits follow the link and the start-phase state; phase 0 couples, others uncouple and select;
+// the selection's waits differ per link and phase.
 TEST_F(DropTest, PhaseDropTrafficPerLinkStartPhaseAndPhase)
 {
     ViSession vi = openModel(kSerial, "7103QX");
     EXPECT_TRUE(returned(vi, ZEV_QX70_PhaseDropCommands(vi, "1", 1, 90.0, 10.0, VI_TRUE, 2), VI_SUCCESS,
                          concat({{"> INST:COUP 0\\n", "> INST:NSEL 2\\n", "wait 0.02", "> OUTP:STAR:STAT 1\\n", "wait 0.02",
                                   "> OUTP:STAR:PHAS 90.000000\\n", "wait 0.02", "> OUTP:DROP 10.000000\\n", "wait 0.03"},
-                                 clearAndCheck(true)})));
+                                 checkAndClear(true)})));
     vi = openModel(kGpib, "7103QX");
     EXPECT_TRUE(returned(vi, ZEV_QX70_PhaseDropCommands(vi, "1", 0, 0.0, 10.0, VI_FALSE, 2), VI_SUCCESS,
                          concat({{"> INST:COUP 0", "wait 0.03", "> INST:NSEL 2", "wait 0.02", "> OUTP:STAR:STAT 0",
                                   "wait 0.02", "> OUTP:STAR:PHAS 0.000000", "wait 0.02", "> OUTP:DROP", "wait 0.03"},
-                                 clearAndCheck()})));
+                                 checkAndClear()})));
     EXPECT_TRUE(returned(vi, ZEV_QX70_PhaseDropCommands(vi, "1", 1, 270.0, 0.5, VI_TRUE, 0), VI_SUCCESS,
                          concat({{"> INST:COUP 1", "wait 0.03", "> OUTP:STAR:STAT 1", "wait 0.03",
                                   "> OUTP:STAR:PHAS 270.000000", "wait 0.03", "> OUTP:DROP 0.500000", "wait 0.03"},
-                                 clearAndCheck()})));
+                                 checkAndClear()})));
 
     vi = openModel(kSerial, "7101QX");
     const std::pair<ViInt16, Events> selections[] = {
         {0, {}},
         {1, {"> INST:COUP 0\\n", "wait 0.02", "> INST:NSEL 1\\n", "wait 0.02"}},
-        {3, {"> INST:COUP 0\\n", "wait 0.03", "> INST:NSEL 3\\n", "wait 0.02"}},
-        {4, {}}};
+        {3, {"> INST:COUP 0\\n", "wait 0.03", "> INST:NSEL 3\\n", "wait 0.02"}}};
     for (const auto &[phase, selection] : selections) {
         EXPECT_EQ(ZEV_QX70_PhaseDropCommands(vi, "1", 0, 180.0, 0.0, VI_FALSE, phase), VI_SUCCESS);
         const Events all = take();
@@ -52,18 +53,22 @@ TEST_F(DropTest, PhaseDropTrafficPerLinkStartPhaseAndPhase)
     EXPECT_TRUE(popups.popups().empty());
 }
 
+// The operator sees the popup, the instrument is checked and cleared as after any drop, and the
+// caller gets the refusal with the angle's position and name.
 TEST_F(DropTest, AnAngleOtherThanTheFourIsRefusedWithAPopup)
 {
     ViSession vi = openModel(kGpib, "7103QX");
-    for (ViReal64 angle : {45.0, 90.0000001, -90.0, std::nan("")})
-        EXPECT_TRUE(returned(vi, ZEV_QX70_PhaseDropCommands(vi, "1", 0, angle, 1.0, VI_TRUE, 1), VI_SUCCESS,
-                             clearAndCheck()))
+    for (ViReal64 angle : {45.0, 90.0000001, -90.0, std::nan("")}) {
+        EXPECT_TRUE(returned(vi, ZEV_QX70_PhaseDropCommands(vi, "1", 0, angle, 1.0, VI_TRUE, 1),
+                             IVI_ERROR_INVALID_VALUE, checkAndClear()))
             << angle;
+        EXPECT_EQ(errorInfo(vi), (ErrorInfo{IVI_ERROR_INVALID_VALUE, VI_ERROR_PARAMETER4, "Start Phase"}));
+    }
     const RecordingPopups::Popup refusal{"Error Message",
                                          "\nOutput Drop function only supports 0, 90, 180, 270 phase angle"};
     EXPECT_EQ(popups.popups(), std::vector<RecordingPopups::Popup>(4, refusal));
     EXPECT_EQ(ZEV_QX70_PhaseDropCommands(vi, "1", 1, 90.0, 1.0, VI_FALSE, 3), VI_SUCCESS);
-    EXPECT_EQ(events().size(), 10u + clearAndCheck().size());
+    EXPECT_EQ(events().size(), 10u + checkAndClear().size());
     EXPECT_EQ(popups.popups().size(), 4u);
 }
 
@@ -78,7 +83,7 @@ TEST_F(DropTest, DropCommandsZeroTheOutputCloseTheRelayDropAndProgramTheVoltage)
                          concat({{"> VOLT:RANG?"}, setting("VOLT 0.000000"), setting("OUTP 1"),
                                  {"> OUTP:STAR:STAT 1", "wait 0.03", "> OUTP:STAR:PHAS 90.000000", "wait 0.03",
                                   "> OUTP:DROP 0.500000", "wait 0.03", "> VOLT 120.000000", "wait 0.03"},
-                                 clearAndCheck()})));
+                                 checkAndClear()})));
     for (bool serial : {false, true}) {
         vi = openModel(serial ? kSerial : kGpib, "7101QX");
         ASSERT_EQ(ZEV_QX70_GenerateACVoltageRange(vi, "1", 2.0), VI_SUCCESS);
@@ -89,9 +94,50 @@ TEST_F(DropTest, DropCommandsZeroTheOutputCloseTheRelayDropAndProgramTheVoltage)
                                    : Events{"> OUTP:STAR:STAT 0", "wait 0.03", "> OUTP:DROP", "wait 0.03",
                                             "> VOLT 100.000000"};
         EXPECT_TRUE(returned(vi, ZEV_QX70_DropCommands(vi, "1", 0, 90.0, 7.0, 100.0, VI_FALSE), VI_SUCCESS,
-                             concat({statusCheck(serial), setting("OUTP 1", serial), tail, clearAndCheck(serial)})))
+                             concat({statusCheck(serial), setting("OUTP 1", serial), tail, checkAndClear(serial)})))
             << serial;
     }
+}
+
+// Numbers that are no plain decimal number, and phases outside 0 to 3, are refused with their
+// position and name before anything is sent; a drop the instrument refuses is reported, and its
+// error stays in the instrument for error_query.
+TEST_F(DropTest, BadArgumentsAreRefusedAndTheInstrumentsRefusalReported)
+{
+    ViSession vi = openModel(kGpib, "7103QX");
+    ViInt32 state = 0, angle = 0;
+    const std::tuple<const char *, std::function<ViStatus()>, ErrorInfo> refusals[] = {
+        {"nan", [&] { return ZEV_QX70_PhaseDropCommands(vi, "1", 1, 90.0, std::nan(""), VI_TRUE, 1); },
+         {IVI_ERROR_INVALID_VALUE, VI_ERROR_PARAMETER5, "Drop Time"}},
+        {"inf", [&] { return ZEV_QX70_PhaseDropCommands(vi, "1", 1, 90.0, -INFINITY, VI_TRUE, 1); },
+         {IVI_ERROR_INVALID_VALUE, VI_ERROR_PARAMETER5, "Drop Time"}},
+        {"1e308", [&] { return ZEV_QX70_PhaseDropCommands(vi, "1", 1, 90.0, 1e308, VI_TRUE, 0); },
+         {IVI_ERROR_INVALID_VALUE, VI_ERROR_PARAMETER5, "Drop Time"}},
+        {"phase 4", [&] { return ZEV_QX70_PhaseDropCommands(vi, "1", 1, 90.0, 1.0, VI_TRUE, 4); },
+         {IVI_ERROR_INVALID_VALUE, VI_ERROR_PARAMETER7, "Phase"}},
+        {"phase -1", [&] { return ZEV_QX70_PhaseDropSettingQuery(vi, "1", -1, &state, &angle); },
+         {IVI_ERROR_INVALID_VALUE, VI_ERROR_PARAMETER3, "Phase"}},
+        {"voltage", [&] { return ZEV_QX70_DropCommands(vi, "1", 0, 90.0, 1.0, INFINITY, VI_TRUE); },
+         {IVI_ERROR_INVALID_VALUE, VI_ERROR_PARAMETER6, "Voltage"}},
+        {"start phase", [&] { return ZEV_QX70_DropCommands(vi, "1", 1, std::nan(""), 1.0, 10.0, VI_FALSE); },
+         {IVI_ERROR_INVALID_VALUE, VI_ERROR_PARAMETER4, "Start Phase"}},
+    };
+    for (const auto &[label, call, info] : refusals) {
+        EXPECT_TRUE(returned(vi, call(), info.primary)) << label;
+        EXPECT_EQ(errorInfo(vi), info) << label;
+    }
+    // Unused numbers are not looked at: an untimed drop ignores its time.
+    EXPECT_EQ(ZEV_QX70_PhaseDropCommands(vi, "1", 0, 0.0, std::nan(""), VI_FALSE, 0), VI_SUCCESS);
+    timeline.clear();
+
+    device->answerOnce("SYST:ERR?", "-222,\"Data out of range\"");
+    EXPECT_TRUE(returned(vi, ZEV_QX70_PhaseDropCommands(vi, "1", 0, 0.0, 100.0, VI_TRUE, 0), IVI_ERROR_INSTRUMENT_STATUS,
+                         {"> INST:COUP 1", "wait 0.03", "> OUTP:STAR:STAT 0", "wait 0.02", "> OUTP:STAR:PHAS 0.000000",
+                          "wait 0.02", "> OUTP:DROP 100.000000", "wait 0.03", "> SYST:ERR?", "wait 0.05", "wait 0.05"}));
+    device->answerOnce(":SYST:ERR?", "-222,\"Data out of range\"");
+    ViChar message[256] = {};
+    EXPECT_EQ(ZEV_QX70_error_query(vi, &state, message), VI_SUCCESS);
+    EXPECT_EQ(std::pair(state, std::string(message)), std::pair(-222, std::string("Data out of range")));
 }
 
 TEST_F(DropTest, DropFunctionsAreRefusedOnModelsWithoutThem)
@@ -119,12 +165,12 @@ TEST_F(DropTest, DropSettingsAreReadBackAndFailuresStopThere)
     EXPECT_TRUE(returned(vi, ZEV_QX70_DropSettingQuery(vi, "1", &state, &angle), VI_SUCCESS,
                          concat({{"> OUTP:STAR?\\n", "wait 0.02", "wait 0.02", "> OUTP:STAR:PHAS?\\n", "wait 0.02",
                                   "wait 0.02"},
-                                 clearAndCheck(true)})));
+                                 checkAndClear(true)})));
     EXPECT_EQ(std::pair(state, angle), std::pair(1, 270));
     vi = openModel(kGpib, "7103QX");
     EXPECT_TRUE(returned(vi, ZEV_QX70_PhaseDropSettingQuery(vi, "1", 0, &state, &angle), VI_SUCCESS,
                          concat({{"> INST:COUP 1", "wait 0.03", "> OUTP:STAR?", "> OUTP:STAR:PHAS?", "wait 0.03"},
-                                 clearAndCheck()})));
+                                 checkAndClear()})));
     EXPECT_EQ(ZEV_QX70_PhaseDropSettingQuery(vi, "1", 3, &state, &angle), VI_SUCCESS);
     EXPECT_EQ(take().front(), "> INST:NSEL 3"); // no uncoupling here
 

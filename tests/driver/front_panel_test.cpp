@@ -2,6 +2,8 @@
 
 #include "ivi/ivi.h"
 
+#include <cstring>
+#include <memory>
 #include <string>
 
 using namespace qx::test;
@@ -20,7 +22,7 @@ TEST_F(DriverTest, DisplayModeAndRegisterCommands)
     device->answer("DISP:MODE?", "3");
     ViInt32 value = 0;
     EXPECT_TRUE(returned(vi, ZEV_QX70_DisplayModeQuery(vi, "1", &value), VI_SUCCESS,
-                         concat({{"> DISP:MODE?\\n", "wait 0.05", "wait 0.05"}, clearAndCheck(true), {"wait 0.05"}})));
+                         concat({{"> DISP:MODE?\\n", "wait 0.05", "wait 0.05"}, checkAndClear(true), {"wait 0.05"}})));
     EXPECT_EQ(value, 3);
 
     EXPECT_TRUE(returned(vi, ZEV_QX70_RecallRegister(vi, "1", 4), VI_SUCCESS, {"> *RCL 4\\n", "wait 0.03"}));
@@ -39,9 +41,10 @@ TEST_F(DriverTest, DisplayModeAndRegisterCommands)
     EXPECT_TRUE(returned(vi, ZEV_QX70_SaveRegister(vi, "1", 9), VI_ERROR_CONN_LOST, {"> *SAV 9"}));
 }
 
-// Range, voltage, frequency and relay, then register 7 saved and made the power-on register; a
-// voltage above the chosen range is skipped.
-TEST_F(DriverTest, InitialConfigurationOrder)
+// Range, voltage, frequency and relay, then register 7 saved and made the power-on register. The
+// first refused or failing step ends it and nothing is saved: the power-on state never becomes a
+// configuration nobody asked for.
+TEST_F(DriverTest, InitialConfigurationOrderAndItsFirstFailure)
 {
     ViSession vi = open(kSerial);
     EXPECT_TRUE(returned(vi, ZEV_QX70_LoadInitialConfiguration(vi, 2.0, 50.0, 120.0, 1), VI_SUCCESS,
@@ -49,9 +52,15 @@ TEST_F(DriverTest, InitialConfigurationOrder)
                                  setting("FREQ 50.000000", true), setting("OUTP 1", true),
                                  {"> *SAV 7\\n", "wait 0.03", "> SYST:PON 7\\n", "wait 0.03", "wait 0.05"}})));
     vi = open(kGpib);
-    EXPECT_TRUE(returned(vi, ZEV_QX70_LoadInitialConfiguration(vi, 1.0, 60.0, 200.0, 0), VI_SUCCESS,
-                         concat({setting("VOLT:RANG 150.000000"), setting("FREQ 60.000000"), setting("OUTP 0"),
-                                 {"> *SAV 7", "wait 0.03", "> SYST:PON 7", "wait 0.03", "wait 0.05"}})));
+    EXPECT_TRUE(returned(vi, ZEV_QX70_LoadInitialConfiguration(vi, 1.0, 60.0, 200.0, 0),
+                         ZEV_QX70_ERROR_OVER_VOLTAGE, setting("VOLT:RANG 150.000000")));
+    // The range is cached from here on: only its status check remains.
+    EXPECT_TRUE(returned(vi, ZEV_QX70_LoadInitialConfiguration(vi, 1.0, 600.0, 100.0, 0),
+                         ZEV_QX70_ERROR_FREQUENCY_OUT_OF_LIMITS, concat({statusCheck(), setting("VOLT 100.000000")})));
+    device->closeOn("*SAV 7");
+    EXPECT_TRUE(returned(vi, ZEV_QX70_LoadInitialConfiguration(vi, 1.0, 60.0, 100.0, 1), VI_ERROR_CONN_LOST,
+                         concat({statusCheck(), setting("FREQ 60.000000"), setting("OUTP 1"),
+                                 {"> *SAV 7"}})));
 }
 
 // A quote is doubled, a percent sign sent as it is; a control character or more than 64
@@ -63,7 +72,7 @@ TEST_F(DriverTest, SerialNumberIsQuotedSafelyOrRefused)
     for (const auto &[text, quotedOrSame] : accepted) {
         const std::string quoted = quotedOrSame.empty() ? text : quotedOrSame;
         EXPECT_TRUE(returned(vi, ZEV_QX70_LoadSerialNumber(vi, "1", text.c_str()), VI_SUCCESS,
-                             concat({{"> SYST:SNUM '" + quoted + "'\\n", "wait 0.03"}, clearAndCheck(true),
+                             concat({{"> SYST:SNUM '" + quoted + "'\\n", "wait 0.03"}, checkAndClear(true),
                                      {"wait 0.05"}})));
     }
 
@@ -102,28 +111,38 @@ TEST_F(DriverTest, SerialIdAndSerialNumberComeFromTheIdentity)
     for (const std::string &answer : {std::string("ZE,7103QX"), "ZE,7103QX," + std::string(300, 'S') + ",1.0"}) {
         device->answerOnce("*IDN?", answer);
         EXPECT_EQ(ZEV_QX70_Serial_Number(vi, serial), VI_ERROR_INV_RESPONSE);
-        EXPECT_STREQ(serial, "SN000123");
+        EXPECT_STREQ(serial, "");
     }
     device->silentOn("*IDN?");
     timeline.clear();
     EXPECT_TRUE(returned(vi, ZEV_QX70_Serial_Number(vi, serial), VI_ERROR_TMO, {"> *IDN?\\n", "wait 0.05", "timeout 10"}));
 }
 
+// Another maker's answer (no "ZE,") is a failed identification with an empty model. The buffer is
+// exactly the 512 bytes the header states, on the heap, for the address sanitizer.
 TEST_F(DriverTest, ModelNumberIsTheFieldAfterTheMaker)
 {
     ViSession vi = open(kGpib);
     const std::pair<std::string, std::string> cases[] = {
         {"ze,7103QX,SN1,1.0", "7103QX"},              // maker in lower case
-        {"XY7101QX,SN1,1.0", "7101QX"},               // no "ZE,": from position 2
         {"ZE,7101QX", "7101QX"},                      // last field: the line end is not part of it
-        {"Z", ""},                                    // shorter than the start position
         {"ZE,", ""},
         {"ZE," + std::string(600, 'M'), std::string(508, 'M')}, // 511 bytes read, 3 of them "ZE,"
+        {"XY7101QX,SN1,1.0", "!"},
+        {"Z", "!"},
     };
+    const auto buffer = std::make_unique<ViChar[]>(512);
+    ViChar *model = buffer.get();
     for (const auto &[answer, expected] : cases) {
         device->answerOnce("*IDN?", answer);
-        ViChar model[512] = "untouched";
-        EXPECT_TRUE(returned(vi, ZEV_QX70_Model_Number(vi, model), VI_SUCCESS, {"> *IDN?", "wait 0.03"})) << answer;
-        EXPECT_EQ(model, expected) << answer;
+        std::strcpy(model, "untouched");
+        if (expected == "!") {
+            EXPECT_TRUE(returned(vi, ZEV_QX70_Model_Number(vi, model), VI_ERROR_FAIL_ID_QUERY, {"> *IDN?"})) << answer;
+            EXPECT_EQ(errorInfo(vi), (ErrorInfo{VI_ERROR_FAIL_ID_QUERY, 0, ""})) << answer;
+            EXPECT_STREQ(model, "") << answer;
+        } else {
+            EXPECT_TRUE(returned(vi, ZEV_QX70_Model_Number(vi, model), VI_SUCCESS, {"> *IDN?", "wait 0.03"})) << answer;
+            EXPECT_EQ(model, expected) << answer;
+        }
     }
 }

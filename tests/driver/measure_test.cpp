@@ -25,7 +25,7 @@ constexpr ViInt16 kWhole = -1; // ZEV_QX70_MeasureOutput rather than the phase f
 
 // Each type's own query (no waits, no status check on GPIB), phase selection, powers computed from
 // volts and amps where the model lacks the query, waits per link, types a model does not measure,
-// and unknown types and phases that measure nothing.
+// and unknown types and phases refused before anything is sent.
 TEST_F(MeasureTest, TypesPhasesModelsAndLinks)
 {
     // A measurement left at 42 was not written.
@@ -56,12 +56,12 @@ TEST_F(MeasureTest, TypesPhasesModelsAndLinks)
         {"7103QX", false, kWhole, 11, ZEV_QX70_ERROR_NOT_SUPPORTED, 42, {}},
         {"7103QX", false, kWhole, 13, ZEV_QX70_ERROR_NOT_SUPPORTED, 42, {}},
         {"7103QX", false, kWhole, 14, ZEV_QX70_ERROR_NOT_SUPPORTED, 42, {}},
-        {"7103QX", false, kWhole, 0, VI_SUCCESS, 42, {}}, // no such type
-        {"7103QX", false, kWhole, 1, VI_SUCCESS, 42, {}}, {"7103QX", false, kWhole, 3, VI_SUCCESS, 42, {}},
-        {"7103QX", false, kWhole, 5, VI_SUCCESS, 42, {}}, {"7103QX", false, kWhole, 8, VI_SUCCESS, 42, {}},
-        {"7103QX", false, kWhole, 15, VI_SUCCESS, 42, {}},
-        {"7103QX", false, 2, 7, VI_SUCCESS, 42, {"> INST:NSEL 2", "wait 0.03"}},
-        {"7103QX", false, 4, 7, VI_SUCCESS, 42, {}}, // no such phase either
+        {"7103QX", false, kWhole, 0, IVI_ERROR_INVALID_VALUE, 42, {}}, // no such type
+        {"7103QX", false, kWhole, 3, IVI_ERROR_INVALID_VALUE, 42, {}},
+        {"7101QX", false, kWhole, 15, IVI_ERROR_INVALID_VALUE, 42, {}},
+        {"7103QX", false, 2, 7, IVI_ERROR_INVALID_VALUE, 42, {}},
+        {"7103QX", false, 4, ZEV_QX70_VAL_MEASURE_VOLTAGE, IVI_ERROR_INVALID_VALUE, 42, {}}, // no such phase
+        {"7101QX", true, -2, ZEV_QX70_VAL_MEASURE_VOLTAGE, IVI_ERROR_INVALID_VALUE, 42, {}},
     };
     for (const auto &[model, serial, phase, type, status, expected, traffic] : cases) {
         ViSession vi = openModel(serial ? kSerial : kGpib, model);
@@ -74,7 +74,14 @@ TEST_F(MeasureTest, TypesPhasesModelsAndLinks)
                              status, traffic))
             << label;
         EXPECT_DOUBLE_EQ(value, expected) << label;
-        EXPECT_EQ(errorInfo(vi).primary, VI_SUCCESS) << label;
+        const ErrorInfo info = errorInfo(vi);
+        if (status == IVI_ERROR_INVALID_VALUE)
+            EXPECT_EQ(info, (type == 7 || type == 3 || type == 0 || type == 15
+                                 ? ErrorInfo{status, VI_ERROR_PARAMETER3, "Measurement Type"}
+                                 : ErrorInfo{status, VI_ERROR_PARAMETER4, "Phase"}))
+                << label;
+        else
+            EXPECT_EQ(info.primary, VI_SUCCESS) << label;
     }
 }
 

@@ -67,7 +67,7 @@ TEST_F(DriverTest, RelayAndOutputFunctionQueries)
     EXPECT_TRUE(returned(vi, ZEV_QX70_DisconnectOutput(vi, "1"), VI_SUCCESS, setting("OUTP 0")));
     ViInt32 relay = 0;
     device->answer("OUTP?", "1");
-    const Events query = concat({{"> OUTP?"}, clearAndCheck(), {"wait 0.05"}});
+    const Events query = concat({{"> OUTP?"}, checkAndClear(), {"wait 0.05"}});
     EXPECT_TRUE(returned(vi, ZEV_QX70_QueryOutputRelay(vi, "1", &relay), VI_SUCCESS, query));
     EXPECT_EQ(relay, 1);
     device->answer("VOLT?", "120.5");
@@ -81,7 +81,7 @@ TEST_F(DriverTest, RelayAndOutputFunctionQueries)
 
     vi = open(kSerial);
     device->answer("OUTP?", "0");
-    const Events serialQuery = concat({{"> OUTP?\\n", "wait 0.05", "wait 0.05"}, clearAndCheck(true), {"wait 0.05"}});
+    const Events serialQuery = concat({{"> OUTP?\\n", "wait 0.05", "wait 0.05"}, checkAndClear(true), {"wait 0.05"}});
     EXPECT_TRUE(returned(vi, ZEV_QX70_QueryOutputRelay(vi, "1", &relay), VI_SUCCESS, serialQuery));
     EXPECT_EQ(relay, 0);
     device->answer("VOLT:RANG?", "150");

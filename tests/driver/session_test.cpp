@@ -44,11 +44,10 @@ TEST_F(DriverTest, OpeningSequenceOnBothLinksWithAndWithoutResetAndIdentificatio
          zevQx, 7103,
          concat({remoteToggle(true), {"> *CLS\\n", "wait 0.03", "> *IDN?\\n", "wait 0.05", "wait 0.05"},
                  limitQueries(true), statusCheck(true)})},
-        {"reset, no identification: the model is kept", kGpib, nullptr, VI_FALSE, VI_TRUE, zevQx, 7101,
+        {"reset, no identification: the model stays unknown", kGpib, nullptr, VI_FALSE, VI_TRUE, zevQx, 0,
          concat({remoteToggle(false),
-                 {"> SYST:REM", "wait 0.03", "> *CLS", "wait 0.03", "> SYST:REM", "wait 0.03", "> *RST", "wait 0.03",
-                  "> *CLS", "wait 0.03"},
-                 statusCheck(), {"wait 0.03"}, limitQueries(false), statusCheck()})},
+                 {"> SYST:REM", "wait 0.03", "> *CLS", "wait 0.03", "> SYST:REM", "wait 0.03", "> *RST", "wait 0.03"},
+                 statusCheck(), {"> *CLS", "wait 0.03", "wait 0.03"}, limitQueries(false), statusCheck()})},
         {"status checking off", kGpib, "queryinstrstatus = False", VI_TRUE, VI_FALSE, zevQx, 7103,
          concat({{"> SYST:LOC", "wait 0.03", "wait 0.03", "> SYST:REM", "wait 0.03", "wait 0.03", "> *CLS", "wait 0.03",
                   "> *IDN?", "wait 0.05"},
@@ -57,8 +56,6 @@ TEST_F(DriverTest, OpeningSequenceOnBothLinksWithAndWithoutResetAndIdentificatio
         {"oversize identity", kGpib, "", VI_TRUE, VI_FALSE, oversize, 7101, gpib},
     };
     for (const auto &[label, resource, options, idQuery, reset, identity, expectedModel, traffic] : cases) {
-        resetDriverState();
-        zev::driverState().modelNumber = 7101;
         device->answer("*IDN?", identity);
         timeline.clear();
         ViSession vi = VI_NULL;
@@ -68,7 +65,7 @@ TEST_F(DriverTest, OpeningSequenceOnBothLinksWithAndWithoutResetAndIdentificatio
                   VI_SUCCESS)
             << label;
         opened.push_back(vi);
-        EXPECT_EQ(zev::driverState().serialInterface.load(), resource[0] == 'a' ? 1 : 0) << label;
+        EXPECT_EQ(zev::sessionState(vi).serialInterface, resource[0] == 'a') << label;
         ViReal64 low = 0, high = 0, current = 0, voltage = 0;
         ViInt32 model = 0;
         EXPECT_EQ(ZEV_QX70_ConfigureLimits(vi, "1", &low, &high, &current, &voltage, &model), VI_SUCCESS);
@@ -116,10 +113,6 @@ TEST_F(DriverTest, AFailedOpenAtEachStageUnwindsToNoHandle)
         const Events traffic = events();
         EXPECT_EQ(traffic.empty() ? "" : traffic.back(), lastEvent) << label;
     }
-    // The failed check still recorded the model; no limit was read after it, so the voltage limit
-    // is the one read before LIM:CURR? timed out.
-    EXPECT_EQ(zev::driverState().modelNumber.load(), 7101);
-    EXPECT_DOUBLE_EQ(zev::driverState().voltageLimit.load(), 300.0);
 }
 
 TEST_F(DriverTest, CloseReturnsToLocalAndDisposesRealSimulatedAndBrokenSessions)
@@ -205,19 +198,21 @@ TEST_F(DriverTest, InSimulationNoFunctionTalksToTheInstrument)
     EXPECT_STREQ(message, "No revision information available while simulating.");
     EXPECT_TRUE(device->messages().empty());
 
-    closeNow(open(kSerial)); // 7103 on a serial line with 300 V
+    // A real session beside it (open or closed) lends it nothing: its limits and model stay zero.
+    const ViSession real = open(kSerial);
     const size_t realMessages = device->messages().size();
     device->answer("*IDN?", "ZE,7101QX,1,1");
     vi = open("GPIB::3::INSTR", "Simulate=1", true, true);
     EXPECT_EQ(ZEV_QX70_ConfigureLimits(vi, "1", &low, &high, &current, &voltage, &model), VI_SUCCESS);
-    EXPECT_EQ((std::vector{low, high, current, voltage, ViReal64(model)}), (std::vector{16.0, 500.0, 9.2, 300.0, 7103.0}));
+    EXPECT_EQ((std::vector{low, high, current, voltage, ViReal64(model)}), (std::vector{0.0, 0.0, 0.0, 0.0, 0.0}));
+    closeNow(real);
+    EXPECT_EQ(ZEV_QX70_GenerateACFrequency(vi, "1", 60.0), ZEV_QX70_ERROR_FREQUENCY_OUT_OF_LIMITS);
     EXPECT_EQ(ZEV_QX70_GetAttributeViReal64(vi, "1", ZEV_QX70_ATTR_VOLTAGE_RANGE, &r), VI_SUCCESS);
     EXPECT_DOUBLE_EQ(r, 136.0);
     EXPECT_GE(ZEV_QX70_GetAttributeViString(vi, VI_NULL, ZEV_QX70_ATTR_ID_QUERY_RESPONSE, sizeof text, text), 0);
     EXPECT_STREQ(text, "ZE");
     EXPECT_EQ(ZEV_QX70_SetAttributeViReal64(vi, "1", ZEV_QX70_ATTR_FREQUENCY, 60.0), VI_SUCCESS);
     EXPECT_EQ(ZEV_QX70_SetAttributeViReal64(vi, "1", ZEV_QX70_ATTR_FREQUENCY, 5000.5), IVI_ERROR_INVALID_VALUE);
-    EXPECT_EQ(device->messages().size(), realMessages);
-    EXPECT_TRUE(timeline.writes().empty());
-    EXPECT_EQ(zev::driverState().serialInterface.load(), 1);
+    EXPECT_EQ(device->messages().size(), realMessages + 1); // the real session's SYST:LOC
+    EXPECT_FALSE(zev::sessionState(vi).serialInterface);
 }

@@ -51,14 +51,14 @@ protected:
         EXPECT_EQ(ZEV_QX70_ConnectOutput(vi, "1"), VI_SUCCESS);
 
         ViInt32 relay = -1;
-        expect({"OUTP?", "*CLS", "SYST:ERR?"});
+        expect({"OUTP?", "SYST:ERR?", "*CLS"});
         EXPECT_EQ(ZEV_QX70_QueryOutputRelay(vi, "1", &relay), VI_SUCCESS);
         EXPECT_EQ(relay, 1);
 
         expect({"DISP:MODE 2", "SYST:ERR?"});
         EXPECT_EQ(ZEV_QX70_DisplayMode(vi, "1", 2), VI_SUCCESS);
         ViInt32 mode = -1;
-        expect({"DISP:MODE?", "*CLS", "SYST:ERR?"});
+        expect({"DISP:MODE?", "SYST:ERR?", "*CLS"});
         EXPECT_EQ(ZEV_QX70_DisplayModeQuery(vi, "1", &mode), VI_SUCCESS);
         EXPECT_EQ(mode, 2);
 
@@ -86,20 +86,20 @@ protected:
 
         // A 5 s drop of phase 2 from 90 degrees: long enough that the readings below fall inside it.
         expect({"INST:COUP 0", "INST:NSEL 2", "OUTP:STAR:STAT 1", "OUTP:STAR:PHAS 90.000000", "OUTP:DROP 5.000000",
-                "*CLS", "SYST:ERR?"});
+                "SYST:ERR?", "*CLS"});
         EXPECT_EQ(ZEV_QX70_PhaseDropCommands(vi, "1", 1, 90.0, 5.0, VI_TRUE, 2), VI_SUCCESS);
         expect({"INST:NSEL 2", "MEAS:VOLT?", "INST:NSEL 1", "MEAS:VOLT?"});
         EXPECT_EQ(measure(vi, ZEV_QX70_VAL_MEASURE_VOLTAGE, 2), 0.0) << "phase 2 is not dropped";
         EXPECT_NEAR(measure(vi, ZEV_QX70_VAL_MEASURE_VOLTAGE, 1), 120.0, 1e-3) << "phase 1 dropped too";
         ViInt32 startState = -1, startAngle = -1;
-        expect({"INST:NSEL 2", "OUTP:STAR?", "OUTP:STAR:PHAS?", "*CLS", "SYST:ERR?"});
+        expect({"INST:NSEL 2", "OUTP:STAR?", "OUTP:STAR:PHAS?", "SYST:ERR?", "*CLS"});
         EXPECT_EQ(ZEV_QX70_PhaseDropSettingQuery(vi, "1", 2, &startState, &startAngle), VI_SUCCESS);
         EXPECT_EQ(startState, 1);
         EXPECT_EQ(startAngle, 90);
 
         expect({"OUTP 0", "SYST:ERR?"});
         EXPECT_EQ(ZEV_QX70_DisconnectOutput(vi, "1"), VI_SUCCESS);
-        expect({"OUTP?", "*CLS", "SYST:ERR?"});
+        expect({"OUTP?", "SYST:ERR?", "*CLS"});
         EXPECT_EQ(ZEV_QX70_QueryOutputRelay(vi, "1", &relay), VI_SUCCESS);
         EXPECT_EQ(relay, 0);
 

@@ -1,6 +1,6 @@
 """qxsim driven by an independent client: PyVISA with the pure-Python pyvisa-py backend.
 
-Usage: pyvisa_client_test.py QXSIM_PATH. Exits 77 (skipped) when pyvisa-py is not installed.
+Usage: pyvisa_client_test.py QXSIM_PATH. Fails when PyVISA, pyvisa-py or PySerial is missing.
 """
 import os
 import select
@@ -12,10 +12,10 @@ import tempfile
 try:
     import pyvisa
     import pyvisa_py  # noqa: F401  (the '@py' backend)
+    import serial  # noqa: F401  (pyvisa-py's serial sessions)
 except ImportError as error:
-    print(f"SKIPPED: PyVISA with pyvisa-py is not available ({error}); "
-          "install the Debian package python3-pyvisa-py", flush=True)
-    sys.exit(77)
+    print(f"FAILED: {error}; scripts/deps.sh installs python3-pyvisa-py and python3-serial", flush=True)
+    sys.exit(1)
 
 
 def check(label, actual, expected):

@@ -81,6 +81,7 @@ FAKE_GPIB_EXPORT int ibrd(int, void *buffer, long count)
 FAKE_GPIB_EXPORT int ibclr(int)
 {
     ++fake_gpib::bus().clears;
+    fake_gpib::bus().answers.clear(); // a device clear empties the instrument's output queue
     return status(CMPL, 0, 0);
 }
 

@@ -89,6 +89,16 @@ TEST_F(GpibSession, BusErrorsBecomeVisaCodes)
     EXPECT_EQ(viClear(io), VI_SUCCESS);
     EXPECT_EQ(bus.clears, 1);
 
+    // An answer that comes after its read timed out is cleared from the instrument before the next
+    // query, which gets its own answer.
+    EXPECT_EQ(viScanf(io, "%ld", &value), VI_ERROR_TMO);
+    bus.answers.push_back({"50", true});
+    EXPECT_EQ(viPrintf(io, "VOLT?"), VI_SUCCESS);
+    EXPECT_EQ(bus.clears, 2);
+    bus.answers.push_back({"120", true});
+    EXPECT_EQ(viScanf(io, "%ld", &value), VI_SUCCESS);
+    EXPECT_EQ(value, 120);
+
     bus.failOpen = 7; // ENEB
     ViSession other = VI_NULL;
     EXPECT_EQ(viOpen(rm, "GPIB3::5::INSTR", VI_NULL, 5000, &other), VI_ERROR_INTF_NUM_NCONFIG);

@@ -203,6 +203,24 @@ TEST_F(SessionTest, ASilentInstrumentTimesOutOnTheClockByTheSessionTimeOutALostL
     EXPECT_DOUBLE_EQ(clock.now(), 20.0);
 }
 
+// The instrument answers only after the read timed out: the late answer is dropped before the
+// next query goes out, and every later query gets its own answer.
+TEST_F(SessionTest, ALateAnswerNeverAnswersTheNextQuery)
+{
+    open("ASRL1::INSTR");
+    ViReal64 value = -1.0;
+    ASSERT_EQ(viPrintf(io, "FREQ?\n"), VI_SUCCESS);
+    EXPECT_EQ(viScanf(io, "%lf\n", &value), VI_ERROR_TMO);
+    device->answer("50\n");
+    for (const char *answer : {"120\n", "230\n"}) {
+        ASSERT_EQ(viPrintf(io, "VOLT?\n"), VI_SUCCESS);
+        device->answer(answer);
+        EXPECT_EQ(viScanf(io, "%lf\n", &value), VI_SUCCESS);
+        EXPECT_EQ(value, std::stod(answer));
+    }
+    EXPECT_EQ(device->pendingAnswers(), 0u);
+}
+
 TEST_F(SessionTest, BufferMasksAreCheckedClearDropsBuffersAndClearsTheDevice)
 {
     open("GPIB::11::INSTR", false);

@@ -12,8 +12,9 @@ bool SessionLock::acquire()
         ++depth_;
         return true;
     }
+    const unsigned long long ticket = nextTicket_++;
     ++waiters_;
-    released_.wait(guard, [this] { return closed_ || depth_ == 0; });
+    released_.wait(guard, [&] { return closed_ || (depth_ == 0 && serving_ == ticket); });
     --waiters_;
     if (closed_)
         return false;
@@ -29,7 +30,8 @@ bool SessionLock::release()
         return false;
     if (--depth_ == 0) {
         owner_ = {};
-        released_.notify_one();
+        ++serving_;
+        released_.notify_all(); // only the next ticket may go on
     }
     return true;
 }

@@ -1,5 +1,7 @@
 // The per-session lock: recursive for its holder, usable from several threads, and closable so
 // that threads still waiting when the session is disposed give up instead of waiting forever.
+// Waiters are served in the order they came (a ticket lock): a thread that releases and at once
+// asks again queues behind the others, so nobody - a close in particular - waits for ever.
 #pragma once
 
 #include <condition_variable>
@@ -25,6 +27,8 @@ private:
     std::thread::id owner_;
     unsigned depth_ = 0;
     unsigned waiters_ = 0;
+    unsigned long long nextTicket_ = 0;
+    unsigned long long serving_ = 0;
     bool closed_ = false;
 };
 

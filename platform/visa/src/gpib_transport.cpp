@@ -48,6 +48,16 @@ public:
         return gpibStatus(lib_.ibclr(ud_), lib_.iberr());
     }
 
+    // The instrument holds a late answer in its output queue until it is addressed to talk; a
+    // read would wait for the bus time-out, and a new query would make the instrument report the
+    // old one as interrupted. A device clear empties the queue without an error.
+    void discardLateInput() override
+    {
+        discardInput();
+        if (ud_ >= 0)
+            (void)lib_.ibclr(ud_);
+    }
+
     void close() override
     {
         if (ud_ >= 0)

@@ -105,6 +105,7 @@ ViStatus viClear(ViSession vi)
     return withSession(vi, [](Session &s) {
         s.discardWriteBuffer();
         (void)s.flushReadBuffer(false);
+        s.forgetLateInput(); // the clear drops it anyway
         return s.transport().clear(s.attrs.timeoutMs);
     });
 }

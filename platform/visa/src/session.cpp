@@ -27,6 +27,10 @@ void Session::close()
 
 ViStatus Session::send(std::string_view bytes, bool end)
 {
+    if (lateInputPossible_) {
+        lateInputPossible_ = false;
+        transport_->discardLateInput();
+    }
     const bool wantEnd = end && attrs.sendEndEnabled;
     bool busEnd = false;
     bool sendBreakAfter = false;
@@ -80,6 +84,8 @@ ReadRules Session::readRules() const
 ReadResult Session::receive(std::size_t max)
 {
     ReadResult result = transport_->read(max, readRules(), attrs.timeoutMs);
+    if (result.status == VI_ERROR_TMO)
+        lateInputPossible_ = true;
     const char *ending = result.end == ReadEnd::End ? "END" : (result.end == ReadEnd::TermChar ? "TERMCHAR" : "");
     traceIo(name, TraceDirection::Read, result.bytes, ending, result.status);
     return result;

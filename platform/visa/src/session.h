@@ -67,6 +67,8 @@ public:
     // Empties the read buffer; with `drain`, also reads and drops the rest of a message whose END
     // has not arrived yet.
     ViStatus flushReadBuffer(bool drain);
+    // After a device clear nothing late can come any more.
+    void forgetLateInput() { lateInputPossible_ = false; }
     std::size_t readBufferSize = defaultBufferSize;
 
 private:
@@ -81,6 +83,8 @@ private:
     bool messageEnded_ = false; // ... and its END has arrived
     std::size_t bytesThisCall_ = 0;
     ViStatus failure_ = VI_SUCCESS;
+    // A read timed out: its answer may still come, and must not answer the next query.
+    bool lateInputPossible_ = false;
 };
 
 // The open session with this handle, or null (never a resource manager).

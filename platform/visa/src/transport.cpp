@@ -77,6 +77,21 @@ void ChunkedTransport::discardInput()
     pendingEnd_ = false;
 }
 
+void ChunkedTransport::discardLateInput()
+{
+    discardInput();
+    // What is still below the transport's own buffers: fetch with no time to wait, bounded so that
+    // a babbling instrument cannot hold the caller.
+    constexpr std::size_t maxDiscarded = 1u << 20;
+    const Deadline now(0);
+    for (std::size_t dropped = 0; dropped < maxDiscarded;) {
+        const Chunk chunk = fetch(4096, now);
+        if (chunk.status < 0 || chunk.bytes.empty())
+            break;
+        dropped += chunk.bytes.size();
+    }
+}
+
 ViUInt32 ChunkedTransport::available()
 {
     const std::size_t total = pending_.size() + availableBelow();

@@ -58,6 +58,9 @@ public:
 
     // Drop input that has arrived but was not read.
     virtual void discardInput() = 0;
+    // Drop what the instrument sent after a read of ours timed out (a late answer) and whatever
+    // else has arrived, so that it is not taken for the answer to the next query. Never waits.
+    virtual void discardLateInput() { discardInput(); }
     virtual void discardOutput() {}
     // Bytes that arrived and wait to be read.
     virtual ViUInt32 available() { return 0; }
@@ -75,6 +78,7 @@ class ChunkedTransport : public Transport {
 public:
     ReadResult read(std::size_t max, const ReadRules &rules, ViUInt32 timeoutMs) final;
     void discardInput() override;
+    void discardLateInput() override;
     ViUInt32 available() override;
 
 protected:
