@@ -5,16 +5,33 @@
  * Contract
  * - Every function returns a ViStatus: 0 success, negative error. The session and utility
  *   functions fold warnings into 0; the attribute accessors return the engine's status as is.
- * - On an error, ZEV_QX70_GetErrorInfo tells the primary and secondary code and an elaboration.
- *   Errors met before a session exists are kept on VI_NULL (per thread).
+ * - Error information: ZEV_QX70_GetErrorInfo tells the primary and secondary code and an
+ *   elaboration of the first error recorded since it was last read. Errors met before a session
+ *   exists, or by an open that failed, are kept on VI_NULL (per thread). These errors are returned
+ *   without error information: the limit refusals ZEV_QX70_ERROR_OVER_VOLTAGE, _OVER_CURRENT and
+ *   _FREQUENCY_OUT_OF_LIMITS, ZEV_QX70_ERROR_NOT_SUPPORTED, ZEV_QX70_ERROR_INVALID_SESSION_HANDLE, and
+ *   the engine's own failures (locking, flags, attribute access outside the documented positions),
+ *   which the attribute accessors also return as they come.
  * - A session handle comes from ZEV_QX70_init / ZEV_QX70_InitWithOptions and is invalid after
  *   ZEV_QX70_close, whatever close returns. Handles are never reused: a closed or made-up handle
- *   gives IVI_ERROR_INVALID_SESSION_HANDLE (0xBFFA1190).
- * - Output buffers: texts are written into caller buffers of the documented size and always
- *   NUL-terminated; a null output pointer is an error (0xBFFA000F), never a crash.
+ *   gives ZEV_QX70_ERROR_INVALID_SESSION_HANDLE (0xBFFA1190).
+ * - Text outputs: each function names the size of its buffers below; the driver never writes more
+ *   and always ends the text with a NUL. On an error return every text output is empty ("") -
+ *   except ZEV_QX70_error_message, whose message always holds a text. The attribute accessors
+ *   and ZEV_QX70_ReadInstrData follow the engine's rules (buffer size given by the caller).
+ * - Null pointers: a null output pointer is an error (0xBFFA000F with the parameter's position),
+ *   never a crash - except where IVI allows it: ZEV_QX70_GetErrorInfo skips null outputs, and
+ *   ZEV_QX70_LockSession / ZEV_QX70_UnlockSession take a null callerHasLock as a plain lock/unlock.
+ * - Values a function cannot act on (a phase outside 0 to 3, an unknown measurement type, a start
+ *   angle other than 0, 90, 180 or 270, a number that is not finite) give ZEV_QX70_ERROR_INVALID_VALUE
+ *   (0xBFFA0010) with the parameter's position and name, and send nothing unless stated.
+ * - Several instruments: every session keeps the link kind, model and limits learnt when it
+ *   opened; a simulated session reports zero limits and model 0.
  * - Threads: a session may be used from several threads; each call holds the session lock for its
- *   run. ZEV_QX70_LockSession / ZEV_QX70_UnlockSession group several calls. The driver-wide values
- *   (link kind, model, limits) are those of the session opened last.
+ *   run, and waiting callers are served in turn. ZEV_QX70_LockSession / ZEV_QX70_UnlockSession
+ *   group several calls. ZEV_QX70_close waits for the call in flight; calls still waiting and
+ *   all later calls on that handle fail at once with ZEV_QX70_ERROR_INVALID_SESSION_HANDLE.
+ * - An answer that comes after its query timed out is dropped before the next command goes out.
  * - No C++ exception crosses this interface.
  */
 #ifndef ZEV_QX70_HEADER
@@ -130,7 +147,9 @@ ZEV_QX70_API ViStatus ZEV_QX70_IviInit(ViRsrc resourceName, ViBoolean idQuery, V
 ZEV_QX70_API ViStatus ZEV_QX70_close(ViSession vi);
 ZEV_QX70_API ViStatus ZEV_QX70_IviClose(ViSession vi);
 
-/* Status, errors and utilities. Text outputs hold at least 257 characters (256 for messages). */
+/* Status, errors and utilities. Text buffers: 256 bytes each (errorMessage, message, driverRev,
+   instrRev); longer texts are cut to 255 characters. error_query reads the instrument's error
+   queue; the status check after a command leaves an instrument error there for it. */
 ZEV_QX70_API ViStatus ZEV_QX70_reset(ViSession vi);
 ZEV_QX70_API ViStatus ZEV_QX70_error_query(ViSession vi, ViInt32 *errorCode, ViChar errorMessage[]);
 ZEV_QX70_API ViStatus ZEV_QX70_error_message(ViSession vi, ViStatus statusCode, ViChar message[]);
@@ -156,8 +175,10 @@ ZEV_QX70_API ViStatus ZEV_QX70_QueryOutputFunction(ViSession vi, ViConstString c
 
 /* Front-panel state, registers and identity. A display mode above 5 gives
    ZEV_QX70_ERROR_NOT_SUPPORTED. A serial number holds at most 64 characters and no control
-   characters (else ZEV_QX70_ERROR_INVALID_VALUE). Output buffers: model at least 512 characters,
-   serial number at least 257; both are NUL-terminated. */
+   characters (else ZEV_QX70_ERROR_INVALID_VALUE). Text buffers: model 512 bytes, serial number
+   257 bytes. Model_Number fails with VI_ERROR_FAIL_ID_QUERY (0xBFFC0011) when the answer is not
+   from a ZE instrument. LoadInitialConfiguration stops at the first setting that is refused or
+   fails, returns its status, and then saves nothing. */
 ZEV_QX70_API ViStatus ZEV_QX70_RemoteOnOff(ViSession vi, ViConstString channelName, ViInt32 state);
 ZEV_QX70_API ViStatus ZEV_QX70_DisplayMode(ViSession vi, ViConstString channelName, ViInt32 mode);
 ZEV_QX70_API ViStatus ZEV_QX70_DisplayModeQuery(ViSession vi, ViConstString channelName, ViInt32 *mode);
@@ -173,16 +194,20 @@ ZEV_QX70_API ViStatus ZEV_QX70_Model_Number(ViSession vi, ViChar model[]);
 ZEV_QX70_API ViStatus ZEV_QX70_Serial_Number(ViSession vi, ViChar serialNumber[]);
 
 /* Measurements (ZEV_QX70_VAL_MEASURE_*). Phase: 0 all phases coupled, 1 to 3 one phase. A type the
-   connected model does not offer gives ZEV_QX70_ERROR_NOT_SUPPORTED; an unknown type measures
-   nothing. */
+   connected model does not offer gives ZEV_QX70_ERROR_NOT_SUPPORTED; an unknown type or phase gives
+   ZEV_QX70_ERROR_INVALID_VALUE. */
 ZEV_QX70_API ViStatus ZEV_QX70_MeasureOutput(ViSession vi, ViConstString channelName, ViInt32 measurementType,
                                              ViReal64 *measurement);
 ZEV_QX70_API ViStatus ZEV_QX70_PhaseMeasureOutput(ViSession vi, ViConstString channelName, ViInt32 measurementType,
                                                   ViInt16 phase, ViReal64 *measurement);
 
 /* Output drop. DropCommands and DropSettingQuery: single-phase model only. PhaseDropCommands
-   starts only at 0, 90, 180 or 270 degrees: another angle is refused with a message popup, sends
-   nothing and returns the status of the clean-up that follows (0 normally). */
+   starts only at 0, 90, 180 or 270 degrees: another angle is shown in a message popup, sends no
+   drop, clears the instrument as usual and returns ZEV_QX70_ERROR_INVALID_VALUE (position 4, "Start
+   Phase"). A drop time, start angle or voltage that would go out and is not a finite number below
+   9.9E37 in magnitude is refused before anything is sent. Each command function checks the
+   instrument's error state before it clears the instrument, so a drop the instrument refuses is
+   reported (ZEV_QX70_ERROR_INSTRUMENT_STATUS) and its error stays for error_query. */
 ZEV_QX70_API ViStatus ZEV_QX70_DropCommands(ViSession vi, ViConstString channelName, ViInt32 startPhaseState,
                                             ViReal64 startPhase, ViReal64 dropTime, ViReal64 voltage,
                                             ViBoolean timedDrop);
@@ -227,6 +252,7 @@ ZEV_QX70_API ViStatus ZEV_QX70_CheckAttributeViSession(ViSession vi, ViConstStri
                                                        ViSession value);
 ZEV_QX70_API ViStatus ZEV_QX70_LockSession(ViSession vi, ViBoolean *callerHasLock);
 ZEV_QX70_API ViStatus ZEV_QX70_UnlockSession(ViSession vi, ViBoolean *callerHasLock);
+/* Any of the three outputs may be null; errorElaboration takes 256 bytes. */
 ZEV_QX70_API ViStatus ZEV_QX70_GetErrorInfo(ViSession vi, ViStatus *primaryError, ViStatus *secondaryError,
                                             ViChar errorElaboration[256]);
 ZEV_QX70_API ViStatus ZEV_QX70_ClearErrorInfo(ViSession vi);

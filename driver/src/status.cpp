@@ -44,8 +44,9 @@ constexpr size_t kTextSize = 256;
 
 void copyText(ViChar *destination, const ViChar *source)
 {
-    std::strncpy(destination, source, kTextSize - 1);
-    destination[kTextSize - 1] = '\0';
+    const size_t length = strnlen(source, kTextSize - 1);
+    std::memcpy(destination, source, length);
+    destination[length] = '\0';
 }
 
 } // namespace
