@@ -37,7 +37,7 @@ TEST(ResourceName, RefusesNamesThatDoNotParse)
     const char *bad[] = {
         "", "GPIB", "GPIB::", "GPIB::31::INSTR", "GPIB::5::31::INSTR", "GPIB::5::2::3::INSTR",
         "GPIB::-1::INSTR", "GPIB::x::INSTR", "GPIBX::5::INSTR", "GPIB::5::INTFC", "GPIB0::INTFC",
-        "ASRL1::SOCKET", "ASRL1::INSTR::X", "ASRLX::INSTR", "ASRL/::INSTR", "COM1", "USB0::1::2::3::INSTR",
+        "ASRL1::SOCKET", "ASRL1::INSTR::X", "ASRLX::INSTR", "ASRL/::INSTR", "ASRL/STgp2:", "COM1", "USB0::1::2::3::INSTR",
         "TCPIP::host::INSTR", "TCPIP::host::5025", "TCPIP::host::0::SOCKET", "TCPIP::host::65536::SOCKET",
         "TCPIP::::5025::SOCKET", "TCPIP::[::1::5025::SOCKET", "GPIB::::5::INSTR", " GPIB::5::INSTR",
     };

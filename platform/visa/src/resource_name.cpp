@@ -77,8 +77,9 @@ bool parseSerial(const std::vector<std::string_view> &tokens, ResourceName &out)
     const std::string_view rest = tokens[0].substr(4);
     out.kind = ResourceKind::Serial;
     if (!rest.empty() && rest[0] == '/') {
-        // A path names the device directly; it keeps its case.
-        if (rest.size() < 2)
+        // A path names the device directly; it keeps its case. One ending in ':' would run into
+        // the "::INSTR" of its canonical name, which then names another resource.
+        if (rest.size() < 2 || rest.back() == ':')
             return false;
         out.path = std::string(rest);
         return true;
