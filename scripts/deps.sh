@@ -3,7 +3,7 @@
 # otherwise it prints the exact command to run and stops.
 
 QX_BUILD_PACKAGES="build-essential cmake ninja-build pkg-config ccache qt6-base-dev nlohmann-json3-dev"
-QX_TEST_PACKAGES="libgtest-dev libgmock-dev libbenchmark-dev python3 python3-pyvisa-py xvfb xauth"
+QX_TEST_PACKAGES="libgtest-dev libgmock-dev libbenchmark-dev python3 python3-pyvisa-py python3-serial xvfb xauth"
 # clang-14 with the libFuzzer and sanitizer runtimes, and llvm-symbolizer for readable stacks.
 QX_FUZZ_PACKAGES="clang-14 libclang-rt-14-dev llvm-14"
 
