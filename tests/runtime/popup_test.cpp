@@ -15,7 +15,7 @@ TEST(MessagePopup, WithoutAServiceWritesOneLineOnStandardError)
     EXPECT_EQ(popupLine("T", "a\r\n\tb  c \n"), "T: a b c");
 }
 
-TEST(MessagePopup, AnInstalledServiceShowsThePopupUntilTheGuardEnds)
+TEST(MessagePopup, AnInstalledServiceShowsThePopupUntilTheGuardEndsAndItsFailureDoesNotReachTheCaller)
 {
     RecordingPopups outer;
     {
@@ -32,10 +32,7 @@ TEST(MessagePopup, AnInstalledServiceShowsThePopupUntilTheGuardEnds)
     testing::internal::CaptureStderr();
     MessagePopup("Title", "third");
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Title: third\n");
-}
 
-TEST(MessagePopup, AFailingServiceDoesNotReachTheCaller)
-{
     struct Throwing : PopupService {
         void messagePopup(std::string_view, std::string_view) override { throw std::runtime_error("no display"); }
     } throwing;

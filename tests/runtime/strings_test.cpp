@@ -4,7 +4,7 @@
 
 using namespace qx::runtime;
 
-TEST(CompareStrings, ComparesTailsWithOrWithoutCase)
+TEST(CompareStrings, ComparesTailsWithOrWithoutCaseAsDoTheShortTextHelpers)
 {
     EXPECT_EQ(CompareStrings("ASRL", 0, "asrl", 0, false), 0);
     EXPECT_NE(CompareStrings("ASRL", 0, "asrl", 0, true), 0);
@@ -13,9 +13,12 @@ TEST(CompareStrings, ComparesTailsWithOrWithoutCase)
     EXPECT_EQ(CompareStrings("xxASRL", 2, "ASRL", 0, true), 0);
     EXPECT_EQ(CompareStrings("AB", 5, "", 0, true), 0); // start past the end is an empty tail
     EXPECT_LT(CompareStrings("AB", -3, "ABC", 0, true), 0);
+    EXPECT_TRUE(startsWithNoCase("asrl1::INSTR", "ASRL"));
+    EXPECT_FALSE(startsWithNoCase("ASR", "ASRL"));
+    EXPECT_FALSE(equalsNoCase("ASRL", "ASRL1"));
 }
 
-TEST(FindPattern, FindsFromLeftOrRightWithinTheArea)
+TEST(FindPattern, FindsFromLeftOrRightWithinTheAreaAndNothingOutOfRange)
 {
     const char *text = "ZE,7103QX,12345,1.02";
     EXPECT_EQ(FindPattern(text, 0, -1, "qx", false, false), 7);
@@ -23,20 +26,8 @@ TEST(FindPattern, FindsFromLeftOrRightWithinTheArea)
     EXPECT_EQ(FindPattern(text, 0, -1, ",", true, true), 15);
     EXPECT_EQ(FindPattern(text, 3, 4, "QX", true, false), -1); // "7103" only
     EXPECT_EQ(FindPattern(text, 3, 6, "QX", true, false), 7);
-}
-
-TEST(FindPattern, RejectsOutOfRangeArguments)
-{
-    EXPECT_EQ(FindPattern("abc", -1, -1, "a", true, false), -1);
-    EXPECT_EQ(FindPattern("abc", 4, -1, "a", true, false), -1);
-    EXPECT_EQ(FindPattern("abc", 0, -1, "", true, false), -1);
-    EXPECT_EQ(FindPattern("abc", 0, -1, "abcd", true, false), -1);
-    EXPECT_EQ(FindPattern("abc", 3, 10, "c", true, false), -1);
-}
-
-TEST(StartsWithNoCase, HandlesShortTexts)
-{
-    EXPECT_TRUE(startsWithNoCase("asrl1::INSTR", "ASRL"));
-    EXPECT_FALSE(startsWithNoCase("ASR", "ASRL"));
-    EXPECT_FALSE(equalsNoCase("ASRL", "ASRL1"));
+    // Out-of-range arguments find nothing.
+    struct Area { int start, length; const char *pattern; };
+    for (const Area a : {Area{-1, -1, "a"}, Area{4, -1, "a"}, Area{0, -1, ""}, Area{0, -1, "abcd"}, Area{3, 10, "c"}})
+        EXPECT_EQ(FindPattern("abc", a.start, a.length, a.pattern, true, false), -1) << a.start << a.pattern;
 }
