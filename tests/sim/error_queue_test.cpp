@@ -8,41 +8,23 @@ namespace {
 
 using testing::SimHarness;
 
+// Sixteen places: the oldest fifteen errors stay, the last place marks the overflow.
 TEST(ErrorQueue, KeepsTheOldestMarksTheOverflowInTheLastPlaceAndFormatsTexts)
 {
     ErrorQueue q;
     for (int i = 1; i <= 20; ++i)
         q.push(-100 - i);
-    ASSERT_EQ(q.size(), ErrorQueue::kCapacity);
-    for (int i = 1; i < static_cast<int>(ErrorQueue::kCapacity); ++i)
+    ASSERT_EQ(q.size(), 16u);
+    for (int i = 1; i < 16; ++i)
         EXPECT_EQ(q.pop().code, -100 - i);
-    const ErrorEntry last = q.pop();
-    EXPECT_EQ(last.code, -350);
-    EXPECT_EQ(last.text, "Queue overflow");
-    const ErrorEntry none = q.pop();
-    EXPECT_EQ(none.code, 0);
-    EXPECT_EQ(none.text, "No error");
+    const ErrorEntry last = q.pop(), none = q.pop();
+    EXPECT_EQ(std::pair(last.code, last.text), std::pair(-350, std::string("Queue overflow")));
+    EXPECT_EQ(std::pair(none.code, none.text), std::pair(0, std::string("No error")));
     EXPECT_EQ(formatError({301, "say \"hi\""}), "301,\"say \"\"hi\"\"\""); // quotes in a text are doubled
     EXPECT_EQ(errorText(321), "Device-specific error");
 }
 
-TEST(ErrorQueue, SystErrReadsInOrderAndClsEmptiesIt)
-{
-    SimHarness h;
-    h.ask("BOGUS");
-    h.ask("VOLT 1000");
-    EXPECT_EQ(h.ask("SYST:ERR:COUN?"), "2");
-    EXPECT_EQ(h.ask("SYST:ERR?"), "-113,\"Undefined header\"");
-    EXPECT_EQ(h.ask(":SYST:ERR:NEXT?"), "-222,\"Data out of range\"");
-    EXPECT_EQ(h.ask("SYST:ERR?"), "0,\"No error\"");
-    for (int i = 0; i < 20; ++i)
-        h.ask("BOGUS");
-    EXPECT_EQ(h.ask("SYST:ERR:COUN?"), "16");
-    h.ask("*CLS");
-    EXPECT_EQ(h.ask("SYST:ERR?"), "0,\"No error\"");
-}
-
-TEST(ErrorQueue, StatusByteAndEventStatusFollowTheErrors)
+TEST(ErrorQueue, SystErrReadsInOrderClsEmptiesItAndTheStatusRegistersFollowIt)
 {
     SimHarness h;
     EXPECT_EQ(h.ask("*ESR?"), "128"); // power on
@@ -54,8 +36,15 @@ TEST(ErrorQueue, StatusByteAndEventStatusFollowTheErrors)
     EXPECT_EQ(h.ask("*ESR?"), "32");  // command error
     h.ask("VOLT 1000");
     EXPECT_EQ(h.ask("*ESR?"), "16"); // execution error
+    EXPECT_EQ(h.ask("SYST:ERR:COUN?"), "2");
+    EXPECT_EQ(h.ask("SYST:ERR?"), "-113,\"Undefined header\"");
+    EXPECT_EQ(h.ask(":SYST:ERR:NEXT?"), "-222,\"Data out of range\"");
+    EXPECT_EQ(h.ask("SYST:ERR?"), "0,\"No error\"");
+    for (int i = 0; i < 20; ++i)
+        h.ask("BOGUS");
+    EXPECT_EQ(h.ask("SYST:ERR:COUN?"), "16");
     h.ask("*CLS");
-    EXPECT_EQ(h.ask("*STB?"), "0");
+    EXPECT_EQ(h.ask("SYST:ERR?;*STB?"), "0,\"No error\";0");
     EXPECT_EQ(h.ask("*ESE?;*SRE?;*OPC?;*TST?"), "32;32;1;0");
 }
 

@@ -6,27 +6,24 @@
 namespace qx::sim {
 namespace {
 
+using testing::kIdn;
 using testing::SimHarness;
-
-const std::string kIdn = "ZE,7103QX,SN000123,1.02\n";
 
 TEST(Faults, SilentAnswersNothingButStillObeysFromTheArmingMessageOn)
 {
     SimHarness h;
+    const auto idn = [&] { return h.sim.receive("*IDN?\n").bytes; };
     ASSERT_TRUE(h.sim.setFaults(Faults{.silent = true}));
-    EXPECT_EQ(h.sim.receive("*IDN?\n").bytes, "");
+    EXPECT_EQ(idn(), "");
     EXPECT_EQ(h.sim.receive("VOLT 10\n").bytes, "");
     EXPECT_EQ(h.sim.snapshot().settings.phases[0].voltage, 10.0);
     ASSERT_TRUE(h.sim.setFaults({}));
-    EXPECT_EQ(h.sim.receive("*IDN?\n").bytes, kIdn);
+    EXPECT_EQ(idn(), kIdn);
     // Armed after the given number of messages; setting faults again starts the count again.
     ASSERT_TRUE(h.sim.setFaults(Faults{.silent = true, .armAfter = 2}));
-    EXPECT_EQ(h.sim.receive("*IDN?\n").bytes, kIdn);
-    EXPECT_EQ(h.sim.receive("*IDN?\n").bytes, kIdn);
-    EXPECT_EQ(h.sim.receive("*IDN?\n").bytes, "");
+    EXPECT_EQ(idn() + idn() + idn(), kIdn + kIdn);
     ASSERT_TRUE(h.sim.setFaults(Faults{.silent = true, .armAfter = 1}));
-    EXPECT_EQ(h.sim.receive("*IDN?\n").bytes, kIdn);
-    EXPECT_EQ(h.sim.receive("*IDN?\n").bytes, "");
+    EXPECT_EQ(idn() + idn(), kIdn);
 }
 
 TEST(Faults, GarbageOversizeAndSlowAnswers)
@@ -50,37 +47,28 @@ TEST(Faults, GarbageOversizeAndSlowAnswers)
     EXPECT_DOUBLE_EQ(h.sim.receive("VOLT 1\n").delay, 0.0);
 }
 
-TEST(Faults, CloseFiresOnceAfterTheNthMessage)
+TEST(Faults, CloseFiresOnceAfterTheNthMessageAndItsAnswerStillGoesOut)
 {
     SimHarness h;
     ASSERT_TRUE(h.sim.setFaults(Faults{.closeAfter = 3}));
-    EXPECT_FALSE(h.sim.receive("VOLT 1\n").close);
-    EXPECT_FALSE(h.sim.receive("VOLT 2\n").close);
-    const Delivery third = h.sim.receive("*IDN?\n");
-    EXPECT_TRUE(third.close);
-    EXPECT_EQ(third.bytes, kIdn); // the last answer still goes out
-    EXPECT_FALSE(h.sim.receive("VOLT 4\n").close);
+    std::vector<Delivery> d;
+    for (const char *message : {"VOLT 1\n", "VOLT 2\n", "*IDN?\n", "VOLT 4\n"})
+        d.push_back(h.sim.receive(message));
+    EXPECT_EQ((std::vector{d[0].close, d[1].close, d[2].close, d[3].close}), (std::vector{false, false, true, false}));
+    EXPECT_EQ(d[2].bytes, kIdn);
 }
 
-TEST(Faults, ErrorAfterACommandInAnyOfItsForms)
+TEST(Faults, ErrorAfterACommandInAnyOfItsFormsAndInvalidFaultsChangeNothing)
 {
     SimHarness h;
     ASSERT_TRUE(h.sim.setFaults(Faults{.errorAfter = ErrorAfterFault{"VOLT", -222, {}}}));
-    h.ask("VOLT 10");
-    h.ask("volt:lev 20");
-    h.ask("VOLT?");  // the query is another command
-    h.ask("VOLT 999"); // failed, so it did not run
-    EXPECT_EQ(h.errors(), (std::vector<int>{-222, -222, -222}));
-
+    // The query is another command; VOLT 999 failed, so it did not run.
+    EXPECT_EQ(h.errors({"VOLT 10", "volt:lev 20", "VOLT?", "VOLT 999"}), (std::vector<int>{-222, -222, -222}));
     ASSERT_TRUE(h.sim.setFaults(Faults{.errorAfter = ErrorAfterFault{"*IDN?", 301, "Over temperature"}}));
     h.ask("*IDN?");
     EXPECT_EQ(h.ask("SYST:ERR?"), "301,\"Over temperature\"");
     EXPECT_EQ(h.ask("SYST:ERR?"), "0,\"No error\"");
-}
 
-TEST(Faults, InvalidFaultsAreRefusedAndChangeNothing)
-{
-    SimHarness h;
     ASSERT_TRUE(h.sim.setFaults(Faults{.garbage = true}));
     EXPECT_FALSE(h.sim.setFaults(Faults{.errorAfter = ErrorAfterFault{"BOGUS", -222, {}}}));
     EXPECT_FALSE(h.sim.setFaults(Faults{.slowSeconds = -1.0}));

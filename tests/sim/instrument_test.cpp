@@ -15,33 +15,27 @@ TEST(Ranges, LowIsHalfTheLimitAndBoundsVoltageAndCurrentAndDisplayModes)
     SimHarness h;
     EXPECT_EQ(h.ask("VOLT:RANG 150;RANG?"), "150");
     EXPECT_EQ(h.ask("VOLT 150;:CURR 9.2;:VOLT?;:CURR?"), "150;9.2");
-    h.ask("VOLT 150.01");
-    EXPECT_EQ(h.errors(), Codes{-222});
+    EXPECT_EQ(h.errors({"VOLT 150.01"}), Codes{-222});
 
     h.ask("VOLT:RANG 300"); // the high range halves the current limit: 9.2 A comes down to 4.6 A
     EXPECT_EQ(h.ask("VOLT:RANG?;:VOLT?;:CURR?"), "300;150;4.6");
-    h.ask("VOLT 300;:CURR 4.61;:VOLT:RANG 300.1;RANG -1");
-    EXPECT_EQ(h.errors(), (Codes{-222, -222, -222}));
+    EXPECT_EQ(h.errors({"VOLT 300;:CURR 4.61;:VOLT:RANG 300.1;RANG -1"}), (Codes{-222, -222, -222}));
     h.ask("VOLT:RANG 100"); // any value up to half the limit picks the low range
     EXPECT_EQ(h.ask("VOLT:RANG?;:VOLT?"), "150;150");
     EXPECT_EQ(h.ask("VOLT:RANG? MIN;RANG? MAX"), "150;300");
-    h.ask("DISP:MODE 5;MODE 6;MODE -1"); // display modes 0 to 5
-    EXPECT_EQ(h.errors(), (Codes{-222, -222}));
+    EXPECT_EQ(h.errors({"DISP:MODE 5;MODE 6;MODE -1"}), (Codes{-222, -222})); // display modes 0 to 5
     EXPECT_EQ(h.ask("DISP:MODE?"), "5");
 }
 
 TEST(Ranges, LimitsComeFromTheConfiguration)
 {
-    Config c;
-    c.limits = Limits{250.0, 12.0, 45.0, 65.0};
+    Config c = testing::configWith([](Config &l) { l.limits = Limits{250.0, 12.0, 45.0, 65.0}; });
     SimHarness h(c);
     EXPECT_EQ(h.ask("LIM:VOLT?;CURR?;FREQ:LOW?;HIGH?"), "250;12;45;65");
     EXPECT_EQ(h.ask("FREQ?;CURR?"), "50;6");
     EXPECT_EQ(h.ask("VOLT:RANG 125;RANG?"), "125");
-    h.ask("FREQ 45;FREQ 65");
-    EXPECT_EQ(h.errors(), Codes{});
-    h.ask("FREQ 44.99;FREQ 65.01");
-    EXPECT_EQ(h.errors(), (Codes{-222, -222}));
+    EXPECT_EQ(h.errors({"FREQ 45;FREQ 65"}), Codes{});
+    EXPECT_EQ(h.errors({"FREQ 44.99;FREQ 65.01"}), (Codes{-222, -222}));
     EXPECT_EQ(h.ask("FREQ?"), "65");
 
     c.limits.frequencyLow = 600.0; // above the high limit: the defaults stand in
@@ -54,17 +48,14 @@ TEST(Registers, SaveAndRecallKeepTheSettings)
 {
     SimHarness h;
     h.ask("VOLT 100;FREQ 60;OUTP 1;DISP:MODE 2");
-    h.ask("INST:NSEL 2;:VOLT 80;:OUTP:STAR:STAT 1;PHAS 270");
-    h.ask("*SAV 3");
-    h.ask("*RST");
+    h.ask("INST:NSEL 2;:VOLT 80;:OUTP:STAR:STAT 1;PHAS 270;*SAV 3;*RST");
     EXPECT_EQ(h.ask("VOLT?;FREQ?;OUTP?;DISP:MODE?;:INST:COUP?"), "0;50;0;0;1");
     h.ask("*RCL 3");
     EXPECT_EQ(h.ask("FREQ?;OUTP?;DISP:MODE?;:INST:COUP?;NSEL?"), "60;1;2;0;2");
     EXPECT_EQ(h.ask("VOLT?;:OUTP:STAR?;:OUTP:STAR:PHAS?"), "80;1;270");
     h.ask("INST:NSEL 1");
     EXPECT_EQ(h.ask("VOLT?"), "100");
-    h.ask("*SAV 10;*RCL -1;SYST:PON 10");
-    EXPECT_EQ(h.errors(), (Codes{-222, -222, -222}));
+    EXPECT_EQ(h.errors({"*SAV 10;*RCL -1;SYST:PON 10"}), (Codes{-222, -222, -222}));
     EXPECT_EQ(h.sim.snapshot().registers[3].phases[1].voltage, 80.0);
 }
 
@@ -73,8 +64,7 @@ TEST(Registers, SaveAndRecallKeepTheSettings)
 TEST(Registers, ResetKeepsTheQueueSerialAndRemoteAndPowerOnLoadsTheRegister)
 {
     SimHarness h;
-    h.ask("SYST:REM;SNUM 'X9'");
-    h.ask("VOLT 50");
+    h.ask("SYST:REM;SNUM 'X9';:VOLT 50");
     h.ask("BOGUS");
     h.ask("*RST");
     EXPECT_EQ(h.ask("VOLT?;*IDN?"), "0;ZE,7103QX,X9,1.02");
@@ -83,8 +73,7 @@ TEST(Registers, ResetKeepsTheQueueSerialAndRemoteAndPowerOnLoadsTheRegister)
     h.ask("SYST:LOC");
     EXPECT_FALSE(h.sim.snapshot().remote);
 
-    h.ask("SYST:REM");
-    h.ask("VOLT 120;OUTP 1;*SAV 7;SYST:PON 7");
+    h.ask("SYST:REM;:VOLT 120;OUTP 1;*SAV 7;SYST:PON 7");
     h.ask("*RST;BOGUS");
     EXPECT_EQ(h.ask("SYST:PON?"), "7");
     h.sim.powerCycle();
@@ -98,8 +87,7 @@ TEST(Phases, SelectionAddressesOnePhaseCouplingAllAndTheSinglePhaseModelOnlyOne)
 {
     SimHarness h;
     h.ask("VOLT 10"); // coupled after reset
-    h.ask("INST:NSEL 2");
-    h.ask("VOLT 50;CURR 1");
+    h.ask("INST:NSEL 2;:VOLT 50;CURR 1");
     Snapshot s = h.sim.snapshot();
     const auto &phases = s.settings.phases;
     EXPECT_EQ((std::vector{phases[0].voltage, phases[1].voltage, phases[1].currentLimit, phases[2].voltage}),
@@ -109,15 +97,12 @@ TEST(Phases, SelectionAddressesOnePhaseCouplingAllAndTheSinglePhaseModelOnlyOne)
     s = h.sim.snapshot();
     for (const PhaseSettings &p : s.settings.phases)
         EXPECT_EQ(p.voltage, 70.0);
-    h.ask("INST:NSEL 4;NSEL 0");
-    EXPECT_EQ(h.errors(), (Codes{-222, -222}));
+    EXPECT_EQ(h.errors({"INST:NSEL 4;NSEL 0"}), (Codes{-222, -222}));
 
-    SimHarness single(testing::model7101()); // phase 1 only
+    SimHarness single(testing::configWith([](Config &c) { c.model = Model::QX7101; })); // phase 1 only
     EXPECT_EQ(single.ask("*IDN?"), "ZE,7101QX,SN000123,1.02");
-    single.ask("INST:COUP 0;NSEL 1;:VOLT 33");
-    EXPECT_EQ(single.errors(), Codes{});
-    single.ask("INST:NSEL 2");
-    EXPECT_EQ(single.errors(), Codes{-222});
+    EXPECT_EQ(single.errors({"INST:COUP 0;NSEL 1;:VOLT 33"}), Codes{});
+    EXPECT_EQ(single.errors({"INST:NSEL 2"}), Codes{-222});
     EXPECT_EQ(single.ask("VOLT?"), "33");
     EXPECT_EQ(single.sim.snapshot().settings.phases[1].voltage, 0.0);
 }

@@ -6,6 +6,7 @@
 namespace qx::sim {
 namespace {
 
+using testing::kIdn;
 using testing::SimHarness;
 using Codes = std::vector<int>;
 
@@ -22,10 +23,9 @@ TEST(ScpiHeaders, ShortAndLongFormsInAnyCaseWithOptionalKeywords)
     }
     EXPECT_EQ(h.errors(), Codes{});
     // Neither the short nor the long form, a wrong suffix, too long, LIM:VOLT only as a query, ...
-    for (const char *bad : {"VOLTag 1", "VOLTAGES 1", "VOLT2 1", "ABCDEFGHIJKLM 1", "LIM:VOLT 5", "*IDN", "*FOO?",
-                            "VOLT: 1", "VOLT$ 1"})
-        h.ask(bad);
-    EXPECT_EQ(h.errors(), (Codes{-113, -113, -114, -112, -113, -113, -113, -102, -111}));
+    EXPECT_EQ(h.errors({"VOLTag 1", "VOLTAGES 1", "VOLT2 1", "ABCDEFGHIJKLM 1", "LIM:VOLT 5", "*IDN", "*FOO?", "VOLT: 1",
+                        "VOLT$ 1"}),
+              (Codes{-113, -113, -114, -112, -113, -113, -113, -102, -111}));
     EXPECT_EQ(h.ask("VOLT?"), "60");
 }
 
@@ -53,22 +53,16 @@ TEST(ScpiHeaders, EveryQueryAndSettingTheControllerSendsIsUnderstood)
 TEST(ScpiMessages, SemicolonsFollowTheHeaderPathRuleAndErrorsStopCommandsOnly)
 {
     SimHarness h;
-    EXPECT_EQ(h.ask("VOLT 12;FREQ 60"), "");
-    EXPECT_EQ(h.ask("VOLT?;FREQ?"), "12;60");
-    EXPECT_EQ(h.ask("OUTP:STAR:STAT 1;PHAS 90"), ""); // PHAS is under OUTP:STAR
-    EXPECT_EQ(h.ask("OUTP:STAR:PHAS?"), "90");
-    EXPECT_EQ(h.ask("OUTP:STAR:STAT 0;*CLS;PHAS 180"), ""); // common commands keep the path
-    EXPECT_EQ(h.ask("OUTP:STAR:PHAS?;STAT?"), "180;0");
-    EXPECT_EQ(h.ask("INST:COUP 0;NSEL 2"), "");
-    EXPECT_EQ(h.ask("INST:NSEL?"), "2");
-    EXPECT_EQ(h.ask("VOLT 5;"), ""); // a ';' before the terminator is tolerated
+    // PHAS is under OUTP:STAR, common commands keep the path, a ';' before the terminator is tolerated.
+    for (const char *message : {"VOLT 12;FREQ 60", "OUTP:STAR:STAT 1;PHAS 90", "OUTP:STAR:STAT 0;*CLS;PHAS 180",
+                                "INST:COUP 0;NSEL 2", "VOLT 5;"})
+        EXPECT_EQ(h.ask(message), "") << message;
+    EXPECT_EQ(h.ask("VOLT?;FREQ?;:OUTP:STAR:PHAS?;STAT?;:INST:NSEL?"), "5;60;180;0;2");
     EXPECT_EQ(h.errors(), Codes{});
 
-    EXPECT_EQ(h.ask("INST:NSEL 1;MEAS:VOLT?"), ""); // INST:MEAS:VOLT? does not exist
-    EXPECT_EQ(h.errors(), Codes{-113});
+    EXPECT_EQ(h.errors({"INST:NSEL 1;MEAS:VOLT?"}), Codes{-113}); // INST:MEAS:VOLT? does not exist
     EXPECT_EQ(h.ask("INST:NSEL 1;:MEAS:VOLT?"), "0");
-    EXPECT_EQ(h.ask("VOLT 6;;VOLT 7"), "");
-    EXPECT_EQ(h.errors(), Codes{-102});
+    EXPECT_EQ(h.errors({"VOLT 6;;VOLT 7"}), Codes{-102});
     EXPECT_EQ(h.ask("VOLT?"), "6");
     // A command error discards the rest of the message, an execution error does not.
     EXPECT_EQ(h.ask("VOLT 5;BOGUS;VOLT 6"), "");
@@ -80,11 +74,10 @@ TEST(ScpiMessages, SemicolonsFollowTheHeaderPathRuleAndErrorsStopCommandsOnly)
 TEST(ScpiMessages, TerminatorsAndEmptyMessages)
 {
     SimHarness h;
-    EXPECT_EQ(h.sim.receive("*IDN?\r\n").bytes, "ZE,7103QX,SN000123,1.02\n");
-    EXPECT_EQ(h.sim.receive("*IDN?").bytes, "ZE,7103QX,SN000123,1.02\n"); // GPIB END, no line feed
-    EXPECT_EQ(h.sim.receive("\n").bytes, "");
-    EXPECT_EQ(h.sim.receive("  \r\n").bytes, "");
-    EXPECT_EQ(h.sim.receive("  *IDN?  ").bytes, "ZE,7103QX,SN000123,1.02\n");
+    const std::pair<const char *, std::string> cases[] = {
+        {"*IDN?\r\n", kIdn}, {"*IDN?", kIdn}, {"\n", ""}, {"  \r\n", ""}, {"  *IDN?  ", kIdn}}; // "*IDN?": GPIB END
+    for (const auto &[message, answer] : cases)
+        EXPECT_EQ(h.sim.receive(message).bytes, answer) << message;
     EXPECT_EQ(h.errors(), Codes{});
 }
 
@@ -104,10 +97,9 @@ TEST(ScpiParameters, NumbersTakeUnitsAndMinMax)
     EXPECT_EQ(h.ask("VOLT? MAX;FREQ? MIN;CURR? MAXIMUM"), "300;16;4.6");
     EXPECT_EQ(h.errors(), Codes{});
 
-    for (const char *bad : {"VOLT 10 A", "DISP:MODE 2V", "VOLT HIGH", "DISP:MODE MAX", "VOLT 'x'", "VOLT", "*RST 1",
-                            "VOLT 1,2", "VOLT 1.2.3", "VOLT? 5", "VOLT -", "VOLT ,1"})
-        h.ask(bad);
-    EXPECT_EQ(h.errors(), (Codes{-131, -138, -141, -104, -104, -109, -108, -108, -102, -104, -102, -102}));
+    EXPECT_EQ(h.errors({"VOLT 10 A", "DISP:MODE 2V", "VOLT HIGH", "DISP:MODE MAX", "VOLT 'x'", "VOLT", "*RST 1",
+                        "VOLT 1,2", "VOLT 1.2.3", "VOLT? 5", "VOLT -", "VOLT ,1"}),
+              (Codes{-131, -138, -141, -104, -104, -109, -108, -108, -102, -104, -102, -102}));
     EXPECT_EQ(h.ask("VOLT?"), "20");
 }
 
@@ -121,13 +113,9 @@ TEST(ScpiParameters, BooleansCouplingAndIntegers)
         h.ask(command);
         EXPECT_EQ(h.ask("OUTP?"), value) << command;
     }
-    EXPECT_EQ(h.ask("INST:COUP NONE;COUP?"), "0");
-    EXPECT_EQ(h.ask("INST:COUP ALL;COUP?"), "1");
-    EXPECT_EQ(h.ask("DISP:MODE 2.4;MODE?"), "2");
+    EXPECT_EQ(h.ask("INST:COUP NONE;COUP?;COUP ALL;COUP?;:DISP:MODE 2.4;MODE?"), "0;1;2");
     EXPECT_EQ(h.errors(), Codes{});
-    for (const char *bad : {"OUTP MAYBE", "OUTP 'ON'", "INST:COUP SOME", "DISP:MODE 1e12"})
-        h.ask(bad);
-    EXPECT_EQ(h.errors(), (Codes{-141, -104, -141, -222}));
+    EXPECT_EQ(h.errors({"OUTP MAYBE", "OUTP 'ON'", "INST:COUP SOME", "DISP:MODE 1e12"}), (Codes{-141, -104, -141, -222}));
 }
 
 TEST(ScpiParameters, QuotedStrings)
@@ -139,11 +127,10 @@ TEST(ScpiParameters, QuotedStrings)
     EXPECT_EQ(h.ask("SYST:SNUM?"), "\"B2\"");
     EXPECT_EQ(h.errors(), Codes{});
     // A ';' inside the quotes does not split the message.
-    for (const std::string &bad : {std::string("'has,comma'"), std::string("'x;y'"), std::string("'it''s'"),
-                                   std::string("'unterminated"), std::string("X1"), "'" + std::string(33, 'S') + "'",
-                                   std::string("''")})
-        h.ask("SYST:SNUM " + bad);
-    EXPECT_EQ(h.errors(), (Codes{-224, -224, -224, -151, -104, -223, -224}));
+    const std::string tooLong = "SYST:SNUM '" + std::string(33, 'S') + "'";
+    EXPECT_EQ(h.errors({"SYST:SNUM 'has,comma'", "SYST:SNUM 'x;y'", "SYST:SNUM 'it''s'", "SYST:SNUM 'unterminated",
+                        "SYST:SNUM X1", tooLong, "SYST:SNUM ''"}),
+              (Codes{-224, -224, -224, -151, -104, -223, -224}));
     EXPECT_EQ(h.ask("*IDN?"), "ZE,7103QX,B2,1.02");
 }
 

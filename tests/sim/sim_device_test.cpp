@@ -3,13 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace qx::sim {
 namespace {
 
 using qx::visa::DeviceRead;
 using Status = DeviceRead::Status;
 
-const std::string kIdn = "ZE,7103QX,SN000123,1.02\n";
+using testing::kIdn;
 
 class SimDeviceTest : public ::testing::Test {
 protected:
@@ -28,12 +30,9 @@ TEST_F(SimDeviceTest, StreamMessagesEndAtLineFeedsAndAnswersQueueUp)
     EXPECT_EQ(stream.read(4096).status, Status::Silent); // no complete message yet
     ASSERT_TRUE(stream.write("N?\nLIM:VOLT?\r\nVOLT 5\n", false));
     DeviceRead r = stream.read(4);
-    EXPECT_EQ(r.status, Status::Data);
-    EXPECT_EQ(r.bytes, "ZE,7");
-    EXPECT_FALSE(r.end);
+    EXPECT_EQ(std::tuple(r.status, r.bytes, r.end), std::tuple(Status::Data, "ZE,7", false));
     r = stream.read(4096);
-    EXPECT_EQ(r.bytes, kIdn.substr(4) + "300\n");
-    EXPECT_FALSE(r.end); // a serial line has no END
+    EXPECT_EQ(std::pair(r.bytes, r.end), std::pair(kIdn.substr(4) + "300\n", false)); // a serial line has no END
     EXPECT_EQ(stream.read(4096).status, Status::Silent);
     EXPECT_EQ(sim->snapshot().settings.phases[0].voltage, 5.0);
     ASSERT_TRUE(stream.write("*IDN?", true)); // END means nothing on a wire
@@ -44,11 +43,9 @@ TEST_F(SimDeviceTest, GpibMessagesEndWithEndAnswersCarryItAndTheNextMessageInter
 {
     ASSERT_TRUE(gpib.write("*IDN?", true));
     DeviceRead r = gpib.read(10);
-    EXPECT_EQ(r.bytes, kIdn.substr(0, 10));
-    EXPECT_FALSE(r.end);
+    EXPECT_EQ(std::pair(r.bytes, r.end), std::pair(kIdn.substr(0, 10), false));
     r = gpib.read(4096);
-    EXPECT_EQ(r.bytes, kIdn.substr(10));
-    EXPECT_TRUE(r.end);
+    EXPECT_EQ(std::pair(r.bytes, r.end), std::pair(kIdn.substr(10), true));
     ASSERT_TRUE(gpib.write("*IDN?\r\n", true)); // the probe's form
     EXPECT_EQ(gpib.read(4096).bytes, kIdn);
     // A query whose answer was not read is interrupted by the next message.

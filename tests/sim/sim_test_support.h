@@ -4,11 +4,14 @@
 #include "runtime/clock.h"
 #include "sim/simulator.h"
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace qx::sim::testing {
+
+inline const std::string kIdn = "ZE,7103QX,SN000123,1.02\n";
 
 class SimHarness {
 public:
@@ -22,16 +25,14 @@ public:
             bytes.pop_back();
         return bytes;
     }
-    // Drains the error queue through SYST:ERR?, returning the error numbers in order.
-    std::vector<int> errors()
+    // Sends each message, then drains the error queue through SYST:ERR?: the error numbers in order.
+    std::vector<int> errors(std::initializer_list<std::string_view> messages = {})
     {
+        for (std::string_view message : messages)
+            ask(message);
         std::vector<int> codes;
-        for (int guard = 0; guard < 64; ++guard) {
-            const int code = std::stoi(ask("SYST:ERR?"));
-            if (code == 0)
-                break;
+        for (int code = 0; codes.size() < 64 && (code = std::stoi(ask("SYST:ERR?"))) != 0;)
             codes.push_back(code);
-        }
         return codes;
     }
     void advance(double seconds) { clock.sleep(seconds, qx::runtime::WaitKind::Delay); }
@@ -41,10 +42,11 @@ public:
     Simulator sim;
 };
 
-inline Config model7101()
+// The default configuration with one change.
+inline Config configWith(void (*change)(Config &))
 {
     Config c;
-    c.model = Model::QX7101;
+    change(c);
     return c;
 }
 
