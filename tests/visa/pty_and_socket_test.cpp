@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -25,12 +26,7 @@ namespace {
 class Peer {
 public:
     ~Peer() { hangUp(); }
-    void hangUp()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = -1;
-    }
+    void hangUp() { ::close(std::exchange(fd_, -1)); }
     void send(const std::string &bytes) const
     {
         ASSERT_EQ(::write(fd_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
@@ -62,11 +58,7 @@ public:
         if (::openpty(&fd_, &slave_, name, nullptr, nullptr) == 0)
             path = name;
     }
-    ~PseudoTerminal()
-    {
-        if (slave_ >= 0)
-            ::close(slave_);
-    }
+    ~PseudoTerminal() { ::close(slave_); }
     std::string path;
 
 private:
@@ -100,10 +92,26 @@ private:
     int listening_ = ::socket(AF_INET, SOCK_STREAM, 0);
 };
 
-// After a read of `io` timed out, the instrument answers after all; the answer is dropped before
-// the next query, which gets its own.
-void expectLateAnswerDropped(ViSession io, const Peer &peer)
+// A read of `io` into a small buffer: its status and the bytes read.
+std::pair<ViStatus, std::string> readFrom(ViSession io)
 {
+    char buffer[64];
+    ViUInt32 count = 0;
+    const ViStatus status = viRead(io, reinterpret_cast<ViBuf>(buffer), sizeof buffer, &count);
+    return {status, std::string(buffer, count)};
+}
+
+// The read of `io` times out after its time-out of 0.1 s, not before and not much later. Then the
+// instrument answers after all; the answer is dropped before the next query, which gets its own.
+void expectTimeOutAndLateAnswerDropped(ViSession io, const Peer &peer)
+{
+    ASSERT_EQ(viSetAttribute(io, VI_ATTR_TMO_VALUE, 100), VI_SUCCESS);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(readFrom(io).first, VI_ERROR_TMO);
+    const std::chrono::duration<double> waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited.count(), 0.09);
+    EXPECT_LT(waited.count(), 1.0);
+
     peer.send("50.0\n");
     std::this_thread::sleep_for(std::chrono::milliseconds(100)); // until it has surely arrived
     ASSERT_EQ(viPrintf(io, "VOLT?\n"), VI_SUCCESS);
@@ -151,8 +159,7 @@ TEST(SerialSession, TalksToTheInstrumentOnComPortNamedByTheEnvironment)
     PseudoTerminal pty;
     ASSERT_FALSE(pty.path.empty());
     ::setenv("QX_COM5", pty.path.c_str(), 1);
-    ViSession rm = VI_NULL;
-    ViSession io = VI_NULL;
+    ViSession rm = VI_NULL, io = VI_NULL;
     ASSERT_EQ(viOpenDefaultRM(&rm), VI_SUCCESS);
     ASSERT_EQ(viOpen(rm, "ASRL5::INSTR", VI_NULL, 5000, &io), VI_SUCCESS);
     // The driver's set-up, all of which a pty must take.
@@ -184,20 +191,9 @@ TEST(SerialSession, TalksToTheInstrumentOnComPortNamedByTheEnvironment)
     EXPECT_EQ(viScanf(io, "%lf\n", &value), VI_SUCCESS); // the second line is still there
     EXPECT_EQ(value, 50.0);
 
-    // Nothing comes: the read gives up after the time-out, not before and not much later.
-    ASSERT_EQ(viSetAttribute(io, VI_ATTR_TMO_VALUE, 100), VI_SUCCESS);
-    const auto start = std::chrono::steady_clock::now();
-    char buffer[32];
-    ViUInt32 count = 0;
-    EXPECT_EQ(viRead(io, reinterpret_cast<ViBuf>(buffer), sizeof buffer, &count), VI_ERROR_TMO);
-    const std::chrono::duration<double> waited = std::chrono::steady_clock::now() - start;
-    EXPECT_GE(waited.count(), 0.09);
-    EXPECT_LT(waited.count(), 1.0);
-    expectLateAnswerDropped(io, pty);
-
-    // The other end goes away.
-    pty.hangUp();
-    EXPECT_EQ(viRead(io, reinterpret_cast<ViBuf>(buffer), sizeof buffer, &count), VI_ERROR_CONN_LOST);
+    expectTimeOutAndLateAnswerDropped(io, pty);
+    pty.hangUp(); // the other end goes away
+    EXPECT_EQ(readFrom(io).first, VI_ERROR_CONN_LOST);
     EXPECT_EQ(viClose(rm), VI_SUCCESS);
     ::unsetenv("QX_COM5");
 }
@@ -209,8 +205,7 @@ TEST(TcpSocketSession, QueriesEndAtTheLineFeedALostPeerIsReportedNobodyListening
         Listener closed; // take a free port, then let it go
         unused = closed.resource();
     }
-    ViSession rm = VI_NULL;
-    ViSession io = VI_NULL;
+    ViSession rm = VI_NULL, io = VI_NULL;
     ASSERT_EQ(viOpenDefaultRM(&rm), VI_SUCCESS);
     EXPECT_EQ(viOpen(rm, unused.c_str(), VI_NULL, 2000, &io), VI_ERROR_RSRC_NFOUND);
     EXPECT_EQ(io, VI_NULL);
@@ -236,16 +231,9 @@ TEST(TcpSocketSession, QueriesEndAtTheLineFeedALostPeerIsReportedNobodyListening
     ViChar identity[257] = {};
     EXPECT_EQ(viScanf(io, "%256[^\n]", identity), VI_SUCCESS);
     EXPECT_STREQ(identity, "ZE,7101QX,1,1.0");
-    char buffer[64] = {};
-    ViUInt32 count = 0;
-    EXPECT_EQ(viRead(io, reinterpret_cast<ViBuf>(buffer), sizeof buffer, &count), VI_SUCCESS_TERM_CHAR);
-    EXPECT_EQ(std::string(buffer, count), "NEXT\n");
-
-    ASSERT_EQ(viSetAttribute(io, VI_ATTR_TMO_VALUE, 100), VI_SUCCESS);
-    EXPECT_EQ(viRead(io, reinterpret_cast<ViBuf>(buffer), sizeof buffer, &count), VI_ERROR_TMO);
-    expectLateAnswerDropped(io, listener);
-
+    EXPECT_EQ(readFrom(io), std::pair(ViStatus{VI_SUCCESS_TERM_CHAR}, std::string("NEXT\n")));
+    expectTimeOutAndLateAnswerDropped(io, listener);
     listener.hangUp();
-    EXPECT_EQ(viRead(io, reinterpret_cast<ViBuf>(buffer), sizeof buffer, &count), VI_ERROR_CONN_LOST);
+    EXPECT_EQ(readFrom(io).first, VI_ERROR_CONN_LOST);
     EXPECT_EQ(viClose(rm), VI_SUCCESS);
 }

@@ -43,35 +43,26 @@ public:
             writes_.push_back({std::string(bytes), end});
         return !closed_;
     }
-
     DeviceRead read(std::size_t max) override
     {
         std::lock_guard lock(mutex_);
         ++reads_;
-        DeviceRead result;
-        if (closed_)
-            result.status = DeviceRead::Status::Closed;
-        if (closed_ || answers_.empty())
-            return result; // otherwise Silent
-        Pending &front = answers_.front();
-        const std::size_t n = std::min({max, piece_, front.bytes.size()});
+        DeviceRead result; // Silent
+        if (closed_ || answers_.empty()) {
+            result.status = closed_ ? DeviceRead::Status::Closed : result.status;
+            return result;
+        }
+        Write &front = answers_.front();
         result.status = DeviceRead::Status::Data;
-        result.bytes = front.bytes.substr(0, n);
-        front.bytes.erase(0, n);
+        result.bytes = front.bytes.substr(0, std::min({max, piece_, front.bytes.size()}));
+        front.bytes.erase(0, result.bytes.size());
         if (front.bytes.empty()) {
             result.end = front.end;
             answers_.pop_front();
         }
         return result;
     }
-
-    void clear() override
-    {
-        locked([&] {
-            ++clears_;
-            answers_.clear();
-        });
-    }
+    void clear() override { locked([&] { ++clears_, answers_.clear(); }); }
 
 private:
     template <class F>
@@ -80,12 +71,8 @@ private:
         std::lock_guard lock(mutex_);
         return f();
     }
-    struct Pending {
-        std::string bytes;
-        bool end;
-    };
     mutable std::mutex mutex_;
-    std::deque<Pending> answers_;
+    std::deque<Write> answers_; // what is left of each, and whether END follows it
     std::vector<Write> writes_;
     std::size_t piece_ = static_cast<std::size_t>(-1);
     bool closed_ = false;
@@ -95,8 +82,8 @@ private:
 
 class SessionTest : public ::testing::Test {
 protected:
-    // Opens `resource` on a fresh scripted device; the 4000-byte buffers and flush-on-access of
-    // the instrument driver when `driverSetup`.
+    // Opens `resource` on a fresh queued device; the 4000-byte buffers and flush-on-access of the
+    // instrument driver when `driverSetup`.
     void open(const std::string &resource, bool driverSetup = true)
     {
         name_ = resource;
@@ -116,6 +103,22 @@ protected:
             viClose(rm);
         if (!name_.empty())
             detachDevice(name_);
+    }
+    // viRead into a buffer of `size`: the status and the bytes read.
+    std::pair<ViStatus, std::string> read(std::size_t size = 512)
+    {
+        std::string buffer(size, '\0');
+        ViUInt32 count = 0;
+        const ViStatus status = viRead(io, reinterpret_cast<ViBuf>(buffer.data()), static_cast<ViUInt32>(size), &count);
+        return {status, buffer.substr(0, count)};
+    }
+    ViStatus write(std::string_view bytes)
+    {
+        ViUInt32 count = 0;
+        const ViStatus status =
+            viWrite(io, reinterpret_cast<ViConstBuf>(bytes.data()), static_cast<ViUInt32>(bytes.size()), &count);
+        EXPECT_EQ(count, status < 0 ? 0 : bytes.size());
+        return status;
     }
 
     runtime::Timeline timeline;

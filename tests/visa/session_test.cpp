@@ -7,6 +7,7 @@ using namespace qx::visa;
 using qx::visa::test::QueuedDevice;
 using qx::visa::test::SessionTest;
 using Write = QueuedDevice::Write;
+using Read = std::pair<ViStatus, std::string>;
 
 namespace {
 
@@ -129,54 +130,38 @@ TEST_F(SessionTest, GpibSessionsKnowTheirAddressAndHaveNoSerialAttributes)
 TEST_F(SessionTest, GpibWritesCarryEndAsTheAttributesSayReadsEndAtEndOrCountAndSayWhich)
 {
     open("GPIB::8::INSTR", false);
-    ViUInt32 count = 0;
-    EXPECT_EQ(viWrite(io, reinterpret_cast<ViConstBuf>("*IDN?\r\n"), 7, &count), VI_SUCCESS);
-    EXPECT_EQ(count, 7u);
+    EXPECT_EQ(write("*IDN?\r\n"), VI_SUCCESS);
     ASSERT_EQ(viSetAttribute(io, VI_ATTR_SEND_END_EN, VI_FALSE), VI_SUCCESS);
-    EXPECT_EQ(viWrite(io, reinterpret_cast<ViConstBuf>("A"), 1, &count), VI_SUCCESS);
+    EXPECT_EQ(write("A"), VI_SUCCESS);
     EXPECT_EQ(device->writes(), (std::vector<Write>{{"*IDN?\r\n", true}, {"A", false}}));
 
     device->answer("ZE,7101QX,123,1.0\n", true);
-    char buffer[512] = {};
-    EXPECT_EQ(viRead(io, reinterpret_cast<ViBuf>(buffer), 511, &count), VI_SUCCESS);
-    EXPECT_EQ(std::string(buffer, count), "ZE,7101QX,123,1.0\n");
-
     device->answer("ABCDEF", true);
-    EXPECT_EQ(viRead(io, reinterpret_cast<ViBuf>(buffer), 4, &count), VI_SUCCESS_MAX_CNT);
-    EXPECT_EQ(std::string(buffer, count), "ABCD");
-    EXPECT_EQ(viRead(io, reinterpret_cast<ViBuf>(buffer), 4, &count), VI_SUCCESS);
-    EXPECT_EQ(std::string(buffer, count), "EF");
-
+    EXPECT_EQ(read(), Read(VI_SUCCESS, "ZE,7101QX,123,1.0\n"));
+    EXPECT_EQ(read(4), Read(VI_SUCCESS_MAX_CNT, "ABCD"));
+    EXPECT_EQ(read(4), Read(VI_SUCCESS, "EF"));
     // With the termination character enabled a GPIB read also stops there.
     ASSERT_EQ(viSetAttribute(io, VI_ATTR_TERMCHAR_EN, VI_TRUE), VI_SUCCESS);
     device->answer("1\n2\n", true);
-    EXPECT_EQ(viRead(io, reinterpret_cast<ViBuf>(buffer), 100, &count), VI_SUCCESS_TERM_CHAR);
-    EXPECT_EQ(std::string(buffer, count), "1\n");
-    EXPECT_EQ(viRead(io, reinterpret_cast<ViBuf>(buffer), 100, &count), VI_SUCCESS);
-    EXPECT_EQ(std::string(buffer, count), "2\n");
+    EXPECT_EQ(read(), Read(VI_SUCCESS_TERM_CHAR, "1\n"));
+    EXPECT_EQ(read(), Read(VI_SUCCESS, "2\n"));
 }
 
 TEST_F(SessionTest, SerialReadsEndAtTheLineFeedAndWritesGetATerminatorOnlyWhenAsked)
 {
     open("ASRL1::INSTR", false);
-    ViUInt32 count = 0;
     device->answer("120.0\n50.0\n"); // no END: the line feed ends each read
-    char buffer[64] = {};
-    EXPECT_EQ(viRead(io, reinterpret_cast<ViBuf>(buffer), sizeof buffer, &count), VI_SUCCESS);
-    EXPECT_EQ(std::string(buffer, count), "120.0\n");
-    EXPECT_EQ(viRead(io, reinterpret_cast<ViBuf>(buffer), sizeof buffer, &count), VI_SUCCESS);
-    EXPECT_EQ(std::string(buffer, count), "50.0\n");
-
+    EXPECT_EQ(read(), Read(VI_SUCCESS, "120.0\n"));
+    EXPECT_EQ(read(), Read(VI_SUCCESS, "50.0\n"));
     // END_IN NONE: only the count ends a read.
     ASSERT_EQ(viSetAttribute(io, VI_ATTR_ASRL_END_IN, VI_ASRL_END_NONE), VI_SUCCESS);
     device->answer("1\n234");
-    EXPECT_EQ(viRead(io, reinterpret_cast<ViBuf>(buffer), 5, &count), VI_SUCCESS_MAX_CNT);
-    EXPECT_EQ(std::string(buffer, count), "1\n234");
+    EXPECT_EQ(read(5), Read(VI_SUCCESS_MAX_CNT, "1\n234"));
 
-    EXPECT_EQ(viWrite(io, reinterpret_cast<ViConstBuf>("A"), 1, &count), VI_SUCCESS);
+    EXPECT_EQ(write("A"), VI_SUCCESS);
     ASSERT_EQ(viSetAttribute(io, VI_ATTR_ASRL_END_OUT, VI_ASRL_END_TERMCHAR), VI_SUCCESS);
     ASSERT_EQ(viSetAttribute(io, VI_ATTR_TERMCHAR, '\r'), VI_SUCCESS);
-    EXPECT_EQ(viWrite(io, reinterpret_cast<ViConstBuf>("B"), 1, &count), VI_SUCCESS);
+    EXPECT_EQ(write("B"), VI_SUCCESS);
     EXPECT_EQ(device->writes(), (std::vector<Write>{{"A", false}, {"B\r", false}})); // a serial line has no END
 }
 
@@ -185,10 +170,7 @@ TEST_F(SessionTest, ASilentInstrumentTimesOutOnTheClockByTheSessionTimeOutALostL
     open("ASRL1::INSTR");
     ASSERT_EQ(viSetAttribute(io, VI_ATTR_TMO_VALUE, 10000), VI_SUCCESS);
     device->answer("12"); // then silence: the line feed never comes
-    char buffer[16] = {};
-    ViUInt32 count = 0;
-    EXPECT_EQ(viRead(io, reinterpret_cast<ViBuf>(buffer), sizeof buffer, &count), VI_ERROR_TMO);
-    EXPECT_EQ(std::string(buffer, count), "12");
+    EXPECT_EQ(read(16), Read(VI_ERROR_TMO, "12"));
     EXPECT_DOUBLE_EQ(clock.now(), 10.0);
 
     ViReal64 value = -1.0;
@@ -271,13 +253,13 @@ TEST_F(SessionTest, CallsFromSeveralThreadsDoNotInterleaveOnOneSession)
 
 TEST(StatusDesc, GivesTheStandardTextOrSaysTheCodeIsUnknown)
 {
-    ViChar text[256];
-    EXPECT_EQ(viStatusDesc(VI_NULL, VI_ERROR_TMO, text), VI_SUCCESS);
-    EXPECT_STREQ(text, "Timeout expired before operation completed.");
-    EXPECT_EQ(viStatusDesc(VI_NULL, VI_ERROR_INV_RESPONSE, text), VI_SUCCESS);
-    EXPECT_STREQ(text, "ERROR: Interpreting instrument response");
-    EXPECT_EQ(viStatusDesc(12345, VI_SUCCESS, text), VI_SUCCESS);
-    EXPECT_STREQ(text, "Operation completed successfully.");
-    EXPECT_EQ(viStatusDesc(VI_NULL, static_cast<ViStatus>(0xBFFA4001), text), VI_WARN_UNKNOWN_STATUS);
-    EXPECT_STREQ(text, "Unknown status value 0xBFFA4001");
+    const auto describe = [](ViSession vi, ViStatus code) {
+        ViChar text[256] = "unset";
+        return Read(viStatusDesc(vi, code, text), text);
+    };
+    EXPECT_EQ(describe(VI_NULL, VI_ERROR_TMO), Read(VI_SUCCESS, "Timeout expired before operation completed."));
+    EXPECT_EQ(describe(VI_NULL, VI_ERROR_INV_RESPONSE), Read(VI_SUCCESS, "ERROR: Interpreting instrument response"));
+    EXPECT_EQ(describe(12345, VI_SUCCESS), Read(VI_SUCCESS, "Operation completed successfully."));
+    EXPECT_EQ(describe(VI_NULL, static_cast<ViStatus>(0xBFFA4001)),
+              Read(VI_WARN_UNKNOWN_STATUS, "Unknown status value 0xBFFA4001"));
 }
