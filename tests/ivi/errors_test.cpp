@@ -51,9 +51,7 @@ TEST_P(IviErrorInfo, TheFirstErrorStaysUntilHandedOutClearedOrOverwritten)
 
 INSTANTIATE_TEST_SUITE_P(OnSessionAndOnNoSession, IviErrorInfo, ::testing::Bool());
 
-using IviErrorInfoHolders = IviTest;
-
-TEST_F(IviErrorInfoHolders, NoSessionKeepsItsInformationPerThreadAndApartFromSessions)
+TEST_F(IviTest, NoSessionKeepsItsInformationPerThreadAndApartFromSessions)
 {
     const ViSession vi = open("Simulate=1");
     ASSERT_EQ(Ivi_SetErrorInfo(VI_NULL, VI_FALSE, VI_ERROR_TMO, 0, "main"), VI_SUCCESS);
@@ -73,14 +71,6 @@ TEST_F(IviErrorInfoHolders, NoSessionKeepsItsInformationPerThreadAndApartFromSes
     EXPECT_STREQ(text, "");
 }
 
-TEST(IviParamPositionError, MapsPositionsOneToEightAndRefusesOthers)
-{
-    EXPECT_EQ(Ivi_ParamPositionError(1), static_cast<ViStatus>(0xBFFC0001));
-    EXPECT_EQ(Ivi_ParamPositionError(8), static_cast<ViStatus>(0xBFFC0008));
-    for (ViInt32 position : {-1, 0, 9})
-        EXPECT_EQ(Ivi_ParamPositionError(position), IVI_ERROR_INVALID_PARAMETER);
-}
-
 const IviStringValueTableEntry driverTable[] = {
     {static_cast<ViInt32>(0xBFFA200F), "Waveform in use."},
     {IVI_ERROR_INVALID_VALUE, "The driver's own words."},
@@ -94,9 +84,7 @@ std::string describe(ViSession vi, ViStatus code, IviStringValueTable table = dr
     return message;
 }
 
-using IviStatusDesc = IviTest;
-
-TEST_F(IviStatusDesc, TheDriverTableComesFirstThenTheEngineThenVisaThenAGenericTextEvenForAStaleSession)
+TEST_F(IviTest, TheDriverTableComesFirstThenTheEngineThenVisaThenAGenericTextAndParameterPositionsHaveCodes)
 {
     EXPECT_EQ(describe(VI_NULL, static_cast<ViStatus>(0xBFFA200F)), "Waveform in use.");
     EXPECT_EQ(describe(VI_NULL, IVI_ERROR_INVALID_VALUE), "The driver's own words.");
@@ -120,6 +108,12 @@ TEST_F(IviStatusDesc, TheDriverTableComesFirstThenTheEngineThenVisaThenAGenericT
     EXPECT_EQ(Ivi_GetSpecificDriverStatusDesc(0xDEAD, static_cast<ViStatus>(0xBFFA200F), message, driverTable),
               IVI_ERROR_INVALID_SESSION_HANDLE);
     EXPECT_STREQ(message, "Waveform in use.");
+
+    // Parameter positions 1 to 8 have codes of their own.
+    EXPECT_EQ(Ivi_ParamPositionError(1), static_cast<ViStatus>(0xBFFC0001));
+    EXPECT_EQ(Ivi_ParamPositionError(8), static_cast<ViStatus>(0xBFFC0008));
+    for (ViInt32 position : {-1, 0, 9})
+        EXPECT_EQ(Ivi_ParamPositionError(position), IVI_ERROR_INVALID_PARAMETER);
 }
 
 } // namespace

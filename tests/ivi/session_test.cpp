@@ -195,8 +195,8 @@ TEST_F(IviInstrIo, OpensTheResourceManagerPassesBytesAndDisposeClosesWhatItOpene
     const auto detach = [](const char *name) { qx::visa::detachDevice(name); };
     const std::unique_ptr<const char, decltype(detach)> attached(resource, detach);
     const ViSession vi = open("");
-    ViSession rm = VI_NULL, io = VI_NULL;
-    ASSERT_EQ(Ivi_GetAttributeViSession(vi, "", IVI_ATTR_VISA_RM_SESSION, 0, &rm), VI_SUCCESS);
+    const ViSession rm = valueOf(Ivi_GetAttributeViSession, vi, IVI_ATTR_VISA_RM_SESSION);
+    ViSession io = VI_NULL;
     ASSERT_EQ(viOpen(rm, resource, VI_NULL, 5000, &io), VI_SUCCESS);
     ASSERT_EQ(Ivi_SetAttributeViSession(vi, "", IVI_ATTR_IO_SESSION, 0, io), VI_SUCCESS);
 
