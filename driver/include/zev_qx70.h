@@ -125,6 +125,33 @@ extern "C" {
 #define ZEV_QX70_VAL_MEASURE_POWER_FACTOR 13
 #define ZEV_QX70_VAL_MEASURE_REAL_POWER 14
 
+/* Function codes of ZEV_QX70_QueryOutputFunction */
+#define ZEV_QX70_VAL_QUERY_VOLTAGE 1
+#define ZEV_QX70_VAL_QUERY_CURRENT_LIMIT 2
+#define ZEV_QX70_VAL_QUERY_VOLTAGE_RANGE 3 /* the range in volts */
+#define ZEV_QX70_VAL_QUERY_FREQUENCY 9
+
+/* Voltage range selectors of ZEV_QX70_GenerateACVoltageRange and ZEV_QX70_ATTR_VOLTAGE_RANGE */
+#define ZEV_QX70_VAL_RANGE_LOW 1.0
+#define ZEV_QX70_VAL_RANGE_HIGH 2.0
+
+/* States of ZEV_QX70_RemoteOnOff: 1 remote, any other value local */
+#define ZEV_QX70_VAL_LOCAL 0
+#define ZEV_QX70_VAL_REMOTE 1
+
+/* Display modes of ZEV_QX70_DisplayMode: 0 to 5; the front panel's switch uses 1 (on) and 2 (off) */
+#define ZEV_QX70_VAL_DISPLAY_MODE_ON 1
+#define ZEV_QX70_VAL_DISPLAY_MODE_OFF 2
+#define ZEV_QX70_VAL_DISPLAY_MODE_MAX 5
+
+/* Phases of the phase functions: 0 all phases coupled, 1 to 3 one phase */
+#define ZEV_QX70_VAL_PHASE_ALL 0
+#define ZEV_QX70_VAL_PHASE_MAX 3
+
+/* Model numbers that ZEV_QX70_ConfigureLimits reports (0 when unknown or simulated) */
+#define ZEV_QX70_VAL_MODEL_7101QX 7101 /* single-phase */
+#define ZEV_QX70_VAL_MODEL_7103QX 7103 /* three-phase */
+
 /* Status codes */
 #define ZEV_QX70_ERROR_INSTRUMENT_STATUS (_VI_ERROR + 0x3FFA0001)
 #define ZEV_QX70_ERROR_INVALID_PARAMETER (_VI_ERROR + 0x3FFA000F)

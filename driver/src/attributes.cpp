@@ -2,8 +2,9 @@
 
 #include "errors.h"
 #include "runtime/clock.h"
+#include "exchange.h"
+#include "identification.h"
 #include "status.h"
-#include "wire.h"
 #include "zev_qx70.h"
 
 #include <cstdio>
@@ -12,9 +13,8 @@
 
 using qx::runtime::Delay;
 using zev::sessionState;
-using zev::onSerialLine;
 using zev::record;
-using zev::sendCommand;
+using zev::Scpi;
 
 // ---- Range tables --------------------------------------------------------------------------
 
@@ -25,8 +25,13 @@ const IviRangeTableEntry currentLimitEntries[] = {{0.0, 13.34, 0.0, "", 0}, IVI_
 const IviRangeTableEntry frequencyEntries[] = {{16.0, 5000.0, 0.0, "", 0}, IVI_RANGE_TABLE_LAST_ENTRY};
 const IviRangeTableEntry acvAmplitudeEntries[] = {{0.0, 300.0, 0.0, "", 0}, IVI_RANGE_TABLE_LAST_ENTRY};
 const IviRangeTableEntry accAmplitudeEntries[] = {{0.0, 13.34, 0.0, "", 0}, IVI_RANGE_TABLE_LAST_ENTRY};
+// Each function code carries the vocabulary entry of its query as command value.
+constexpr ViInt32 queryOf(Scpi query) { return static_cast<ViInt32>(query); }
 const IviRangeTableEntry queryFunctionEntries[] = {
-    {9, 0, 0, "FREQ", 0}, {1, 0, 0, "VOLT", 0}, {2, 0, 0, "CURR", 0}, {3, 0, 0, "VOLT:RANG", 0},
+    {ZEV_QX70_VAL_QUERY_FREQUENCY, 0, 0, "", queryOf(Scpi::FrequencyQuery)},
+    {ZEV_QX70_VAL_QUERY_VOLTAGE, 0, 0, "", queryOf(Scpi::VoltageQuery)},
+    {ZEV_QX70_VAL_QUERY_CURRENT_LIMIT, 0, 0, "", queryOf(Scpi::CurrentQuery)},
+    {ZEV_QX70_VAL_QUERY_VOLTAGE_RANGE, 0, 0, "", queryOf(Scpi::VoltageRangeQuery)},
     IVI_RANGE_TABLE_LAST_ENTRY};
 
 const IviRangeTable attrVoltageLimitRangeTable = {IVI_VAL_RANGED, VI_TRUE, VI_TRUE, VI_NULL, voltageLimitEntries};
@@ -46,29 +51,29 @@ namespace {
 
 struct NumberQuery {
     ViAttr id;
-    const char *query;
+    Scpi query;
     double waitAfterRead;
 };
 
 constexpr NumberQuery numberQueries[] = {
-    {ZEV_QX70_ATTR_VOLTAGE_LIMIT, "LIM:VOLT?", 0.01},
-    {ZEV_QX70_ATTR_CURRENT_LIMIT, "LIM:CURR?", 0.0},
-    {ZEV_QX70_ATTR_FREQUENCY_LOW_LIMIT, "LIM:FREQ:LOW?", 0.0},
-    {ZEV_QX70_ATTR_FREQUENCY_HIGH_LIMIT, "LIM:FREQ:HIGH?", 0.0},
-    {ZEV_QX70_ATTR_FREQUENCY, "FREQ?", 0.0},
-    {ZEV_QX70_ATTR_ACV_AMPLITUDE, "VOLT?", 0.0},
-    {ZEV_QX70_ATTR_VOLTAGE_RANGE, "VOLT:RANG?", 0.0},
+    {ZEV_QX70_ATTR_VOLTAGE_LIMIT, Scpi::VoltageLimitQuery, 0.01},
+    {ZEV_QX70_ATTR_CURRENT_LIMIT, Scpi::CurrentLimitQuery, 0.0},
+    {ZEV_QX70_ATTR_FREQUENCY_LOW_LIMIT, Scpi::FrequencyLowLimitQuery, 0.0},
+    {ZEV_QX70_ATTR_FREQUENCY_HIGH_LIMIT, Scpi::FrequencyHighLimitQuery, 0.0},
+    {ZEV_QX70_ATTR_FREQUENCY, Scpi::FrequencyQuery, 0.0},
+    {ZEV_QX70_ATTR_ACV_AMPLITUDE, Scpi::VoltageQuery, 0.0},
+    {ZEV_QX70_ATTR_VOLTAGE_RANGE, Scpi::VoltageRangeQuery, 0.0},
 };
 
 struct NumberSetting {
     ViAttr id;
-    const char *command;
+    Scpi command;
 };
 
 constexpr NumberSetting numberSettings[] = {
-    {ZEV_QX70_ATTR_FREQUENCY, "FREQ %lf"},
-    {ZEV_QX70_ATTR_ACV_AMPLITUDE, "VOLT %lf"},
-    {ZEV_QX70_ATTR_ACC_AMPLITUDE, "CURR %lf"},
+    {ZEV_QX70_ATTR_FREQUENCY, Scpi::SetFrequency},
+    {ZEV_QX70_ATTR_ACV_AMPLITUDE, Scpi::SetVoltage},
+    {ZEV_QX70_ATTR_ACC_AMPLITUDE, Scpi::SetCurrent},
 };
 
 template <class Record, size_t N> const Record *findRecord(const Record (&table)[N], ViAttr id)
@@ -79,30 +84,18 @@ template <class Record, size_t N> const Record *findRecord(const Record (&table)
     return nullptr;
 }
 
-// Sends a setting command and paces the instrument; a failed send is recorded and not waited for.
-template <class... Args>
-ViStatus sendSetting(ViSession vi, ViSession io, qx::visa::PrintfFormat<std::type_identity_t<Args>...> command,
-                     const Args &...args)
-{
-    ViStatus status = sendCommand(vi, io, qx::visa::RuntimeFormat{command.text()}, args...);
-    if (status < 0)
-        return record(vi, status);
-    Delay(zev::kSettleSeconds);
-    return VI_SUCCESS;
-}
-
 ViStatus readNumber(ViSession vi, ViSession io, ViConstString, ViAttr id, ViReal64 *value)
 {
     const NumberQuery *query = findRecord(numberQueries, id);
     if (!query)
         return IVI_ERROR_INVALID_ATTRIBUTE;
-    ViStatus status = sendCommand(vi, io, qx::visa::RuntimeFormat{query->query});
+    ViStatus status = zev::send(vi, io, qx::visa::RuntimeFormat{zev::scpi(query->query)});
     if (status < 0)
-        return record(vi, status);
+        return status;
     ViReal64 number = 0.0;
-    status = zev::readAnswer(vi, io, "%lf", &number);
+    status = zev::receive(vi, io, "%lf", &number);
     if (status < 0)
-        return record(vi, status);
+        return status;
     *value = number;
     Delay(query->waitAfterRead);
     return VI_SUCCESS;
@@ -113,20 +106,20 @@ ViStatus writeNumber(ViSession vi, ViSession io, ViConstString, ViAttr id, ViRea
     const NumberSetting *setting = findRecord(numberSettings, id);
     if (!setting)
         return IVI_ERROR_INVALID_ATTRIBUTE;
-    return sendSetting(vi, io, qx::visa::RuntimeFormat{setting->command}, value);
+    return zev::sendSettled(vi, io, setting->command, value);
 }
 
-// The answer to "CURR?" carries the current-limit setting, on some firmware preceded by a second
-// number: read the one answer and take its last number.
+// The answer to the current query carries the current-limit setting, on some firmware preceded by
+// a second number: read the one answer and take its last number.
 ViStatus readCurrentSetting(ViSession vi, ViSession io, ViConstString, ViAttr, ViReal64 *value)
 {
-    ViStatus status = sendCommand(vi, io, "CURR?");
+    ViStatus status = zev::send(vi, io, zev::scpi(Scpi::CurrentQuery));
     if (status < 0)
-        return record(vi, status);
+        return status;
     ViChar answer[257] = {};
-    status = zev::readAnswer(vi, io, "%256[^\n]", answer);
+    status = zev::receive(vi, io, "%256[^\n]", answer);
     if (status < 0)
-        return record(vi, status);
+        return status;
     char *end = nullptr;
     ViReal64 number = std::strtod(answer, &end);
     if (end == answer)
@@ -144,78 +137,70 @@ ViStatus readCurrentSetting(ViSession vi, ViSession io, ViConstString, ViAttr, V
     return VI_SUCCESS;
 }
 
-// The value selects the range (1.0 low, anything else high); the instrument takes volts.
+// The value selects the range (the low-range selector, anything else high); the instrument takes volts.
 ViStatus writeVoltageRange(ViSession vi, ViSession io, ViConstString, ViAttr, ViReal64 value)
 {
     const ViReal64 limit = sessionState(vi).voltageLimit;
-    return sendSetting(vi, io, "VOLT:RANG %lf", value == 1.0 ? limit / 2.0 : limit);
+    return zev::sendSettled(vi, io, Scpi::SetVoltageRange, value == ZEV_QX70_VAL_RANGE_LOW ? limit / 2.0 : limit);
 }
 
 ViStatus readOutputConnected(ViSession vi, ViSession io, ViConstString, ViAttr, ViBoolean *value)
 {
-    ViStatus status = sendCommand(vi, io, "OUTP?");
+    ViStatus status = zev::send(vi, io, zev::scpi(Scpi::OutputQuery));
     if (status < 0)
-        return record(vi, status);
+        return status;
     ViInt32 state = 0;
-    status = zev::readAnswer(vi, io, "%ld", &state);
+    status = zev::receive(vi, io, "%ld", &state);
     if (status < 0)
-        return record(vi, status);
+        return status;
     *value = state != 0 ? VI_TRUE : VI_FALSE;
     return VI_SUCCESS;
 }
 
 ViStatus writeOutputConnected(ViSession vi, ViSession io, ViConstString, ViAttr, ViBoolean value)
 {
-    return sendSetting(vi, io, "OUTP %ld", static_cast<ViInt32>(value == VI_TRUE ? 1 : 0));
+    return zev::sendSettled(vi, io, Scpi::SetOutput, static_cast<ViInt32>(value == VI_TRUE ? 1 : 0));
 }
 
 // Sends the selected query; the caller reads the answer.
 ViStatus writeQueryFunction(ViSession vi, ViSession io, ViConstString, ViAttr, ViInt32 value)
 {
-    ViConstString command = VI_NULL;
-    ViStatus status = Ivi_GetViInt32EntryFromValue(value, &attrQueryFunctionRangeTable, VI_NULL, VI_NULL, VI_NULL,
-                                                    VI_NULL, &command, VI_NULL);
+    ViInt32 query = 0;
+    const ViStatus status = Ivi_GetViInt32EntryFromValue(value, &attrQueryFunctionRangeTable, VI_NULL, VI_NULL,
+                                                          VI_NULL, VI_NULL, VI_NULL, &query);
     if (status < 0)
         return status;
-    status = sendCommand(vi, io, "%s?", command);
-    return status < 0 ? record(vi, status) : VI_SUCCESS;
+    return zev::send(vi, io, qx::visa::RuntimeFormat{zev::scpi(static_cast<Scpi>(query))});
 }
 
 ViStatus writeRemote(ViSession vi, ViSession io, ViConstString, ViAttr, ViInt32 value)
 {
-    return sendSetting(vi, io, qx::visa::RuntimeFormat{value == 1 ? "SYST:REM" : "SYST:LOC"});
+    return zev::sendSettled(vi, io, value == ZEV_QX70_VAL_REMOTE ? Scpi::Remote : Scpi::Local);
 }
 
-// The QX models take the mode number as is; older firmware only knows 0 and 1, in swapped order.
+// The QX models take the mode number as is; older firmware knows only the normal and the
+// remote-only display, with the numbers swapped (mode 2 is its 0, mode 1 its 1).
 ViStatus writeDisplayMode(ViSession vi, ViSession io, ViConstString, ViAttr, ViInt32 value)
 {
     const ViInt32 model = sessionState(vi).modelNumber;
     ViStatus status = VI_SUCCESS;
-    if (model == 7101 || model == 7103)
-        status = sendCommand(vi, io, "DISP:MODE %ld", value);
-    else if (value == 2)
-        status = sendCommand(vi, io, "DISP:MODE 0");
-    else if (value == 1)
-        status = sendCommand(vi, io, "DISP:MODE 1");
+    if (zev::knownModel(model))
+        status = zev::send(vi, io, zev::scpi(Scpi::SetDisplayMode), value);
+    else if (value == 2 || value == 1)
+        status = zev::send(vi, io, zev::scpi(Scpi::SetDisplayMode), static_cast<ViInt32>(value == 2 ? 0 : 1));
     if (status < 0)
-        return record(vi, status);
-    Delay(zev::kSettleSeconds);
+        return status;
+    Delay(zev::kSettle);
     return VI_SUCCESS;
 }
 
 ViStatus readIdentification(ViSession vi, ViSession io, ViConstString, ViAttr id, ViConstString)
 {
-    ViStatus status = sendCommand(vi, io, "*IDN?");
+    zev::Identity identity;
+    const ViStatus status = zev::readIdentity(vi, io, zev::kStatusPause, identity);
     if (status < 0)
-        return record(vi, status);
-    if (onSerialLine(vi))
-        Delay(0.05);
-    Delay(0.05);
-    ViChar answer[512] = {};
-    status = zev::readRawAnswer(io, answer);
-    if (status < 0)
-        return record(vi, status);
-    return Ivi_SetValInStringCallback(vi, id, answer);
+        return status;
+    return Ivi_SetValInStringCallback(vi, id, identity.bytes);
 }
 
 ViStatus readDriverRevision(ViSession vi, ViSession, ViConstString, ViAttr id, ViConstString)

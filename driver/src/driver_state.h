@@ -5,17 +5,23 @@
 #pragma once
 
 #include "visa/visatype.h"
+#include "zev_qx70.h"
 
 namespace zev {
 
 struct SessionState {
     bool serialInterface = false; // the instrument is on a serial line (else GPIB or a socket)
-    ViInt32 modelNumber = 0;      // 7101, 7103, or 0 when unknown
+    ViInt32 modelNumber = 0;      // as the instrument identified, 0 when unknown
     ViReal64 voltageLimit = 0.0;
     ViReal64 currentLimit = 0.0;
     ViReal64 frequencyLowLimit = 0.0;
     ViReal64 frequencyHighLimit = 0.0;
 };
+
+inline constexpr ViInt32 kSinglePhaseModel = ZEV_QX70_VAL_MODEL_7101QX;
+inline constexpr ViInt32 kThreePhaseModel = ZEV_QX70_VAL_MODEL_7103QX;
+
+inline bool knownModel(ViInt32 model) { return model == kSinglePhaseModel || model == kThreePhaseModel; }
 
 // A copy of the session's state; all zero for a session that has none.
 SessionState sessionState(ViSession vi);

@@ -24,43 +24,34 @@ namespace {
 // Any nonzero state turns the start phase on.
 ViInt32 startState(ViInt32 startPhaseState) { return startPhaseState != 0 ? 1 : 0; }
 
-bool singlePhaseModel(ViSession vi) { return zev::sessionState(vi).modelNumber == 7101; }
+bool singlePhaseModel(ViSession vi) { return zev::sessionState(vi).modelNumber == zev::kSinglePhaseModel; }
 
-bool knownModel(ViSession vi)
-{
-    const ViInt32 model = zev::sessionState(vi).modelNumber;
-    return model == 7101 || model == 7103;
-}
+bool knownModel(ViSession vi) { return zev::knownModel(zev::sessionState(vi).modelNumber); }
 
 // The angles at which the source can start its output after a drop.
 constexpr ViReal64 startAngles[] = {0.0, 90.0, 180.0, 270.0};
 
 // Before a drop on one phase the phases are uncoupled first.
-constexpr zev::PhaseStep dropPhaseSteps[] = {
-    {0, "INST:COUP 1", 0.03, 0.03, true},
-    {1, "INST:COUP 0", 0.02, 0.02, false},
-    {1, "INST:NSEL 1", 0.02, 0.02, false},
-    {2, "INST:COUP 0", 0.0, 0.03, false},
-    {2, "INST:NSEL 2", 0.02, 0.02, false},
-    {3, "INST:COUP 0", 0.03, 0.03, false},
-    {3, "INST:NSEL 3", 0.02, 0.02, false},
-};
+using zev::kPhasePace;
+using zev::kSettle;
+using zev::scpi;
+using zev::Scpi;
+using zev::sendAndWait;
 
-// Sends a command and waits the given time after it.
-template <class... Args>
-ViStatus sendPaced(ViSession vi, ViSession io, double wait,
-                   qx::visa::PrintfFormat<std::type_identity_t<Args>...> command, const Args &...args)
-{
-    const ViStatus status = zev::send(vi, io, qx::visa::RuntimeFormat{command.text()}, args...);
-    if (status < 0)
-        return status;
-    Delay(wait);
-    return VI_SUCCESS;
-}
+constexpr zev::PhaseStep dropPhaseSteps[] = {
+    {0, Scpi::CouplePhases, kSettle, kSettle, true},
+    {1, Scpi::UncouplePhases, kPhasePace, kPhasePace, false},
+    {1, Scpi::SelectPhase, kPhasePace, kPhasePace, false},
+    {2, Scpi::UncouplePhases, 0.0, kSettle, false},
+    {2, Scpi::SelectPhase, kPhasePace, kPhasePace, false},
+    {3, Scpi::UncouplePhases, kSettle, kSettle, false},
+    {3, Scpi::SelectPhase, kPhasePace, kPhasePace, false},
+};
 
 ViStatus sendDrop(ViSession vi, ViSession io, double wait, ViReal64 dropTime, ViBoolean timedDrop)
 {
-    return timedDrop ? sendPaced(vi, io, wait, "OUTP:DROP %f", dropTime) : sendPaced(vi, io, wait, "OUTP:DROP");
+    return timedDrop ? sendAndWait(vi, io, wait, scpi(Scpi::TimedDrop), dropTime)
+                     : sendAndWait(vi, io, wait, scpi(Scpi::Drop));
 }
 
 // The frame of all four functions around their own steps, inside the caller's lock: unless
@@ -110,19 +101,20 @@ ViStatus checkPhase(ViSession vi, ViInt16 phase, ViInt32 position)
 ViStatus readStartPhase(ViSession vi, ViSession io, ViInt32 *startPhaseState, ViInt32 *startPhase)
 {
     struct Query {
-        const char *command;
+        Scpi command;
         ViInt32 *target;
     };
-    for (const Query &query : {Query{"OUTP:STAR?", startPhaseState}, Query{"OUTP:STAR:PHAS?", startPhase}}) {
-        ViStatus status = zev::send(vi, io, qx::visa::RuntimeFormat{query.command});
+    for (const Query &query :
+         {Query{Scpi::StartPhaseStateQuery, startPhaseState}, Query{Scpi::StartPhaseQuery, startPhase}}) {
+        ViStatus status = zev::send(vi, io, qx::visa::RuntimeFormat{scpi(query.command)});
         if (status < 0)
             return status;
-        zev::serialDelay(vi, 0.02);
+        zev::serialDelay(vi, kPhasePace);
         ViInt32 answer = 0;
         status = zev::receive(vi, io, "%d", &answer);
         if (status < 0)
             return status;
-        zev::serialDelay(vi, 0.02);
+        zev::serialDelay(vi, kPhasePace);
         *query.target = answer;
     }
     return VI_SUCCESS;
@@ -157,14 +149,14 @@ ViStatus ZEV_QX70_DropCommands(ViSession vi, ViConstString channelName, ViInt32 
         ZEV_QX70_GenerateACVoltage(vi, channelName, 0.0);
         ZEV_QX70_ConnectOutput(vi, channelName);
         const bool serial = zev::onSerialLine(vi);
-        const double wait = serial ? 0.05 : 0.03;
-        ViStatus status = sendPaced(vi, io, wait, "OUTP:STAR:STAT %ld", startState(startPhaseState));
+        const double wait = serial ? zev::kStatusPause : kSettle;
+        ViStatus status = sendAndWait(vi, io, wait, scpi(Scpi::SetStartPhaseState), startState(startPhaseState));
         if (status >= 0 && startPhaseState)
-            status = sendPaced(vi, io, wait, "OUTP:STAR:PHAS %f", startPhase);
+            status = sendAndWait(vi, io, wait, scpi(Scpi::SetStartPhase), startPhase);
         if (status >= 0)
             status = sendDrop(vi, io, wait, dropTime, timedDrop);
         if (status >= 0)
-            status = sendPaced(vi, io, (serial || startPhaseState) ? wait : 0.0, "VOLT %f", voltage);
+            status = sendAndWait(vi, io, (serial || startPhaseState) ? wait : 0.0, scpi(Scpi::SetVoltageNow), voltage);
         return status;
     });
 }
@@ -193,12 +185,12 @@ ViStatus ZEV_QX70_PhaseDropCommands(ViSession vi, ViConstString, ViInt32 startPh
         if (status < 0)
             return status;
         // GPIB gives the start phase longer to settle when it is on.
-        const double wait = (!zev::onSerialLine(vi) && startPhaseState) ? 0.03 : 0.02;
-        status = sendPaced(vi, io, wait, "OUTP:STAR:STAT %ld", startState(startPhaseState));
+        const double wait = (!zev::onSerialLine(vi) && startPhaseState) ? kSettle : kPhasePace;
+        status = sendAndWait(vi, io, wait, scpi(Scpi::SetStartPhaseState), startState(startPhaseState));
         if (status >= 0)
-            status = sendPaced(vi, io, wait, "OUTP:STAR:PHAS %f", startPhase);
+            status = sendAndWait(vi, io, wait, scpi(Scpi::SetStartPhase), startPhase);
         if (status >= 0)
-            status = sendDrop(vi, io, 0.03, dropTime, timedDrop);
+            status = sendDrop(vi, io, kSettle, dropTime, timedDrop);
         return status;
     });
     return result < 0 ? result : refusal;
@@ -232,7 +224,7 @@ ViStatus ZEV_QX70_PhaseDropSettingQuery(ViSession vi, ViConstString, ViInt16 pha
         if (status >= 0)
             status = readStartPhase(vi, io, startPhaseState, startPhase);
         if (status >= 0)
-            Delay(0.03);
+            Delay(kSettle);
         return status;
     });
 }

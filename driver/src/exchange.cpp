@@ -4,29 +4,24 @@
 
 namespace zev {
 
-ViStatus queryStateThenClear(ViSession vi, qx::visa::PrintfFormat<> query, ViInt32 *state)
+ViStatus queryStateThenClear(ViSession vi, Scpi query, ViInt32 *state)
 {
     if (!Ivi_Simulating(vi)) {
         const ViSession io = Ivi_IOSession(vi);
         ViStatus status = Ivi_SetNeedToCheckStatus(vi, VI_TRUE);
+        if (status >= 0)
+            status = send(vi, io, qx::visa::RuntimeFormat{scpi(query)});
         if (status < 0)
             return status;
-        status = send(vi, io, query);
-        if (status < 0)
-            return status;
-        serialDelay(vi, 0.05);
+        serialDelay(vi, kStatusPause);
         ViInt32 answer = 0;
         status = receive(vi, io, "%d", &answer);
         if (status < 0)
             return status;
-        serialDelay(vi, 0.05);
+        serialDelay(vi, kStatusPause);
         *state = answer;
     }
-    const ViStatus status = checkStatusThenClear(vi);
-    if (status < 0)
-        return status;
-    qx::runtime::Delay(0.05);
-    return VI_SUCCESS;
+    return checkStatusThenClear(vi, kStatusPause);
 }
 
 } // namespace zev

@@ -4,6 +4,7 @@
 
 #include "errors.h"
 #include "runtime/clock.h"
+#include "vocabulary.h"
 #include "wire.h"
 
 #include <type_traits>
@@ -18,14 +19,32 @@ inline void serialDelay(ViSession vi, double seconds)
         qx::runtime::Delay(seconds);
 }
 
-// Formats given as literals are checked against their arguments where the call is written;
-// table formats come as qx::visa::RuntimeFormat and are checked when the call is made.
+// Sends a message in the session's wire form; a failure is recorded and returned. Vocabulary
+// entries come as scpi(Scpi::...), constants whose conversions are checked against the arguments
+// where the call is written; entries picked at run time come as qx::visa::RuntimeFormat.
 template <class... Args>
 ViStatus send(ViSession vi, ViSession io, qx::visa::PrintfFormat<std::type_identity_t<Args>...> gpibForm,
               const Args &...args)
 {
     const ViStatus status = sendCommand(vi, io, qx::visa::RuntimeFormat{gpibForm.text()}, args...);
     return status < 0 ? record(vi, status) : VI_SUCCESS;
+}
+
+// Sends a message, then waits `seconds` (not after a failed send).
+template <class... Args>
+ViStatus sendAndWait(ViSession vi, ViSession io, double seconds,
+                     qx::visa::PrintfFormat<std::type_identity_t<Args>...> gpibForm, const Args &...args)
+{
+    const ViStatus status = send(vi, io, qx::visa::RuntimeFormat{gpibForm.text()}, args...);
+    if (status >= 0)
+        qx::runtime::Delay(seconds);
+    return status;
+}
+
+// Sends a vocabulary entry picked at run time and waits its settle time.
+template <class... Args> ViStatus sendSettled(ViSession vi, ViSession io, Scpi id, const Args &...args)
+{
+    return sendAndWait(vi, io, message(id).settle, qx::visa::RuntimeFormat{scpi(id)}, args...);
 }
 
 // Reads with the format framed like a command ("\n" appended on the serial line).
@@ -50,6 +69,6 @@ ViStatus receiveAsIs(ViSession vi, ViSession io, qx::visa::ScanfFormat<std::type
 // 0.05 s on each side of the answer over the serial line), check the status, then clear the
 // instrument and the cache and let the instrument settle. `state` changes only when the answer was read.
 // Runs inside the caller's lock.
-ViStatus queryStateThenClear(ViSession vi, qx::visa::PrintfFormat<> query, ViInt32 *state);
+ViStatus queryStateThenClear(ViSession vi, Scpi query, ViInt32 *state);
 
 } // namespace zev

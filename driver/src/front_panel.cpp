@@ -1,14 +1,12 @@
 // Remote or local operation, display mode, setting registers, initial configuration and identity.
 #include "errors.h"
 #include "exchange.h"
+#include "identification.h"
 #include "runtime/clock.h"
-#include "runtime/strings.h"
 #include "session_lock.h"
 #include "status.h"
-#include "wire.h"
 #include "zev_qx70.h"
 
-#include <charconv>
 #include <cstring>
 #include <optional>
 #include <string_view>
@@ -17,59 +15,35 @@ using qx::runtime::Delay;
 using zev::fold;
 using zev::nullAddress;
 using zev::recordParam;
+using zev::Scpi;
 using zev::SessionLock;
 
 namespace {
 
-constexpr ViInt32 kHighestDisplayMode = 5;
 // The register that LoadInitialConfiguration fills and makes the power-on state.
 constexpr ViInt32 kInitialConfigurationRegister = 7;
 // Room the instrument gives a serial number; longer text is refused rather than cut.
 constexpr size_t kMaxSerialNumberLength = 64;
-// Where the number that Serial_ID reports starts in the identification answer.
-constexpr size_t kSerialIdPosition = 8;
 
-// Sends a register command and paces the instrument; the status check follows in the caller.
-ViStatus registerCommand(ViSession vi, qx::visa::PrintfFormat<ViInt32> command, ViInt32 registerNumber)
+// Sends a register command and paces the instrument; the status check follows.
+ViStatus registerCommand(ViSession vi, Scpi command, ViInt32 registerNumber)
 {
     SessionLock lock(vi);
     if (lock.status() < 0)
         return lock.status();
     if (!Ivi_Simulating(vi)) {
-        const ViStatus status = zev::send(vi, Ivi_IOSession(vi), command, registerNumber);
+        const ViStatus status = zev::send(vi, Ivi_IOSession(vi), qx::visa::RuntimeFormat{zev::scpi(command)},
+                                          registerNumber);
         if (status < 0)
             return status;
     }
-    Delay(zev::kSettleSeconds);
+    Delay(zev::kSettle);
     return fold(ZEV_QX70_CheckStatus(vi));
 }
 
-// The raw identification answer, up to 511 bytes, as text.
-struct Identification {
-    ViChar bytes[512] = {};
-    std::string_view text() const { return {bytes, std::strlen(bytes)}; }
-};
-
-ViStatus readIdentification(ViSession vi, Identification &identification)
+ViStatus readIdentity(ViSession vi, zev::Identity &identity)
 {
-    const ViSession io = Ivi_IOSession(vi);
-    ViStatus status = zev::send(vi, io, "*IDN?");
-    if (status < 0)
-        return status;
-    zev::serialDelay(vi, 0.05);
-    status = zev::readRawAnswer(io, identification.bytes);
-    return status < 0 ? zev::record(vi, status) : VI_SUCCESS;
-}
-
-// The model field: after the first "ZE," (any letter case), up to the next comma or the line end.
-// An answer without "ZE," is from another maker's instrument and has no model field of ours.
-std::optional<std::string_view> modelField(std::string_view answer)
-{
-    const int maker = qx::runtime::FindPattern(answer, 0, -1, "ZE,", false, false);
-    if (maker < 0)
-        return std::nullopt;
-    const std::string_view rest = answer.substr(static_cast<size_t>(maker) + 3);
-    return rest.substr(0, rest.find_first_of(",\r\n"));
+    return zev::readIdentity(vi, Ivi_IOSession(vi), 0.0, identity);
 }
 
 // A serial number goes out between single quotes: a quote inside is doubled, and text that could
@@ -102,7 +76,7 @@ ViStatus ZEV_QX70_RemoteOnOff(ViSession vi, ViConstString channelName, ViInt32 s
     ViStatus status = Ivi_SetAttributeViInt32(vi, channelName, ZEV_QX70_ATTR_REMOTE_ON_OFF, 0, state);
     if (status < 0)
         return recordParam(vi, status, 3, "Remote On or Off");
-    Delay(zev::kSettleSeconds);
+    Delay(zev::kSettle);
     return fold(ZEV_QX70_CheckStatus(vi));
 }
 
@@ -111,7 +85,7 @@ ViStatus ZEV_QX70_DisplayMode(ViSession vi, ViConstString channelName, ViInt32 m
     SessionLock lock(vi);
     if (lock.status() < 0)
         return lock.status();
-    if (mode > kHighestDisplayMode)
+    if (mode > ZEV_QX70_VAL_DISPLAY_MODE_MAX)
         return ZEV_QX70_ERROR_NOT_SUPPORTED;
     const ViStatus status = Ivi_SetAttributeViInt32(vi, channelName, ZEV_QX70_ATTR_DISPLAY_MODE, 0, mode);
     if (status < 0)
@@ -126,22 +100,22 @@ ViStatus ZEV_QX70_DisplayModeQuery(ViSession vi, ViConstString, ViInt32 *mode)
         return lock.status();
     if (!mode)
         return nullAddress(vi, 3, "Null address for Display Mode");
-    return zev::queryStateThenClear(vi, "DISP:MODE?", mode);
+    return zev::queryStateThenClear(vi, Scpi::DisplayModeQuery, mode);
 }
 
 ViStatus ZEV_QX70_SaveRegister(ViSession vi, ViConstString, ViInt32 registerNumber)
 {
-    return registerCommand(vi, "*SAV %ld", registerNumber);
+    return registerCommand(vi, Scpi::SaveRegister, registerNumber);
 }
 
 ViStatus ZEV_QX70_RecallRegister(ViSession vi, ViConstString, ViInt32 registerNumber)
 {
-    return registerCommand(vi, "*RCL %ld", registerNumber);
+    return registerCommand(vi, Scpi::RecallRegister, registerNumber);
 }
 
 ViStatus ZEV_QX70_PowerOnRegister(ViSession vi, ViConstString, ViInt32 registerNumber)
 {
-    return registerCommand(vi, "SYST:PON %ld", registerNumber);
+    return registerCommand(vi, Scpi::SetPowerOnRegister, registerNumber);
 }
 
 ViStatus ZEV_QX70_PowerOnQuery(ViSession vi, ViConstString, ViInt32 *registerNumber)
@@ -153,7 +127,7 @@ ViStatus ZEV_QX70_PowerOnQuery(ViSession vi, ViConstString, ViInt32 *registerNum
         return nullAddress(vi, 3, "Null address for Register");
     if (!Ivi_Simulating(vi)) {
         const ViSession io = Ivi_IOSession(vi);
-        ViStatus status = zev::send(vi, io, "SYST:PON?");
+        ViStatus status = zev::send(vi, io, zev::scpi(Scpi::PowerOnRegisterQuery));
         if (status < 0)
             return status;
         ViInt32 answer = 0;
@@ -191,11 +165,7 @@ ViStatus ZEV_QX70_LoadInitialConfiguration(ViSession vi, ViReal64 voltageRange, 
         if (status < 0)
             return status;
     }
-    const ViStatus status = ZEV_QX70_CheckStatus(vi);
-    if (status < 0)
-        return status;
-    Delay(0.05);
-    return VI_SUCCESS;
+    return zev::checkStatusThenPause(vi, zev::kStatusPause);
 }
 
 ViStatus ZEV_QX70_LoadSerialNumber(ViSession vi, ViConstString, ViConstString serialNumber)
@@ -215,16 +185,12 @@ ViStatus ZEV_QX70_LoadSerialNumber(ViSession vi, ViConstString, ViConstString se
         if (status < 0)
             return status;
         // The text is an argument, never part of the format: a percent sign in it goes out as is.
-        status = zev::send(vi, io, "SYST:SNUM '%s'", static_cast<const char *>(quoted));
+        status = zev::send(vi, io, zev::scpi(Scpi::SetSerialNumber), static_cast<const char *>(quoted));
         if (status < 0)
             return status;
     }
-    Delay(zev::kSettleSeconds);
-    status = zev::checkStatusThenClear(vi);
-    if (status < 0)
-        return status;
-    Delay(0.05);
-    return VI_SUCCESS;
+    Delay(zev::kSettle);
+    return zev::checkStatusThenClear(vi, zev::kStatusPause);
 }
 
 ViStatus ZEV_QX70_Serial_ID(ViSession vi, ViInt32 *number)
@@ -235,25 +201,15 @@ ViStatus ZEV_QX70_Serial_ID(ViSession vi, ViInt32 *number)
     if (!number)
         return nullAddress(vi, 2, "Null address for Serial ID");
     if (!Ivi_Simulating(vi)) {
-        Identification identification;
-        const ViStatus status = readIdentification(vi, identification);
+        zev::Identity identity;
+        const ViStatus status = readIdentity(vi, identity);
         if (status < 0)
             return status;
-        const std::string_view answer = identification.text();
-        if (answer.size() > kSerialIdPosition) {
-            // No integer there is no error: the output just keeps its value.
-            ViInt32 value = 0;
-            const char *first = answer.data() + kSerialIdPosition;
-            const auto [end, error] = std::from_chars(first, answer.data() + answer.size(), value);
-            if (error == std::errc() && end != first)
-                *number = value;
-        }
+        // No number there is no error: the output just keeps its value.
+        if (const std::optional<ViInt32> id = zev::serialId(identity.text()))
+            *number = *id;
     }
-    const ViStatus status = ZEV_QX70_CheckStatus(vi);
-    if (status < 0)
-        return status;
-    Delay(zev::kSettleSeconds);
-    return VI_SUCCESS;
+    return zev::checkStatusThenPause(vi, zev::kSettle);
 }
 
 namespace {
@@ -266,21 +222,17 @@ ViStatus readModelNumber(ViSession vi, ViChar model[])
     if (!model)
         return nullAddress(vi, 2, "Null address for Model");
     if (!Ivi_Simulating(vi)) {
-        Identification identification;
-        const ViStatus status = readIdentification(vi, identification);
+        zev::Identity identity;
+        const ViStatus status = readIdentity(vi, identity);
         if (status < 0)
             return status;
-        const std::optional<std::string_view> field = modelField(identification.text());
+        const std::optional<std::string_view> field = zev::modelField(identity.text());
         if (!field)
             return zev::record(vi, VI_ERROR_FAIL_ID_QUERY);
         // At most 511 characters: the caller's 512 always hold the field and its NUL.
         model[field->copy(model, field->size())] = '\0';
     }
-    const ViStatus status = ZEV_QX70_CheckStatus(vi);
-    if (status < 0)
-        return status;
-    Delay(zev::kSettleSeconds);
-    return VI_SUCCESS;
+    return zev::checkStatusThenPause(vi, zev::kSettle);
 }
 
 ViStatus readSerialNumber(ViSession vi, ViChar serialNumber[])
@@ -292,21 +244,17 @@ ViStatus readSerialNumber(ViSession vi, ViChar serialNumber[])
         return nullAddress(vi, 2, "Null address for Serial Number");
     if (!Ivi_Simulating(vi)) {
         const ViSession io = Ivi_IOSession(vi);
-        ViStatus status = zev::send(vi, io, "*IDN?");
+        ViStatus status = zev::send(vi, io, zev::scpi(Scpi::IdentityQuery));
         if (status < 0)
             return status;
-        zev::serialDelay(vi, 0.05);
+        zev::serialDelay(vi, zev::kStatusPause);
         ViChar field[257] = {};
         status = zev::receiveAsIs(vi, io, "%*[^,],%*[^,],%256[^,],%*[^\n]\n", field);
         if (status < 0)
             return status;
         std::memcpy(serialNumber, field, std::strlen(field) + 1);
     }
-    const ViStatus status = ZEV_QX70_CheckStatus(vi);
-    if (status < 0)
-        return status;
-    Delay(zev::kSettleSeconds);
-    return VI_SUCCESS;
+    return zev::checkStatusThenPause(vi, zev::kSettle);
 }
 
 } // namespace

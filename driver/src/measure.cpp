@@ -22,29 +22,31 @@ struct Pacing {
 };
 
 constexpr Pacing kUnpaced{0.0, 0.0};
-constexpr Pacing kPaced{0.02, 0.02};
-constexpr Pacing kReplyPaced{0.0, 0.02};
+constexpr Pacing kPaced{zev::kPhasePace, zev::kPhasePace};
+constexpr Pacing kReplyPaced{0.0, zev::kPhasePace};
+
+using zev::Scpi;
 
 struct Measurement {
     ViInt32 type;
-    const char *query;
-    Elsewhere single; // ZEV_QX70_MeasureOutput on models other than 7101
-    Elsewhere phased; // ZEV_QX70_PhaseMeasureOutput on models other than 7101 and 7103
+    Scpi query;
+    Elsewhere single; // ZEV_QX70_MeasureOutput on models other than the single-phase one
+    Elsewhere phased; // ZEV_QX70_PhaseMeasureOutput on models the driver does not know
     Pacing direct;    // the query itself, in ZEV_QX70_PhaseMeasureOutput
     Pacing computed;  // each half of a computed power, in ZEV_QX70_PhaseMeasureOutput
 };
 
 constexpr Measurement measurements[] = {
-    {ZEV_QX70_VAL_MEASURE_VOLTAGE, "MEAS:VOLT?", Elsewhere::Measure, Elsewhere::Measure, kPaced, kUnpaced},
-    {ZEV_QX70_VAL_MEASURE_CURRENT, "MEAS:CURR?", Elsewhere::Measure, Elsewhere::Measure, kPaced, kUnpaced},
-    {ZEV_QX70_VAL_MEASURE_FREQUENCY, "FREQ?", Elsewhere::Measure, Elsewhere::Measure, kPaced, kUnpaced},
-    {ZEV_QX70_VAL_MEASURE_PEAK_CURRENT, "MEAS:CURR:AMPL:MAX?", Elsewhere::Refuse, Elsewhere::Refuse, kPaced,
+    {ZEV_QX70_VAL_MEASURE_VOLTAGE, Scpi::MeasureVoltage, Elsewhere::Measure, Elsewhere::Measure, kPaced, kUnpaced},
+    {ZEV_QX70_VAL_MEASURE_CURRENT, Scpi::MeasureCurrent, Elsewhere::Measure, Elsewhere::Measure, kPaced, kUnpaced},
+    {ZEV_QX70_VAL_MEASURE_FREQUENCY, Scpi::FrequencyQuery, Elsewhere::Measure, Elsewhere::Measure, kPaced, kUnpaced},
+    {ZEV_QX70_VAL_MEASURE_PEAK_CURRENT, Scpi::MeasurePeakCurrent, Elsewhere::Refuse, Elsewhere::Refuse, kPaced,
      kUnpaced},
-    {ZEV_QX70_VAL_MEASURE_CREST_FACTOR, "MEAS:CURR:CRES?", Elsewhere::Refuse, Elsewhere::Refuse, kPaced, kUnpaced},
-    {ZEV_QX70_VAL_MEASURE_APPARENT_POWER, "MEAS:POW:APP?", Elsewhere::Compute, Elsewhere::Compute, kPaced, kPaced},
-    {ZEV_QX70_VAL_MEASURE_POWER_FACTOR, "MEAS:POW:PFAC?", Elsewhere::Refuse, Elsewhere::Refuse, kReplyPaced,
+    {ZEV_QX70_VAL_MEASURE_CREST_FACTOR, Scpi::MeasureCrestFactor, Elsewhere::Refuse, Elsewhere::Refuse, kPaced, kUnpaced},
+    {ZEV_QX70_VAL_MEASURE_APPARENT_POWER, Scpi::MeasureApparentPower, Elsewhere::Compute, Elsewhere::Compute, kPaced, kPaced},
+    {ZEV_QX70_VAL_MEASURE_POWER_FACTOR, Scpi::MeasurePowerFactor, Elsewhere::Refuse, Elsewhere::Refuse, kReplyPaced,
      kUnpaced},
-    {ZEV_QX70_VAL_MEASURE_REAL_POWER, "MEAS:POW?", Elsewhere::Refuse, Elsewhere::Compute, kPaced, kUnpaced},
+    {ZEV_QX70_VAL_MEASURE_REAL_POWER, Scpi::MeasureRealPower, Elsewhere::Refuse, Elsewhere::Compute, kPaced, kUnpaced},
 };
 
 const Measurement *findMeasurement(ViInt32 type)
@@ -59,9 +61,9 @@ const Measurement *findMeasurement(ViInt32 type)
 enum class Reply { Framed, LineFeed };
 
 // One query and its number; `value` changes only when the number was read.
-ViStatus exchange(ViSession vi, ViSession io, const char *query, Reply reply, Pacing pacing, ViReal64 &value)
+ViStatus exchange(ViSession vi, ViSession io, Scpi query, Reply reply, Pacing pacing, ViReal64 &value)
 {
-    ViStatus status = zev::send(vi, io, qx::visa::RuntimeFormat{query});
+    ViStatus status = zev::send(vi, io, qx::visa::RuntimeFormat{zev::scpi(query)});
     if (status < 0)
         return status;
     zev::serialDelay(vi, pacing.afterQuery);
@@ -80,9 +82,9 @@ ViStatus computePower(ViSession vi, ViSession io, Pacing pacing, ViReal64 &power
 {
     ViReal64 voltage = 0.0;
     ViReal64 current = 0.0;
-    ViStatus status = exchange(vi, io, "MEAS:VOLT?", Reply::LineFeed, pacing, voltage);
+    ViStatus status = exchange(vi, io, Scpi::MeasureVoltage, Reply::LineFeed, pacing, voltage);
     if (status >= 0)
-        status = exchange(vi, io, "MEAS:CURR?", Reply::Framed, pacing, current);
+        status = exchange(vi, io, Scpi::MeasureCurrent, Reply::Framed, pacing, current);
     if (status < 0)
         return status;
     power = voltage * current;
@@ -127,7 +129,7 @@ ViStatus ZEV_QX70_MeasureOutput(ViSession vi, ViConstString, ViInt32 measurement
     if (checked < 0)
         return checked;
     const ViInt32 model = zev::sessionState(vi).modelNumber;
-    return measure(vi, findMeasurement(measurementType), Rules{model == 7101, false}, *measurement);
+    return measure(vi, findMeasurement(measurementType), Rules{model == zev::kSinglePhaseModel, false}, *measurement);
 }
 
 ViStatus ZEV_QX70_PhaseMeasureOutput(ViSession vi, ViConstString, ViInt32 measurementType, ViInt16 phase,
@@ -146,6 +148,6 @@ ViStatus ZEV_QX70_PhaseMeasureOutput(ViSession vi, ViConstString, ViInt32 measur
     if (status < 0)
         return status;
     const ViInt32 model = zev::sessionState(vi).modelNumber;
-    return measure(vi, findMeasurement(measurementType), Rules{model == 7101 || model == 7103, true},
+    return measure(vi, findMeasurement(measurementType), Rules{zev::knownModel(model), true},
                    *measurement);
 }

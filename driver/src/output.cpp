@@ -18,8 +18,8 @@ namespace {
 
 // Selector values of ZEV_QX70_ATTR_VOLTAGE_RANGE; any other value in the attribute is volts
 // read back from the instrument.
-constexpr ViReal64 kLowRange = 1.0;
-constexpr ViReal64 kHighRange = 2.0;
+constexpr ViReal64 kLowRange = ZEV_QX70_VAL_RANGE_LOW;
+constexpr ViReal64 kHighRange = ZEV_QX70_VAL_RANGE_HIGH;
 
 ViReal64 rangeMaximum(const SessionState &state, ViReal64 range)
 {
@@ -167,7 +167,7 @@ ViStatus ZEV_QX70_QueryOutputRelay(ViSession vi, ViConstString, ViInt32 *relaySt
         return lock.status();
     if (!relayState)
         return nullAddress(vi, 3, "Null address for Relay State");
-    return zev::queryStateThenClear(vi, "OUTP?", relayState);
+    return zev::queryStateThenClear(vi, zev::Scpi::OutputQuery, relayState);
 }
 
 ViStatus ZEV_QX70_QueryOutputFunction(ViSession vi, ViConstString channelName, ViInt32 functionCode, ViReal64 *value)

@@ -7,10 +7,10 @@ namespace zev {
 namespace {
 
 const PhaseStep plainSteps[] = {
-    {0, "INST:COUP 1", 0.03, 0.03, true},
-    {1, "INST:NSEL 1", 0.03, 0.03, false},
-    {2, "INST:NSEL 2", 0.03, 0.03, false},
-    {3, "INST:NSEL 3", 0.03, 0.03, false},
+    {0, Scpi::CouplePhases, kSettle, kSettle, true},
+    {1, Scpi::SelectPhase, kSettle, kSettle, false},
+    {2, Scpi::SelectPhase, kSettle, kSettle, false},
+    {3, Scpi::SelectPhase, kSettle, kSettle, false},
 };
 
 } // namespace
@@ -19,11 +19,14 @@ const std::span<const PhaseStep> plainPhaseSelection{plainSteps};
 
 ViStatus selectPhase(ViSession vi, ViSession io, std::span<const PhaseStep> steps, ViInt16 phase)
 {
-    const bool threePhase = sessionState(vi).modelNumber == 7103;
+    const bool threePhase = sessionState(vi).modelNumber == kThreePhaseModel;
     for (const PhaseStep &step : steps) {
         if (step.phase != phase || (step.threePhaseOnly && !threePhase))
             continue;
-        const ViStatus status = send(vi, io, qx::visa::RuntimeFormat{step.command});
+        // A selection carries its phase; coupling and uncoupling take no argument.
+        const ViStatus status = step.command == Scpi::SelectPhase
+                                    ? send(vi, io, scpi(Scpi::SelectPhase), phase)
+                                    : send(vi, io, qx::visa::RuntimeFormat{scpi(step.command)});
         if (status < 0)
             return status;
         qx::runtime::Delay(onSerialLine(vi) ? step.serialWait : step.gpibWait);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "ivi/ivi.h"
+#include "vocabulary.h"
 
 #include <span>
 
@@ -10,7 +11,7 @@ namespace zev {
 // One command of a phase selection and the wait after it on each link.
 struct PhaseStep {
     ViInt16 phase; // 0 all phases coupled, 1 to 3 one phase
-    const char *command;
+    Scpi command;
     double serialWait;
     double gpibWait;
     bool threePhaseOnly; // sent only to the three-phase model

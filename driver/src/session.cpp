@@ -1,17 +1,13 @@
 #include "attributes.h"
 #include "driver_state.h"
 #include "errors.h"
+#include "exchange.h"
+#include "identification.h"
 #include "runtime/clock.h"
 #include "runtime/strings.h"
 #include "session_lock.h"
 #include "status.h"
-#include "wire.h"
 #include "zev_qx70.h"
-
-#include <cctype>
-#include <climits>
-#include <cstdlib>
-#include <cstring>
 
 using qx::runtime::Delay;
 using zev::fold;
@@ -87,19 +83,6 @@ ViStatus configureBuffers(ViSession vi, ViSession io)
     return VI_SUCCESS;
 }
 
-// The first decimal integer in the identification answer: 7103 from "ZE,7103QX,...".
-// An answer without a digit names no known model.
-ViInt32 parseModelNumber(const char *identification)
-{
-    const char *digit = identification;
-    while (*digit && !std::isdigit(static_cast<unsigned char>(*digit)))
-        ++digit;
-    if (!*digit)
-        return 0;
-    long long number = std::strtoll(digit, nullptr, 10);
-    return number > INT32_MAX ? INT32_MAX : static_cast<ViInt32>(number);
-}
-
 ViStatus identify(ViSession vi, zev::SessionState &learnt)
 {
     ViChar identification[512] = {};
@@ -107,9 +90,9 @@ ViStatus identify(ViSession vi, zev::SessionState &learnt)
         Ivi_GetAttributeViString(vi, VI_NULL, ZEV_QX70_ATTR_ID_QUERY_RESPONSE, 0, sizeof identification, identification);
     if (status < 0)
         return status;
-    learnt.modelNumber = parseModelNumber(identification);
+    learnt.modelNumber = zev::modelNumber(identification);
     zev::storeSessionState(vi, learnt);
-    if (std::strncmp(identification, "ZE", 2) != 0)
+    if (!zev::fromOurMaker(identification))
         return record(vi, VI_ERROR_FAIL_ID_QUERY);
     return VI_SUCCESS;
 }
@@ -258,11 +241,11 @@ ViStatus ZEV_QX70_DefaultInstrSetup(ViSession vi)
         status = Ivi_SetNeedToCheckStatus(vi, VI_TRUE);
         if (status < 0)
             return status;
-        status = zev::sendCommand(vi, io, "*CLS");
+        status = zev::send(vi, io, zev::scpi(zev::Scpi::Clear));
         if (status < 0)
-            return record(vi, status);
+            return status;
     }
-    Delay(zev::kSettleSeconds);
+    Delay(zev::kSettle);
     return VI_SUCCESS;
 }
 
@@ -276,13 +259,11 @@ ViStatus ZEV_QX70_close(ViSession vi)
     if (status >= 0 && !Ivi_Simulating(vi)) {
         ViSession io = Ivi_IOSession(vi);
         status = fold(Ivi_SetNeedToCheckStatus(vi, VI_TRUE));
-        if (status >= 0) {
-            status = zev::sendCommand(vi, io, "SYST:LOC");
-            status = status < 0 ? record(vi, status) : VI_SUCCESS;
-        }
+        if (status >= 0)
+            status = zev::send(vi, io, zev::scpi(zev::Scpi::Local));
     }
     if (status >= 0) {
-        Delay(zev::kSettleSeconds);
+        Delay(zev::kSettle);
         status = fold(ZEV_QX70_IviClose(vi));
     }
     if (status < 0 && vi != VI_NULL && status != IVI_ERROR_INVALID_SESSION_HANDLE)

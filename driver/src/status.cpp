@@ -1,9 +1,9 @@
 #include "status.h"
 
 #include "errors.h"
+#include "exchange.h"
 #include "runtime/clock.h"
 #include "session_lock.h"
-#include "wire.h"
 #include "zev_qx70.h"
 
 #include <cstring>
@@ -13,7 +13,7 @@ using qx::runtime::Delay;
 using zev::fold;
 using zev::nullAddress;
 using zev::record;
-using zev::sendCommand;
+using zev::Scpi;
 using zev::SessionLock;
 
 const IviStringValueTableEntry statusDescriptions[] = {
@@ -53,15 +53,14 @@ void copyText(ViChar *destination, const ViChar *source)
 
 ViStatus ZEV_QX70_CheckStatusCallback(ViSession vi, ViSession io)
 {
-    ViStatus status = sendCommand(vi, io, "SYST:ERR?");
+    ViStatus status = zev::sendAndWait(vi, io, zev::kStatusPause, zev::scpi(Scpi::ErrorQuery));
     if (status < 0)
-        return record(vi, status);
-    Delay(0.05);
+        return status;
     ViInt16 errorNumber = 0;
-    status = zev::readAnswer(vi, io, "%hd", &errorNumber);
+    status = zev::receive(vi, io, "%hd", &errorNumber);
     if (status < 0)
-        return record(vi, status);
-    Delay(0.05);
+        return status;
+    Delay(zev::kStatusPause);
     // Any error number but 0 is an instrument error: negative SCPI errors and positive device errors.
     if (errorNumber != 0)
         return record(vi, IVI_ERROR_INSTRUMENT_STATUS);
@@ -78,7 +77,16 @@ ViStatus ZEV_QX70_CheckStatus(ViSession vi)
     return fold(Ivi_SetNeedToCheckStatus(vi, VI_FALSE));
 }
 
-ViStatus zev::checkStatusThenClear(ViSession vi)
+ViStatus zev::checkStatusThenPause(ViSession vi, double pause)
+{
+    const ViStatus status = ZEV_QX70_CheckStatus(vi);
+    if (status < 0)
+        return status;
+    Delay(pause);
+    return VI_SUCCESS;
+}
+
+ViStatus zev::checkStatusThenClear(ViSession vi, double pause)
 {
     // The commands went out past the engine (some after checks of their own): a check is due.
     ViStatus status = Ivi_Simulating(vi) ? VI_SUCCESS : Ivi_SetNeedToCheckStatus(vi, VI_TRUE);
@@ -92,9 +100,12 @@ ViStatus zev::checkStatusThenClear(ViSession vi)
     }
     const ViBoolean due = Ivi_NeedToCheckStatus(vi);
     status = ZEV_QX70_DefaultInstrSetup(vi);
+    if (status >= 0)
+        status = fold(Ivi_SetNeedToCheckStatus(vi, due));
     if (status < 0)
         return status;
-    return fold(Ivi_SetNeedToCheckStatus(vi, due));
+    Delay(pause);
+    return VI_SUCCESS;
 }
 
 ViStatus ZEV_QX70_reset(ViSession vi)
@@ -107,18 +118,13 @@ ViStatus ZEV_QX70_reset(ViSession vi)
         ViStatus status = Ivi_SetNeedToCheckStatus(vi, VI_TRUE);
         if (status < 0)
             return status;
-        for (const char *command : {"SYST:REM", "*CLS", "SYST:REM", "*RST"}) {
-            status = sendCommand(vi, io, qx::visa::RuntimeFormat{command});
+        for (Scpi command : {Scpi::Remote, Scpi::Clear, Scpi::Remote, Scpi::Reset}) {
+            status = zev::sendSettled(vi, io, command);
             if (status < 0)
-                return record(vi, status);
-            Delay(0.03);
+                return status;
         }
     }
-    const ViStatus status = zev::checkStatusThenClear(vi);
-    if (status < 0)
-        return status;
-    Delay(0.03);
-    return VI_SUCCESS;
+    return zev::checkStatusThenClear(vi, zev::kSettle);
 }
 
 namespace {
@@ -143,14 +149,14 @@ ViStatus queryError(ViSession vi, ViInt32 *errorCode, ViChar errorMessage[])
     ViStatus status = Ivi_SetNeedToCheckStatus(vi, VI_TRUE);
     if (status < 0)
         return status;
-    status = sendCommand(vi, io, ":SYST:ERR?");
+    status = zev::send(vi, io, zev::scpi(Scpi::RootedErrorQuery));
     if (status < 0)
-        return record(vi, status);
+        return status;
     ViInt32 code = 0;
     ViChar message[kTextSize] = {};
-    status = zev::readAnswer(vi, io, "%ld,\"%255[^\"]", &code, message);
+    status = zev::receive(vi, io, "%ld,\"%255[^\"]", &code, message);
     if (status < 0)
-        return record(vi, status);
+        return status;
     *errorCode = code;
     copyText(errorMessage, message);
     return VI_SUCCESS;
@@ -195,13 +201,13 @@ ViStatus ZEV_QX70_StatusRegister(ViSession vi, ViInt32 *statusByte)
     ViStatus status = Ivi_SetNeedToCheckStatus(vi, VI_TRUE);
     if (status < 0)
         return status;
-    status = sendCommand(vi, io, "*STB?");
+    status = zev::send(vi, io, zev::scpi(Scpi::StatusByteQuery));
     if (status < 0)
-        return record(vi, status);
+        return status;
     ViInt32 value = 0;
-    status = viScanf(io, "%ld", &value);
+    status = zev::receiveAsIs(vi, io, "%ld", &value);
     if (status < 0)
-        return record(vi, status);
+        return status;
     *statusByte = value;
     return VI_SUCCESS;
 }
@@ -226,13 +232,13 @@ ViStatus queryRevisions(ViSession vi, ViChar driverRev[], ViChar instrRev[])
         status = Ivi_SetNeedToCheckStatus(vi, VI_TRUE);
         if (status < 0)
             return status;
-        status = sendCommand(vi, io, "*IDN?");
+        status = zev::send(vi, io, zev::scpi(Scpi::IdentityQuery));
         if (status < 0)
-            return record(vi, status);
+            return status;
         ViChar firmware[kTextSize] = {};
-        status = zev::readAnswer(vi, io, "%*[^,],%*[^,],%*[^,],%255[^\n]", firmware);
+        status = zev::receive(vi, io, "%*[^,],%*[^,],%*[^,],%255[^\n]", firmware);
         if (status < 0)
-            return record(vi, status);
+            return status;
         copyText(instrRev, firmware);
     } else if (Ivi_UseSpecificSimulation(vi)) {
         copyText(instrRev, "No revision information available while simulating.");

@@ -12,9 +12,6 @@
 
 namespace zev {
 
-// Pacing wait after every setting command, seconds.
-constexpr double kSettleSeconds = 0.03;
-
 // The session's wire form of a command or answer format.
 inline std::string framed(ViSession vi, const char *gpibForm)
 {
@@ -24,6 +21,7 @@ inline std::string framed(ViSession vi, const char *gpibForm)
     return form;
 }
 
+// The unrecorded transfers under the frame of exchange.h.
 template <class... Args>
 ViStatus sendCommand(ViSession vi, ViSession io, qx::visa::PrintfFormat<std::type_identity_t<Args>...> gpibForm,
                      const Args &...args)
