@@ -2,8 +2,18 @@
 #pragma once
 
 #include "ivi/ivi.h"
+#include "zev_qx70.h"
 
 #include <initializer_list>
+
+// The public header names these codes for callers; they must stay the engine's.
+static_assert(ZEV_QX70_ERROR_INSTRUMENT_STATUS == IVI_ERROR_INSTRUMENT_STATUS);
+static_assert(ZEV_QX70_ERROR_INVALID_PARAMETER == IVI_ERROR_INVALID_PARAMETER);
+static_assert(ZEV_QX70_ERROR_INVALID_VALUE == IVI_ERROR_INVALID_VALUE);
+static_assert(ZEV_QX70_ERROR_INVALID_SESSION_HANDLE == IVI_ERROR_INVALID_SESSION_HANDLE);
+// The driver's own codes sit in the engine's class range, where its status texts look them up.
+static_assert(ZEV_QX70_ERROR_OVER_VOLTAGE == IVI_CLASS_ERROR_BASE + 0x01);
+static_assert(ZEV_QX70_ERROR_OVER_CURRENT == IVI_CLASS_ERROR_BASE + 0x02);
 
 namespace zev {
 
