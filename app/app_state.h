@@ -22,11 +22,9 @@ struct AppState {
     int mainpanel = 0;
     int steadypanel = 0; // 0 while no steady panel exists
     ViSession vi = VI_NULL;
-    double freqmin = 0.0; // held; no control uses it
     double freqmax = 0.0;
     double currmax = 0.0;
     double voltmax = 0.0;
-    ViInt32 modelnumber = 0;
     int address = 0;
     int comport = 0;
     int comopened = 0;

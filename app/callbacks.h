@@ -34,12 +34,12 @@ int Angle3(int panel, int control, int event, void *callbackData, int eventData1
 int Angle4(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
 
 // Brings the steady panel in line with the instrument.
-void Query_display();
+void queryDisplay();
 // Popups for a failed GPIB probe (reads iberr) and a failed serial-port open (reads comstatus).
-void DisplayGPIBError();
-void DisplayRS232Error();
+void displayGpibError();
+void displayRs232Error();
 // Reports a fatal start-up error in a popup and ends the process with status -1.
-[[noreturn]] void Error_check(const char *message, int code);
+[[noreturn]] void errorCheck(const char *message, int code);
 
 // Every callback above under the name the resource uses, for qx::ui::RegisterCallbacks.
 std::span<const ui::CallbackEntry> callbackTable() noexcept;

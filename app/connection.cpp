@@ -46,7 +46,7 @@ bool gpibAnswers(int address)
     gpib::ibwrt(device.ud(), kGpibProbe.data(), static_cast<long>(kGpibProbe.size()));
     if ((gpib::ibsta() & gpib::ERR) == 0)
         return true;
-    DisplayGPIBError();
+    displayGpibError();
     return false;
 }
 
@@ -82,7 +82,10 @@ void endConnection(int otherToggle)
 int openSteadyPanel()
 {
     AppState &s = appState();
-    ZEV_QX70_ConfigureLimits(s.vi, kChannel, &s.freqmin, &s.freqmax, &s.currmax, &s.voltmax, &s.modelnumber);
+    // The panel has no use for the lowest frequency or the model number.
+    double freqmin = 0.0;
+    ViInt32 modelnumber = 0;
+    ZEV_QX70_ConfigureLimits(s.vi, kChannel, &freqmin, &s.freqmax, &s.currmax, &s.voltmax, &modelnumber);
     ui::Delay(kPause);
     s.steadypanel = ui::LoadPanel(0, panelResourceFile(), STEADY);
     if (s.steadypanel < 0) {
@@ -140,7 +143,7 @@ int interfaceRS232(int panel, int, int event, void *, int, int)
     s.comstatus = rs232::OpenComConfig(s.comport, "", baudRateFor(model), 0, 8, 1, kComQueueSize, kComQueueSize);
     s.comopened = 1;
     if (s.comstatus != 0) {
-        DisplayRS232Error();
+        displayRs232Error();
         rs232::CloseCom(s.comport);
         ui::SetCtrlVal(panel, MAIN_RS232, 0);
         return -1;
@@ -159,7 +162,7 @@ int interfaceRS232(int panel, int, int event, void *, int, int)
     return openSteadyPanel();
 }
 
-void DisplayGPIBError()
+void displayGpibError()
 {
     const int code = gpib::iberr();
     char message[160];
@@ -167,7 +170,7 @@ void DisplayGPIBError()
     ui::MessagePopup(title::kGpib, message);
 }
 
-void DisplayRS232Error()
+void displayRs232Error()
 {
     const int code = appState().comstatus;
     if (code >= 0)

@@ -22,7 +22,7 @@ int quit(int, int, int event, void *, int, int)
     return 0;
 }
 
-void Error_check(const char *message, int)
+void errorCheck(const char *message, int)
 {
     ui::MessagePopup(title::kFatal, message != nullptr ? message : "");
     ui::ExitProcess(-1);

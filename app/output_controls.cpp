@@ -91,7 +91,7 @@ int range(int panel, int, int event, void *, int, int)
         },
         [&] {
             setRangeMaxima(panel, high);
-            Query_display();
+            queryDisplay();
         });
 }
 
@@ -133,7 +133,7 @@ int register_control(int panel, int, int event, void *, int, int)
         },
         [&] {
             if (recall)
-                Query_display();
+                queryDisplay();
         });
 }
 

@@ -72,7 +72,7 @@ int run(int argc, char **argv)
     AppState &s = appState();
     s.mainpanel = ui::LoadPanel(0, panelResourceFile(), MAIN);
     if (s.mainpanel < 0)
-        Error_check(text::kMainLoadError, s.mainpanel);
+        errorCheck(text::kMainLoadError, s.mainpanel);
     if (o.simulate)
         presetForSimulator(s.mainpanel, o.model);
     ui::DisplayPanel(s.mainpanel);

@@ -34,7 +34,7 @@ void showConnection(int panel)
 
 } // namespace
 
-void Query_display()
+void queryDisplay()
 {
     AppState &s = appState();
     InstrumentReadback &r = s.readback;

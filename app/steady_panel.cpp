@@ -38,7 +38,7 @@ int steady_panel(int panel, int event, void *, int, int)
 {
     if (event == ui::EVENT_GOT_FOCUS) {
         ui::SetCtrlVal(panel, STEADY_STATUS, text::kWaitStatus);
-        Query_display();
+        queryDisplay();
     } else if (event == ui::EVENT_CLOSE && ui::ConfirmPopup(title::kController, text::kCloseQuestion) == 1) {
         closeComPortIfOpened();
         endSession();

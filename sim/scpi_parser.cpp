@@ -22,14 +22,10 @@ bool isDigit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; 
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 bool isWordChar(char c) { return isAlpha(c) || isDigit(c) || c == '_'; }
 
-std::string_view trim(std::string_view text)
-{
-    while (!text.empty() && isSpace(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && isSpace(text.back()))
-        text.remove_suffix(1);
-    return text;
-}
+// A line feed ends a message before the parser sees it, so it is no blank here.
+constexpr std::string_view kScpiBlanks = " \t\r";
+
+std::string_view trim(std::string_view text) { return qx::runtime::trim(text, kScpiBlanks); }
 
 // ---- The command table, compiled once into keyword lists ------------------------------------
 

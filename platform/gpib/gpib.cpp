@@ -18,7 +18,6 @@ namespace {
 constexpr int kMaxPad = 30;
 constexpr int kMinSad = 0x60;
 constexpr int kMaxSad = 0x7E;
-constexpr int kMaxTimeoutCode = 17;
 
 struct ThreadStatus {
     int ibsta = 0;
@@ -96,7 +95,7 @@ std::string resourceName(int board, int pad, int sad)
 bool validAddress(int board, int pad, int sad, int tmo)
 {
     return board >= 0 && pad >= 0 && pad <= kMaxPad && (sad == 0 || (sad >= kMinSad && sad <= kMaxSad)) &&
-           tmo >= 0 && tmo <= kMaxTimeoutCode;
+           tmo >= 0 && tmo <= T1000s;
 }
 
 int openDevice(int board, int pad, int sad, int tmo, int eot, int eos)

@@ -13,35 +13,12 @@
 // - No call throws.
 #pragma once
 
+#include "visa/gpib_codes.h"
+
 namespace qx::gpib {
 
-// ibsta bits
-inline constexpr int ERR = 0x8000;
-inline constexpr int TIMO = 0x4000;
-inline constexpr int END = 0x2000;
-inline constexpr int CMPL = 0x0100;
-
-// iberr codes
-inline constexpr int EDVR = 0;
-inline constexpr int ECIC = 1;
-inline constexpr int ENOL = 2;
-inline constexpr int EADR = 3;
-inline constexpr int EARG = 4;
-inline constexpr int ESAC = 5;
-inline constexpr int EABO = 6;
-inline constexpr int ENEB = 7;
-inline constexpr int EDMA = 8;
-inline constexpr int EOIP = 10;
-inline constexpr int ECAP = 11;
-inline constexpr int EFSO = 12;
-inline constexpr int EBUS = 14;
-inline constexpr int ESTB = 15;
-inline constexpr int ESRQ = 16;
-inline constexpr int ETAB = 20;
-
-// ibdev time-out codes used by this program
-inline constexpr int TNONE = 0;
-inline constexpr int T10s = 13;
+// The status bits, error codes and time-out codes are the I/O layer's.
+using namespace visa::gpib;
 
 // boardIndex >= 0; pad 0..30; sad 0 (none) or 0x60..0x7E; tmo 0..17 (T*); eot nonzero asserts
 // EOI with the last byte written; eos as ibeos (ignored by in-process devices).

@@ -67,7 +67,6 @@ void Timeline::add(std::string event, bool isWrite, std::string_view raw)
 
 void Timeline::write(std::string_view bytes) { add("> " + escapeBytes(bytes), true, bytes); }
 void Timeline::read(std::string_view bytes) { add("< " + escapeBytes(bytes), false, {}); }
-void Timeline::note(std::string_view text) { add(std::string(text), false, {}); }
 
 void Timeline::wait(double seconds, WaitKind kind)
 {

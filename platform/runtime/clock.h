@@ -27,7 +27,6 @@ public:
     void write(std::string_view bytes);
     void read(std::string_view bytes);
     void wait(double seconds, WaitKind kind);
-    void note(std::string_view text);
 
     // "> text" for a write, "< text" for a read (control characters escaped as \n, \r, \xNN),
     // "wait 0.03" for a delay, "timeout 10" for an expired time-out.

@@ -18,4 +18,9 @@ int FindPattern(std::string_view buffer, int startingIndex, int numberOfBytes, s
 bool equalsNoCase(std::string_view a, std::string_view b);
 bool startsWithNoCase(std::string_view text, std::string_view prefix);
 
+inline constexpr std::string_view kBlanks = " \t\r\n";
+
+// text without the leading and trailing characters that occur in blanks.
+std::string_view trim(std::string_view text, std::string_view blanks = kBlanks);
+
 } // namespace qx::runtime

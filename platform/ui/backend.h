@@ -29,7 +29,6 @@ public:
     // Every control of the record, by ID; null for an unknown ID.
     virtual ControlView *control(int id) = 0;
     virtual void display() = 0;
-    virtual void hide() = 0;
 };
 
 class Backend {

@@ -37,7 +37,7 @@ public:
         for (const ControlRecord *c : record.controls())
             controls_.emplace(c->id, HeadlessControl(*c));
     }
-    ~HeadlessPanel() override { toolkit_.unfocus(handle_, false); }
+    ~HeadlessPanel() override { toolkit_.unfocus(handle_); }
     HeadlessPanel(const HeadlessPanel &) = delete;
     HeadlessPanel &operator=(const HeadlessPanel &) = delete;
 
@@ -51,11 +51,6 @@ public:
     {
         visible_ = true;
         toolkit_.focus(handle_); // may end with this panel discarded
-    }
-    void hide() override
-    {
-        visible_ = false;
-        toolkit_.unfocus(handle_, true);
     }
     bool visible() const { return visible_; }
 
@@ -137,13 +132,11 @@ int HeadlessToolkit::focus(int handle)
     return raisePanelEvent(handle, EVENT_GOT_FOCUS, 0, 0);
 }
 
-void HeadlessToolkit::unfocus(int handle, bool tell)
+// A discarded panel hears nothing more.
+void HeadlessToolkit::unfocus(int handle)
 {
-    if (active_ != handle)
-        return;
-    active_ = 0;
-    if (tell)
-        raisePanelEvent(handle, EVENT_LOST_FOCUS, 0, 0);
+    if (active_ == handle)
+        active_ = 0;
 }
 
 // The operator can only reach controls of displayed panels that are not dimmed.

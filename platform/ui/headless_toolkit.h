@@ -81,7 +81,7 @@ private:
     int enterable(int panel, int control);
     template <class Value> int enter(int panel, int control, Value value);
     int focus(int handle);
-    void unfocus(int handle, bool tell);
+    void unfocus(int handle);
 
     std::vector<Popup> popups_;
     std::deque<bool> answers_;

@@ -118,11 +118,6 @@ public:
         window_->raise();
         window_->activateWindow();
     }
-    void hide() override
-    {
-        if (window_)
-            window_->hide();
-    }
     PanelWindow *window() const { return window_.data(); }
 
 private:

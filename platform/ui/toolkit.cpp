@@ -158,7 +158,7 @@ int setNumber(int panel, int control, double value, bool integral)
     return 0;
 }
 
-int setLimit(int panel, int control, double limit, bool isMaximum)
+int setMaximum(int panel, int control, double max)
 {
     ControlState *s = nullptr;
     if (const int status = findControl(panel, control, s); status < 0)
@@ -166,21 +166,18 @@ int setLimit(int panel, int control, double limit, bool isMaximum)
     const ControlRecord &r = *s->record;
     if (!isNumericKind(r.kind))
         return UIE_TYPE_MISMATCH;
-    if (std::isnan(limit))
+    if (std::isnan(max))
         return UIE_INVALID_RANGE;
     if (r.type != ValueType::Double)
-        limit = isMaximum ? std::floor(limit) : std::ceil(limit);
+        max = std::floor(max);
     const ValueLimits type = valueTypeLimits(r.type);
-    limit = std::clamp(limit, type.lowest, type.highest);
-    const double min = isMaximum ? s->min : limit;
-    const double max = isMaximum ? limit : s->max;
-    if (min > max)
+    max = std::clamp(max, type.lowest, type.highest);
+    if (s->min > max)
         return UIE_INVALID_RANGE;
-    s->min = min;
     s->max = max;
-    s->view->setRange(min, max);
+    s->view->setRange(s->min, max);
     const double value = s->view->number();
-    if (const double kept = std::clamp(value, min, max); kept != value)
+    if (const double kept = std::clamp(value, s->min, max); kept != value)
         s->view->setNumber(kept);
     return 0;
 }
@@ -297,45 +294,7 @@ int loadPanel(int parentPanel, const char *resourceFile, int number)
     return handle;
 }
 
-struct StatusText {
-    int status;
-    const char *text;
-};
-
-constexpr StatusText kStatusTexts[] = {
-    {UIE_SUCCESS, "Success"},
-    {UIE_NOT_INITIALIZED, "The user interface has not been started"},
-    {UIE_NO_DISPLAY, "No display is available for the user interface"},
-    {UIE_FILE_NOT_FOUND, "The resource file cannot be found or read"},
-    {UIE_BAD_RESOURCE, "The resource file is not a valid panel resource"},
-    {UIE_NO_SUCH_PANEL, "The resource file holds no panel with that number"},
-    {UIE_UNKNOWN_CALLBACK, "The resource names a callback that is not registered"},
-    {UIE_BAD_CALLBACK_TABLE, "The callback table has an empty, repeated or null entry"},
-    {UIE_INVALID_PANEL, "Invalid panel handle"},
-    {UIE_INVALID_CONTROL, "The panel has no control with that ID"},
-    {UIE_TYPE_MISMATCH, "The value's type does not fit the control"},
-    {UIE_NULL_POINTER, "Null pointer argument"},
-    {UIE_BUFFER_TOO_SMALL, "The text does not fit the buffer"},
-    {UIE_INVALID_VALUE, "Not a number"},
-    {UIE_INVALID_RANGE, "Invalid range"},
-    {UIE_NOT_SUPPORTED, "Not supported"},
-    {UIE_LOOP_RUNNING, "Not allowed while the event loop or a callback runs"},
-    {UIE_NO_MORE_EVENTS, "The event loop ran out of events before it was ended"},
-    {UIE_PANEL_HIDDEN, "The panel is not displayed"},
-    {UIE_CONTROL_DIMMED, "The control is dimmed"},
-    {UIE_OUT_OF_MEMORY, "Out of memory"},
-    {UIE_INTERNAL, "Internal error"},
-};
-
 } // namespace
-
-const char *GetUILErrorString(int status) noexcept
-{
-    for (const StatusText &entry : kStatusTexts)
-        if (entry.status == status)
-            return entry.text;
-    return "Unknown status";
-}
 
 int installBackend(std::unique_ptr<Backend> backend) noexcept
 {
@@ -392,26 +351,6 @@ int RegisterCallbacks(std::span<const CallbackEntry> table) noexcept
     });
 }
 
-int InstallCtrlCallback(int panel, int control, CtrlCallbackPtr callback, void *callbackData) noexcept
-{
-    ControlState *s = nullptr;
-    if (const int status = findControl(panel, control, s); status < 0)
-        return status;
-    s->callback = callback;
-    s->callbackData = callbackData;
-    return 0;
-}
-
-int InstallPanelCallback(int panel, PanelCallbackPtr callback, void *callbackData) noexcept
-{
-    PanelState *p = nullptr;
-    if (const int status = findPanel(panel, p); status < 0)
-        return status;
-    p->callback = callback;
-    p->callbackData = callbackData;
-    return 0;
-}
-
 int LoadPanel(int parentPanel, const char *resourceFile, int panelResourceNumber) noexcept
 {
     return guarded([&]() -> int { return loadPanel(parentPanel, resourceFile, panelResourceNumber); });
@@ -438,17 +377,6 @@ int DisplayPanel(int panel) noexcept
         if (const int status = findPanel(panel, p); status < 0)
             return status;
         p->view->display(); // may run focus callbacks that discard the panel: touch nothing after
-        return 0;
-    });
-}
-
-int HidePanel(int panel) noexcept
-{
-    return guarded([&]() -> int {
-        PanelState *p = nullptr;
-        if (const int status = findPanel(panel, p); status < 0)
-            return status;
-        p->view->hide();
         return 0;
     });
 }
@@ -564,14 +492,9 @@ int SetCtrlVal(int panel, int control, const std::string &value) noexcept
     return SetCtrlVal(panel, control, value.c_str());
 }
 
-int SetCtrlMin(int panel, int control, double minimum) noexcept
-{
-    return guarded([&]() -> int { return setLimit(panel, control, minimum, false); });
-}
-
 int SetCtrlMax(int panel, int control, double maximum) noexcept
 {
-    return guarded([&]() -> int { return setLimit(panel, control, maximum, true); });
+    return guarded([&]() -> int { return setMaximum(panel, control, maximum); });
 }
 
 int GetCtrlRange(int panel, int control, double *minimum, double *maximum) noexcept

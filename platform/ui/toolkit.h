@@ -39,7 +39,7 @@ inline constexpr int EVENT_GOT_FOCUS = 8;   // the panel became the active windo
 inline constexpr int EVENT_LOST_FOCUS = 9;
 inline constexpr int EVENT_CLOSE = 11; // the operator closed the window; it stays until discarded
 
-// Status codes. Kept in step with GetUILErrorString.
+// Status codes.
 enum UiStatus : int {
     UIE_SUCCESS = 0,
     UIE_NOT_INITIALIZED = -1,
@@ -65,8 +65,6 @@ enum UiStatus : int {
     UIE_INTERNAL = -21,
 };
 
-const char *GetUILErrorString(int status) noexcept;
-
 using CtrlCallbackPtr = int (*)(int panel, int control, int event, void *callbackData, int eventData1,
                                 int eventData2);
 using PanelCallbackPtr = int (*)(int panel, int event, void *callbackData, int eventData1, int eventData2);
@@ -82,9 +80,6 @@ struct CallbackEntry {
 
 // Replaces the callback table (copied). Names must be non-empty and unique, functions non-null.
 int RegisterCallbacks(std::span<const CallbackEntry> table) noexcept;
-// Rebinds one loaded control or panel; a null function unbinds it.
-int InstallCtrlCallback(int panel, int control, CtrlCallbackPtr callback, void *callbackData) noexcept;
-int InstallPanelCallback(int panel, PanelCallbackPtr callback, void *callbackData) noexcept;
 
 // Loads panel `panelResourceNumber` of the resource file as a top-level panel (parentPanel 0;
 // child panels are not supported) and returns its handle, hidden. Failures: UIE_FILE_NOT_FOUND,
@@ -94,7 +89,6 @@ int LoadPanel(int parentPanel, const std::string &resourceFile, int panelResourc
 std::string LastLoadError() noexcept;
 // Shows the panel and brings it to the front; it becomes the active window.
 int DisplayPanel(int panel) noexcept;
-int HidePanel(int panel) noexcept;
 // Removes the panel for good; allowed inside the panel's own callbacks.
 int DiscardPanel(int panel) noexcept;
 
@@ -112,9 +106,8 @@ int SetCtrlVal(int panel, int control, double value) noexcept; // NaN: UIE_INVAL
 int SetCtrlVal(int panel, int control, const char *value) noexcept;
 int SetCtrlVal(int panel, int control, const std::string &value) noexcept;
 
-// Range of a numeric control. Integer controls round the limits inward; the value is coerced
-// into the new range without a commit. A minimum above the maximum is UIE_INVALID_RANGE.
-int SetCtrlMin(int panel, int control, double minimum) noexcept;
+// Range of a numeric control. Integer controls round the maximum down; the value is coerced
+// into the new range without a commit. A maximum below the minimum is UIE_INVALID_RANGE.
 int SetCtrlMax(int panel, int control, double maximum) noexcept;
 int GetCtrlRange(int panel, int control, double *minimum, double *maximum) noexcept;
 

@@ -10,32 +10,10 @@
 #include <memory>
 #include <string>
 
+#include "visa/gpib_codes.h"
 #include "visa/visadef.h"
 
 namespace qx::visa {
-
-namespace gpib {
-// ibsta bits
-inline constexpr int ERR = 0x8000;
-inline constexpr int TIMO = 0x4000;
-inline constexpr int END = 0x2000;
-inline constexpr int CMPL = 0x0100;
-// iberr codes
-inline constexpr int EDVR = 0;
-inline constexpr int ECIC = 1;
-inline constexpr int ENOL = 2;
-inline constexpr int EADR = 3;
-inline constexpr int EARG = 4;
-inline constexpr int ESAC = 5;
-inline constexpr int EABO = 6;
-inline constexpr int ENEB = 7;
-// ibeos flags
-inline constexpr int REOS = 0x0400;
-inline constexpr int BIN = 0x1000;
-// ibtmo / ibdev time-out codes
-inline constexpr int TNONE = 0;
-inline constexpr int T1000s = 17;
-} // namespace gpib
 
 class GpibLibrary {
 public:

@@ -168,7 +168,7 @@ TEST(ErrorCheck, ShowsTheMessageTitledQxSeriesAndEndsTheProcessWithMinusOne)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT((ui::installBackend(std::make_unique<PopupPrinter>()),
-                 Error_check(text::kMainLoadError, ui::UIE_FILE_NOT_FOUND)),
+                 errorCheck(text::kMainLoadError, ui::UIE_FILE_NOT_FOUND)),
                 ::testing::ExitedWithCode(255), "^\\[QX Series\\] Error Loading Main Window\n$");
 }
 

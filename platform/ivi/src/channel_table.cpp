@@ -1,20 +1,12 @@
 #include "channel_table.h"
 
+#include "runtime/strings.h"
+
 #include <algorithm>
 
 namespace qx::ivi {
-namespace {
 
-std::string_view trim(std::string_view text)
-{
-    constexpr std::string_view blanks = " \t\r\n";
-    const auto first = text.find_first_not_of(blanks);
-    if (first == std::string_view::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
-}
-
-} // namespace
+using runtime::trim;
 
 ViStatus ChannelTable::build(std::string_view channelList, bool allowUnknownNames)
 {

@@ -5,6 +5,8 @@
 namespace qx::ivi {
 namespace {
 
+using runtime::trim;
+
 struct BooleanOption {
     std::string_view name;
     bool DriverOptions::*member;
@@ -29,15 +31,6 @@ struct BooleanWord {
 constexpr BooleanWord booleanWords[] = {
     {"1", true}, {"True", true}, {"VI_TRUE", true}, {"0", false}, {"False", false}, {"VI_FALSE", false},
 };
-
-std::string_view trim(std::string_view text)
-{
-    constexpr std::string_view blanks = " \t\r\n";
-    const auto first = text.find_first_not_of(blanks);
-    if (first == std::string_view::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
-}
 
 const BooleanOption *findOption(std::string_view name)
 {
