@@ -8,9 +8,7 @@ ViStatus queryStateThenClear(ViSession vi, Scpi query, ViInt32 *state)
 {
     if (!Ivi_Simulating(vi)) {
         const ViSession io = Ivi_IOSession(vi);
-        ViStatus status = Ivi_SetNeedToCheckStatus(vi, VI_TRUE);
-        if (status >= 0)
-            status = send(vi, io, qx::visa::RuntimeFormat{scpi(query)});
+        ViStatus status = sendWithCheckDue(vi, io, qx::visa::RuntimeFormat{scpi(query)});
         if (status < 0)
             return status;
         serialDelay(vi, kStatusPause);

@@ -30,6 +30,18 @@ ViStatus send(ViSession vi, ViSession io, qx::visa::PrintfFormat<std::type_ident
     return status < 0 ? record(vi, status) : VI_SUCCESS;
 }
 
+// Marks a status check as due, then sends: the first step of the functions that talk to the
+// instrument past the engine.
+template <class... Args>
+ViStatus sendWithCheckDue(ViSession vi, ViSession io, qx::visa::PrintfFormat<std::type_identity_t<Args>...> gpibForm,
+                          const Args &...args)
+{
+    const ViStatus status = Ivi_SetNeedToCheckStatus(vi, VI_TRUE);
+    if (status < 0)
+        return status;
+    return send(vi, io, qx::visa::RuntimeFormat{gpibForm.text()}, args...);
+}
+
 // Sends a message, then waits `seconds` (not after a failed send).
 template <class... Args>
 ViStatus sendAndWait(ViSession vi, ViSession io, double seconds,

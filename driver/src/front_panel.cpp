@@ -180,12 +180,9 @@ ViStatus ZEV_QX70_LoadSerialNumber(ViSession vi, ViConstString, ViConstString se
     if (status < 0)
         return status;
     if (!Ivi_Simulating(vi)) {
-        const ViSession io = Ivi_IOSession(vi);
-        status = Ivi_SetNeedToCheckStatus(vi, VI_TRUE);
-        if (status < 0)
-            return status;
         // The text is an argument, never part of the format: a percent sign in it goes out as is.
-        status = zev::send(vi, io, zev::scpi(Scpi::SetSerialNumber), static_cast<const char *>(quoted));
+        status = zev::sendWithCheckDue(vi, Ivi_IOSession(vi), zev::scpi(Scpi::SetSerialNumber),
+                                       static_cast<const char *>(quoted));
         if (status < 0)
             return status;
     }

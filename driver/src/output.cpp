@@ -52,6 +52,38 @@ ViStatus readRangeMaximum(ViSession vi, ViConstString channelName, ViReal64 &vma
     return VI_SUCCESS;
 }
 
+// A setting whose maximum follows from the present range, refused with its own code when outside.
+struct RangedSetting {
+    ViAttr attribute;
+    ViReal64 (*maximum)(const SessionState &state, ViReal64 vmax);
+    ViStatus refusal;
+    ViInt32 position; // where a failed write is recorded
+    ViConstString name;
+};
+
+const RangedSetting voltageSetting{ZEV_QX70_ATTR_ACV_AMPLITUDE, [](const SessionState &, ViReal64 vmax) { return vmax; },
+                                   ZEV_QX70_ERROR_OVER_VOLTAGE, 4, "Amplitude"};
+const RangedSetting currentSetting{ZEV_QX70_ATTR_ACC_AMPLITUDE, currentMaximum, ZEV_QX70_ERROR_OVER_CURRENT, 5,
+                                   "Current Limit"};
+
+// Reads the range, refuses a value outside 0 .. the maximum (sending nothing), else writes it.
+ViStatus setWithinRange(ViSession vi, ViConstString channelName, const RangedSetting &setting, ViReal64 value)
+{
+    SessionLock lock(vi);
+    if (lock.status() < 0)
+        return lock.status();
+    ViReal64 vmax = 0.0;
+    ViStatus status = readRangeMaximum(vi, channelName, vmax);
+    if (status < 0)
+        return status;
+    if (!within(value, 0.0, setting.maximum(sessionState(vi), vmax)))
+        return setting.refusal;
+    status = Ivi_SetAttributeViReal64(vi, channelName, setting.attribute, 0, value);
+    if (status < 0)
+        return recordParam(vi, status, setting.position, setting.name);
+    return fold(ZEV_QX70_CheckStatus(vi));
+}
+
 ViStatus setOutputConnected(ViSession vi, ViConstString channelName, ViBoolean connected)
 {
     SessionLock lock(vi);
@@ -104,36 +136,12 @@ ViStatus ZEV_QX70_GenerateACVoltageRange(ViSession vi, ViConstString channelName
 
 ViStatus ZEV_QX70_GenerateACVoltage(ViSession vi, ViConstString channelName, ViReal64 voltage)
 {
-    SessionLock lock(vi);
-    if (lock.status() < 0)
-        return lock.status();
-    ViReal64 vmax = 0.0;
-    ViStatus status = readRangeMaximum(vi, channelName, vmax);
-    if (status < 0)
-        return status;
-    if (!within(voltage, 0.0, vmax))
-        return ZEV_QX70_ERROR_OVER_VOLTAGE;
-    status = Ivi_SetAttributeViReal64(vi, channelName, ZEV_QX70_ATTR_ACV_AMPLITUDE, 0, voltage);
-    if (status < 0)
-        return recordParam(vi, status, 4, "Amplitude");
-    return fold(ZEV_QX70_CheckStatus(vi));
+    return setWithinRange(vi, channelName, voltageSetting, voltage);
 }
 
 ViStatus ZEV_QX70_GenerateACCurrent(ViSession vi, ViConstString channelName, ViReal64 current)
 {
-    SessionLock lock(vi);
-    if (lock.status() < 0)
-        return lock.status();
-    ViReal64 vmax = 0.0;
-    ViStatus status = readRangeMaximum(vi, channelName, vmax);
-    if (status < 0)
-        return status;
-    if (!within(current, 0.0, currentMaximum(sessionState(vi), vmax)))
-        return ZEV_QX70_ERROR_OVER_CURRENT;
-    status = Ivi_SetAttributeViReal64(vi, channelName, ZEV_QX70_ATTR_ACC_AMPLITUDE, 0, current);
-    if (status < 0)
-        return recordParam(vi, status, 5, "Current Limit");
-    return fold(ZEV_QX70_CheckStatus(vi));
+    return setWithinRange(vi, channelName, currentSetting, current);
 }
 
 ViStatus ZEV_QX70_GenerateACFrequency(ViSession vi, ViConstString channelName, ViReal64 frequency)

@@ -237,11 +237,7 @@ ViStatus ZEV_QX70_DefaultInstrSetup(ViSession vi)
     if (status < 0)
         return status;
     if (!Ivi_Simulating(vi)) {
-        ViSession io = Ivi_IOSession(vi);
-        status = Ivi_SetNeedToCheckStatus(vi, VI_TRUE);
-        if (status < 0)
-            return status;
-        status = zev::send(vi, io, zev::scpi(zev::Scpi::Clear));
+        status = zev::sendWithCheckDue(vi, Ivi_IOSession(vi), zev::scpi(zev::Scpi::Clear));
         if (status < 0)
             return status;
     }
@@ -257,10 +253,7 @@ ViStatus ZEV_QX70_close(ViSession vi)
     zev::SessionLock lock(vi);
     ViStatus status = fold(lock.status());
     if (status >= 0 && !Ivi_Simulating(vi)) {
-        ViSession io = Ivi_IOSession(vi);
-        status = fold(Ivi_SetNeedToCheckStatus(vi, VI_TRUE));
-        if (status >= 0)
-            status = zev::send(vi, io, zev::scpi(zev::Scpi::Local));
+        status = zev::sendWithCheckDue(vi, Ivi_IOSession(vi), zev::scpi(zev::Scpi::Local));
     }
     if (status >= 0) {
         Delay(zev::kSettle);

@@ -146,10 +146,7 @@ ViStatus queryError(ViSession vi, ViInt32 *errorCode, ViChar errorMessage[])
         return VI_SUCCESS;
     }
     ViSession io = Ivi_IOSession(vi);
-    ViStatus status = Ivi_SetNeedToCheckStatus(vi, VI_TRUE);
-    if (status < 0)
-        return status;
-    status = zev::send(vi, io, zev::scpi(Scpi::RootedErrorQuery));
+    ViStatus status = zev::sendWithCheckDue(vi, io, zev::scpi(Scpi::RootedErrorQuery));
     if (status < 0)
         return status;
     ViInt32 code = 0;
@@ -198,10 +195,7 @@ ViStatus ZEV_QX70_StatusRegister(ViSession vi, ViInt32 *statusByte)
         return VI_SUCCESS;
     }
     ViSession io = Ivi_IOSession(vi);
-    ViStatus status = Ivi_SetNeedToCheckStatus(vi, VI_TRUE);
-    if (status < 0)
-        return status;
-    status = zev::send(vi, io, zev::scpi(Scpi::StatusByteQuery));
+    ViStatus status = zev::sendWithCheckDue(vi, io, zev::scpi(Scpi::StatusByteQuery));
     if (status < 0)
         return status;
     ViInt32 value = 0;
@@ -229,10 +223,7 @@ ViStatus queryRevisions(ViSession vi, ViChar driverRev[], ViChar instrRev[])
         return status;
     if (!Ivi_Simulating(vi)) {
         ViSession io = Ivi_IOSession(vi);
-        status = Ivi_SetNeedToCheckStatus(vi, VI_TRUE);
-        if (status < 0)
-            return status;
-        status = zev::send(vi, io, zev::scpi(Scpi::IdentityQuery));
+        status = zev::sendWithCheckDue(vi, io, zev::scpi(Scpi::IdentityQuery));
         if (status < 0)
             return status;
         ViChar firmware[kTextSize] = {};
