@@ -134,9 +134,9 @@ TEST_F(DriverTest, CloseReturnsToLocalAndDisposesRealSimulatedAndBrokenSessions)
     }
 }
 
-// Opened first, a simulated session sees zero limits; no function talks to the instrument, outputs
-// are left alone (the utilities answer for it), and only the settle and clear waits remain. Opened
-// after a real session, it keeps the driver-wide values that one read.
+// A simulated session sees zero limits and model 0, also beside a real session; no function talks
+// to the instrument, outputs are left alone (the utilities answer for it), and only the settle and
+// clear waits remain.
 TEST_F(DriverTest, InSimulationNoFunctionTalksToTheInstrument)
 {
     qx::runtime::RecordingPopups popups;
