@@ -141,7 +141,7 @@ TEST_F(Connection, FailedInitialisationStillGivesTheSteadyPanelOverGpibButAPopup
     EXPECT_EQ(value<int>(steady, STEADY_RANGE), 1); // no limits count as the high range
 
     EXPECT_EQ(connectRs232(1), -1);
-    EXPECT_EQ(popups(), Events{"QX Series Error | Error initializing instrument.\nPlease check your cable or your connection."});
+    EXPECT_EQ(popups(), Events{std::string(title::kError) + " | " + text::kInitError});
     EXPECT_EQ(value<int>(mainpanel, MAIN_RS232), 0);
     EXPECT_EQ(text(mainpanel, MAIN_STATUS), text::kChooseStatus);
     EXPECT_EQ(state.steadypanel, 0);

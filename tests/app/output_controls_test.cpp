@@ -3,11 +3,12 @@
 #include "app_fixture.h"
 
 #include <cmath>
+#include <set>
 
 namespace qx::app::test {
 namespace {
 
-const std::string kProgrammingPopup = "QX Series Error | Error programming instrument.\nPlease check your instrument.";
+const std::string kProgrammingPopup = std::string(title::kError) + " | " + text::kProgrammingError;
 
 struct Setting {
     const char *name;
@@ -157,33 +158,31 @@ TEST_F(OutputControls, RegisterSaveThenRecallAndOnlyTheRecallRefreshes)
     EXPECT_EQ(value<double>(steady, STEADY_VOLTAGE), 100.0);
 }
 
-TEST_F(OutputControls, RightClickShowsEachControlsHintAndActsOnNothing)
+TEST_F(OutputControls, RightClickShowsTheControlsOwnHintAndActsOnNothing)
 {
     connected();
+    // Controls that share a hint share a purpose: the two interface toggles, the two measurements.
     const struct {
         int panel, control;
-        const char *text;
+        const char *hint;
     } hints[] = {
-        {steady, STEADY_FREQUENCY, "Change the frequency."},
-        {steady, STEADY_VOLTAGE, "Change the voltage."},
-        {steady, STEADY_CURRENT, "Change the current limit."},
-        {steady, STEADY_RANGE, "Change the voltage range."},
-        {steady, STEADY_REMOTE, "Turn the remote light On or Off"},
-        {steady, STEADY_OUTPUT, "Close or open the relay output"},
-        {steady, STEADY_DISPLAY, "Change the display to frequency or current"},
-        {steady, STEADY_REGISTER_GO, "Recall or save the register."},
-        {steady, STEADY_MEASURE, "Measure the outputs."},
-        {steady, STEADY_DROP, "Measure the outputs."},
-        {steady, STEADY_CLOSE, "Close the steady state output"},
-        {mainpanel, MAIN_QUIT, "Quit the program."},
-        {mainpanel, MAIN_GPIB, "Choose the address or com port before selecting the interface."},
-        {mainpanel, MAIN_RS232, "Choose the address or com port before selecting the interface."},
+        {steady, STEADY_FREQUENCY, help::kFrequency}, {steady, STEADY_VOLTAGE, help::kVoltage},
+        {steady, STEADY_CURRENT, help::kCurrent},     {steady, STEADY_RANGE, help::kRange},
+        {steady, STEADY_REMOTE, help::kRemote},       {steady, STEADY_OUTPUT, help::kOutput},
+        {steady, STEADY_DISPLAY, help::kDisplay},     {steady, STEADY_REGISTER_GO, help::kRegister},
+        {steady, STEADY_MEASURE, help::kMeasure},     {steady, STEADY_DROP, help::kDrop},
+        {steady, STEADY_CLOSE, help::kClose},         {mainpanel, MAIN_QUIT, help::kQuit},
+        {mainpanel, MAIN_GPIB, help::kInterface},     {mainpanel, MAIN_RS232, help::kInterface},
     };
+    std::set<std::string> shown;
     for (const auto &hint : hints) {
         toolkit.clearPopups();
         EXPECT_EQ(toolkit.rightClick(hint.panel, hint.control), 0);
-        EXPECT_EQ(popups(), Events{std::string("QX Series Controller | ") + hint.text}) << hint.control;
+        EXPECT_EQ(popups(), Events{std::string(title::kController) + " | " + hint.hint}) << hint.control;
+        EXPECT_GT(std::string(hint.hint).size(), 1u);
+        shown.insert(hint.hint);
     }
+    EXPECT_EQ(shown.size(), std::size(hints) - 2); // every other hint tells something of its own
 
     toolkit.clearPopups();
     ASSERT_EQ(toolkit.click(steady, STEADY_START), 0); // the angle buttons are usable now

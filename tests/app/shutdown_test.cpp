@@ -8,8 +8,8 @@
 namespace qx::app::test {
 namespace {
 
-const std::string kQuitConfirm = "QX Series Controller | Do you want to quit the program?";
-const std::string kCloseConfirm = "QX Series Controller | Do you want to close the program?";
+const std::string kQuitConfirm = std::string(title::kController) + " | " + text::kQuitQuestion;
+const std::string kCloseConfirm = std::string(title::kController) + " | " + text::kCloseQuestion;
 
 class Shutdown : public AppTest {
 protected:

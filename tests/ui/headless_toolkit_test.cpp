@@ -159,10 +159,15 @@ TEST_F(Headless, NumbersStayWithinTheRangeAndMaximaChangeAtRunTime)
     EXPECT_EQ(SetCtrlMax(steady, STEADY_VOLTAGE, -1.0), UIE_INVALID_RANGE); // below the minimum
 
     // Integer controls round their maximum down.
-    for (const auto &[id, set, held] : {std::tuple{STEADY_REGISTER, 4.7, 4.0}, {STEADY_MEAS_PHASE, 1e9, 32767.0}}) {
-        EXPECT_EQ(SetCtrlMax(steady, id, set), 0);
-        EXPECT_EQ(GetCtrlRange(steady, id, &min, &max), 0);
-        EXPECT_EQ(max, held);
+    struct Rounding {
+        int control;
+        double set, held;
+    };
+    for (const Rounding r : {Rounding{.control = STEADY_REGISTER, .set = 4.7, .held = 4.0},
+                             Rounding{.control = STEADY_MEAS_PHASE, .set = 1e9, .held = 32767.0}}) {
+        EXPECT_EQ(SetCtrlMax(steady, r.control, r.set), 0);
+        EXPECT_EQ(GetCtrlRange(steady, r.control, &min, &max), 0);
+        EXPECT_EQ(max, r.held);
     }
 
     // Switches and toggles hold 0 or 1 and have no settable range.

@@ -1,17 +1,19 @@
-// The panel resource QXSERIES.UIR against the front panel's control tables, the generated
-// constants header against the resource, and the loader against broken resources.
+// The shipped panel resource QXSERIES.UIR: what any sound front panel needs of it, and the
+// loader against broken resources.
 #include "ui/panel_resource.h"
 #include "ui/toolkit.h"
 
 #include "qxseries_panels.h"
+#include "recording_callbacks.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <utility>
+#include <set>
 
 #include <unistd.h>
 
@@ -19,78 +21,11 @@ using namespace qx::ui;
 
 namespace {
 
-constexpr int kFreeId = -1; // IDs the resource may choose
-
-struct Expected {
-    const char *name;
-    int headerValue; // the generated constant
-    int id;          // the fixed ID, or kFreeId
-    ValueType type;
-    const char *callback; // "" for none
-};
-
-// The control tables of both panels, with the generated constants beside them.
-const Expected kMain[] = {
-    {"MAIN_MODEL", MAIN_MODEL, 4, ValueType::Text, ""},
-    {"MAIN_COMPORT", MAIN_COMPORT, 5, ValueType::Int, ""},
-    {"MAIN_ADDRESS", MAIN_ADDRESS, 6, ValueType::Int, ""},
-    {"MAIN_GPIB", MAIN_GPIB, 8, ValueType::Int, "interfaceGPIB"},
-    {"MAIN_RS232", MAIN_RS232, 9, ValueType::Int, "interfaceRS232"},
-    {"MAIN_STATUS", MAIN_STATUS, 13, ValueType::Text, ""},
-    {"MAIN_QUIT", MAIN_QUIT, kFreeId, ValueType::None, "quit"},
-};
-
-const Expected kSteady[] = {
-    {"STEADY_MEAS_POWER", STEADY_MEAS_POWER, 9, ValueType::Double, ""},
-    {"STEADY_MEAS_CURRENT", STEADY_MEAS_CURRENT, 10, ValueType::Double, ""},
-    {"STEADY_MEAS_VOLTAGE", STEADY_MEAS_VOLTAGE, 11, ValueType::Double, ""},
-    {"STEADY_FREQUENCY", STEADY_FREQUENCY, 12, ValueType::Double, "frequency"},
-    {"STEADY_CURRENT", STEADY_CURRENT, 13, ValueType::Double, "current"},
-    {"STEADY_VOLTAGE", STEADY_VOLTAGE, 14, ValueType::Double, "voltage"},
-    {"STEADY_REMOTE", STEADY_REMOTE, 15, ValueType::Int, "remote_on_off"},
-    {"STEADY_REGISTER", STEADY_REGISTER, 16, ValueType::Int, ""},
-    {"STEADY_OUTPUT", STEADY_OUTPUT, 17, ValueType::Int, "output_on_off"},
-    {"STEADY_RANGE", STEADY_RANGE, 18, ValueType::Int, "range"},
-    {"STEADY_DISPLAY", STEADY_DISPLAY, 19, ValueType::Int, "display_on_off"},
-    {"STEADY_SAVE_RECALL", STEADY_SAVE_RECALL, 20, ValueType::Int, ""},
-    {"STEADY_DROP_PHASE", STEADY_DROP_PHASE, 21, ValueType::Int16, ""},
-    {"STEADY_MEAS_PHASE", STEADY_MEAS_PHASE, 22, ValueType::Int16, ""},
-    {"STEADY_DROPTIME", STEADY_DROPTIME, 23, ValueType::Double, ""},
-    {"STEADY_TIMED_DROP", STEADY_TIMED_DROP, 24, ValueType::Int16, ""},
-    {"STEADY_ANGLE_270", STEADY_ANGLE_270, 25, ValueType::Int, "Angle4"},
-    {"STEADY_ANGLE_180", STEADY_ANGLE_180, 26, ValueType::Int, "Angle3"},
-    {"STEADY_ANGLE_90", STEADY_ANGLE_90, 27, ValueType::Int, "Angle2"},
-    {"STEADY_START", STEADY_START, 28, ValueType::Int, "Start"},
-    {"STEADY_ANGLE_0", STEADY_ANGLE_0, 29, ValueType::Int, "Angle1"},
-    {"STEADY_MEASURE", STEADY_MEASURE, 30, ValueType::Int, "measure"},
-    {"STEADY_DROP", STEADY_DROP, 31, ValueType::Int, "OutputDrop"},
-    {"STEADY_STATUS", STEADY_STATUS, 36, ValueType::Text, ""},
-    {"STEADY_CONNECTION", STEADY_CONNECTION, 38, ValueType::Text, ""},
-    {"STEADY_REGISTER_GO", STEADY_REGISTER_GO, kFreeId, ValueType::None, "register_control"},
-    {"STEADY_CLOSE", STEADY_CLOSE, kFreeId, ValueType::None, "close"},
-};
-
 std::shared_ptr<const PanelResource> shippedResource()
 {
     const ResourceLoad load = loadPanelResource(QX_UI_SOURCE_RESOURCE);
     EXPECT_EQ(load.status, 0) << load.detail;
     return load.resource;
-}
-
-template <std::size_t N> void expectPanel(const PanelRecord &panel, const Expected (&table)[N])
-{
-    EXPECT_EQ(panel.controls().size(), N) << panel.name << " has controls beyond its table";
-    for (const Expected &e : table) {
-        SCOPED_TRACE(e.name);
-        const ControlRecord *c = panel.control(std::string_view(e.name));
-        ASSERT_NE(c, nullptr);
-        if (e.id != kFreeId) {
-            EXPECT_EQ(c->id, e.id);
-        }
-        EXPECT_EQ(e.headerValue, c->id) << "qxseries_panels.h disagrees with the resource";
-        EXPECT_EQ(c->type, e.type);
-        EXPECT_EQ(c->callback, e.callback);
-    }
 }
 
 char mnemonic(const std::string &label)
@@ -101,42 +36,64 @@ char mnemonic(const std::string &label)
                : static_cast<char>(std::tolower(static_cast<unsigned char>(label[at + 1])));
 }
 
+bool operable(const ControlRecord &c)
+{
+    return c.kind != ControlKind::Indicator && c.kind != ControlKind::TextIndicator;
+}
+
 } // namespace
 
-TEST(PanelResource, DeclaresBothPanelsWithTheFixedTablesAndTheOperatorsUnitsRangesAndDefaults)
+TEST(PanelResource, EveryBoundCallbackExistsAndEveryCallbackIsBound)
 {
     const auto resource = shippedResource();
     ASSERT_TRUE(resource);
-    ASSERT_EQ(resource->panels.size(), 2u);
-    const PanelRecord *main = resource->panel(2);
-    const PanelRecord *steady = resource->panel(1);
-    ASSERT_NE(main, nullptr);
-    ASSERT_NE(steady, nullptr);
-    EXPECT_EQ(main->name, "MAIN");
-    EXPECT_EQ(steady->name, "STEADY");
-    EXPECT_EQ(MAIN, 2);
-    EXPECT_EQ(STEADY, 1);
-    EXPECT_EQ(main->callback, "");
-    EXPECT_EQ(steady->callback, "steady_panel");
-    expectPanel(*main, kMain);
-    expectPanel(*steady, kSteady);
+    std::set<std::string> bound;
+    for (const PanelRecord &panel : resource->panels) {
+        if (!panel.callback.empty())
+            bound.insert(panel.callback);
+        for (const ControlRecord *c : panel.controls()) {
+            if (c->callback.empty())
+                continue;
+            EXPECT_TRUE(operable(*c)) << c->name << ": the operator cannot reach its callback";
+            EXPECT_TRUE(bound.insert(c->callback).second) << c->callback << " is bound twice";
+        }
+    }
+    std::set<std::string> offered;
+    for (const CallbackEntry &entry : test::recordingCallbacks())
+        offered.insert(entry.name);
+    EXPECT_EQ(bound, offered);
+    // The generated header names the panels the program loads.
+    EXPECT_EQ(resource->panel(MAIN)->name, "MAIN");
+    EXPECT_EQ(resource->panel(STEADY)->name, "STEADY");
+    EXPECT_EQ(resource->panel(STEADY)->control(STEADY_VOLTAGE)->name, "STEADY_VOLTAGE");
+}
 
-    // What the operator gets beyond the fixed tables: units, ranges, defaults, model texts.
-    EXPECT_EQ(main->control(MAIN_MODEL)->kind, ControlKind::Text); // editable
-    EXPECT_EQ(main->control(MAIN_MODEL)->items, (std::vector<std::string>{"7101QX", "7103QX"}));
-    EXPECT_EQ(main->control(MAIN_ADDRESS)->max, 30.0); // GPIB primary addresses 0..30
-    EXPECT_EQ(main->control(MAIN_STATUS)->defaultText, "Choose the address or com port before selecting GPIB or RS-232");
-    for (const auto &[id, unit] : {std::pair{STEADY_VOLTAGE, "V"}, {STEADY_FREQUENCY, "Hz"}, {STEADY_CURRENT, "A"},
-                                   {STEADY_MEAS_VOLTAGE, "V"}, {STEADY_MEAS_CURRENT, "A"}, {STEADY_DROPTIME, "s"}})
-        EXPECT_EQ(steady->control(id)->unit, unit) << steady->control(id)->name;
-    for (int id : {STEADY_MEAS_PHASE, STEADY_DROP_PHASE}) // 0: all phases coupled
-        EXPECT_EQ(std::make_pair(steady->control(id)->min, steady->control(id)->max), std::make_pair(0.0, 3.0));
-    EXPECT_GT(steady->control(STEADY_DROPTIME)->max, 0.0);
-    EXPECT_GT(steady->control(STEADY_DROPTIME)->defaultNumber, 0.0);
+TEST(PanelResource, NumericRangesAreUsableAndAgreeWithTheInstrumentsLimits)
+{
+    const auto resource = shippedResource();
+    ASSERT_TRUE(resource);
+    for (const PanelRecord &panel : resource->panels)
+        for (const ControlRecord *c : panel.controls())
+            if (c->kind == ControlKind::Numeric) {
+                EXPECT_LT(c->min, c->max) << c->name;
+                EXPECT_GE(c->defaultNumber, c->min) << c->name;
+                EXPECT_LE(c->defaultNumber, c->max) << c->name;
+            }
+    const PanelRecord &main = *resource->panel(MAIN);
+    const PanelRecord &steady = *resource->panel(STEADY);
+    EXPECT_EQ(main.control(MAIN_ADDRESS)->max, 30.0); // GPIB primary addresses 0..30
+    for (int id : {STEADY_MEAS_PHASE, STEADY_DROP_PHASE}) // 0: all phases coupled; at most three
+        EXPECT_EQ(std::make_pair(steady.control(id)->min, steady.control(id)->max), std::make_pair(0.0, 3.0));
+    EXPECT_GT(steady.control(STEADY_DROPTIME)->defaultNumber, 0.0);
+    // Physical quantities carry their unit.
+    for (const ControlRecord *c : steady.controls())
+        if (c->type == ValueType::Double) {
+            EXPECT_FALSE(c->unit.empty()) << c->name;
+        }
     // The angle buttons start as the start-angle switch does: off, so dimmed.
-    EXPECT_EQ(steady->control(STEADY_START)->defaultNumber, 0.0);
+    EXPECT_EQ(steady.control(STEADY_START)->defaultNumber, 0.0);
     for (int id : {STEADY_ANGLE_0, STEADY_ANGLE_90, STEADY_ANGLE_180, STEADY_ANGLE_270})
-        EXPECT_TRUE(steady->control(id)->dimmed);
+        EXPECT_TRUE(steady.control(id)->dimmed);
 }
 
 TEST(PanelResource, MnemonicsAreUniqueWithinEachPanel)
