@@ -13,11 +13,6 @@ namespace {
 
 enum class Examined { No, Yes };
 
-constexpr ViReal64 kLowRange = 1.0;
-constexpr ViReal64 kHighRange = 2.0;
-constexpr ViInt32 kDisplayModeSwitchOn = 1;
-constexpr ViInt32 kDisplayModeSwitchOff = 2;
-
 // `call` reads the control and returns the driver's status; `after` runs on success only.
 template <class Call, class After>
 int onSetting(int event, const char *hint, Examined examined, Call &&call, After &&after)
@@ -87,7 +82,7 @@ int range(int panel, int, int event, void *, int, int)
         event, help::kRange, Examined::Yes,
         [&] {
             high = readControl<int>(panel, STEADY_RANGE) == 1;
-            return ZEV_QX70_GenerateACVoltageRange(appState().vi, kChannel, high ? kHighRange : kLowRange);
+            return ZEV_QX70_GenerateACVoltageRange(appState().vi, kChannel, high ? ZEV_QX70_VAL_RANGE_HIGH : ZEV_QX70_VAL_RANGE_LOW);
         },
         [&] {
             setRangeMaxima(panel, high);
@@ -114,7 +109,7 @@ int output_on_off(int panel, int, int event, void *, int, int)
 int display_on_off(int panel, int, int event, void *, int, int)
 {
     return onSetting(event, help::kDisplay, Examined::Yes, [&] {
-        const ViInt32 mode = readControl<int>(panel, STEADY_DISPLAY) == 0 ? kDisplayModeSwitchOff : kDisplayModeSwitchOn;
+        const ViInt32 mode = readControl<int>(panel, STEADY_DISPLAY) == 0 ? ZEV_QX70_VAL_DISPLAY_MODE_OFF : ZEV_QX70_VAL_DISPLAY_MODE_ON;
         return ZEV_QX70_DisplayMode(appState().vi, kChannel, mode);
     });
 }

@@ -10,11 +10,6 @@
 namespace qx::app {
 namespace {
 
-constexpr ViInt32 kQueryVoltage = 1;
-constexpr ViInt32 kQueryCurrent = 2;
-constexpr ViInt32 kQueryRangeVolts = 3;
-constexpr ViInt32 kQueryFrequency = 9;
-
 void queryFunction(ViInt32 code, double &field)
 {
     ZEV_QX70_QueryOutputFunction(appState().vi, kChannel, code, &field);
@@ -40,7 +35,7 @@ void queryDisplay()
     InstrumentReadback &r = s.readback;
     const int panel = s.steadypanel;
 
-    queryFunction(kQueryRangeVolts, r.rangevolts);
+    queryFunction(ZEV_QX70_VAL_QUERY_VOLTAGE_RANGE, r.rangevolts);
     // A session without limits (voltmax 0.0) counts as the high range.
     if (s.voltmax > r.rangevolts) {
         ui::SetCtrlVal(panel, STEADY_RANGE, 0);
@@ -58,9 +53,9 @@ void queryDisplay()
     ui::Delay(kPause);
     ui::SetCtrlVal(panel, STEADY_DISPLAY, r.displaymode == 1 ? 1 : 0);
 
-    queryFunction(kQueryVoltage, r.voltage);
-    queryFunction(kQueryFrequency, r.frequency);
-    queryFunction(kQueryCurrent, r.current);
+    queryFunction(ZEV_QX70_VAL_QUERY_VOLTAGE, r.voltage);
+    queryFunction(ZEV_QX70_VAL_QUERY_FREQUENCY, r.frequency);
+    queryFunction(ZEV_QX70_VAL_QUERY_CURRENT_LIMIT, r.current);
 
     ui::SetCtrlMax(panel, STEADY_VOLTAGE, r.rangevolts);
     ui::SetCtrlMax(panel, STEADY_CURRENT, r.currlimit);

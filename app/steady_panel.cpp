@@ -10,8 +10,6 @@
 namespace qx::app {
 namespace {
 
-constexpr ViInt32 kDisplayModeOnClose = 1;
-
 void closeComPortIfOpened()
 {
     const AppState &s = appState();
@@ -57,7 +55,7 @@ int close(int panel, int, int event, void *, int, int)
     ZEV_QX70_DisconnectOutput(vi, kChannel);
     ui::Delay(kPause);
     ui::SetCtrlVal(panel, STEADY_OUTPUT, 0);
-    ZEV_QX70_DisplayMode(vi, kChannel, kDisplayModeOnClose);
+    ZEV_QX70_DisplayMode(vi, kChannel, ZEV_QX70_VAL_DISPLAY_MODE_ON); // the display back on as the panel goes
     ui::Delay(kPause);
     endSession();
     return 0;
