@@ -1,11 +1,17 @@
 #include "exchange.h"
 
+#include "session_lock.h"
 #include "status.h"
 
 namespace zev {
 
-ViStatus queryStateThenClear(ViSession vi, Scpi query, ViInt32 *state)
+ViStatus queryStateThenClear(ViSession vi, Scpi query, ViInt32 *state, ViConstString nullText)
 {
+    SessionLock lock(vi);
+    if (lock.status() < 0)
+        return lock.status();
+    if (!state)
+        return nullAddress(vi, 3, nullText);
     if (!Ivi_Simulating(vi)) {
         const ViSession io = Ivi_IOSession(vi);
         ViStatus status = sendWithCheckDue(vi, io, qx::visa::RuntimeFormat{scpi(query)});

@@ -77,10 +77,10 @@ ViStatus receiveAsIs(ViSession vi, ViSession io, qx::visa::ScanfFormat<std::type
     return status < 0 ? record(vi, status) : VI_SUCCESS;
 }
 
-// The frame of the two state queries ("OUTP?", "DISP:MODE?"): mark a check as due, ask (paced
-// 0.05 s on each side of the answer over the serial line), check the status, then clear the
-// instrument and the cache and let the instrument settle. `state` changes only when the answer was read.
-// Runs inside the caller's lock.
-ViStatus queryStateThenClear(ViSession vi, Scpi query, ViInt32 *state);
+// The two state queries ("OUTP?", "DISP:MODE?") whole: under the session lock, refuse a null
+// `state` (parameter 3, `nullText`), mark a check as due, ask (paced 0.05 s on each side of the
+// answer over the serial line), check the status, then clear the instrument and the cache and let
+// the instrument settle. `state` changes only when the answer was read.
+ViStatus queryStateThenClear(ViSession vi, Scpi query, ViInt32 *state, ViConstString nullText);
 
 } // namespace zev

@@ -95,12 +95,7 @@ ViStatus ZEV_QX70_DisplayMode(ViSession vi, ViConstString channelName, ViInt32 m
 
 ViStatus ZEV_QX70_DisplayModeQuery(ViSession vi, ViConstString, ViInt32 *mode)
 {
-    SessionLock lock(vi);
-    if (lock.status() < 0)
-        return lock.status();
-    if (!mode)
-        return nullAddress(vi, 3, "Null address for Display Mode");
-    return zev::queryStateThenClear(vi, Scpi::DisplayModeQuery, mode);
+    return zev::queryStateThenClear(vi, Scpi::DisplayModeQuery, mode, "Null address for Display Mode");
 }
 
 ViStatus ZEV_QX70_SaveRegister(ViSession vi, ViConstString, ViInt32 registerNumber)

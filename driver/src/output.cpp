@@ -84,15 +84,24 @@ ViStatus setWithinRange(ViSession vi, ViConstString channelName, const RangedSet
     return fold(ZEV_QX70_CheckStatus(vi));
 }
 
-ViStatus setOutputConnected(ViSession vi, ViConstString channelName, ViBoolean connected)
+// The frame of the functions that write one attribute: lock, write, check the status. A failed
+// write is recorded at `position` with `name`; with position 0 it is returned as it comes.
+template <class Write> ViStatus writeThenCheck(ViSession vi, ViInt32 position, ViConstString name, Write &&write)
 {
     SessionLock lock(vi);
     if (lock.status() < 0)
         return lock.status();
-    const ViStatus status = Ivi_SetAttributeViBoolean(vi, channelName, ZEV_QX70_ATTR_OUTPUT_CONNECTED, 0, connected);
+    const ViStatus status = write();
     if (status < 0)
-        return status;
+        return position > 0 ? recordParam(vi, status, position, name) : status;
     return fold(ZEV_QX70_CheckStatus(vi));
+}
+
+ViStatus setOutputConnected(ViSession vi, ViConstString channelName, ViBoolean connected)
+{
+    return writeThenCheck(vi, 0, VI_NULL, [&] {
+        return Ivi_SetAttributeViBoolean(vi, channelName, ZEV_QX70_ATTR_OUTPUT_CONNECTED, 0, connected);
+    });
 }
 
 } // namespace
@@ -125,13 +134,9 @@ ViStatus ZEV_QX70_ConfigureLimits(ViSession vi, ViConstString, ViReal64 *frequen
 
 ViStatus ZEV_QX70_GenerateACVoltageRange(ViSession vi, ViConstString channelName, ViReal64 range)
 {
-    SessionLock lock(vi);
-    if (lock.status() < 0)
-        return lock.status();
-    const ViStatus status = Ivi_SetAttributeViReal64(vi, channelName, ZEV_QX70_ATTR_VOLTAGE_RANGE, 0, range);
-    if (status < 0)
-        return recordParam(vi, status, 2, "Voltage Range");
-    return fold(ZEV_QX70_CheckStatus(vi));
+    return writeThenCheck(vi, 2, "Voltage Range", [&] {
+        return Ivi_SetAttributeViReal64(vi, channelName, ZEV_QX70_ATTR_VOLTAGE_RANGE, 0, range);
+    });
 }
 
 ViStatus ZEV_QX70_GenerateACVoltage(ViSession vi, ViConstString channelName, ViReal64 voltage)
@@ -170,12 +175,7 @@ ViStatus ZEV_QX70_DisconnectOutput(ViSession vi, ViConstString channelName)
 
 ViStatus ZEV_QX70_QueryOutputRelay(ViSession vi, ViConstString, ViInt32 *relayState)
 {
-    SessionLock lock(vi);
-    if (lock.status() < 0)
-        return lock.status();
-    if (!relayState)
-        return nullAddress(vi, 3, "Null address for Relay State");
-    return zev::queryStateThenClear(vi, zev::Scpi::OutputQuery, relayState);
+    return zev::queryStateThenClear(vi, zev::Scpi::OutputQuery, relayState, "Null address for Relay State");
 }
 
 ViStatus ZEV_QX70_QueryOutputFunction(ViSession vi, ViConstString channelName, ViInt32 functionCode, ViReal64 *value)
