@@ -1,14 +1,10 @@
 #include "rs232/rs232.h"
+#include "runtime/code_text.h"
 
 namespace qx::rs232 {
 namespace {
 
-struct ErrorText {
-    int code;
-    const char *text;
-};
-
-constexpr ErrorText kErrorTexts[] = {
+constexpr qx::runtime::CodeText kErrorTexts[] = {
     {RS232_SUCCESS, "No error."},
     {RS232_ERR_UNKNOWN_SYSTEM, "Unknown system error."},
     {RS232_ERR_INVALID_PORT, "Invalid port number."},
@@ -31,10 +27,8 @@ constexpr ErrorText kErrorTexts[] = {
 
 const char *GetRS232ErrorString(int errorCode) noexcept
 {
-    for (const ErrorText &entry : kErrorTexts)
-        if (entry.code == errorCode)
-            return entry.text;
-    return "Unknown RS-232 error.";
+    const char *text = qx::runtime::textOf(kErrorTexts, errorCode);
+    return text ? text : "Unknown RS-232 error.";
 }
 
 } // namespace qx::rs232

@@ -1,6 +1,7 @@
 // Status texts: the driver's table, the engine's own codes, VISA's texts, or a generic text.
 #include "session_registry.h"
 
+#include "runtime/code_text.h"
 #include "visa/visa.h"
 
 #include <cstdio>
@@ -9,12 +10,9 @@ using namespace qx::ivi;
 
 namespace {
 
-struct StatusText {
-    ViStatus code;
-    const char *text;
-};
+using qx::runtime::CodeText;
 
-const StatusText engineTexts[] = {
+const CodeText engineTexts[] = {
     {VI_SUCCESS, "Success."},
     {IVI_ERROR_CANNOT_RECOVER, "Unrecoverable failure."},
     {IVI_ERROR_INSTRUMENT_STATUS, "Instrument error detected.  Use ErrorQuery to determine the error(s)."},
@@ -86,13 +84,7 @@ const char *driverText(ViStatus code, IviStringValueTable table)
     return nullptr;
 }
 
-const char *engineText(ViStatus code)
-{
-    for (const StatusText &row : engineTexts)
-        if (row.code == code)
-            return row.text;
-    return nullptr;
-}
+const char *engineText(ViStatus code) { return qx::runtime::textOf(engineTexts, code); }
 
 bool visaText(ViSession rm, ViStatus code, ViChar message[])
 {

@@ -3,16 +3,14 @@
 #include <cstdio>
 #include <cstring>
 
+#include "runtime/code_text.h"
 #include "visa/visa.h"
 
 namespace {
 
-struct StatusText {
-    ViStatus status;
-    const char *text;
-};
+using qx::runtime::CodeText;
 
-constexpr StatusText statusTexts[] = {
+constexpr CodeText statusTexts[] = {
     {VI_SUCCESS, "Operation completed successfully."},
     {VI_SUCCESS_EVENT_EN, "Specified event is already enabled for at least one of the specified mechanisms."},
     {VI_SUCCESS_TERM_CHAR, "The specified termination character was read."},
@@ -76,14 +74,13 @@ ViStatus viStatusDesc(ViSession, ViStatus status, ViChar desc[])
 {
     if (!desc)
         return VI_ERROR_USER_BUF;
-    const auto *it = std::find_if(std::begin(statusTexts), std::end(statusTexts),
-                                  [status](const StatusText &t) { return t.status == status; });
-    if (it == std::end(statusTexts)) {
+    const char *text = qx::runtime::textOf(statusTexts, status);
+    if (!text) {
         std::snprintf(desc, 256, "Unknown status value 0x%08X", static_cast<unsigned>(status));
         return VI_WARN_UNKNOWN_STATUS;
     }
-    const std::size_t n = std::min<std::size_t>(std::strlen(it->text), 255);
-    std::memcpy(desc, it->text, n);
+    const std::size_t n = std::min<std::size_t>(std::strlen(text), 255);
+    std::memcpy(desc, text, n);
     desc[n] = 0;
     return VI_SUCCESS;
 }
