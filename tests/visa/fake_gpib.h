@@ -18,18 +18,13 @@ struct Write {
 };
 
 struct Bus {
-    // ibdev's arguments, in order, of the last call
-    std::vector<int> ibdev;
-    int timeoutCode = -1; // last ibtmo
-    int eosMode = 0;      // last ibeos
+    std::vector<int> ibdev;                // the arguments of the last ibdev, in order
+    int timeoutCode = -1, eosMode = 0;     // of the last ibtmo and ibeos
     int clears = 0;
-    bool online = false;
-    bool eoi = true;
+    bool online = false, eoi = true;
     std::vector<Write> writes;
     std::deque<std::pair<std::string, bool>> answers; // bytes, END
-    // Scripted failures: the iberr of the next failing call, -1 for none.
-    int failOpen = -1;
-    int failWrite = -1;
+    int failOpen = -1, failWrite = -1; // scripted failures: the iberr of the next failing call, -1 for none
 };
 
 FAKE_GPIB_EXPORT Bus &bus();

@@ -31,28 +31,23 @@ constexpr Problem scanfCheck(std::string_view f)
     return format::checkScanf(f, args.data(), args.size());
 }
 
+template <class... P>
+constexpr bool all(Problem expected, P... problems)
+{
+    return ((problems == expected) && ...);
+}
+
 // The driver's formats compile in the tests below, and format_refusals.cpp holds calls that must not
 // compile; these are the remaining checks. VISA sizes, not the host's: %ld is 32 bits, %lf a double.
-static_assert(printfCheck<ViInt32>("%hd") == Problem::ArgumentMismatch);
-static_assert(printfCheck<int>("%lf") == Problem::ArgumentMismatch);
-static_assert(printfCheck<bool>("%d") == Problem::ArgumentMismatch);
-static_assert(printfCheck<ViInt32>("%s") == Problem::ArgumentMismatch);
-static_assert(scanfCheck<long *>("%ld") == Problem::ArgumentMismatch);
-static_assert(scanfCheck<ViReal32 *>("%lf") == Problem::ArgumentMismatch);
-static_assert(scanfCheck<ViInt32 *>("%hd") == Problem::ArgumentMismatch);
-static_assert(scanfCheck<const ViInt32 *>("%ld") == Problem::ArgumentMismatch);
+static_assert(all(Problem::ArgumentMismatch, printfCheck<ViInt32>("%hd"), printfCheck<int>("%lf"),
+                  printfCheck<bool>("%d"), printfCheck<ViInt32>("%s"), scanfCheck<long *>("%ld"),
+                  scanfCheck<ViReal32 *>("%lf"), scanfCheck<ViInt32 *>("%hd"), scanfCheck<const ViInt32 *>("%ld")));
 static_assert(scanfCheck<ViChar (&)[2]>("%3c") == Problem::FieldTooWide); // %c has no NUL: the width alone
-// Counts and syntax.
-static_assert(printfCheck<ViInt32, ViInt32>("%ld") == Problem::TooManyArguments);
-static_assert(scanfCheck<ViInt32 *>("%*ld") == Problem::TooManyArguments);
-static_assert(printfCheck<ViInt32>("%") == Problem::Invalid);
-static_assert(printfCheck<ViInt32>("%k") == Problem::Invalid);
-static_assert(scanfCheck<ViChar *>("%5[^,") == Problem::Invalid);
-static_assert(scanfCheck<ViInt32 *>("%0d") == Problem::Invalid);
-static_assert(printfCheck<ViInt32>("%x") == Problem::Unsupported);
-static_assert(printfCheck<ViInt32>("%*d") == Problem::Unsupported);
-static_assert(scanfCheck<ViChar *>("%256t") == Problem::Unsupported);
-static_assert(scanfCheck<ViInt32 *>("%,3d") == Problem::Unsupported);
+static_assert(all(Problem::TooManyArguments, printfCheck<ViInt32, ViInt32>("%ld"), scanfCheck<ViInt32 *>("%*ld")));
+static_assert(all(Problem::Invalid, printfCheck<ViInt32>("%"), printfCheck<ViInt32>("%k"),
+                  scanfCheck<ViChar *>("%5[^,"), scanfCheck<ViInt32 *>("%0d")));
+static_assert(all(Problem::Unsupported, printfCheck<ViInt32>("%x"), printfCheck<ViInt32>("%*d"),
+                  scanfCheck<ViChar *>("%256t"), scanfCheck<ViInt32 *>("%,3d")));
 static_assert(printfCheck<>("100%% done\n") == Problem::None);
 
 } // namespace
@@ -131,25 +126,20 @@ TEST_F(SessionTest, RuntimeFormatsAreCheckedBeforeAnyIo)
 
 namespace {
 
-// Outputs as text; numbers in the shortest form that reads back the same, so comparisons stay exact.
-template <std::floating_point F>
-std::string show(F value)
-{
-    char text[32];
-    return {text, std::to_chars(text, text + sizeof text, value).ptr};
-}
-std::string show(int value) { return std::to_string(value); }
-std::string show(long long value) { return std::to_string(value); }
-std::string show(const char *value) { return value; }
+using qx::visa::test::Result;
+using qx::visa::test::result;
 
-// A scan's status and its outputs, separated by "|".
-using Result = std::pair<ViStatus, std::string>;
-template <class... T>
-Result result(ViStatus status, const T &...outputs)
+// One scan into outputs that start as sentinels.
+template <class T>
+Result number(ViSession vi, ScanfFormat<T *> format)
 {
-    std::string all;
-    ((all += '|' + show(outputs)), ...);
-    return {status, all.substr(1)};
+    T value = -7;
+    return result(viScanf(vi, format, &value), value);
+}
+Result chars(ViSession vi, ScanfFormat<ViChar (&)[257]> format)
+{
+    ViChar text[257] = "untouched";
+    return result(viScanf(vi, format, text), text);
 }
 
 } // namespace
@@ -157,14 +147,16 @@ Result result(ViStatus status, const T &...outputs)
 TEST_F(SessionTest, EachFormatOfTheDriverTakesGoodAnswersAndLeavesItsOutputsOnShortOversizeOrGarbage)
 {
     open("ASRL1::INSTR");
-    // Each format with outputs that start as sentinels.
     using Scan = Result (*)(ViSession);
-    const Scan real = [](ViSession vi) { ViReal64 v = -7; return result(viScanf(vi, "%lf\n", &v), v); };
-    const Scan single = [](ViSession vi) { ViReal32 v = -7; return result(viScanf(vi, "%f\n", &v), v); };
-    const Scan int32 = [](ViSession vi) { ViInt32 v = -7; return result(viScanf(vi, "%ld", &v), v); };
-    const Scan plain = [](ViSession vi) { ViInt32 v = -7; return result(viScanf(vi, "%d", &v), v); };
-    const Scan int16 = [](ViSession vi) { ViInt16 v = -7; return result(viScanf(vi, "%hd", &v), v); };
-    const Scan int64 = [](ViSession vi) { long long v = -7; return result(viScanf(vi, "%lld", &v), v); };
+    const Scan real = [](ViSession vi) { return number<ViReal64>(vi, "%lf\n"); };
+    const Scan single = [](ViSession vi) { return number<ViReal32>(vi, "%f\n"); };
+    const Scan int32 = [](ViSession vi) { return number<ViInt32>(vi, "%ld"); };
+    const Scan plain = [](ViSession vi) { return number<ViInt32>(vi, "%d"); };
+    const Scan int16 = [](ViSession vi) { return number<ViInt16>(vi, "%hd"); };
+    const Scan int64 = [](ViSession vi) { return number<long long>(vi, "%lld"); };
+    const Scan revision = [](ViSession vi) { return chars(vi, "%*[^,],%*[^,],%*[^,],%256[^\n]"); };
+    const Scan serial = [](ViSession vi) { return chars(vi, "%*[^,],%*[^,],%256[^,],%*[^\n]\n"); };
+    const Scan line = [](ViSession vi) { return chars(vi, "%256[^\n]\n"); };
     const Scan error = [](ViSession vi) {
         ViInt32 code = -7;
         ViChar text[257] = "untouched";
@@ -175,18 +167,6 @@ TEST_F(SessionTest, EachFormatOfTheDriverTakesGoodAnswersAndLeavesItsOutputsOnSh
         ViChar buffer[257] = "untouched";
         ViChar *text = buffer;
         return result(viScanf(vi, "%ld,\"%256[^\"]\n", &code, text), code, buffer);
-    };
-    const Scan revision = [](ViSession vi) {
-        ViChar text[257] = "untouched";
-        return result(viScanf(vi, "%*[^,],%*[^,],%*[^,],%256[^\n]", text), text);
-    };
-    const Scan serial = [](ViSession vi) {
-        ViChar text[257] = "untouched";
-        return result(viScanf(vi, "%*[^,],%*[^,],%256[^,],%*[^\n]\n", text), text);
-    };
-    const Scan line = [](ViSession vi) {
-        ViChar text[257] = "untouched";
-        return result(viScanf(vi, "%256[^\n]\n", text), text);
     };
     constexpr ViStatus ok = VI_SUCCESS, bad = VI_ERROR_INV_RESPONSE;
     const struct {
@@ -227,46 +207,30 @@ TEST_F(SessionTest, WithoutFlushingWhatAWidthLeavesIsThereForTheNextCall)
 {
     open("GPIB::5::INSTR");
     ASSERT_EQ(viSetAttribute(io, VI_ATTR_RD_BUF_OPER_MODE, VI_FLUSH_DISABLE), VI_SUCCESS);
-    ViChar part[4] = {};
+    ViChar part[4] = {}, letter[1] = {'?'}, word[8] = {};
+    const auto take = [&](auto status) { return result(status, part, std::string(letter, 1), word); };
     device->answer("ABCDEFG", true);
-    EXPECT_EQ(viScanf(io, "%3[A-Z]", part), VI_SUCCESS);
-    EXPECT_STREQ(part, "ABC");
-    EXPECT_EQ(viScanf(io, "%3[A-Z]", part), VI_SUCCESS);
-    EXPECT_STREQ(part, "DEF");
-    ViChar letter[1] = {'?'};
-    EXPECT_EQ(viScanf(io, "%c", letter), VI_SUCCESS);
-    EXPECT_EQ(letter[0], 'G');
-
-    ViChar word[8] = {};
     device->answer("  7101QX rest", true);
-    EXPECT_EQ(viScanf(io, "%s", word), VI_SUCCESS); // at most 7 characters and the NUL
-    EXPECT_STREQ(word, "7101QX");
-    EXPECT_EQ(viScanf(io, "%3s", word), VI_SUCCESS);
-    EXPECT_STREQ(word, "res");
+    EXPECT_EQ(take(viScanf(io, "%3[A-Z]", part)), result(VI_SUCCESS, "ABC", "?", ""));
+    EXPECT_EQ(take(viScanf(io, "%3[A-Z]", part)), result(VI_SUCCESS, "DEF", "?", ""));
+    EXPECT_EQ(take(viScanf(io, "%c", letter)), result(VI_SUCCESS, "DEF", "G", ""));
+    EXPECT_EQ(take(viScanf(io, "%s", word)), result(VI_SUCCESS, "DEF", "G", "7101QX")); // at most 7 and the NUL
+    EXPECT_EQ(take(viScanf(io, "%3s", word)), result(VI_SUCCESS, "DEF", "G", "res"));
 }
 
 TEST_F(SessionTest, FlushOnAccessDropsTheRestOfTheAnswerFlushDisableKeepsIt)
 {
     open("ASRL1::INSTR");
-    ViReal64 value = 0;
-    device->answer("120.0\n");
-    device->answer("50.0\n");
-    EXPECT_EQ(viScanf(io, "%lf", &value), VI_SUCCESS); // the "\n" is left and dropped
-    EXPECT_EQ(value, 120.0);
-    EXPECT_EQ(viScanf(io, "%lf", &value), VI_SUCCESS);
-    EXPECT_EQ(value, 50.0);
-
+    for (const char *answer : {"120.0\n", "50.0\n", "1.5,2.5\n", "9.0\n"})
+        device->answer(answer);
+    EXPECT_EQ(scan<ViReal64>("%lf"), result(VI_SUCCESS, 120.0)); // the "\n" is left and dropped
+    EXPECT_EQ(scan<ViReal64>("%lf"), result(VI_SUCCESS, 50.0));
     ASSERT_EQ(viSetAttribute(io, VI_ATTR_RD_BUF_OPER_MODE, VI_FLUSH_DISABLE), VI_SUCCESS);
-    device->answer("1.5,2.5\n");
-    device->answer("9.0\n");
-    EXPECT_EQ(viScanf(io, "%lf", &value), VI_SUCCESS);
-    EXPECT_EQ(value, 1.5);
-    EXPECT_EQ(viScanf(io, ",%lf", &value), VI_SUCCESS); // from what was left
-    EXPECT_EQ(value, 2.5);
-    EXPECT_EQ(viScanf(io, "%lf", &value), VI_ERROR_INV_RESPONSE); // the leftover "\n" ends the message
+    EXPECT_EQ(scan<ViReal64>("%lf"), result(VI_SUCCESS, 1.5));
+    EXPECT_EQ(scan<ViReal64>(",%lf"), result(VI_SUCCESS, 2.5)); // from what was left
+    EXPECT_EQ(scan<ViReal64>("%lf", -1), result(VI_ERROR_INV_RESPONSE, -1.0)); // the leftover "\n" ends it
     EXPECT_EQ(device->pendingAnswers(), 1u);
-    EXPECT_EQ(viScanf(io, "%lf", &value), VI_SUCCESS); // now a new message
-    EXPECT_EQ(value, 9.0);
+    EXPECT_EQ(scan<ViReal64>("%lf"), result(VI_SUCCESS, 9.0)); // now a new message
 }
 
 TEST_F(SessionTest, GpibAnswersEndAtEoiAndMayArriveInPieces)
@@ -274,20 +238,12 @@ TEST_F(SessionTest, GpibAnswersEndAtEoiAndMayArriveInPieces)
     open("GPIB::5::INSTR");
     device->pieces(3);
     device->answer("+1.20000E+02", true);
-    ViReal64 value = 0;
-    EXPECT_EQ(viScanf(io, "%lf", &value), VI_SUCCESS);
-    EXPECT_EQ(value, 120.0);
-
+    EXPECT_EQ(scan<ViReal64>("%lf"), result(VI_SUCCESS, 120.0));
     device->answer("7," + std::string(4500, 'x'), true);
     device->answer("8", true);
-    ViInt32 first = 0;
-    EXPECT_EQ(viScanf(io, "%ld", &first), VI_SUCCESS);
-    EXPECT_EQ(first, 7);
-    EXPECT_EQ(viScanf(io, "%ld", &first), VI_SUCCESS);
-    EXPECT_EQ(first, 8);
-
+    EXPECT_EQ(scan<ViInt32>("%ld"), result(VI_SUCCESS, 7));
+    EXPECT_EQ(scan<ViInt32>("%ld"), result(VI_SUCCESS, 8));
     device->answer("5", false); // no EOI: the read waits for it and times out
-    EXPECT_EQ(viScanf(io, "%ld", &first), VI_ERROR_TMO);
-    EXPECT_EQ(first, 8);
+    EXPECT_EQ(scan<ViInt32>("%ld", -1), result(VI_ERROR_TMO, -1));
     EXPECT_EQ(timeline.events(), std::vector<std::string>{"timeout 2"});
 }

@@ -15,8 +15,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "queued_device.h"
 #include "visa/serial_port.h"
-#include "visa/visa.h"
 
 using namespace qx::visa;
 
@@ -103,7 +103,8 @@ std::pair<ViStatus, std::string> readFrom(ViSession io)
 
 // The read of `io` times out after its time-out of 0.1 s, not before and not much later. Then the
 // instrument answers after all; the answer is dropped before the next query, which gets its own.
-void expectTimeOutAndLateAnswerDropped(ViSession io, const Peer &peer)
+// Then the instrument hangs up, which the next read reports; closing `rm` closes `io`.
+void expectTimeOutLateAnswerDroppedAndHangUpReported(ViSession rm, ViSession io, Peer &peer)
 {
     ASSERT_EQ(viSetAttribute(io, VI_ATTR_TMO_VALUE, 100), VI_SUCCESS);
     const auto start = std::chrono::steady_clock::now();
@@ -120,6 +121,9 @@ void expectTimeOutAndLateAnswerDropped(ViSession io, const Peer &peer)
     ViReal64 value = 0;
     EXPECT_EQ(viScanf(io, "%lf\n", &value), VI_SUCCESS);
     EXPECT_EQ(value, 120.0);
+    peer.hangUp();
+    EXPECT_EQ(readFrom(io).first, VI_ERROR_CONN_LOST);
+    EXPECT_EQ(viClose(rm), VI_SUCCESS);
 }
 
 } // namespace
@@ -130,13 +134,9 @@ TEST(SerialPort, OpensAndConfiguresAPtyExclusively)
     ASSERT_FALSE(pty.path.empty());
     SerialPort port;
     ASSERT_EQ(port.open(pty.path), VI_SUCCESS);
-    SerialSettings settings;
-    settings.baud = 19200;
-    settings.flowControl = VI_ASRL_FLOW_RTS_CTS;
+    SerialSettings settings{.baud = 19200, .flowControl = VI_ASRL_FLOW_RTS_CTS};
     EXPECT_EQ(port.configure(settings), VI_SUCCESS);
-    settings.stopBits = VI_ASRL_STOP_TWO;
-    settings.parity = VI_ASRL_PAR_EVEN;
-    settings.dataBits = 7;
+    settings.dataBits = 7, settings.parity = VI_ASRL_PAR_EVEN, settings.stopBits = VI_ASRL_STOP_TWO;
     EXPECT_EQ(port.configure(settings), VI_SUCCESS);
     EXPECT_EQ(port.settings().dataBits, 7);
     settings.baud = 12345;
@@ -191,10 +191,7 @@ TEST(SerialSession, TalksToTheInstrumentOnComPortNamedByTheEnvironment)
     EXPECT_EQ(viScanf(io, "%lf\n", &value), VI_SUCCESS); // the second line is still there
     EXPECT_EQ(value, 50.0);
 
-    expectTimeOutAndLateAnswerDropped(io, pty);
-    pty.hangUp(); // the other end goes away
-    EXPECT_EQ(readFrom(io).first, VI_ERROR_CONN_LOST);
-    EXPECT_EQ(viClose(rm), VI_SUCCESS);
+    expectTimeOutLateAnswerDroppedAndHangUpReported(rm, io, pty);
     ::unsetenv("QX_COM5");
 }
 
@@ -214,9 +211,7 @@ TEST(TcpSocketSession, QueriesEndAtTheLineFeedALostPeerIsReportedNobodyListening
     ASSERT_NE(listener.port, 0);
     ASSERT_EQ(viOpen(rm, listener.resource().c_str(), VI_NULL, 2000, &io), VI_SUCCESS);
     ASSERT_TRUE(listener.accept());
-    ViChar text[256] = {};
-    ASSERT_EQ(viGetAttribute(io, VI_ATTR_RSRC_CLASS, text), VI_SUCCESS);
-    EXPECT_STREQ(text, "SOCKET");
+    EXPECT_EQ(qx::visa::test::textAttribute(io, VI_ATTR_RSRC_CLASS), "SOCKET");
     ViUInt16 port = 0;
     ASSERT_EQ(viGetAttribute(io, VI_ATTR_TCPIP_PORT, &port), VI_SUCCESS);
     EXPECT_EQ(port, listener.port);
@@ -232,8 +227,5 @@ TEST(TcpSocketSession, QueriesEndAtTheLineFeedALostPeerIsReportedNobodyListening
     EXPECT_EQ(viScanf(io, "%256[^\n]", identity), VI_SUCCESS);
     EXPECT_STREQ(identity, "ZE,7101QX,1,1.0");
     EXPECT_EQ(readFrom(io), std::pair(ViStatus{VI_SUCCESS_TERM_CHAR}, std::string("NEXT\n")));
-    expectTimeOutAndLateAnswerDropped(io, listener);
-    listener.hangUp();
-    EXPECT_EQ(readFrom(io).first, VI_ERROR_CONN_LOST);
-    EXPECT_EQ(viClose(rm), VI_SUCCESS);
+    expectTimeOutLateAnswerDroppedAndHangUpReported(rm, io, listener);
 }

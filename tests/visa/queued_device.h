@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <charconv>
+#include <concepts>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -17,6 +19,35 @@
 #include "visa/visa.h"
 
 namespace qx::visa::test {
+
+// Outputs as text; numbers in the shortest form that reads back the same, so comparisons stay exact.
+template <std::floating_point F>
+std::string show(F value)
+{
+    char text[32];
+    return {text, std::to_chars(text, text + sizeof text, value).ptr};
+}
+inline std::string show(int value) { return std::to_string(value); }
+inline std::string show(long long value) { return std::to_string(value); }
+inline std::string show(const std::string &value) { return value; }
+
+// A call's status and its outputs, separated by "|".
+using Result = std::pair<ViStatus, std::string>;
+template <class... T>
+Result result(ViStatus status, const T &...outputs)
+{
+    std::string all;
+    ((all += '|' + show(outputs)), ...);
+    return {status, all.empty() ? all : all.substr(1)};
+}
+
+// A text attribute of a session.
+inline std::string textAttribute(ViSession vi, ViAttr attr)
+{
+    ViChar text[256] = "unset";
+    EXPECT_EQ(viGetAttribute(vi, attr, text), VI_SUCCESS) << std::hex << attr;
+    return text;
+}
 
 class QueuedDevice : public Device {
 public:
@@ -104,8 +135,16 @@ protected:
         if (!name_.empty())
             detachDevice(name_);
     }
+    // viScanf of one number that starts as `start`: the status and the number after.
+    template <class T>
+    Result scan(ScanfFormat<T *> format, T start = 0)
+    {
+        T value = start;
+        const ViStatus status = viScanf(io, format, &value);
+        return result(status, value);
+    }
     // viRead into a buffer of `size`: the status and the bytes read.
-    std::pair<ViStatus, std::string> read(std::size_t size = 512)
+    Result read(std::size_t size = 512)
     {
         std::string buffer(size, '\0');
         ViUInt32 count = 0;

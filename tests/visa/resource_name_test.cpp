@@ -99,9 +99,7 @@ TEST(ViOpen, LooksInTheRegistryFirstAndReportsBadOrMissingResources)
     auto device = std::make_shared<test::QueuedDevice>();
     ASSERT_TRUE(attachDevice("ASRL9::INSTR", device));
     ASSERT_EQ(viOpen(rm, "asrl9::instr", VI_NULL, 5000, &io), VI_SUCCESS);
-    ViChar name[256] = {};
-    ASSERT_EQ(viGetAttribute(io, VI_ATTR_RSRC_NAME, name), VI_SUCCESS);
-    EXPECT_STREQ(name, "ASRL9::INSTR");
+    EXPECT_EQ(test::textAttribute(io, VI_ATTR_RSRC_NAME), "ASRL9::INSTR");
     EXPECT_EQ(viPrintf(io, "*CLS\n"), VI_SUCCESS);
     EXPECT_EQ(device->writes(), (std::vector<test::QueuedDevice::Write>{{"*CLS\n", false}}));
 

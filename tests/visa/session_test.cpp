@@ -6,8 +6,10 @@
 using namespace qx::visa;
 using qx::visa::test::QueuedDevice;
 using qx::visa::test::SessionTest;
+using qx::visa::test::result;
+using qx::visa::test::textAttribute;
 using Write = QueuedDevice::Write;
-using Read = std::pair<ViStatus, std::string>;
+using Read = qx::visa::test::Result;
 
 namespace {
 
@@ -34,14 +36,11 @@ TEST_F(Handles, StaleClosedAndForeignHandlesAreInvalidAndNeverReused)
     ASSERT_EQ(viOpen(rm, "GPIB::3::INSTR", VI_NULL, 5000, &second), VI_SUCCESS);
     EXPECT_NE(first, second);
 
-    ViUInt32 count = 0;
-    ViChar byte = 0;
     EXPECT_EQ(viClose(first), VI_ERROR_INV_OBJECT);
-    EXPECT_EQ(viWrite(first, reinterpret_cast<ViConstBuf>("x"), 1, &count), VI_ERROR_INV_OBJECT);
-    EXPECT_EQ(viRead(first, reinterpret_cast<ViBuf>(&byte), 1, &count), VI_ERROR_INV_OBJECT);
+    EXPECT_EQ(write("x"), VI_ERROR_INV_OBJECT);
+    EXPECT_EQ(read(1), Read(VI_ERROR_INV_OBJECT, ""));
     EXPECT_EQ(viPrintf(first, "*CLS"), VI_ERROR_INV_OBJECT);
-    ViInt32 value = 5;
-    EXPECT_EQ(viScanf(first, "%ld", &value), VI_ERROR_INV_OBJECT);
+    EXPECT_EQ(scan<ViInt32>("%ld", 5), result(VI_ERROR_INV_OBJECT, 5));
     EXPECT_EQ(viSetAttribute(first, VI_ATTR_TMO_VALUE, 100), VI_ERROR_INV_OBJECT);
     EXPECT_EQ(viClear(0xFFFFFF), VI_ERROR_INV_OBJECT);
     EXPECT_EQ(viSetBuf(rm, VI_READ_BUF, 10), VI_ERROR_INV_OBJECT); // a resource manager is no instrument
@@ -83,9 +82,7 @@ TEST_F(SessionTest, AttributesHaveTheVisaDefaultsAndRefuseBadValues)
         {VI_ATTR_INTF_TYPE, VI_INTF_ASRL},     {VI_ATTR_INTF_NUM, 2}};
     for (const auto &[attr, value] : defaults)
         EXPECT_EQ(u16(io, attr), value) << std::hex << attr;
-    ViUInt8 termChar = 0;
-    ASSERT_EQ(viGetAttribute(io, VI_ATTR_TERMCHAR, &termChar), VI_SUCCESS);
-    EXPECT_EQ(termChar, '\n');
+    EXPECT_EQ(attribute<ViUInt8>(io, VI_ATTR_TERMCHAR), '\n');
 
     // The driver's serial set-up takes on a pseudo-terminal too (pty_and_socket_test.cpp).
     EXPECT_EQ(viSetAttribute(io, VI_ATTR_ASRL_BAUD, 19200), VI_SUCCESS);
@@ -116,11 +113,8 @@ TEST_F(SessionTest, GpibSessionsKnowTheirAddressAndHaveNoSerialAttributes)
     EXPECT_EQ(u16(io, VI_ATTR_GPIB_SECONDARY_ADDR), VI_NO_SEC_ADDR);
     EXPECT_EQ(u16(io, VI_ATTR_INTF_TYPE), VI_INTF_GPIB);
     EXPECT_EQ(u16(io, VI_ATTR_INTF_NUM), 0);
-    ViChar text[256] = {};
-    ASSERT_EQ(viGetAttribute(io, VI_ATTR_RSRC_NAME, text), VI_SUCCESS);
-    EXPECT_STREQ(text, "GPIB0::7::INSTR");
-    ASSERT_EQ(viGetAttribute(io, VI_ATTR_RSRC_CLASS, text), VI_SUCCESS);
-    EXPECT_STREQ(text, "INSTR");
+    EXPECT_EQ(textAttribute(io, VI_ATTR_RSRC_NAME), "GPIB0::7::INSTR");
+    EXPECT_EQ(textAttribute(io, VI_ATTR_RSRC_CLASS), "INSTR");
     EXPECT_EQ(viSetAttribute(io, VI_ATTR_ASRL_BAUD, 9600), VI_ERROR_NSUP_ATTR);
     EXPECT_EQ(viSetAttribute(io, VI_ATTR_ASRL_END_IN, VI_ASRL_END_NONE), VI_ERROR_NSUP_ATTR);
     ViUInt32 baud = 0;
@@ -173,32 +167,24 @@ TEST_F(SessionTest, ASilentInstrumentTimesOutOnTheClockByTheSessionTimeOutALostL
     EXPECT_EQ(read(16), Read(VI_ERROR_TMO, "12"));
     EXPECT_DOUBLE_EQ(clock.now(), 10.0);
 
-    ViReal64 value = -1.0;
-    EXPECT_EQ(viScanf(io, "%lf\n", &value), VI_ERROR_TMO);
-    EXPECT_EQ(value, -1.0);
-
+    EXPECT_EQ(scan<ViReal64>("%lf\n", -1), result(VI_ERROR_TMO, -1.0));
     device->closeLine();
     EXPECT_EQ(viPrintf(io, "*CLS\n"), VI_ERROR_CONN_LOST);
-    EXPECT_EQ(viScanf(io, "%lf\n", &value), VI_ERROR_CONN_LOST);
-    EXPECT_EQ(value, -1.0);
+    EXPECT_EQ(scan<ViReal64>("%lf\n", -1), result(VI_ERROR_CONN_LOST, -1.0));
     EXPECT_EQ(timeline.events(), (std::vector<std::string>{"timeout 10", "timeout 10"}));
     EXPECT_DOUBLE_EQ(clock.now(), 20.0);
 }
 
-// The instrument answers only after the read timed out: the late answer is dropped before the
-// next query goes out, and every later query gets its own answer.
 TEST_F(SessionTest, ALateAnswerNeverAnswersTheNextQuery)
 {
     open("ASRL1::INSTR");
-    ViReal64 value = -1.0;
     ASSERT_EQ(viPrintf(io, "FREQ?\n"), VI_SUCCESS);
-    EXPECT_EQ(viScanf(io, "%lf\n", &value), VI_ERROR_TMO);
+    EXPECT_EQ(scan<ViReal64>("%lf\n").first, VI_ERROR_TMO);
     device->answer("50\n");
     for (const char *answer : {"120\n", "230\n"}) {
         ASSERT_EQ(viPrintf(io, "VOLT?\n"), VI_SUCCESS);
         device->answer(answer);
-        EXPECT_EQ(viScanf(io, "%lf\n", &value), VI_SUCCESS);
-        EXPECT_EQ(value, std::stod(answer));
+        EXPECT_EQ(scan<ViReal64>("%lf\n"), result(VI_SUCCESS, std::stod(answer)));
     }
     EXPECT_EQ(device->pendingAnswers(), 0u);
 }
@@ -219,16 +205,13 @@ TEST_F(SessionTest, BufferMasksAreCheckedClearDropsBuffersAndClearsTheDevice)
     ASSERT_EQ(viPrintf(io, "VOLT %lf", 1.0), VI_SUCCESS); // held: the write buffer flushes when full
     EXPECT_TRUE(device->writes().empty());
     device->answer("1,2", true);
-    ViInt32 first = 0;
-    ASSERT_EQ(viScanf(io, "%ld", &first), VI_SUCCESS); // ",2" stays in the read buffer
+    ASSERT_EQ(scan<ViInt32>("%ld"), result(VI_SUCCESS, 1)); // ",2" stays in the read buffer
     EXPECT_EQ(viClear(io), VI_SUCCESS);
     EXPECT_EQ(device->clears(), 1);
     EXPECT_EQ(viFlush(io, VI_WRITE_BUF), VI_SUCCESS);
     EXPECT_TRUE(device->writes().empty());
     device->answer("7", true);
-    ViInt32 next = 0;
-    EXPECT_EQ(viScanf(io, "%ld", &next), VI_SUCCESS);
-    EXPECT_EQ(next, 7);
+    EXPECT_EQ(scan<ViInt32>("%ld"), result(VI_SUCCESS, 7));
 }
 
 TEST_F(SessionTest, CallsFromSeveralThreadsDoNotInterleaveOnOneSession)
