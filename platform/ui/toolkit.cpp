@@ -534,14 +534,25 @@ int GetCtrlDimmed(int panel, int control, int *dimmed) noexcept
     return 0;
 }
 
-int MessagePopup(const char *title, const char *message) noexcept
+namespace {
+
+// A modal popup of the current backend: `show` is Backend::messagePopup or confirmPopup.
+int popup(const char *title, const char *message,
+          int (Backend::*show)(const std::string &, const std::string &)) noexcept
 {
     if (title == nullptr || message == nullptr)
         return UIE_NULL_POINTER;
     return guarded([&]() -> int {
         Backend *b = currentBackend();
-        return b == nullptr ? int(UIE_NOT_INITIALIZED) : b->messagePopup(title, message);
+        return b == nullptr ? int(UIE_NOT_INITIALIZED) : (b->*show)(title, message);
     });
+}
+
+} // namespace
+
+int MessagePopup(const char *title, const char *message) noexcept
+{
+    return popup(title, message, &Backend::messagePopup);
 }
 
 int MessagePopup(const std::string &title, const std::string &message) noexcept
@@ -551,12 +562,7 @@ int MessagePopup(const std::string &title, const std::string &message) noexcept
 
 int ConfirmPopup(const char *title, const char *message) noexcept
 {
-    if (title == nullptr || message == nullptr)
-        return UIE_NULL_POINTER;
-    return guarded([&]() -> int {
-        Backend *b = currentBackend();
-        return b == nullptr ? int(UIE_NOT_INITIALIZED) : b->confirmPopup(title, message);
-    });
+    return popup(title, message, &Backend::confirmPopup);
 }
 
 int ConfirmPopup(const std::string &title, const std::string &message) noexcept
