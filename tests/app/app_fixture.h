@@ -29,15 +29,30 @@ namespace qx::app::test {
 
 using Events = std::vector<std::string>;
 
+// The status check's query finding no error, with its two pauses.
+inline const Events kNoError{"> SYST:ERR?", "wait 0.05", "< 0,\"No error\"\\n", "wait 0.05"};
+
+inline Events join(std::initializer_list<Events> parts)
+{
+    Events all;
+    for (const Events &part : parts)
+        all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+// A popup as popups() lists it.
+inline std::string popup(std::string_view title, std::string_view message)
+{
+    return std::string(title) + " | " + std::string(message);
+}
+
 // Forwards to the simulator's device, copying each write and answer into the timeline; `hook`
 // sees a message before the instrument does.
 class TappedDevice final : public visa::Device {
 public:
     using Hook = std::function<void(const std::string &)>;
     TappedDevice(std::shared_ptr<visa::Device> inner, runtime::Timeline &timeline, const Hook &hook)
-        : inner_(std::move(inner)), timeline_(timeline), hook_(hook)
-    {
-    }
+        : inner_(std::move(inner)), timeline_(timeline), hook_(hook) {}
     bool write(std::string_view bytes, bool end) override
     {
         timeline_.write(bytes);
@@ -130,13 +145,18 @@ protected:
         timeline.clear();
         toolkit.clearPopups();
     }
+    static bool sessionOpen(ViSession vi)
+    {
+        ViInt32 relay = 0;
+        return ZEV_QX70_QueryOutputRelay(vi, kChannel, &relay) == VI_SUCCESS;
+    }
 
     Events events() const { return timeline.events(); }
     Events popups() const
     {
         Events texts;
         for (const auto &p : toolkit.popups())
-            texts.push_back(p.title + " | " + p.message);
+            texts.push_back(popup(p.title, p.message));
         return texts;
     }
     // Where `command` was first written (the number of writes when never).

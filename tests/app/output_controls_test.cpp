@@ -8,7 +8,7 @@
 namespace qx::app::test {
 namespace {
 
-const std::string kProgrammingPopup = std::string(title::kError) + " | " + text::kProgrammingError;
+const std::string kProgrammingPopup = popup(title::kError, text::kProgrammingError);
 
 struct Setting {
     const char *name;
@@ -115,8 +115,8 @@ TEST_F(OutputControls, RangeSetsTheNewLimitsBeforeTheRefreshReadsThemBack)
     EXPECT_EQ(toolkit.click(steady, STEADY_RANGE), 0);
     EXPECT_EQ(timeline.writes()[0], "VOLT:RANG 300.000000"); // range value 2.0 is the high range
     EXPECT_EQ(atRefresh, (std::vector<double>{300.0, 5.0}));
-    EXPECT_EQ(value<int>(steady, STEADY_RANGE), 1);
-    EXPECT_EQ(text(steady, STEADY_STATUS), text::kReadyStatus);
+    EXPECT_EQ(std::make_pair(value<int>(steady, STEADY_RANGE), text(steady, STEADY_STATUS)),
+              std::make_pair(1, std::string(text::kReadyStatus)));
 
     atRefresh.clear();
     EXPECT_EQ(toolkit.click(steady, STEADY_RANGE), 0);
@@ -125,8 +125,8 @@ TEST_F(OutputControls, RangeSetsTheNewLimitsBeforeTheRefreshReadsThemBack)
 
     failNext("VOLT:RANG"); // a failed change leaves the limits alone
     EXPECT_EQ(toolkit.click(steady, STEADY_RANGE), -1);
-    EXPECT_EQ(maximum(steady, STEADY_VOLTAGE), 150.0);
-    EXPECT_EQ(maximum(steady, STEADY_CURRENT), 10.0);
+    EXPECT_EQ((std::vector<double>{maximum(steady, STEADY_VOLTAGE), maximum(steady, STEADY_CURRENT)}),
+              (std::vector<double>{150.0, 10.0}));
 }
 
 TEST_F(OutputControls, RegisterSaveThenRecallAndOnlyTheRecallRefreshes)
@@ -145,10 +145,8 @@ TEST_F(OutputControls, RegisterSaveThenRecallAndOnlyTheRecallRefreshes)
     preset({"VOLT 200"});
 
     EXPECT_EQ(go(3, 1), 0);
-    EXPECT_EQ(position("*RCL 3"), 0u);
-    EXPECT_TRUE(sent("VOLT:RANG?"));
-    EXPECT_EQ(value<double>(steady, STEADY_VOLTAGE), 100.0);
-    EXPECT_TRUE(popups().empty());
+    EXPECT_EQ(std::make_tuple(position("*RCL 3"), sent("VOLT:RANG?"), value<double>(steady, STEADY_VOLTAGE), popups()),
+              std::make_tuple(0UL, true, 100.0, Events{}));
 
     preset({"VOLT 200"});
     failNext("*RCL");
@@ -178,7 +176,7 @@ TEST_F(OutputControls, RightClickShowsTheControlsOwnHintAndActsOnNothing)
     for (const auto &hint : hints) {
         toolkit.clearPopups();
         EXPECT_EQ(toolkit.rightClick(hint.panel, hint.control), 0);
-        EXPECT_EQ(popups(), Events{std::string(title::kController) + " | " + hint.hint}) << hint.control;
+        EXPECT_EQ(popups(), Events{popup(title::kController, hint.hint)}) << hint.control;
         EXPECT_GT(std::string(hint.hint).size(), 1u);
         shown.insert(hint.hint);
     }
@@ -188,9 +186,7 @@ TEST_F(OutputControls, RightClickShowsTheControlsOwnHintAndActsOnNothing)
     ASSERT_EQ(toolkit.click(steady, STEADY_START), 0); // the angle buttons are usable now
     for (int control : {STEADY_START, STEADY_ANGLE_0, STEADY_ANGLE_90, STEADY_ANGLE_180, STEADY_ANGLE_270})
         EXPECT_EQ(toolkit.rightClick(steady, control), 0);
-    EXPECT_TRUE(popups().empty());
-    EXPECT_TRUE(timeline.writes().empty());
-    EXPECT_EQ(state.steadypanel, steady); // no new set-up either
+    EXPECT_EQ(std::make_tuple(popups(), timeline.writes(), state.steadypanel), std::make_tuple(Events{}, Events{}, steady));
 }
 
 } // namespace

@@ -8,16 +8,11 @@
 namespace qx::app::test {
 namespace {
 
-const std::string kQuitConfirm = std::string(title::kController) + " | " + text::kQuitQuestion;
-const std::string kCloseConfirm = std::string(title::kController) + " | " + text::kCloseQuestion;
+const std::string kQuitConfirm = popup(title::kController, text::kQuitQuestion);
+const std::string kCloseConfirm = popup(title::kController, text::kCloseQuestion);
 
 class Shutdown : public AppTest {
 protected:
-    static bool sessionOpen(ViSession vi)
-    {
-        ViInt32 relay = 0;
-        return ZEV_QX70_QueryOutputRelay(vi, kChannel, &relay) == VI_SUCCESS;
-    }
     // Marks COM port `port` open in the serial library, as a test open would leave it.
     void holdComPort(int port)
     {
@@ -30,14 +25,12 @@ protected:
     // After a confirmed close, by button or window.
     void expectEnded(ViSession vi, bool relayClosed, int displayMode)
     {
-        EXPECT_EQ(popups(), Events{kCloseConfirm});
-        EXPECT_FALSE(sessionOpen(vi));
         const sim::Snapshot s = simulator->snapshot();
-        EXPECT_EQ(std::make_tuple(s.settings.output, s.settings.displayMode), std::make_tuple(relayClosed, displayMode));
-        EXPECT_EQ(value<int>(mainpanel, MAIN_GPIB) + value<int>(mainpanel, MAIN_RS232), 0);
-        EXPECT_FALSE(toolkit.displayed(steady));
-        EXPECT_TRUE(toolkit.displayed(mainpanel));
-        EXPECT_EQ(state.steadypanel, 0);
+        EXPECT_EQ(std::make_tuple(popups(), sessionOpen(vi), s.settings.output, s.settings.displayMode),
+                  std::make_tuple(Events{kCloseConfirm}, false, relayClosed, displayMode));
+        EXPECT_EQ(std::make_tuple(value<int>(mainpanel, MAIN_GPIB), value<int>(mainpanel, MAIN_RS232),
+                                  toolkit.displayed(steady), toolkit.displayed(mainpanel), state.steadypanel),
+                  std::make_tuple(0, 0, false, true, 0));
     }
 };
 
@@ -49,11 +42,9 @@ TEST_F(Shutdown, QuitConfirmedEndsTheLoopWithZeroWithoutTouchingTheSession)
 
     EXPECT_EQ(ui::RunUserInterface(), 0);
 
-    EXPECT_EQ(popups(), Events{kQuitConfirm});
-    EXPECT_EQ(toolkit.quitCodes(), std::vector<int>{0});
-    EXPECT_TRUE(timeline.writes().empty()); // no close, no relay change
-    EXPECT_TRUE(sessionOpen(state.vi));
-    EXPECT_TRUE(toolkit.displayed(steady));
+    // No close, no relay change.
+    EXPECT_EQ((std::tuple{popups(), toolkit.quitCodes(), timeline.writes(), sessionOpen(state.vi), toolkit.displayed(steady)}),
+              std::make_tuple(Events{kQuitConfirm}, std::vector<int>{0}, Events{}, true, true)); // braces: in order
 }
 
 TEST_F(Shutdown, QuitAndCloseCloseTheComPortOnceAnRs232SetUpHasTriedIt)
@@ -70,10 +61,8 @@ TEST_F(Shutdown, QuitAndCloseCloseTheComPortOnceAnRs232SetUpHasTriedIt)
     toolkit.answerConfirm(false);
     EXPECT_EQ(toolkit.click(mainpanel, MAIN_QUIT), 0);
     EXPECT_FALSE(comPortOpen(1)); // closed again although the operator said no
-    EXPECT_EQ(popups(), Events{kQuitConfirm});
-    EXPECT_TRUE(toolkit.quitCodes().empty());
-    EXPECT_TRUE(sessionOpen(state.vi));
-    EXPECT_TRUE(toolkit.displayed(state.steadypanel));
+    EXPECT_EQ(std::make_tuple(popups(), toolkit.quitCodes(), sessionOpen(state.vi), toolkit.displayed(state.steadypanel)),
+              std::make_tuple(Events{kQuitConfirm}, std::vector<int>{}, true, true));
 
     // comopened stays 1 from a failed RS-232 attempt into the next GPIB connection.
     setenv("QX_COM2", "/nonexistent/ttyQX", 1);
@@ -100,11 +89,9 @@ TEST_F(Shutdown, CloseButtonOpensTheRelaySetsDisplayModeOneThenEndsTheSession)
 
     EXPECT_EQ(toolkit.click(steady, STEADY_CLOSE), 0);
 
-    EXPECT_EQ(events(), (Events{"> OUTP 0", "wait 0.03", "> SYST:ERR?", "wait 0.05", "< 0,\"No error\"\\n",
-                                "wait 0.05", "wait 0.05", "> DISP:MODE 1", "wait 0.03", "> SYST:ERR?", "wait 0.05",
-                                "< 0,\"No error\"\\n", "wait 0.05", "wait 0.05", "> SYST:LOC", "wait 0.03", "wait 0.05"}));
-    EXPECT_EQ(outputSwitchAtDisplayMode, 0);
-    EXPECT_FALSE(simulator->snapshot().remote);
+    EXPECT_EQ(events(), join({{"> OUTP 0", "wait 0.03"}, kNoError, {"wait 0.05", "> DISP:MODE 1", "wait 0.03"}, kNoError,
+                              {"wait 0.05", "> SYST:LOC", "wait 0.03", "wait 0.05"}}));
+    EXPECT_EQ(std::make_pair(outputSwitchAtDisplayMode, simulator->snapshot().remote), std::make_pair(0, false));
     expectEnded(vi, false, 1);
 }
 
@@ -130,10 +117,8 @@ TEST_F(Shutdown, CloseButtonOnAFailingSessionStillRunsEveryStep)
 
     EXPECT_EQ(toolkit.click(steady, STEADY_CLOSE), 0);
 
-    EXPECT_TRUE(sent("DISP:MODE 1"));
-    EXPECT_FALSE(toolkit.displayed(steady));
-    EXPECT_EQ(state.steadypanel, 0);
-    EXPECT_FALSE(sessionOpen(vi));
+    EXPECT_EQ(std::make_tuple(sent("DISP:MODE 1"), toolkit.displayed(steady), state.steadypanel, sessionOpen(vi)),
+              std::make_tuple(true, false, 0, false));
 }
 
 TEST_F(Shutdown, CloseDeclinedOnButtonOrWindowChangesNothing)
@@ -145,10 +130,8 @@ TEST_F(Shutdown, CloseDeclinedOnButtonOrWindowChangesNothing)
     EXPECT_EQ(toolkit.click(steady, STEADY_CLOSE), 0);
     EXPECT_EQ(toolkit.close(steady), 0);
 
-    EXPECT_EQ(popups(), (Events{kCloseConfirm, kCloseConfirm}));
-    EXPECT_TRUE(timeline.writes().empty());
-    EXPECT_TRUE(toolkit.displayed(steady));
-    EXPECT_TRUE(sessionOpen(state.vi));
+    EXPECT_EQ((std::tuple{popups(), timeline.writes(), toolkit.displayed(steady), sessionOpen(state.vi)}),
+              std::make_tuple(Events{kCloseConfirm, kCloseConfirm}, Events{}, true, true));
 }
 
 // Shows each popup on standard error, where the death test can read it after the exit.

@@ -8,18 +8,10 @@
 #include "ui/qt_toolkit.h"
 #include "ui/toolkit.h"
 
-#include <QAbstractButton>
-#include <QApplication>
-#include <QDir>
-#include <QMessageBox>
-#include <QTimer>
 #include <QtTest>
+#include <QtWidgets>
 
-#include <cstdio>
-#include <cstdlib>
 #include <fstream>
-#include <iterator>
-#include <string>
 
 namespace {
 
@@ -34,11 +26,11 @@ bool check(bool condition, const std::string &what)
     return condition;
 }
 
-std::string controlText(int panel, int control)
+template <class T = std::string> T value(int panel, int control)
 {
-    std::string value;
-    qx::ui::GetCtrlVal(panel, control, &value);
-    return value;
+    T v{};
+    qx::ui::GetCtrlVal(panel, control, &v);
+    return v;
 }
 
 // Clicks `control`, then Yes in the modal message box it brings up (popups block in their own loop).
@@ -47,8 +39,8 @@ void clickAndConfirm(int panel, int control)
     auto *poll = new QTimer;
     QObject::connect(poll, &QTimer::timeout, [poll] {
         if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-            poll->deleteLater();
             poll->stop();
+            poll->deleteLater();
             QTest::mouseClick(box->button(QMessageBox::Yes), Qt::LeftButton);
         }
     });
@@ -62,26 +54,23 @@ void operate(const QString &artifacts)
     const qx::app::AppState &s = qx::app::appState();
     if (!check(QTest::qWaitForWindowActive(qx::ui::panelWindow(s.mainpanel), 5000), "the main window is active"))
         return QCoreApplication::exit(1);
-    check(controlText(s.mainpanel, MAIN_STATUS).find("Simulated 7103QX") == 0, "the status line names the simulator");
+    check(value(s.mainpanel, MAIN_STATUS).starts_with("Simulated 7103QX"), "the status line names the simulator");
 
     QTest::mouseClick(qx::ui::controlWidget(s.mainpanel, MAIN_GPIB), Qt::LeftButton);
-    if (!check(QTest::qWaitFor([&] { return s.steadypanel > 0 && controlText(s.steadypanel, STEADY_STATUS) == "Ready..."; },
-                               10000),
+    if (!check(QTest::qWaitFor([&] { return s.steadypanel > 0 && value(s.steadypanel, STEADY_STATUS) == "Ready..."; }, 10000),
                "the steady panel opens and refreshes itself on activation"))
         return QCoreApplication::exit(1);
-    check(controlText(s.steadypanel, STEADY_CONNECTION) == "GPIB, Address 5", "the connection line");
+    check(value(s.steadypanel, STEADY_CONNECTION) == "GPIB, Address 5", "the connection line");
 
     QWidget *voltage = qx::ui::controlWidget(s.steadypanel, STEADY_VOLTAGE);
     QTest::mouseClick(voltage, Qt::LeftButton); // focus, as the operator's click gives it
     QTest::keyClick(voltage, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClicks(voltage, "120");
     QTest::keyClick(voltage, Qt::Key_Return);
-    double volts = 0.0;
-    qx::ui::GetCtrlVal(s.steadypanel, STEADY_VOLTAGE, &volts);
-    check(volts == 120.0, "the voltage control reads 120");
+    check(value<double>(s.steadypanel, STEADY_VOLTAGE) == 120.0, "the voltage control reads 120");
 
-    check(qx::ui::panelWindow(s.mainpanel)->grab().save(artifacts + "/qxseries_main.png"), "main panel screenshot");
-    check(qx::ui::panelWindow(s.steadypanel)->grab().save(artifacts + "/qxseries_steady.png"), "steady screenshot");
+    for (const auto &[panel, name] : {std::pair{s.mainpanel, "main"}, {s.steadypanel, "steady"}})
+        check(qx::ui::panelWindow(panel)->grab().save(artifacts + "/qxseries_" + name + ".png"), "screenshot");
 
     clickAndConfirm(s.steadypanel, STEADY_CLOSE);
     if (!check(QTest::qWaitFor([&] { return s.steadypanel == 0; }, 5000), "the close button ends the connection"))
