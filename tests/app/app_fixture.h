@@ -19,11 +19,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <functional>
-#include <memory>
-#include <string>
-#include <vector>
 
 namespace qx::app::test {
 
@@ -40,7 +35,6 @@ inline Events join(std::initializer_list<Events> parts)
     return all;
 }
 
-// A popup as popups() lists it.
 inline std::string popup(std::string_view title, std::string_view message)
 {
     return std::string(title) + " | " + std::string(message);
@@ -48,31 +42,28 @@ inline std::string popup(std::string_view title, std::string_view message)
 
 // Forwards to the simulator's device, copying each write and answer into the timeline; `hook`
 // sees a message before the instrument does.
-class TappedDevice final : public visa::Device {
-public:
+struct TappedDevice final : visa::Device {
     using Hook = std::function<void(const std::string &)>;
-    TappedDevice(std::shared_ptr<visa::Device> inner, runtime::Timeline &timeline, const Hook &hook)
-        : inner_(std::move(inner)), timeline_(timeline), hook_(hook) {}
+    TappedDevice(std::shared_ptr<visa::Device> d, runtime::Timeline &t, const Hook &h) : inner(std::move(d)), timeline(t), hook(h) {}
     bool write(std::string_view bytes, bool end) override
     {
-        timeline_.write(bytes);
-        if (hook_)
-            hook_(std::string(bytes));
-        return inner_->write(bytes, end);
+        timeline.write(bytes);
+        if (hook)
+            hook(std::string(bytes));
+        return inner->write(bytes, end);
     }
     visa::DeviceRead read(std::size_t max) override
     {
-        visa::DeviceRead r = inner_->read(max);
+        visa::DeviceRead r = inner->read(max);
         if (r.status == visa::DeviceRead::Status::Data && !r.bytes.empty())
-            timeline_.read(r.bytes);
+            timeline.read(r.bytes);
         return r;
     }
-    void clear() override { inner_->clear(); }
+    void clear() override { inner->clear(); }
 
-private:
-    std::shared_ptr<visa::Device> inner_;
-    runtime::Timeline &timeline_;
-    const Hook &hook_;
+    std::shared_ptr<visa::Device> inner;
+    runtime::Timeline &timeline;
+    const Hook &hook;
 };
 
 class AppTest : public ::testing::Test {

@@ -7,17 +7,14 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <stdlib.h>
 #include <unistd.h>
 
-#include <memory>
-#include <string>
 #include <thread>
-#include <vector>
 
 namespace {
 
 using namespace qx;
+using Codes = std::vector<int>;
 
 class RecordingDevice final : public visa::Device {
 public:
@@ -38,11 +35,8 @@ struct Attached {
     std::shared_ptr<RecordingDevice> device = std::make_shared<RecordingDevice>();
 };
 
-void expectGpibFailure(int iberr)
-{
-    EXPECT_NE(gpib::ibsta() & gpib::ERR, 0);
-    EXPECT_EQ(gpib::iberr(), iberr);
-}
+// ERR in the status of the last call, and its error code.
+int gpibError() { return gpib::ibsta() & gpib::ERR ? gpib::iberr() : -1; }
 
 TEST(GpibProbe, WritesWithEndToAnAttachedDeviceAndRefusesBadArgumentsAndMissingDevices)
 {
@@ -60,21 +54,15 @@ TEST(GpibProbe, WritesWithEndToAnAttachedDeviceAndRefusesBadArgumentsAndMissingD
     for (const std::vector<int> &args : {std::vector<int>{-1, 12, 0, 13}, {0, 31, 0, 13}, {0, 12, 5, 13},
                                          {0, 12, 0x7F, 13}, {0, 12, 0, 18}, {0, 12, 0, -1}}) {
         EXPECT_EQ(gpib::ibdev(args[0], args[1], args[2], args[3], 1, 0), -1);
-        expectGpibFailure(gpib::EARG);
+        EXPECT_EQ(gpibError(), gpib::EARG);
     }
-    gpib::ibwrt(ud, nullptr, 3);
-    expectGpibFailure(gpib::EARG);
-    gpib::ibwrt(ud, "abc", -1);
-    expectGpibFailure(gpib::EARG);
-    gpib::ibonl(123456, 0);
-    expectGpibFailure(gpib::EDVR);
-    EXPECT_EQ(gpib::ibonl(ud, 0), gpib::CMPL);
-    gpib::ibwrt(ud, "X", 1); // released
-    expectGpibFailure(gpib::EDVR);
+    const auto errorOf = [](auto call) { return call(), gpibError(); };
+    EXPECT_EQ((Codes{errorOf([&] { gpib::ibwrt(ud, nullptr, 3); }), errorOf([&] { gpib::ibwrt(ud, "abc", -1); }),
+                     errorOf([] { gpib::ibonl(123456, 0); }), gpib::ibonl(ud, 0),
+                     errorOf([&] { gpib::ibwrt(ud, "X", 1); }) /* released */,
+                     errorOf([] { gpib::ibdev(0, 29, 0, gpib::T10s, 1, 0); }) /* no device, no driver */}),
+              (Codes{gpib::EARG, gpib::EARG, gpib::EDVR, gpib::CMPL, gpib::EDVR, gpib::EDVR}));
     EXPECT_EQ(at.device->writes.size(), 1u);
-
-    EXPECT_EQ(gpib::ibdev(0, 29, 0, gpib::T10s, 1, 0), -1); // no device, no driver
-    expectGpibFailure(gpib::EDVR);
     for (int code : {-1, 9, 13, 17, 18, 19, 21, 1000}) // codes outside the table
         EXPECT_STREQ(gpib::gpibErrorText(code), "No error.") << code;
 }
@@ -99,39 +87,31 @@ int openPort(int port, const std::string &device = "", long baud = 9600)
 TEST(Rs232, OpensAttachedDevicesAndPseudoTerminalsAndRefusesBadPortsAndSettings)
 {
     const Attached at("ASRL4::INSTR");
-    EXPECT_EQ(openPort(4), 0);
-    EXPECT_EQ(openPort(4), 0); // an open port is opened afresh
-    EXPECT_EQ(rs232::CloseCom(4), 0);
-    EXPECT_EQ(rs232::CloseCom(4), rs232::RS232_ERR_PORT_NOT_OPEN);
+    EXPECT_EQ((Codes{openPort(4), openPort(4) /* opened afresh */, rs232::CloseCom(4), rs232::CloseCom(4)}),
+              (Codes{0, 0, 0, rs232::RS232_ERR_PORT_NOT_OPEN}));
 
     const Pty pty;
     ASSERT_FALSE(pty.path.empty());
-    EXPECT_EQ(openPort(5, pty.path, 19200), 0);
-    EXPECT_EQ(openPort(6, pty.path), rs232::RS232_ERR_PORT_BUSY);
+    EXPECT_EQ((Codes{openPort(5, pty.path, 19200), openPort(6, pty.path), rs232::CloseCom(5), openPort(6, pty.path),
+                     rs232::CloseCom(6)}),
+              (Codes{0, rs232::RS232_ERR_PORT_BUSY, 0, 0, 0}));
     EXPECT_STREQ(rs232::GetRS232ErrorString(rs232::RS232_ERR_PORT_BUSY),
                  "Cannot open port: it is busy, another program or session is using it.");
-    EXPECT_EQ(rs232::CloseCom(5), 0);
-    EXPECT_EQ(openPort(6, pty.path), 0);
-    EXPECT_EQ(rs232::CloseCom(6), 0);
-
-    EXPECT_EQ(openPort(8, "/nonexistent/ttyQX"), rs232::RS232_ERR_NO_SUCH_PORT);
-    EXPECT_EQ(openPort(8, "/dev/null"), rs232::RS232_ERR_NOT_A_SERIAL_PORT);
-    EXPECT_EQ(rs232::CloseCom(8), rs232::RS232_ERR_PORT_NOT_OPEN);
-    EXPECT_EQ(openPort(8, pty.path, 12345), rs232::RS232_ERR_INVALID_BAUD_RATE);
-    EXPECT_EQ(rs232::CloseCom(8), rs232::RS232_ERR_PORT_NOT_OPEN);
+    EXPECT_EQ((Codes{openPort(8, "/nonexistent/ttyQX"), openPort(8, "/dev/null"), rs232::CloseCom(8),
+                     openPort(8, pty.path, 12345), rs232::CloseCom(8)}),
+              (Codes{rs232::RS232_ERR_NO_SUCH_PORT, rs232::RS232_ERR_NOT_A_SERIAL_PORT, rs232::RS232_ERR_PORT_NOT_OPEN,
+                     rs232::RS232_ERR_INVALID_BAUD_RATE, rs232::RS232_ERR_PORT_NOT_OPEN}));
 
     const Attached at9("ASRL9::INSTR");
-    EXPECT_EQ(openPort(0), rs232::RS232_ERR_INVALID_PORT);
-    EXPECT_EQ(openPort(rs232::kMaxComPort + 1), rs232::RS232_ERR_INVALID_PORT);
-    EXPECT_EQ(rs232::CloseCom(-3), rs232::RS232_ERR_INVALID_PORT);
-    EXPECT_EQ(rs232::OpenComConfig(9, "", 0, 0, 8, 1, 512, 512), rs232::RS232_ERR_INVALID_BAUD_RATE);
-    EXPECT_EQ(rs232::OpenComConfig(9, "", 9600, 5, 8, 1, 512, 512), rs232::RS232_ERR_INVALID_PARITY);
-    EXPECT_EQ(rs232::OpenComConfig(9, "", 9600, 0, 9, 1, 512, 512), rs232::RS232_ERR_INVALID_DATA_BITS);
-    EXPECT_EQ(rs232::OpenComConfig(9, "", 9600, 0, 8, 3, 512, 512), rs232::RS232_ERR_INVALID_STOP_BITS);
-    EXPECT_EQ(rs232::OpenComConfig(9, "", 9600, 0, 8, 1, -2, 512), rs232::RS232_ERR_INVALID_QUEUE_SIZE);
-    EXPECT_EQ(rs232::CloseCom(9), rs232::RS232_ERR_PORT_NOT_OPEN);
-    EXPECT_EQ(rs232::OpenComConfig(9, nullptr, 9600, 0, 8, 1, -1, 0), 0); // defaults; null is no name
-    EXPECT_EQ(rs232::CloseCom(9), 0);
+    using namespace rs232;
+    EXPECT_EQ((Codes{openPort(0), openPort(kMaxComPort + 1), CloseCom(-3), OpenComConfig(9, "", 0, 0, 8, 1, 512, 512),
+                     OpenComConfig(9, "", 9600, 5, 8, 1, 512, 512), OpenComConfig(9, "", 9600, 0, 9, 1, 512, 512),
+                     OpenComConfig(9, "", 9600, 0, 8, 3, 512, 512), OpenComConfig(9, "", 9600, 0, 8, 1, -2, 512),
+                     CloseCom(9), OpenComConfig(9, nullptr, 9600, 0, 8, 1, -1, 0) /* defaults; null is no name */,
+                     CloseCom(9)}),
+              (Codes{RS232_ERR_INVALID_PORT, RS232_ERR_INVALID_PORT, RS232_ERR_INVALID_PORT, RS232_ERR_INVALID_BAUD_RATE,
+                     RS232_ERR_INVALID_PARITY, RS232_ERR_INVALID_DATA_BITS, RS232_ERR_INVALID_STOP_BITS,
+                     RS232_ERR_INVALID_QUEUE_SIZE, RS232_ERR_PORT_NOT_OPEN, 0, 0}));
     EXPECT_STREQ(rs232::GetRS232ErrorString(-12345), "Unknown RS-232 error.");
 }
 

@@ -3,6 +3,7 @@
 // widgets), then checked from the embedded simulator's transcript. Screenshots of both panels
 // are left in the artifact directory given as the first argument.
 #include "app_state.h"
+#include "message_box.h"
 #include "program.h"
 #include "qxseries_panels.h"
 #include "ui/qt_toolkit.h"
@@ -33,18 +34,10 @@ template <class T = std::string> T value(int panel, int control)
     return v;
 }
 
-// Clicks `control`, then Yes in the modal message box it brings up (popups block in their own loop).
+// Clicks `control`, then Yes in the modal message box it brings up.
 void clickAndConfirm(int panel, int control)
 {
-    auto *poll = new QTimer;
-    QObject::connect(poll, &QTimer::timeout, [poll] {
-        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-            poll->stop();
-            poll->deleteLater();
-            QTest::mouseClick(box->button(QMessageBox::Yes), Qt::LeftButton);
-        }
-    });
-    poll->start(10);
+    qx::ui::test::whenMessageBoxUp([](QMessageBox *box) { QTest::mouseClick(box->button(QMessageBox::Yes), Qt::LeftButton); });
     QTest::mouseClick(qx::ui::controlWidget(panel, control), Qt::LeftButton);
 }
 

@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
@@ -21,12 +20,12 @@ using namespace qx::ui;
 
 namespace {
 
-std::shared_ptr<const PanelResource> shippedResource()
-{
+class ShippedResource : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(resource) << load.detail; }
     const ResourceLoad load = loadPanelResource(QX_UI_SOURCE_RESOURCE);
-    EXPECT_EQ(load.status, 0) << load.detail;
-    return load.resource;
-}
+    const std::shared_ptr<const qx::ui::PanelResource> resource = load.resource;
+};
 
 char mnemonic(const std::string &label)
 {
@@ -43,10 +42,8 @@ bool operable(const ControlRecord &c)
 
 } // namespace
 
-TEST(PanelResource, EveryBoundCallbackExistsAndEveryCallbackIsBound)
+TEST_F(ShippedResource, EveryBoundCallbackExistsAndEveryCallbackIsBound)
 {
-    const auto resource = shippedResource();
-    ASSERT_TRUE(resource);
     std::set<std::string> bound;
     for (const PanelRecord &panel : resource->panels) {
         if (!panel.callback.empty())
@@ -63,15 +60,13 @@ TEST(PanelResource, EveryBoundCallbackExistsAndEveryCallbackIsBound)
         offered.insert(entry.name);
     EXPECT_EQ(bound, offered);
     // The generated header names the panels the program loads.
-    EXPECT_EQ(resource->panel(MAIN)->name, "MAIN");
-    EXPECT_EQ(resource->panel(STEADY)->name, "STEADY");
-    EXPECT_EQ(resource->panel(STEADY)->control(STEADY_VOLTAGE)->name, "STEADY_VOLTAGE");
+    EXPECT_EQ((std::vector<std::string>{resource->panel(MAIN)->name, resource->panel(STEADY)->name,
+                                        resource->panel(STEADY)->control(STEADY_VOLTAGE)->name}),
+              (std::vector<std::string>{"MAIN", "STEADY", "STEADY_VOLTAGE"}));
 }
 
-TEST(PanelResource, NumericRangesAreUsableAndAgreeWithTheInstrumentsLimits)
+TEST_F(ShippedResource, NumericRangesAreUsableAndAgreeWithTheInstrumentsLimits)
 {
-    const auto resource = shippedResource();
-    ASSERT_TRUE(resource);
     for (const PanelRecord &panel : resource->panels)
         for (const ControlRecord *c : panel.controls())
             if (c->kind == ControlKind::Numeric) {
@@ -87,19 +82,15 @@ TEST(PanelResource, NumericRangesAreUsableAndAgreeWithTheInstrumentsLimits)
     EXPECT_GT(steady.control(STEADY_DROPTIME)->defaultNumber, 0.0);
     // Physical quantities carry their unit.
     for (const ControlRecord *c : steady.controls())
-        if (c->type == ValueType::Double) {
-            EXPECT_FALSE(c->unit.empty()) << c->name;
-        }
+        EXPECT_TRUE(c->type != ValueType::Double || !c->unit.empty()) << c->name;
     // The angle buttons start as the start-angle switch does: off, so dimmed.
     EXPECT_EQ(steady.control(STEADY_START)->defaultNumber, 0.0);
     for (int id : {STEADY_ANGLE_0, STEADY_ANGLE_90, STEADY_ANGLE_180, STEADY_ANGLE_270})
         EXPECT_TRUE(steady.control(id)->dimmed);
 }
 
-TEST(PanelResource, MnemonicsAreUniqueWithinEachPanel)
+TEST_F(ShippedResource, MnemonicsAreUniqueWithinEachPanel)
 {
-    const auto resource = shippedResource();
-    ASSERT_TRUE(resource);
     for (const PanelRecord &panel : resource->panels) {
         std::map<char, std::string> used;
         for (const ControlRecord *c : panel.controls()) {

@@ -1,6 +1,7 @@
 // The Qt backend on the shipped QXSERIES.UIR, driven as an operator would (offscreen platform).
 #include "ui/qt_toolkit.h"
 
+#include "message_box.h"
 #include "qxseries_panels.h"
 #include "recording_callbacks.h"
 
@@ -37,25 +38,15 @@ template <class Widget> Widget *widget(int panel, int control)
     return w;
 }
 
-// Describes the next modal message box into `seen` once it is up (popups block in their own
-// loop), then presses `button`, or Escape for NoButton.
+// Describes the next message box into `seen`, then presses `button`, or Escape for NoButton.
 void answerNextMessageBox(QString &seen, QMessageBox::StandardButton button)
 {
-    auto *poll = new QTimer;
-    QObject::connect(poll, &QTimer::timeout, [poll, &seen, button] {
-        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-            poll->stop();
-            poll->deleteLater();
-            const bool appModal = box->windowModality() == Qt::ApplicationModal;
-            seen = box->windowTitle() + "|" + box->text() + (appModal ? "|modal|" : "|not modal|") +
-                   QString::number(box->standardButtons().toInt());
-            if (button == QMessageBox::NoButton)
-                QTest::keyClick(box, Qt::Key_Escape);
-            else
-                box->button(button)->click();
-        }
+    test::whenMessageBoxUp([&seen, button](QMessageBox *box) {
+        const bool appModal = box->windowModality() == Qt::ApplicationModal;
+        seen = box->windowTitle() + "|" + box->text() + (appModal ? "|modal|" : "|not modal|") +
+               QString::number(box->standardButtons().toInt());
+        button == QMessageBox::NoButton ? QTest::keyClick(box, Qt::Key_Escape) : box->button(button)->click();
     });
-    poll->start(5);
 }
 
 } // namespace
@@ -157,13 +148,11 @@ private slots:
 
     void mnemonicsOperateTheirControls()
     {
-        QVERIFY(QTest::qWaitForWindowActive(panelWindow(steady)));
         QTest::keyClick(panelWindow(steady), Qt::Key_E, Qt::AltModifier); // "Clos&e connection"
         QTest::keyClick(panelWindow(steady), Qt::Key_O, Qt::AltModifier); // "&Output relay" switch
         QTRY_COMPARE(called(), (QStringList{"close:1", "output_on_off:1"})); // buttons click animated
         QTest::keyClick(panelWindow(steady), Qt::Key_V, Qt::AltModifier); // "&Voltage" focuses the field
-        auto *spin = widget<QDoubleSpinBox>(steady, STEADY_VOLTAGE);
-        QTRY_VERIFY(spin->hasFocus());
+        QTRY_VERIFY(widget<QDoubleSpinBox>(steady, STEADY_VOLTAGE)->hasFocus());
     }
 
     void editedTextIsTheValue()

@@ -13,12 +13,9 @@ namespace qx::ui::test {
 
 struct Call {
     std::string callback;
-    int panel = 0;
-    int control = 0; // 0 for the panel callback
-    int event = 0;
+    int panel = 0, control = 0 /* 0 for the panel callback */, event = 0;
     void *data = nullptr;
-    int data1 = 0;
-    int data2 = 0;
+    int data1 = 0, data2 = 0;
 };
 
 struct Recorder {
@@ -40,7 +37,6 @@ struct Recorder {
     }
 };
 
-// The shipped resource these tests load, from beside the test program.
 inline std::string panelResourceFile() { return PanelResourcePath("QXSERIES.UIR"); }
 
 inline Recorder &recorder()
