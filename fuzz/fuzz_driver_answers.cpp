@@ -4,16 +4,15 @@
 //
 // Input: <settings byte> <answer lines...>
 //   settings bit 0 GPIB (else serial)   bit 1 identification query   bit 2 reset at init
+#include "answer_device.h"
 #include "runtime/clock.h"
 #include "runtime/popup.h"
-#include "visa/device.h"
 #include "zev_qx70.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -22,89 +21,27 @@ namespace {
 constexpr char kGpib[] = "GPIB0::5::INSTR";
 constexpr char kSerial[] = "ASRL1::INSTR";
 
-class AnswerDevice : public qx::visa::Device {
-public:
-    void load(std::string_view answers)
-    {
-        std::lock_guard lock(mutex_);
-        answers_ = answers;
-        input_.clear();
-        output_.clear();
-    }
-
-    bool write(std::string_view bytes, bool end) override
-    {
-        std::lock_guard lock(mutex_);
-        input_.append(bytes);
-        if (end && (input_.empty() || input_.back() != '\n'))
-            input_ += '\n';
-        for (std::size_t nl; (nl = input_.find('\n')) != std::string::npos; input_.erase(0, nl + 1))
-            if (input_.find('?') < nl)
-                answer();
-        return true;
-    }
-
-    qx::visa::DeviceRead read(std::size_t max) override
-    {
-        std::lock_guard lock(mutex_);
-        qx::visa::DeviceRead r;
-        if (output_.empty())
-            return r; // silent: the driver's read times out on the virtual clock
-        r.status = qx::visa::DeviceRead::Status::Data;
-        r.bytes = output_.substr(0, max);
-        output_.erase(0, r.bytes.size());
-        r.end = output_.empty();
-        return r;
-    }
-
-    void clear() override
-    {
-        std::lock_guard lock(mutex_);
-        input_.clear();
-        output_.clear();
-    }
-
-private:
-    // The next line of the input, with its line feed, goes out as the answer.
-    void answer()
-    {
-        const std::size_t nl = answers_.find('\n');
-        const std::size_t n = nl == std::string::npos ? answers_.size() : nl + 1;
-        output_.append(answers_, 0, n);
-        answers_.erase(0, n);
-    }
-
-    std::mutex mutex_;
-    std::string answers_;
-    std::string input_;
-    std::string output_;
-};
-
-class QuietPopups : public qx::runtime::PopupService {
-public:
+struct QuietPopups : qx::runtime::PopupService {
     void messagePopup(std::string_view, std::string_view) override {}
 };
 
 void runQueries(ViSession vi)
 {
-    ViChar text[512] = {};
-    ViChar more[512] = {};
-    ViInt32 number = 0;
-    ViInt32 other = 0;
-    ViReal64 value = 0.0;
-    ViReal64 limits[4] = {};
+    ViChar text[512] = {}, more[512] = {};
+    ViInt32 number = 0, other = 0;
+    ViReal64 value = 0.0, limits[4] = {};
     ZEV_QX70_revision_query(vi, text, more);
     ZEV_QX70_error_query(vi, &number, text);
-    ZEV_QX70_Model_Number(vi, text);
-    ZEV_QX70_Serial_Number(vi, text);
-    ZEV_QX70_Serial_ID(vi, &number);
-    ZEV_QX70_StatusRegister(vi, &number);
+    for (auto query : {ZEV_QX70_Model_Number, ZEV_QX70_Serial_Number})
+        query(vi, text);
+    for (auto query : {ZEV_QX70_Serial_ID, ZEV_QX70_StatusRegister})
+        query(vi, &number);
     ZEV_QX70_ConfigureLimits(vi, "1", &limits[0], &limits[1], &limits[2], &limits[3], &number);
     ZEV_QX70_QueryOutputRelay(vi, "1", &number);
     for (ViInt32 function : {1, 2, 3, 9})
         ZEV_QX70_QueryOutputFunction(vi, "1", function, &value);
-    ZEV_QX70_DisplayModeQuery(vi, "1", &number);
-    ZEV_QX70_PowerOnQuery(vi, "1", &number);
+    for (auto query : {ZEV_QX70_DisplayModeQuery, ZEV_QX70_PowerOnQuery})
+        query(vi, "1", &number);
     for (ViInt32 type : {2, 4, 9, 10, 11, 12, 13, 14}) {
         ZEV_QX70_MeasureOutput(vi, "1", type, &value);
         ZEV_QX70_PhaseMeasureOutput(vi, "1", type, static_cast<ViInt16>(type % 4), &value);
@@ -130,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         return 0;
 
     const std::uint8_t settings = data[0];
-    device->load(std::string_view(reinterpret_cast<const char *>(data + 1), size - 1));
+    device->load(std::string_view(reinterpret_cast<const char *>(data + 1), size - 1), true);
     ViChar resource[32] = {};
     std::string_view((settings & 1) ? kGpib : kSerial).copy(resource, sizeof resource - 1);
     ViSession vi = VI_NULL;
@@ -138,8 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
                                                      (settings & 4) ? VI_TRUE : VI_FALSE, "", &vi, 9600);
     if (status >= 0 && vi != VI_NULL)
         runQueries(vi);
-    ViStatus primary = 0;
-    ViStatus secondary = 0;
+    ViStatus primary = 0, secondary = 0;
     ViChar elaboration[256] = {};
     ZEV_QX70_GetErrorInfo(vi, &primary, &secondary, elaboration);
     ZEV_QX70_close(vi);

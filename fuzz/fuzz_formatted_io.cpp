@@ -7,12 +7,10 @@
 //            bit 3   END on the answer's last byte   bit 4 termination character '\n' on
 //            bit 5   char destinations as pointers   bit 6-7 which printf values
 //   piece size: bytes the instrument hands out per read, 0 for all it has.
+#include "answer_device.h"
 #include "runtime/clock.h"
-#include "visa/device.h"
 #include "visa/visa.h"
 
-#include <algorithm>
-#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -28,39 +26,8 @@ using qx::visa::detail::ScanArg;
 
 constexpr char kResource[] = "GPIB0::7::INSTR";
 
-class AnswerDevice : public qx::visa::Device {
-public:
-    void load(std::string answer, std::size_t piece, bool end)
-    {
-        answer_ = std::move(answer);
-        piece_ = piece == 0 ? answer_.size() : piece;
-        end_ = end;
-    }
-    bool write(std::string_view, bool) override { return true; }
-    qx::visa::DeviceRead read(std::size_t max) override
-    {
-        qx::visa::DeviceRead r;
-        if (answer_.empty())
-            return r; // silent: the read times out on the virtual clock
-        const std::size_t n = std::min({max, piece_, answer_.size()});
-        r.status = qx::visa::DeviceRead::Status::Data;
-        r.bytes = answer_.substr(0, n);
-        answer_.erase(0, n);
-        r.end = end_ && answer_.empty();
-        return r;
-    }
-    void clear() override { answer_.clear(); }
-
-private:
-    std::string answer_;
-    std::size_t piece_ = 0;
-    bool end_ = false;
-};
-
 struct Values {
-    long long int16;
-    long long int32;
-    long long int64;
+    long long int16, int32, int64;
     double real;
 };
 
@@ -71,64 +38,52 @@ constexpr Values kValues[] = {
     {-1, 120, -9000000000LL, std::numeric_limits<double>::quiet_NaN()},
 };
 
-// Arguments for a viPrintf format; empty when the format does not parse (the call refuses it).
+// Calls `add` with each conversion of `f` that `next` (nextPrintf or nextScanf) reads, up to the end
+// or the first directive that does not parse.
+template <class Next, class Add>
+void forEachConversion(std::string_view f, Next next, Add add)
+{
+    fmt::Directive d;
+    for (std::size_t pos = 0; next(f, pos, d) == fmt::Problem::None && d.step != fmt::Step::End; d = {})
+        if (d.step == fmt::Step::Conversion)
+            add(d.conversion);
+}
+
+// Arguments for a viPrintf format, each of the kind its conversion needs.
 std::vector<PrintArg> printArgs(std::string_view f, const Values &values, const std::string &text)
 {
     std::vector<PrintArg> args;
-    std::size_t pos = 0;
-    for (;;) {
-        fmt::Directive d;
-        if (fmt::nextPrintf(f, pos, d) != fmt::Problem::None || d.step == fmt::Step::End)
-            return args;
-        fmt::ArgKind kind = fmt::ArgKind::Unusable;
-        bool isChar = false;
-        if (d.step != fmt::Step::Conversion || fmt::printfNeeds(d.conversion, kind, isChar) != fmt::Problem::None)
-            continue;
+    forEachConversion(f, fmt::nextPrintf, [&](const fmt::Conversion &c) {
         PrintArg arg;
-        arg.info = {kind, isChar, 0};
-        switch (kind) {
-        case fmt::ArgKind::Int16: arg.integer = isChar ? 'A' : values.int16; break;
+        if (fmt::printfNeeds(c, arg.info.kind, arg.info.isChar) != fmt::Problem::None)
+            return;
+        switch (arg.info.kind) {
+        case fmt::ArgKind::Int16: arg.integer = arg.info.isChar ? 'A' : values.int16; break;
         case fmt::ArgKind::Int32: arg.integer = values.int32; break;
         case fmt::ArgKind::Int64: arg.integer = values.int64; break;
         case fmt::ArgKind::Real: arg.real = values.real; break;
-        default:
-            arg.text = text.c_str();
-            arg.length = text.size();
+        default: arg.text = text.c_str(), arg.length = text.size();
         }
         args.push_back(arg);
-    }
-}
-
-std::size_t storageSize(fmt::ArgKind kind)
-{
-    switch (kind) {
-    case fmt::ArgKind::Int16Out: return sizeof(std::int16_t);
-    case fmt::ArgKind::Int32Out: return sizeof(std::int32_t);
-    case fmt::ArgKind::Int64Out: return sizeof(long long);
-    case fmt::ArgKind::Real32Out: return sizeof(float);
-    default: return sizeof(double);
-    }
+    });
+    return args;
 }
 
 // Destinations for a viScanf format, each in its own exactly sized block.
 std::vector<ScanArg> scanArgs(std::string_view f, bool pointers, std::vector<std::unique_ptr<char[]>> &blocks)
 {
     std::vector<ScanArg> args;
-    std::size_t pos = 0;
-    for (;;) {
-        fmt::Directive d;
-        if (fmt::nextScanf(f, pos, d) != fmt::Problem::None || d.step == fmt::Step::End)
-            return args;
-        fmt::ArgKind kind = fmt::ArgKind::Unusable;
-        if (d.step != fmt::Step::Conversion || d.conversion.suppress ||
-            fmt::scanfNeeds(d.conversion, kind) != fmt::Problem::None)
-            continue;
+    forEachConversion(f, fmt::nextScanf, [&](const fmt::Conversion &c) {
         ScanArg arg;
-        arg.info = {kind, false, 0};
-        std::size_t size = storageSize(kind);
-        if (kind == fmt::ArgKind::CharsOut) {
-            const bool isC = d.conversion.code == 'c';
-            const std::size_t width = d.conversion.width > 0 ? static_cast<std::size_t>(d.conversion.width) : (isC ? 1 : 0);
+        if (c.suppress || fmt::scanfNeeds(c, arg.info.kind) != fmt::Problem::None)
+            return;
+        using K = fmt::ArgKind;
+        const K kind = arg.info.kind;
+        std::size_t size = kind == K::Int16Out ? sizeof(std::int16_t) : kind == K::Int32Out ? sizeof(std::int32_t)
+                         : kind == K::Int64Out ? sizeof(long long) : kind == K::Real32Out ? sizeof(float) : sizeof(double);
+        if (kind == K::CharsOut) {
+            const bool isC = c.code == 'c';
+            const std::size_t width = c.width > 0 ? static_cast<std::size_t>(c.width) : (isC ? 1 : 0);
             size = width == 0 ? 64 : width + (isC ? 0 : 1);
             if (!(pointers && width > 0))
                 arg.info.capacity = size; // a char array; a pointer is bounded by the width alone
@@ -136,7 +91,8 @@ std::vector<ScanArg> scanArgs(std::string_view f, bool pointers, std::vector<std
         blocks.push_back(std::make_unique<char[]>(size));
         arg.target = blocks.back().get();
         args.push_back(arg);
-    }
+    });
+    return args;
 }
 
 ViSession openSession(ViSession rm, std::uint8_t settings)
@@ -170,7 +126,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const std::string format = rest.substr(0, nul);
     const std::string answer = nul == std::string::npos ? std::string() : rest.substr(nul + 1);
 
-    device->load(answer, data[1], (settings & 8) != 0);
+    device->load(answer, false, data[1], (settings & 8) != 0);
     const ViSession io = openSession(rm, settings);
     if (io == VI_NULL)
         return 0;

@@ -14,17 +14,7 @@
 #include <memory>
 #include <string_view>
 
-namespace {
-
 using qx::sim::SimDevice;
-
-void drain(SimDevice &device)
-{
-    while (device.read(4096).status == qx::visa::DeviceRead::Status::Data) {
-    }
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
@@ -40,7 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     for (SimDevice::Link link : {SimDevice::Link::Stream, SimDevice::Link::Gpib}) {
         SimDevice device(std::make_shared<qx::sim::Simulator>(), link);
         device.write(input, true);
-        drain(device);
+        while (device.read(4096).status == qx::visa::DeviceRead::Status::Data) { // every answer read out
+        }
     }
     return 0;
 }
