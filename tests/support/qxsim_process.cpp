@@ -38,8 +38,7 @@ QxSimProcess::QxSimProcess(const std::string &program, std::vector<std::string> 
     }
     ::close(out[1]);
     stdout_ = out[0];
-    if (pid_ > 0)
-        ready = readLine(stdout_, 10000);
+    ready = pid_ > 0 ? readLine(stdout_, 10000) : "";
 }
 
 QxSimProcess::~QxSimProcess()
@@ -54,17 +53,11 @@ int QxSimProcess::stop()
     if (pid_ <= 0)
         return status_;
     ::kill(pid_, SIGTERM);
-    for (int i = 0; i < 500 && status_ == -1; ++i) {
-        int status = 0;
+    for (int i = 0, status = 0; i < 500 && status_ == -1; ++i, ::usleep(10000))
         if (::waitpid(pid_, &status, WNOHANG) == pid_)
             status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -2;
-        else
-            ::usleep(10000);
-    }
-    if (status_ == -1) {
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-    }
+    if (status_ == -1)
+        ::kill(pid_, SIGKILL), ::waitpid(pid_, nullptr, 0);
     pid_ = -1;
     return status_;
 }
