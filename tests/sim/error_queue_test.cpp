@@ -1,12 +1,7 @@
 #include "sim/error_queue.h"
 #include "sim_test_support.h"
 
-#include <gtest/gtest.h>
-
-namespace qx::sim {
-namespace {
-
-using testing::SimHarness;
+namespace qx::sim::testing {
 
 // Sixteen places: the oldest fifteen errors stay, the last place marks the overflow.
 TEST(ErrorQueue, KeepsTheOldestMarksTheOverflowInTheLastPlaceAndFormatsTexts)
@@ -27,26 +22,18 @@ TEST(ErrorQueue, KeepsTheOldestMarksTheOverflowInTheLastPlaceAndFormatsTexts)
 TEST(ErrorQueue, SystErrReadsInOrderClsEmptiesItAndTheStatusRegistersFollowIt)
 {
     SimHarness h;
-    EXPECT_EQ(h.ask("*ESR?"), "128"); // power on
-    EXPECT_EQ(h.ask("*ESR?"), "0");   // read clears it
-    h.ask("BOGUS");
-    EXPECT_EQ(h.ask("*STB?"), "4"); // error queue not empty
-    h.ask("*ESE 32;*SRE 32");
-    EXPECT_EQ(h.ask("*STB?"), "100"); // + event summary + master summary
-    EXPECT_EQ(h.ask("*ESR?"), "32");  // command error
-    h.ask("VOLT 1000");
-    EXPECT_EQ(h.ask("*ESR?"), "16"); // execution error
-    EXPECT_EQ(h.ask("SYST:ERR:COUN?"), "2");
-    EXPECT_EQ(h.ask("SYST:ERR?"), "-113,\"Undefined header\"");
-    EXPECT_EQ(h.ask(":SYST:ERR:NEXT?"), "-222,\"Data out of range\"");
-    EXPECT_EQ(h.ask("SYST:ERR?"), "0,\"No error\"");
+    EXPECT_EQ(h.wrongAnswers({{"*ESR?", "128"}, {"*ESR?", "0"}, // power on; reading clears it
+                              {"BOGUS", ""}, {"*STB?", "4"},    // error queue not empty
+                              {"*ESE 32;*SRE 32", ""}, {"*STB?", "100"}, // + event summary + master summary
+                              {"*ESR?", "32"}, {"VOLT 1000", ""}, {"*ESR?", "16"}, // command, then execution error
+                              {"SYST:ERR:COUN?", "2"}, {"SYST:ERR?", "-113,\"Undefined header\""},
+                              {":SYST:ERR:NEXT?", "-222,\"Data out of range\""}, {"SYST:ERR?", "0,\"No error\""}}),
+              Strings{});
     for (int i = 0; i < 20; ++i)
         h.ask("BOGUS");
-    EXPECT_EQ(h.ask("SYST:ERR:COUN?"), "16");
-    h.ask("*CLS");
-    EXPECT_EQ(h.ask("SYST:ERR?;*STB?"), "0,\"No error\";0");
-    EXPECT_EQ(h.ask("*ESE?;*SRE?;*OPC?;*TST?"), "32;32;1;0");
+    EXPECT_EQ(h.wrongAnswers({{"SYST:ERR:COUN?", "16"}, {"*CLS", ""}, {"SYST:ERR?;*STB?", "0,\"No error\";0"},
+                              {"*ESE?;*SRE?;*OPC?;*TST?", "32;32;1;0"}}),
+              Strings{});
 }
 
-} // namespace
-} // namespace qx::sim
+} // namespace qx::sim::testing

@@ -1,13 +1,7 @@
 #include "sim/faults.h"
 #include "sim_test_support.h"
 
-#include <gtest/gtest.h>
-
-namespace qx::sim {
-namespace {
-
-using testing::kIdn;
-using testing::SimHarness;
+namespace qx::sim::testing {
 
 TEST(Faults, SilentAnswersNothingButStillObeysFromTheArmingMessageOn)
 {
@@ -75,5 +69,4 @@ TEST(Faults, ErrorAfterACommandInAnyOfItsFormsAndInvalidFaultsChangeNothing)
     EXPECT_TRUE(h.sim.faults().garbage);
 }
 
-} // namespace
-} // namespace qx::sim
+} // namespace qx::sim::testing

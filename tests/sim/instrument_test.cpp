@@ -1,60 +1,53 @@
 #include "sim_test_support.h"
 
-#include <gtest/gtest.h>
-
 #include <tuple>
 
-namespace qx::sim {
-namespace {
-
-using testing::SimHarness;
-using Codes = std::vector<int>;
+namespace qx::sim::testing {
 
 TEST(Ranges, LowIsHalfTheLimitAndBoundsVoltageAndCurrentAndDisplayModes)
 {
     SimHarness h;
-    EXPECT_EQ(h.ask("VOLT:RANG 150;RANG?"), "150");
-    EXPECT_EQ(h.ask("VOLT 150;:CURR 9.2;:VOLT?;:CURR?"), "150;9.2");
+    EXPECT_EQ(h.wrongAnswers({{"VOLT:RANG 150;RANG?", "150"}, {"VOLT 150;:CURR 9.2;:VOLT?;:CURR?", "150;9.2"}}),
+              Strings{});
     EXPECT_EQ(h.errors({"VOLT 150.01"}), Codes{-222});
-
-    h.ask("VOLT:RANG 300"); // the high range halves the current limit: 9.2 A comes down to 4.6 A
-    EXPECT_EQ(h.ask("VOLT:RANG?;:VOLT?;:CURR?"), "300;150;4.6");
+    // The high range halves the current limit: 9.2 A comes down to 4.6 A.
+    EXPECT_EQ(h.wrongAnswers({{"VOLT:RANG 300", ""}, {"VOLT:RANG?;:VOLT?;:CURR?", "300;150;4.6"}}), Strings{});
     EXPECT_EQ(h.errors({"VOLT 300;:CURR 4.61;:VOLT:RANG 300.1;RANG -1"}), (Codes{-222, -222, -222}));
-    h.ask("VOLT:RANG 100"); // any value up to half the limit picks the low range
-    EXPECT_EQ(h.ask("VOLT:RANG?;:VOLT?"), "150;150");
-    EXPECT_EQ(h.ask("VOLT:RANG? MIN;RANG? MAX"), "150;300");
+    // Any value up to half the limit picks the low range.
+    EXPECT_EQ(h.wrongAnswers({{"VOLT:RANG 100", ""}, {"VOLT:RANG?;:VOLT?", "150;150"},
+                              {"VOLT:RANG? MIN;RANG? MAX", "150;300"}}),
+              Strings{});
     EXPECT_EQ(h.errors({"DISP:MODE 5;MODE 6;MODE -1"}), (Codes{-222, -222})); // display modes 0 to 5
     EXPECT_EQ(h.ask("DISP:MODE?"), "5");
 }
 
 TEST(Ranges, LimitsComeFromTheConfiguration)
 {
-    Config c = testing::configWith([](Config &l) { l.limits = Limits{250.0, 12.0, 45.0, 65.0}; });
+    Config c = configWith([](Config &l) { l.limits = Limits{250.0, 12.0, 45.0, 65.0}; });
     SimHarness h(c);
-    EXPECT_EQ(h.ask("LIM:VOLT?;CURR?;FREQ:LOW?;HIGH?"), "250;12;45;65");
-    EXPECT_EQ(h.ask("FREQ?;CURR?"), "50;6");
-    EXPECT_EQ(h.ask("VOLT:RANG 125;RANG?"), "125");
+    EXPECT_EQ(h.wrongAnswers({{"LIM:VOLT?;CURR?;FREQ:LOW?;HIGH?", "250;12;45;65"}, {"FREQ?;CURR?", "50;6"},
+                              {"VOLT:RANG 125;RANG?", "125"}}),
+              Strings{});
     EXPECT_EQ(h.errors({"FREQ 45;FREQ 65"}), Codes{});
     EXPECT_EQ(h.errors({"FREQ 44.99;FREQ 65.01"}), (Codes{-222, -222}));
     EXPECT_EQ(h.ask("FREQ?"), "65");
 
     c.limits.frequencyLow = 600.0; // above the high limit: the defaults stand in
     EXPECT_FALSE(validateConfig(c).empty());
-    SimHarness fallback(c);
-    EXPECT_EQ(fallback.ask("LIM:FREQ:LOW?;:LIM:VOLT?"), "16;300");
+    EXPECT_EQ(SimHarness(c).ask("LIM:FREQ:LOW?;:LIM:VOLT?"), "16;300");
 }
 
 TEST(Registers, SaveAndRecallKeepTheSettings)
 {
     SimHarness h;
-    h.ask("VOLT 100;FREQ 60;OUTP 1;DISP:MODE 2");
-    h.ask("INST:NSEL 2;:VOLT 80;:OUTP:STAR:STAT 1;PHAS 270;*SAV 3;*RST");
-    EXPECT_EQ(h.ask("VOLT?;FREQ?;OUTP?;DISP:MODE?;:INST:COUP?"), "0;50;0;0;1");
-    h.ask("*RCL 3");
-    EXPECT_EQ(h.ask("FREQ?;OUTP?;DISP:MODE?;:INST:COUP?;NSEL?"), "60;1;2;0;2");
-    EXPECT_EQ(h.ask("VOLT?;:OUTP:STAR?;:OUTP:STAR:PHAS?"), "80;1;270");
-    h.ask("INST:NSEL 1");
-    EXPECT_EQ(h.ask("VOLT?"), "100");
+    EXPECT_EQ(h.wrongAnswers({{"VOLT 100;FREQ 60;OUTP 1;DISP:MODE 2", ""},
+                              {"INST:NSEL 2;:VOLT 80;:OUTP:STAR:STAT 1;PHAS 270;*SAV 3;*RST", ""},
+                              {"VOLT?;FREQ?;OUTP?;DISP:MODE?;:INST:COUP?", "0;50;0;0;1"},
+                              {"*RCL 3", ""},
+                              {"FREQ?;OUTP?;DISP:MODE?;:INST:COUP?;NSEL?", "60;1;2;0;2"},
+                              {"VOLT?;:OUTP:STAR?;:OUTP:STAR:PHAS?", "80;1;270"},
+                              {"INST:NSEL 1;:VOLT?", "100"}}),
+              Strings{});
     EXPECT_EQ(h.errors({"*SAV 10;*RCL -1;SYST:PON 10"}), (Codes{-222, -222, -222}));
     EXPECT_EQ(h.sim.snapshot().registers[3].phases[1].voltage, 80.0);
 }
@@ -64,18 +57,17 @@ TEST(Registers, SaveAndRecallKeepTheSettings)
 TEST(Registers, ResetKeepsTheQueueSerialAndRemoteAndPowerOnLoadsTheRegister)
 {
     SimHarness h;
-    h.ask("SYST:REM;SNUM 'X9';:VOLT 50");
-    h.ask("BOGUS");
-    h.ask("*RST");
-    EXPECT_EQ(h.ask("VOLT?;*IDN?"), "0;ZE,7103QX,X9,1.02");
+    EXPECT_EQ(h.wrongAnswers({{"SYST:REM;SNUM 'X9';:VOLT 50", ""}, {"BOGUS", ""}, {"*RST", ""},
+                              {"VOLT?;*IDN?", "0;ZE,7103QX,X9,1.02"}}),
+              Strings{});
     EXPECT_TRUE(h.sim.snapshot().remote);
-    EXPECT_EQ(h.errors(), Codes{-113});
+    EXPECT_EQ(h.errors({}), Codes{-113});
     h.ask("SYST:LOC");
     EXPECT_FALSE(h.sim.snapshot().remote);
 
-    h.ask("SYST:REM;:VOLT 120;OUTP 1;*SAV 7;SYST:PON 7");
-    h.ask("*RST;BOGUS");
-    EXPECT_EQ(h.ask("SYST:PON?"), "7");
+    EXPECT_EQ(h.wrongAnswers({{"SYST:REM;:VOLT 120;OUTP 1;*SAV 7;SYST:PON 7", ""}, {"*RST;BOGUS", ""},
+                              {"SYST:PON?", "7"}}),
+              Strings{});
     h.sim.powerCycle();
     const Snapshot s = h.sim.snapshot();
     EXPECT_EQ(std::tuple(s.remote, s.errors.empty(), s.settings.output, s.settings.phases[0].voltage),
@@ -88,18 +80,18 @@ TEST(Phases, SelectionAddressesOnePhaseCouplingAllAndTheSinglePhaseModelOnlyOne)
     SimHarness h;
     h.ask("VOLT 10"); // coupled after reset
     h.ask("INST:NSEL 2;:VOLT 50;CURR 1");
-    Snapshot s = h.sim.snapshot();
-    const auto &phases = s.settings.phases;
-    EXPECT_EQ((std::vector{phases[0].voltage, phases[1].voltage, phases[1].currentLimit, phases[2].voltage}),
-              (std::vector{10.0, 50.0, 1.0, 10.0}));
+    const auto phases = [&] {
+        const Snapshot s = h.sim.snapshot();
+        const auto &p = s.settings.phases;
+        return std::vector{p[0].voltage, p[1].voltage, p[1].currentLimit, p[2].voltage};
+    };
+    EXPECT_EQ(phases(), (std::vector{10.0, 50.0, 1.0, 10.0}));
     EXPECT_EQ(h.ask("INST:COUP?;NSEL?"), "0;2");
     h.ask("INST:COUP 1;:VOLT 70");
-    s = h.sim.snapshot();
-    for (const PhaseSettings &p : s.settings.phases)
-        EXPECT_EQ(p.voltage, 70.0);
+    EXPECT_EQ(phases(), (std::vector{70.0, 70.0, 1.0, 70.0}));
     EXPECT_EQ(h.errors({"INST:NSEL 4;NSEL 0"}), (Codes{-222, -222}));
 
-    SimHarness single(testing::configWith([](Config &c) { c.model = Model::QX7101; })); // phase 1 only
+    SimHarness single(configWith([](Config &c) { c.model = Model::QX7101; })); // phase 1 only
     EXPECT_EQ(single.ask("*IDN?"), "ZE,7101QX,SN000123,1.02");
     EXPECT_EQ(single.errors({"INST:COUP 0;NSEL 1;:VOLT 33"}), Codes{});
     EXPECT_EQ(single.errors({"INST:NSEL 2"}), Codes{-222});
@@ -107,5 +99,4 @@ TEST(Phases, SelectionAddressesOnePhaseCouplingAllAndTheSinglePhaseModelOnlyOne)
     EXPECT_EQ(single.sim.snapshot().settings.phases[1].voltage, 0.0);
 }
 
-} // namespace
-} // namespace qx::sim
+} // namespace qx::sim::testing

@@ -1,16 +1,11 @@
 #include "sim/load_model.h"
 #include "sim_test_support.h"
 
-#include <gtest/gtest.h>
-
 #include <array>
 #include <cmath>
 #include <tuple>
 
-namespace qx::sim {
-namespace {
-
-using testing::SimHarness;
+namespace qx::sim::testing {
 
 // Current = V / |Z| up to the limit, where the voltage sags to I * |Z|; nothing flows into an open
 // circuit or at 0 V. Phases read together: mean volts and amps, summed powers.
@@ -36,11 +31,10 @@ TEST(LoadModel, CurrentFollowsTheImpedanceUpToTheLimitAndPhasesCombine)
     for (const auto &c : cases) {
         const double actual[] = {c.m.voltage,       c.m.current,     c.m.realPower,  c.m.apparentPower,
                                  c.m.powerFactor,   c.m.crestFactor, c.m.peakCurrent};
-        for (size_t n = 0; n < c.expected.size(); ++n) {
+        for (size_t n = 0; n < c.expected.size(); ++n)
             if (!std::isnan(c.expected[n])) {
                 EXPECT_DOUBLE_EQ(actual[n], c.expected[n]) << c.label << ", field " << n;
             }
-        }
     }
     for (const Load bad : {Load{0.0, 1.0}, Load{10.0, 1.01}, Load{10.0, 0.0}})
         EXPECT_FALSE(validateLoad(bad).empty()) << bad.resistance << " " << bad.powerFactor;
@@ -64,12 +58,11 @@ TEST(Measurements, PerPhaseAndCoupledReadings)
     ASSERT_TRUE(h.sim.setLoad(2, Load{50.0, 0.5}));
     EXPECT_FALSE(h.sim.setLoad(4, Load{}));
     EXPECT_FALSE(h.sim.setLoad(1, Load{-5.0, 1.0}));
-    h.ask("VOLT 100;OUTP 1;INST:NSEL 2");
-    EXPECT_EQ(h.ask("MEAS:VOLT?;CURR?;POW?;:MEAS:POW:APP?;:MEAS:POW:PFAC?"), "100;1;50;100;0.5");
-    h.ask("INST:NSEL 3;:CURR 0.5"); // phase 3 only; its 100 ohms would draw 1 A
-    EXPECT_EQ(h.ask("MEAS:CURR?;VOLT?"), "0.5;50");
-    h.ask("CURR 1;:INST:COUP 1");
-    EXPECT_EQ(h.ask("MEAS:VOLT?;CURR?;POW?;:MEAS:POW:APP?;:MEAS:POW:PFAC?"), "100;1;250;300;0.833333");
+    const std::string all = ";:MEAS:VOLT?;CURR?;POW?;:MEAS:POW:APP?;:MEAS:POW:PFAC?";
+    EXPECT_EQ(h.wrongAnswers({{"VOLT 100;OUTP 1;INST:NSEL 2" + all, "100;1;50;100;0.5"},
+                              {"INST:NSEL 3;:CURR 0.5;:MEAS:CURR?;VOLT?", "0.5;50"}, // its 100 ohms would draw 1 A
+                              {"CURR 1;:INST:COUP 1" + all, "100;1;250;300;0.833333"}}),
+              Strings{});
     EXPECT_DOUBLE_EQ(h.sim.measurement(2).realPower, 50.0);
 }
 
@@ -78,9 +71,9 @@ TEST(OutputDrop, DropsTheSelectedPhaseForItsTime)
     SimHarness h;
     h.ask("VOLT 100;OUTP 1;INST:COUP 0;NSEL 2;:OUTP:STAR:STAT 1;PHAS 90");
     h.advance(1.0);
-    h.ask("OUTP:DROP 0.5");
-    EXPECT_EQ(h.ask("MEAS:VOLT?;CURR?"), "0;0");
-    EXPECT_EQ(h.ask("INST:NSEL 1;:MEAS:VOLT?"), "100"); // the other phases carry on
+    EXPECT_EQ(h.wrongAnswers({{"OUTP:DROP 0.5", ""}, {"MEAS:VOLT?;CURR?", "0;0"},
+                              {"INST:NSEL 1;:MEAS:VOLT?", "100"}}), // the other phases carry on
+              Strings{});
     h.advance(0.25);
     EXPECT_EQ(h.ask("INST:NSEL 2;:MEAS:VOLT?"), "0");
     h.advance(0.25);
@@ -95,7 +88,7 @@ TEST(OutputDrop, DropsTheSelectedPhaseForItsTime)
 
 TEST(OutputDrop, CoupledUntimedDropTakesEveryPhaseForTheDefaultTime)
 {
-    SimHarness h(testing::configWith([](Config &c) { c.defaultDropSeconds = 0.25; }));
+    SimHarness h(configWith([](Config &c) { c.defaultDropSeconds = 0.25; }));
     h.ask("VOLT 100;OUTP 1;INST:COUP 1;:OUTP:DROP");
     EXPECT_EQ(h.ask("MEAS:POW?"), "0");
     for (int phase = 1; phase <= 3; ++phase)
@@ -111,5 +104,4 @@ TEST(OutputDrop, CoupledUntimedDropTakesEveryPhaseForTheDefaultTime)
     EXPECT_EQ(h.sim.snapshot().drops.size(), 2u);
 }
 
-} // namespace
-} // namespace qx::sim
+} // namespace qx::sim::testing

@@ -9,12 +9,11 @@
 namespace qx::sim {
 namespace {
 
-// The problem in words, "" when the command line is good.
-std::string parse(std::vector<std::string_view> args, Options &o) { return parseOptions(args, o); }
-std::string parse(std::vector<std::string_view> args)
+// The problem in words, "" when the command line is good; the options land in `into` when given.
+std::string parse(std::vector<std::string_view> args, Options *into = nullptr)
 {
     Options o;
-    return parseOptions(args, o);
+    return parseOptions(args, into ? *into : o);
 }
 
 TEST(Options, LoadsLimitsAndFaultsReachTheirPlaces)
@@ -23,7 +22,7 @@ TEST(Options, LoadsLimitsAndFaultsReachTheirPlaces)
     ASSERT_EQ(parse({"--model", "7101QX", "--tcp=5025", "--freq-high", "70", "--load", "50", "--load", "2:open",
                      "--load", "3:20,0.5,2", "--silent", "--oversize", "5000", "--close-after", "9", "--error-after",
                      "OUTP:DROP=-221"},
-                    o),
+                    &o),
               "");
     EXPECT_EQ(std::tuple(o.config.model, o.tcpPort, o.config.limits.frequencyHigh), std::tuple(Model::QX7101, 5025, 70.0));
     const auto &loads = o.config.loads;
@@ -53,7 +52,7 @@ TEST(Options, MistakesAreNamed)
     for (const auto &[args, problem] : cases)
         EXPECT_EQ(parse(args).rfind(problem, 0), 0u) << parse(args);
     Options h;
-    EXPECT_EQ(parse({"--help"}, h), "");
+    EXPECT_EQ(parse({"--help"}, &h), "");
     EXPECT_TRUE(h.help);
 }
 

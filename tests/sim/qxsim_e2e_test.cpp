@@ -10,31 +10,30 @@
 #include <fstream>
 #include <poll.h>
 #include <sys/socket.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace {
 
 using qx::test::readLine;
+using Strings = std::vector<std::string>;
 
-std::string ask(int fd, const std::string &message)
+// Sends each message with its line feed: the answers to those holding a query, in order.
+std::vector<std::string> talk(int fd, std::initializer_list<std::string> messages)
 {
-    if (::write(fd, message.data(), message.size()) != static_cast<ssize_t>(message.size()))
-        return "write failed";
-    return message.find('?') == std::string::npos ? std::string() : readLine(fd);
-}
-
-// A raw line to the pseudo-terminal at `path`, or a loopback connection to `port`; -1 on failure.
-int openLine(const std::string &path)
-{
-    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY);
-    termios tio{};
-    if (fd >= 0 && ::tcgetattr(fd, &tio) == 0) {
-        ::cfmakeraw(&tio);
-        ::tcsetattr(fd, TCSANOW, &tio);
+    std::vector<std::string> answers;
+    for (const std::string &message : messages) {
+        const std::string line = message + "\n";
+        if (::write(fd, line.data(), line.size()) != static_cast<ssize_t>(line.size()))
+            answers.push_back("write failed");
+        else if (message.find('?') != std::string::npos)
+            answers.push_back(readLine(fd));
     }
-    return fd;
+    return answers;
 }
+
+// The pseudo-terminal at `path`, left in the raw mode qxsim gave it; -1 on failure.
+int openLine(const std::string &path) { return ::open(path.c_str(), O_RDWR | O_NOCTTY); }
+// A loopback connection to `port`; -1 on failure.
 int connectTo(int port)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -67,12 +66,11 @@ TEST_F(QxSimE2e, PseudoTerminalSurvivesAClientReopeningTheLineAndAnswersBeforeCl
 
     int fd = openLine(link);
     ASSERT_GE(fd, 0);
-    EXPECT_EQ(ask(fd, "*IDN?\n"), "ZE,7101QX,SN000123,1.02\n");
-    EXPECT_EQ(ask(fd, "VOLT 42.000000\n"), "");
-    EXPECT_EQ(ask(fd, "SYST:ERR?\n"), "0,\"No error\"\n");
+    EXPECT_EQ(talk(fd, {"*IDN?", "VOLT 42.000000", "SYST:ERR?"}),
+              (Strings{"ZE,7101QX,SN000123,1.02\n", "0,\"No error\"\n"}));
     ::close(fd);
     ASSERT_GE(fd = openLine(link), 0);
-    EXPECT_EQ(ask(fd, "VOLT?\n"), "42\n");
+    EXPECT_EQ(talk(fd, {"VOLT?"}), Strings{"42\n"});
     ::close(fd);
 
     EXPECT_EQ(sim.stop(), 0);
@@ -96,16 +94,14 @@ TEST_F(QxSimE2e, TcpServesOneClientAfterAnotherWithFaultsFromTheCommandLine)
     ASSERT_GT(sim.port(), 0) << sim.ready;
     int fd = connectTo(sim.port());
     ASSERT_GE(fd, 0);
-    EXPECT_EQ(ask(fd, "*IDN?\n"), "ZE,7103QX,QX77,1.02\n");
-    EXPECT_EQ(ask(fd, "LIM:VOLT?;CURR?\n"), "250;9.2\n");
-    EXPECT_EQ(ask(fd, "FREQ 60\n"), "");
-    EXPECT_EQ(ask(fd, "SYST:ERR?\n"), "0,\"No error\"\n");
+    EXPECT_EQ(talk(fd, {"*IDN?", "LIM:VOLT?;CURR?", "FREQ 60", "SYST:ERR?"}),
+              (Strings{"ZE,7103QX,QX77,1.02\n", "250;9.2\n", "0,\"No error\"\n"}));
     ::close(fd);
     ASSERT_GE(fd = connectTo(sim.port()), 0);
-    EXPECT_EQ(ask(fd, "FREQ?\n"), "60\n");
+    EXPECT_EQ(talk(fd, {"FREQ?"}), Strings{"60\n"});
     ASSERT_EQ(::write(fd, "*IDN?\n", 6), 6);
     EXPECT_EQ(readLine(fd, 300), ""); // silent
-    EXPECT_EQ(ask(fd, "VOLT 1\n"), "");
+    EXPECT_EQ(talk(fd, {"VOLT 1"}), Strings{});
     char c = 0;
     pollfd p{fd, POLLIN, 0};
     ASSERT_EQ(::poll(&p, 1, 3000), 1);

@@ -1,17 +1,12 @@
 #include "sim/sim_device.h"
 #include "sim_test_support.h"
 
-#include <gtest/gtest.h>
-
 #include <tuple>
 
-namespace qx::sim {
-namespace {
+namespace qx::sim::testing {
 
 using qx::visa::DeviceRead;
 using Status = DeviceRead::Status;
-
-using testing::kIdn;
 
 class SimDeviceTest : public ::testing::Test {
 protected:
@@ -87,5 +82,4 @@ TEST_F(SimDeviceTest, SlowFaultWaitsOnTheClockAndCloseFaultHandsOutTheLastAnswer
     EXPECT_EQ(sim->messagesReceived(), 3u); // the slow *IDN? and two of the three
 }
 
-} // namespace
-} // namespace qx::sim
+} // namespace qx::sim::testing

@@ -1,17 +1,24 @@
-// A simulator on a virtual clock, talked to one message at a time.
+// A simulator on a virtual clock, talked to one message at a time. The tests live in this
+// namespace, next to their helpers.
 #pragma once
 
 #include "runtime/clock.h"
 #include "sim/simulator.h"
 
+#include <gtest/gtest.h>
+
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace qx::sim::testing {
 
 inline const std::string kIdn = "ZE,7103QX,SN000123,1.02\n";
+using Codes = std::vector<int>;
+using Strings = std::vector<std::string>;
+using Exchange = std::pair<std::string_view, std::string_view>; // a message and its answer, "" for none
 
 class SimHarness {
 public:
@@ -25,12 +32,25 @@ public:
             bytes.pop_back();
         return bytes;
     }
+    // Sends each message, followed by `query` when one is given; each exchange whose answers differ
+    // from the expected one, as "message -> answers".
+    Strings wrongAnswers(std::initializer_list<Exchange> dialogue, std::string_view query = {})
+    {
+        Strings wrong;
+        for (const auto &[message, expected] : dialogue) {
+            std::string answer = ask(message);
+            answer += query.empty() ? "" : ask(query);
+            if (answer != expected)
+                wrong.push_back(std::string(message) + " -> " + answer);
+        }
+        return wrong;
+    }
     // Sends each message, then drains the error queue through SYST:ERR?: the error numbers in order.
-    std::vector<int> errors(std::initializer_list<std::string_view> messages = {})
+    Codes errors(std::initializer_list<std::string_view> messages = {})
     {
         for (std::string_view message : messages)
             ask(message);
-        std::vector<int> codes;
+        Codes codes;
         for (int code = 0; codes.size() < 64 && (code = std::stoi(ask("SYST:ERR?"))) != 0;)
             codes.push_back(code);
         return codes;

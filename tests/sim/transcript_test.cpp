@@ -1,12 +1,7 @@
 #include "sim_test_support.h"
 #include "sim/transcript.h"
 
-#include <gtest/gtest.h>
-
-namespace qx::sim {
-namespace {
-
-using testing::SimHarness;
+namespace qx::sim::testing {
 
 TEST(Transcript, OneLinePerMessageWithTimeDirectionAndEscapedText)
 {
@@ -23,5 +18,4 @@ TEST(Transcript, OneLinePerMessageWithTimeDirectionAndEscapedText)
                                         "1.750 < SYST:SNUM 'a\\x01'", "101.750 < LIM:VOLT?\\n", "101.750 > 300\\n"}));
 }
 
-} // namespace
-} // namespace qx::sim
+} // namespace qx::sim::testing
