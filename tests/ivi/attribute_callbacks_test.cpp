@@ -97,9 +97,7 @@ TEST_F(IviAttributeCache, RealsCompareWithTheAttributesPrecision)
 {
     const ViSession vi = open("");
     for (ViInt32 precision : {0, 3})
-        ASSERT_EQ(Ivi_AddAttributeViReal64(vi, attrReal + precision, "REAL", 0, 0, readNumber<ViReal64>,
-                                           writeNumber<ViReal64>, nullptr, precision),
-                  VI_SUCCESS);
+        ASSERT_EQ(addReal(vi, attrReal + precision, 0, 0, nullptr, precision), VI_SUCCESS);
     for (ViReal64 value : {1.0, 1.0 + 1e-15, 1.0 + 1e-12})
         ASSERT_EQ(Ivi_SetAttributeViReal64(vi, "", attrReal, 0, value), VI_SUCCESS);
     for (ViReal64 value : {100.0, 100.4, 99.6, 101.0}) // 3 significant digits
@@ -112,9 +110,7 @@ TEST_F(IviSimulation, NoCallbackRunsButRangeChecksAndCheckCallbacksStillApply)
     const IviRangeTableEntry entries[] = {{0.0, 300.0, 0.0, "", 0}, IVI_RANGE_TABLE_LAST_ENTRY};
     const IviRangeTable table = {IVI_VAL_RANGED, VI_TRUE, VI_TRUE, nullptr, entries};
     const ViSession vi = withInt("Simulate=1", IVI_VAL_NEVER_CACHE);
-    ASSERT_EQ(Ivi_AddAttributeViReal64(vi, attrReal, "LIMIT", 300.0, IVI_VAL_MULTI_CHANNEL, readNumber<ViReal64>,
-                                       writeNumber<ViReal64>, &table, 0),
-              VI_SUCCESS);
+    ASSERT_EQ(addReal(vi, attrReal, 300.0, IVI_VAL_MULTI_CHANNEL, &table), VI_SUCCESS);
     ASSERT_EQ(Ivi_BuildChannelTable(vi, "1", VI_FALSE, nullptr), VI_SUCCESS);
     EXPECT_EQ(valueOf(Ivi_GetAttributeViReal64, vi, attrReal, "1"), 300.0); // the default
     ASSERT_EQ(Ivi_SetAttributeViReal64(vi, "1", attrReal, 0, 120.0), VI_SUCCESS);
@@ -134,9 +130,7 @@ TEST_F(IviSimulation, NoCallbackRunsButRangeChecksAndCheckCallbacksStillApply)
 TEST_F(IviStatusCheck, RunningACallbackMakesACheckDueADirectUserCallRunsItAndClearsTheFlag)
 {
     const ViSession vi = withCheckStatus("");
-    ASSERT_EQ(Ivi_AddAttributeViInt32(vi, attrInt + 1, "QUIET", 0, IVI_VAL_DONT_CHECK_STATUS, readNumber<ViInt32>,
-                                      writeNumber<ViInt32>, nullptr),
-              VI_SUCCESS);
+    ASSERT_EQ(addInt(vi, attrInt + 1, IVI_VAL_DONT_CHECK_STATUS), VI_SUCCESS);
     ASSERT_EQ(Ivi_SetAttributeViInt32(vi, "", attrInt + 1, 0, 1), VI_SUCCESS);
     EXPECT_EQ(Ivi_NeedToCheckStatus(vi), VI_FALSE);
     ASSERT_EQ(Ivi_SetAttributeViInt32(vi, "", attrInt, 0, 1), VI_SUCCESS);

@@ -45,9 +45,7 @@ TEST_F(IviAttributeRules, RangeCheckingAppliesTheTableOrACheckCallbackToSetsAChe
 {
     const auto withFrequency = [&](const char *options) {
         const ViSession vi = open(options);
-        EXPECT_EQ(Ivi_AddAttributeViReal64(vi, attrReal, "FREQUENCY", 16.0, 0, readNumber<ViReal64>,
-                                           writeNumber<ViReal64>, &frequencyTable, 0),
-                  VI_SUCCESS);
+        EXPECT_EQ(addReal(vi, attrReal, 16.0, 0, &frequencyTable), VI_SUCCESS);
         return vi;
     };
     const ViSession vi = withFrequency("");
@@ -138,7 +136,7 @@ TEST_F(IviChannels, PerChannelAttributesKeepAValuePerKnownChannelUnknownNamesOnl
     const IviAttrFlags flags = IVI_VAL_MULTI_CHANNEL | IVI_VAL_USE_CALLBACKS_FOR_SIMULATION;
     const ViSession vi = withInt("Simulate=1", flags);
     ASSERT_EQ(Ivi_BuildChannelTable(vi, " 1 , 2", VI_FALSE, nullptr), VI_SUCCESS);
-    ASSERT_EQ(Ivi_AddAttributeViInt32(vi, attrInt + 1, "WIDE", 0, 0, nullptr, nullptr, nullptr), VI_SUCCESS);
+    ASSERT_EQ(addInt(vi, attrInt + 1), VI_SUCCESS);
     EXPECT_EQ(valueOf(Ivi_GetAttributeViInt32, vi, IVI_ATTR_CHANNEL_COUNT), 2);
     ASSERT_EQ(Ivi_SetAttributeViInt32(vi, "1", attrInt, 0, 5), VI_SUCCESS);
     ASSERT_EQ(Ivi_SetAttributeViInt32(vi, "2", attrInt, 0, 7), VI_SUCCESS);

@@ -90,6 +90,18 @@ T valueOf(ViStatus (*getter)(ViSession, ViConstString, ViAttr, ViInt32, T *), Vi
     return value;
 }
 
+// Adds a ViInt32 or ViReal64 attribute with the counting read and write callbacks.
+inline ViStatus addInt(ViSession vi, ViAttr id, IviAttrFlags flags = 0, IviRangeTablePtr table = nullptr)
+{
+    return Ivi_AddAttributeViInt32(vi, id, "INT", 0, flags, readNumber<ViInt32>, writeNumber<ViInt32>, table);
+}
+inline ViStatus addReal(ViSession vi, ViAttr id, ViReal64 initial, IviAttrFlags flags = 0,
+                        IviRangeTablePtr table = nullptr, ViInt32 precision = 0)
+{
+    return Ivi_AddAttributeViReal64(vi, id, "REAL", initial, flags, readNumber<ViReal64>, writeNumber<ViReal64>,
+                                    table, precision);
+}
+
 class IviTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -113,9 +125,7 @@ protected:
     ViSession withInt(const char *options, IviAttrFlags flags = 0, IviRangeTablePtr table = nullptr)
     {
         const ViSession vi = open(options);
-        EXPECT_EQ(Ivi_AddAttributeViInt32(vi, attrInt, "INT", 0, flags, readNumber<ViInt32>, writeNumber<ViInt32>,
-                                          table),
-                  VI_SUCCESS);
+        EXPECT_EQ(addInt(vi, attrInt, flags, table), VI_SUCCESS);
         return vi;
     }
     ViInt32 getInt(ViSession vi, ViConstString ch = "") { return valueOf(Ivi_GetAttributeViInt32, vi, attrInt, ch); }
