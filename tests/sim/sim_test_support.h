@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <initializer_list>
+#include <source_location>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -17,7 +18,6 @@ namespace qx::sim::testing {
 
 inline const std::string kIdn = "ZE,7103QX,SN000123,1.02\n";
 using Codes = std::vector<int>;
-using Strings = std::vector<std::string>;
 using Exchange = std::pair<std::string_view, std::string_view>; // a message and its answer, "" for none
 
 class SimHarness {
@@ -32,18 +32,17 @@ public:
             bytes.pop_back();
         return bytes;
     }
-    // Sends each message, followed by `query` when one is given; each exchange whose answers differ
-    // from the expected one, as "message -> answers".
-    Strings wrongAnswers(std::initializer_list<Exchange> dialogue, std::string_view query = {})
+    // Sends each message, followed by `query` when one is given, and expects the answers; a failure
+    // names the message and the caller's line.
+    void expectAnswers(std::initializer_list<Exchange> dialogue, std::string_view query = {},
+                       std::source_location at = std::source_location::current())
     {
-        Strings wrong;
+        const ::testing::ScopedTrace trace(at.file_name(), static_cast<int>(at.line()), "dialogue");
         for (const auto &[message, expected] : dialogue) {
             std::string answer = ask(message);
             answer += query.empty() ? "" : ask(query);
-            if (answer != expected)
-                wrong.push_back(std::string(message) + " -> " + answer);
+            EXPECT_EQ(answer, expected) << message;
         }
-        return wrong;
     }
     // Sends each message, then drains the error queue through SYST:ERR?: the error numbers in order.
     Codes errors(std::initializer_list<std::string_view> messages = {})
