@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <optional>
 
 using namespace qx::runtime;
 
@@ -28,16 +29,12 @@ TEST(VirtualClock, RecordsEachWaitInTheTimelineInOrderWithTheIo)
 TEST(ScopedClock, RestoresThePreviousClock)
 {
     Clock *before = &currentClock();
-    {
-        VirtualClock outer;
-        ScopedClock a(outer);
-        {
-            VirtualClock inner;
-            ScopedClock b(inner);
-            EXPECT_EQ(&currentClock(), &inner);
-        }
-        EXPECT_EQ(&currentClock(), &outer);
-    }
+    VirtualClock outer, inner;
+    std::optional<ScopedClock> outerGuard(std::in_place, outer), innerGuard(std::in_place, inner);
+    EXPECT_EQ(&currentClock(), &inner);
+    innerGuard.reset();
+    EXPECT_EQ(&currentClock(), &outer);
+    outerGuard.reset();
     EXPECT_EQ(&currentClock(), before);
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <stdexcept>
 
 using namespace qx::runtime;
@@ -17,17 +18,15 @@ TEST(MessagePopup, WithoutAServiceWritesOneLineOnStandardError)
 
 TEST(MessagePopup, AnInstalledServiceShowsThePopupUntilTheGuardEndsAndItsFailureDoesNotReachTheCaller)
 {
-    RecordingPopups outer;
+    RecordingPopups outer, inner;
     {
         ScopedPopupService outerGuard(outer);
-        RecordingPopups inner;
-        {
-            ScopedPopupService innerGuard(inner);
-            MessagePopup("Title", "first");
-        }
+        std::optional<ScopedPopupService> innerGuard(std::in_place, inner);
+        MessagePopup("Title", "first");
+        innerGuard.reset();
         MessagePopup("Title", "second");
-        EXPECT_EQ(inner.popups(), (std::vector<RecordingPopups::Popup>{{"Title", "first"}}));
     }
+    EXPECT_EQ(inner.popups(), (std::vector<RecordingPopups::Popup>{{"Title", "first"}}));
     EXPECT_EQ(outer.popups(), (std::vector<RecordingPopups::Popup>{{"Title", "second"}}));
     testing::internal::CaptureStderr();
     MessagePopup("Title", "third");

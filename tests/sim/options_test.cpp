@@ -36,11 +36,9 @@ TEST(Options, LoadsLimitsAndFaultsReachTheirPlaces)
 TEST(Options, MistakesAreNamed)
 {
     const std::pair<std::vector<std::string_view>, const char *> cases[] = {
-        {{}, "nothing to serve"},
-        {{"--tcp"}, "--tcp needs PORT"},
+        {{}, "nothing to serve"}, {{"--tcp"}, "--tcp needs PORT"},
         {{"--tcp", "70000"}, "--tcp: TCP port must be 0 to 65535"},
-        {{"--tcp", "0", "--frob"}, "unknown option '--frob'"},
-        {{"--tcp", "0", "--silent=1"}, "--silent takes no value"},
+        {{"--tcp", "0", "--frob"}, "unknown option '--frob'"}, {{"--tcp", "0", "--silent=1"}, "--silent takes no value"},
         {{"--tcp", "0", "--load", "4:10"}, "--load: load phase must be 1 to 3"},
         {{"--tcp", "0", "--load", "10,1.5"}, "--load: load power factor must be above 0"},
         {{"--tcp", "0", "--voltage-limit", "-3"}, "--voltage-limit: expected a positive number"},

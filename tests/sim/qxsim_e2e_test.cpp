@@ -37,10 +37,8 @@ int openLine(const std::string &path) { return ::open(path.c_str(), O_RDWR | O_N
 int connectTo(int port)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<std::uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in a{.sin_family = AF_INET, .sin_port = htons(static_cast<std::uint16_t>(port)),
+                  .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
     if (::connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0)
         return fd;
     ::close(fd);
@@ -76,13 +74,11 @@ TEST_F(QxSimE2e, PseudoTerminalSurvivesAClientReopeningTheLineAndAnswersBeforeCl
     EXPECT_EQ(sim.stop(), 0);
     EXPECT_FALSE(std::filesystem::is_symlink(link)) << "the link outlived the simulator";
     std::ifstream in(dir + "/transcript");
-    std::vector<std::string> lines;
+    Strings lines;
     for (std::string line; std::getline(in, line);)
         lines.push_back(line.substr(line.find(' ') + 1)); // without the time
-    const std::vector<std::string> expected{"< *IDN?\\n",     "> ZE,7101QX,SN000123,1.02\\n", "< VOLT 42.000000\\n",
-                                            "< SYST:ERR?\\n", "> 0,\"No error\"\\n",          "< VOLT?\\n",
-                                            "> 42\\n"};
-    EXPECT_EQ(lines, expected);
+    EXPECT_EQ(lines, (Strings{"< *IDN?\\n", "> ZE,7101QX,SN000123,1.02\\n", "< VOLT 42.000000\\n", "< SYST:ERR?\\n",
+                              "> 0,\"No error\"\\n", "< VOLT?\\n", "> 42\\n"}));
 }
 
 // Identity and limits from the command line; the settings outlive a client. Answers stop after the
