@@ -2,7 +2,6 @@
 
 #include "ivi/ivi.h"
 
-#include <tuple>
 
 using namespace qx::test;
 
@@ -28,40 +27,51 @@ constexpr ViInt16 kWhole = -1; // ZEV_QX70_MeasureOutput rather than the phase f
 // and unknown types and phases refused before anything is sent.
 TEST_F(MeasureTest, TypesPhasesModelsAndLinks)
 {
-    // A measurement left at 42 was not written.
-    const std::tuple<const char *, bool, ViInt16, ViInt32, ViStatus, ViReal64, Events> cases[] = {
-        {"7101QX", false, kWhole, ZEV_QX70_VAL_MEASURE_VOLTAGE, VI_SUCCESS, 230.5, {"> MEAS:VOLT?"}},
-        {"7101QX", false, kWhole, ZEV_QX70_VAL_MEASURE_CURRENT, VI_SUCCESS, 2, {"> MEAS:CURR?"}},
-        {"7101QX", false, kWhole, ZEV_QX70_VAL_MEASURE_FREQUENCY, VI_SUCCESS, 50, {"> FREQ?"}},
-        {"7101QX", false, kWhole, ZEV_QX70_VAL_MEASURE_PEAK_CURRENT, VI_SUCCESS, 2.9, {"> MEAS:CURR:AMPL:MAX?"}},
-        {"7101QX", false, kWhole, ZEV_QX70_VAL_MEASURE_CREST_FACTOR, VI_SUCCESS, 1.41, {"> MEAS:CURR:CRES?"}},
-        {"7101QX", false, kWhole, ZEV_QX70_VAL_MEASURE_APPARENT_POWER, VI_SUCCESS, 470, {"> MEAS:POW:APP?"}},
-        {"7101QX", false, kWhole, ZEV_QX70_VAL_MEASURE_POWER_FACTOR, VI_SUCCESS, 0.97, {"> MEAS:POW:PFAC?"}},
-        {"7101QX", false, kWhole, ZEV_QX70_VAL_MEASURE_REAL_POWER, VI_SUCCESS, 455, {"> MEAS:POW?"}},
-        {"7103QX", true, 1, ZEV_QX70_VAL_MEASURE_VOLTAGE, VI_SUCCESS, 230.5,
-         {"> INST:NSEL 1\\n", "wait 0.03", "> MEAS:VOLT?\\n", "wait 0.02", "wait 0.02"}},
-        {"7103QX", false, 2, ZEV_QX70_VAL_MEASURE_REAL_POWER, VI_SUCCESS, 455,
-         {"> INST:NSEL 2", "wait 0.03", "> MEAS:POW?"}},
-        {"7103QX", false, kWhole, ZEV_QX70_VAL_MEASURE_APPARENT_POWER, VI_SUCCESS, 461, {"> MEAS:VOLT?", "> MEAS:CURR?"}},
-        {"7103QX", false, 0, ZEV_QX70_VAL_MEASURE_APPARENT_POWER, VI_SUCCESS, 470,
-         {"> INST:COUP 1", "wait 0.03", "> MEAS:POW:APP?"}},
-        {"7105QX", true, 0, ZEV_QX70_VAL_MEASURE_APPARENT_POWER, VI_SUCCESS, 461,
-         {"> MEAS:VOLT?\\n", "wait 0.02", "wait 0.02", "> MEAS:CURR?\\n", "wait 0.02", "wait 0.02"}},
-        {"7105QX", true, 3, ZEV_QX70_VAL_MEASURE_REAL_POWER, VI_SUCCESS, 461,
-         {"> INST:NSEL 3\\n", "wait 0.03", "> MEAS:VOLT?\\n", "> MEAS:CURR?\\n"}},
-        {"7105QX", true, 1, ZEV_QX70_VAL_MEASURE_POWER_FACTOR, ZEV_QX70_ERROR_NOT_SUPPORTED, 42,
-         {"> INST:NSEL 1\\n", "wait 0.03"}}, // the selection went out first
-        {"7101QX", true, 0, ZEV_QX70_VAL_MEASURE_POWER_FACTOR, VI_SUCCESS, 0.97, {"> MEAS:POW:PFAC?\\n", "wait 0.02"}},
-        {"7103QX", false, kWhole, 10, ZEV_QX70_ERROR_NOT_SUPPORTED, 42, {}}, // single-phase types only
-        {"7103QX", false, kWhole, 11, ZEV_QX70_ERROR_NOT_SUPPORTED, 42, {}},
-        {"7103QX", false, kWhole, 13, ZEV_QX70_ERROR_NOT_SUPPORTED, 42, {}},
-        {"7103QX", false, kWhole, 14, ZEV_QX70_ERROR_NOT_SUPPORTED, 42, {}},
-        {"7103QX", false, kWhole, 0, IVI_ERROR_INVALID_VALUE, 42, {}}, // no such type
-        {"7103QX", false, kWhole, 3, IVI_ERROR_INVALID_VALUE, 42, {}},
-        {"7101QX", false, kWhole, 15, IVI_ERROR_INVALID_VALUE, 42, {}},
-        {"7103QX", false, 2, 7, IVI_ERROR_INVALID_VALUE, 42, {}},
-        {"7103QX", false, 4, ZEV_QX70_VAL_MEASURE_VOLTAGE, IVI_ERROR_INVALID_VALUE, 42, {}}, // no such phase
-        {"7101QX", true, -2, ZEV_QX70_VAL_MEASURE_VOLTAGE, IVI_ERROR_INVALID_VALUE, 42, {}},
+    struct Case {
+        const char *model = "7103QX";
+        bool serial = false;
+        ViInt16 phase = kWhole;
+        ViInt32 type = ZEV_QX70_VAL_MEASURE_VOLTAGE;
+        ViStatus status = VI_SUCCESS;
+        ViReal64 value = 42; // 42: not written
+        Events traffic = {};
+    };
+    const Case cases[] = {
+        {.model = "7101QX", .value = 230.5, .traffic = {"> MEAS:VOLT?"}},
+        {.model = "7101QX", .type = ZEV_QX70_VAL_MEASURE_CURRENT, .value = 2, .traffic = {"> MEAS:CURR?"}},
+        {.model = "7101QX", .type = ZEV_QX70_VAL_MEASURE_FREQUENCY, .value = 50, .traffic = {"> FREQ?"}},
+        {.model = "7101QX", .type = ZEV_QX70_VAL_MEASURE_PEAK_CURRENT, .value = 2.9, .traffic = {"> MEAS:CURR:AMPL:MAX?"}},
+        {.model = "7101QX", .type = ZEV_QX70_VAL_MEASURE_CREST_FACTOR, .value = 1.41, .traffic = {"> MEAS:CURR:CRES?"}},
+        {.model = "7101QX", .type = ZEV_QX70_VAL_MEASURE_APPARENT_POWER, .value = 470, .traffic = {"> MEAS:POW:APP?"}},
+        {.model = "7101QX", .type = ZEV_QX70_VAL_MEASURE_POWER_FACTOR, .value = 0.97, .traffic = {"> MEAS:POW:PFAC?"}},
+        {.model = "7101QX", .type = ZEV_QX70_VAL_MEASURE_REAL_POWER, .value = 455, .traffic = {"> MEAS:POW?"}},
+        {.serial = true, .phase = 1, .value = 230.5,
+         .traffic = {"> INST:NSEL 1\\n", "wait 0.03", "> MEAS:VOLT?\\n", "wait 0.02", "wait 0.02"}},
+        {.phase = 2, .type = ZEV_QX70_VAL_MEASURE_REAL_POWER, .value = 455,
+         .traffic = {"> INST:NSEL 2", "wait 0.03", "> MEAS:POW?"}},
+        {.type = ZEV_QX70_VAL_MEASURE_APPARENT_POWER, .value = 461, .traffic = {"> MEAS:VOLT?", "> MEAS:CURR?"}},
+        {.phase = 0, .type = ZEV_QX70_VAL_MEASURE_APPARENT_POWER, .value = 470,
+         .traffic = {"> INST:COUP 1", "wait 0.03", "> MEAS:POW:APP?"}},
+        {.model = "7105QX", .serial = true, .phase = 0, .type = ZEV_QX70_VAL_MEASURE_APPARENT_POWER, .value = 461,
+         .traffic = {"> MEAS:VOLT?\\n", "wait 0.02", "wait 0.02", "> MEAS:CURR?\\n", "wait 0.02", "wait 0.02"}},
+        {.model = "7105QX", .serial = true, .phase = 3, .type = ZEV_QX70_VAL_MEASURE_REAL_POWER, .value = 461,
+         .traffic = {"> INST:NSEL 3\\n", "wait 0.03", "> MEAS:VOLT?\\n", "> MEAS:CURR?\\n"}},
+        {.model = "7105QX", .serial = true, .phase = 1, .type = ZEV_QX70_VAL_MEASURE_POWER_FACTOR,
+         .status = ZEV_QX70_ERROR_NOT_SUPPORTED, .traffic = {"> INST:NSEL 1\\n", "wait 0.03"}}, // selection first
+        {.model = "7101QX", .serial = true, .phase = 0, .type = ZEV_QX70_VAL_MEASURE_POWER_FACTOR, .value = 0.97,
+         .traffic = {"> MEAS:POW:PFAC?\\n", "wait 0.02"}},
+        // Single-phase types only.
+        {.type = ZEV_QX70_VAL_MEASURE_PEAK_CURRENT, .status = ZEV_QX70_ERROR_NOT_SUPPORTED},
+        {.type = ZEV_QX70_VAL_MEASURE_CREST_FACTOR, .status = ZEV_QX70_ERROR_NOT_SUPPORTED},
+        {.type = ZEV_QX70_VAL_MEASURE_POWER_FACTOR, .status = ZEV_QX70_ERROR_NOT_SUPPORTED},
+        {.type = ZEV_QX70_VAL_MEASURE_REAL_POWER, .status = ZEV_QX70_ERROR_NOT_SUPPORTED},
+        // No such type or phase.
+        {.type = 0, .status = IVI_ERROR_INVALID_VALUE},
+        {.type = 3, .status = IVI_ERROR_INVALID_VALUE},
+        {.model = "7101QX", .type = 15, .status = IVI_ERROR_INVALID_VALUE},
+        {.phase = 2, .type = 7, .status = IVI_ERROR_INVALID_VALUE},
+        {.phase = 4, .status = IVI_ERROR_INVALID_VALUE},
+        {.model = "7101QX", .serial = true, .phase = -2, .status = IVI_ERROR_INVALID_VALUE},
     };
     for (const auto &[model, serial, phase, type, status, expected, traffic] : cases) {
         ViSession vi = openModel(serial ? kSerial : kGpib, model);
