@@ -36,24 +36,34 @@ TEST_F(DriverTest, OpeningSequenceOnBothLinksWithAndWithoutResetAndIdentificatio
     const Events gpib = concat({remoteToggle(false), {"> *CLS", "wait 0.03", "> *IDN?", "wait 0.05"},
                                 limitQueries(false), statusCheck()});
     const std::string zevQx = "ZE,7103QX,SN000123,1.02", oversize = "ZE,7101QX," + std::string(3000, 'S');
-    // Options nullptr: through ZEV_QX70_init.
-    const std::tuple<const char *, const char *, const char *, ViBoolean, ViBoolean, std::string, ViInt32, Events>
-        cases[] = {
-        {"gpib", kGpib, nullptr, VI_TRUE, VI_FALSE, zevQx, 7103, gpib},
-        {"serial: every command framed, longer wait for the identity", "asrl1::INSTR", nullptr, VI_TRUE, VI_FALSE,
-         zevQx, 7103,
-         concat({remoteToggle(true), {"> *CLS\\n", "wait 0.03", "> *IDN?\\n", "wait 0.05", "wait 0.05"},
-                 limitQueries(true), statusCheck(true)})},
-        {"reset, no identification: the model stays unknown", kGpib, nullptr, VI_FALSE, VI_TRUE, zevQx, 0,
-         concat({remoteToggle(false),
-                 {"> SYST:REM", "wait 0.03", "> *CLS", "wait 0.03", "> SYST:REM", "wait 0.03", "> *RST", "wait 0.03"},
-                 statusCheck(), {"> *CLS", "wait 0.03", "wait 0.03"}, limitQueries(false), statusCheck()})},
-        {"status checking off", kGpib, "queryinstrstatus = False", VI_TRUE, VI_FALSE, zevQx, 7103,
-         concat({{"> SYST:LOC", "wait 0.03", "wait 0.03", "> SYST:REM", "wait 0.03", "wait 0.03", "> *CLS", "wait 0.03",
-                  "> *IDN?", "wait 0.05"},
-                 limitQueries(false)})},
-        {"identity without a digit", kGpib, "", VI_TRUE, VI_FALSE, "ZE,QX,NONE", 0, gpib},
-        {"oversize identity", kGpib, "", VI_TRUE, VI_FALSE, oversize, 7101, gpib},
+    struct Case {
+        const char *label;
+        const char *resource = kGpib;
+        const char *options = nullptr; // nullptr: through ZEV_QX70_init
+        ViBoolean idQuery = VI_TRUE;
+        ViBoolean reset = VI_FALSE;
+        std::string identity;
+        ViInt32 model = 7103;
+        Events traffic;
+    };
+    const Case cases[] = {
+        {.label = "gpib", .identity = zevQx, .traffic = gpib},
+        {.label = "serial: every command framed, longer wait for the identity", .resource = "asrl1::INSTR",
+         .identity = zevQx,
+         .traffic = concat({remoteToggle(true), {"> *CLS\\n", "wait 0.03", "> *IDN?\\n", "wait 0.05", "wait 0.05"},
+                            limitQueries(true), statusCheck(true)})},
+        {.label = "reset, no identification: the model stays unknown", .idQuery = VI_FALSE, .reset = VI_TRUE,
+         .identity = zevQx, .model = 0,
+         .traffic = concat({remoteToggle(false),
+                            {"> SYST:REM", "wait 0.03", "> *CLS", "wait 0.03", "> SYST:REM", "wait 0.03", "> *RST",
+                             "wait 0.03"},
+                            statusCheck(), {"> *CLS", "wait 0.03", "wait 0.03"}, limitQueries(false), statusCheck()})},
+        {.label = "status checking off", .options = "queryinstrstatus = False", .identity = zevQx,
+         .traffic = concat({{"> SYST:LOC", "wait 0.03", "wait 0.03", "> SYST:REM", "wait 0.03", "wait 0.03", "> *CLS",
+                             "wait 0.03", "> *IDN?", "wait 0.05"},
+                            limitQueries(false)})},
+        {.label = "identity without a digit", .options = "", .identity = "ZE,QX,NONE", .model = 0, .traffic = gpib},
+        {.label = "oversize identity", .options = "", .identity = oversize, .model = 7101, .traffic = gpib},
     };
     for (const auto &[label, resource, options, idQuery, reset, identity, expectedModel, traffic] : cases) {
         device->answer("*IDN?", identity);
@@ -83,20 +93,26 @@ TEST_F(DriverTest, OpeningSequenceOnBothLinksWithAndWithoutResetAndIdentificatio
 // Each row adds its fault to those of the rows before; the handle always comes back VI_NULL.
 TEST_F(DriverTest, AFailedOpenAtEachStageUnwindsToNoHandle)
 {
-    // Status kAnyError: any error (no GPIB library here either); error information left on VI_NULL,
-    // an empty elaboration not compared; last event "": no traffic.
-    const std::tuple<const char *, std::function<void()>, const char *, const char *, ViStatus, ErrorInfo,
-                     const char *>
-        cases[] = {
-        {"nothing at that address", {}, "GPIB::9::INSTR", "", kAnyError, {}, ""},
-        {"bad resource name", {}, "NOT A RESOURCE", "", VI_ERROR_INV_RSRC_NAME, {}, ""},
-        {"bad option value", {}, kGpib, "Simulate=maybe", IVI_ERROR_BAD_OPTION_VALUE, {}, ""},
-        {"bad option name", {}, kGpib, "Colour=1", IVI_ERROR_BAD_OPTION_NAME, {}, ""},
-        {"a limit times out", [&] { device->silentOn("LIM:CURR?"); }, kGpib, "", VI_ERROR_TMO,
-         {VI_ERROR_TMO, VI_ERROR_PARAMETER4, "Current Limit"}, "timeout 5"},
-        {"identity without the ZE prefix", [&] { device->answer("*IDN?", "XY,7101QX,1,1"); }, kGpib, "",
-         VI_ERROR_FAIL_ID_QUERY, {VI_ERROR_FAIL_ID_QUERY, 0, ""}, "wait 0.05"},
-        {"the line breaks at the clear", [&] { device->closeOn("*CLS"); }, kGpib, "", VI_ERROR_CONN_LOST, {}, "> *CLS"},
+    struct Case {
+        const char *label;
+        std::function<void()> fault = {};
+        const char *resource = kGpib;
+        const char *options = "";
+        ViStatus status = kAnyError;   // kAnyError: any error (no GPIB library here either)
+        ErrorInfo info = {};           // left on VI_NULL; an empty elaboration is not compared
+        const char *lastEvent = "";    // "": no traffic
+    };
+    const Case cases[] = {
+        {.label = "nothing at that address", .resource = "GPIB::9::INSTR"},
+        {.label = "bad resource name", .resource = "NOT A RESOURCE", .status = VI_ERROR_INV_RSRC_NAME},
+        {.label = "bad option value", .options = "Simulate=maybe", .status = IVI_ERROR_BAD_OPTION_VALUE},
+        {.label = "bad option name", .options = "Colour=1", .status = IVI_ERROR_BAD_OPTION_NAME},
+        {.label = "a limit times out", .fault = [&] { device->silentOn("LIM:CURR?"); }, .status = VI_ERROR_TMO,
+         .info = {VI_ERROR_TMO, VI_ERROR_PARAMETER4, "Current Limit"}, .lastEvent = "timeout 5"},
+        {.label = "identity without the ZE prefix", .fault = [&] { device->answer("*IDN?", "XY,7101QX,1,1"); },
+         .status = VI_ERROR_FAIL_ID_QUERY, .info = {VI_ERROR_FAIL_ID_QUERY, 0, ""}, .lastEvent = "wait 0.05"},
+        {.label = "the line breaks at the clear", .fault = [&] { device->closeOn("*CLS"); },
+         .status = VI_ERROR_CONN_LOST, .lastEvent = "> *CLS"},
     };
     for (const auto &[label, fault, resource, options, expected, info, lastEvent] : cases) {
         if (fault)
