@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <limits>
 #include <map>
 #include <new>
 
@@ -393,30 +394,33 @@ int DiscardPanel(int panel) noexcept
     });
 }
 
-int GetCtrlVal(int panel, int control, int *value) noexcept
+namespace {
+
+// An integer control's value, held within the bounds of the caller's type.
+template <class Integer> int getInteger(int panel, int control, ValueType type, Integer *value) noexcept
 {
     if (value == nullptr)
         return UIE_NULL_POINTER;
     return guarded([&]() -> int {
         double v = 0.0;
-        const int status = getNumber(panel, control, ValueType::Int, v);
+        const int status = getNumber(panel, control, type, v);
         if (status == 0)
-            *value = toInt(v, INT_MIN, INT_MAX);
+            *value = static_cast<Integer>(
+                toInt(v, std::numeric_limits<Integer>::min(), std::numeric_limits<Integer>::max()));
         return status;
     });
 }
 
+} // namespace
+
+int GetCtrlVal(int panel, int control, int *value) noexcept
+{
+    return getInteger(panel, control, ValueType::Int, value);
+}
+
 int GetCtrlVal(int panel, int control, std::int16_t *value) noexcept
 {
-    if (value == nullptr)
-        return UIE_NULL_POINTER;
-    return guarded([&]() -> int {
-        double v = 0.0;
-        const int status = getNumber(panel, control, ValueType::Int16, v);
-        if (status == 0)
-            *value = static_cast<std::int16_t>(toInt(v, INT16_MIN, INT16_MAX));
-        return status;
-    });
+    return getInteger(panel, control, ValueType::Int16, value);
 }
 
 int GetCtrlVal(int panel, int control, double *value) noexcept
