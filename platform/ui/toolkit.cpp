@@ -430,18 +430,28 @@ int GetCtrlVal(int panel, int control, double *value) noexcept
     return guarded([&]() -> int { return getNumber(panel, control, ValueType::Double, *value); });
 }
 
+namespace {
+
+// A text control, or the status that says why there is none.
+int findTextControl(int panel, int control, ControlState *&s)
+{
+    if (const int status = findControl(panel, control, s); status < 0)
+        return status;
+    return s->record->type == ValueType::Text ? 0 : int(UIE_TYPE_MISMATCH);
+}
+
+} // namespace
+
 int GetCtrlVal(int panel, int control, std::string *value) noexcept
 {
     if (value == nullptr)
         return UIE_NULL_POINTER;
     return guarded([&]() -> int {
         ControlState *s = nullptr;
-        if (const int status = findControl(panel, control, s); status < 0)
-            return status;
-        if (s->record->type != ValueType::Text)
-            return UIE_TYPE_MISMATCH;
-        *value = s->view->text();
-        return 0;
+        const int status = findTextControl(panel, control, s);
+        if (status == 0)
+            *value = s->view->text();
+        return status;
     });
 }
 
@@ -482,12 +492,10 @@ int SetCtrlVal(int panel, int control, const char *value) noexcept
         return UIE_NULL_POINTER;
     return guarded([&]() -> int {
         ControlState *s = nullptr;
-        if (const int status = findControl(panel, control, s); status < 0)
-            return status;
-        if (s->record->type != ValueType::Text)
-            return UIE_TYPE_MISMATCH;
-        s->view->setText(value);
-        return 0;
+        const int status = findTextControl(panel, control, s);
+        if (status == 0)
+            s->view->setText(value);
+        return status;
     });
 }
 
