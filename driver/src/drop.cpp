@@ -17,7 +17,6 @@
 
 using qx::runtime::Delay;
 using zev::nullAddress;
-using zev::SessionLock;
 
 namespace {
 
@@ -135,96 +134,93 @@ ViStatus checkOutputs(ViSession vi, const ViInt32 *startPhaseState, const ViInt3
 ViStatus ZEV_QX70_DropCommands(ViSession vi, ViConstString channelName, ViInt32 startPhaseState,
                                ViReal64 startPhase, ViReal64 dropTime, ViReal64 voltage, ViBoolean timedDrop)
 {
-    SessionLock lock(vi);
-    if (lock.status() < 0)
-        return lock.status();
-    const ViStatus checked = checkNumbers(vi, {{startPhaseState ? startPhase : 0.0, 4, "Start Phase"},
-                                               {timedDrop ? dropTime : 0.0, 5, "Drop Time"},
-                                               {voltage, 6, "Voltage"}});
-    if (checked < 0)
-        return checked;
-    return dropFrame(vi, singlePhaseModel, [&](ViSession io) {
-        // The output goes to 0 V behind a closed relay before the drop; these two report through
-        // their own error information and do not stop the test.
-        ZEV_QX70_GenerateACVoltage(vi, channelName, 0.0);
-        ZEV_QX70_ConnectOutput(vi, channelName);
-        const bool serial = zev::onSerialLine(vi);
-        const double wait = serial ? zev::kStatusPause : kSettle;
-        ViStatus status = sendAndWait(vi, io, wait, scpi(Scpi::SetStartPhaseState), startState(startPhaseState));
-        if (status >= 0 && startPhaseState)
-            status = sendAndWait(vi, io, wait, scpi(Scpi::SetStartPhase), startPhase);
-        if (status >= 0)
-            status = sendDrop(vi, io, wait, dropTime, timedDrop);
-        if (status >= 0)
-            status = sendAndWait(vi, io, (serial || startPhaseState) ? wait : 0.0, scpi(Scpi::SetVoltageNow), voltage);
-        return status;
+    return zev::withLock(vi, [&]() -> ViStatus {
+        const ViStatus checked = checkNumbers(vi, {{startPhaseState ? startPhase : 0.0, 4, "Start Phase"},
+                                                   {timedDrop ? dropTime : 0.0, 5, "Drop Time"},
+                                                   {voltage, 6, "Voltage"}});
+        if (checked < 0)
+            return checked;
+        return dropFrame(vi, singlePhaseModel, [&](ViSession io) {
+            // The output goes to 0 V behind a closed relay before the drop; these two report through
+            // their own error information and do not stop the test.
+            ZEV_QX70_GenerateACVoltage(vi, channelName, 0.0);
+            ZEV_QX70_ConnectOutput(vi, channelName);
+            const bool serial = zev::onSerialLine(vi);
+            const double wait = serial ? zev::kStatusPause : kSettle;
+            ViStatus status = sendAndWait(vi, io, wait, scpi(Scpi::SetStartPhaseState), startState(startPhaseState));
+            if (status >= 0 && startPhaseState)
+                status = sendAndWait(vi, io, wait, scpi(Scpi::SetStartPhase), startPhase);
+            if (status >= 0)
+                status = sendDrop(vi, io, wait, dropTime, timedDrop);
+            if (status >= 0)
+                status = sendAndWait(vi, io, (serial || startPhaseState) ? wait : 0.0, scpi(Scpi::SetVoltageNow),
+                                     voltage);
+            return status;
+        });
     });
 }
 
 ViStatus ZEV_QX70_PhaseDropCommands(ViSession vi, ViConstString, ViInt32 startPhaseState, ViReal64 startPhase,
                                     ViReal64 dropTime, ViBoolean timedDrop, ViInt16 phase)
 {
-    SessionLock lock(vi);
-    if (lock.status() < 0)
-        return lock.status();
-    ViStatus refusal = checkNumbers(vi, {{timedDrop ? dropTime : 0.0, 5, "Drop Time"}});
-    if (refusal >= 0)
-        refusal = checkPhase(vi, phase, 7);
-    if (refusal < 0)
-        return refusal;
-    const ViStatus result = dropFrame(vi, knownModel, [&](ViSession io) {
-        // An exact comparison: the source starts only at these four angles. The operator is told at
-        // once; the caller gets the refusal once the instrument has been cleared as usual.
-        if (std::find(std::begin(startAngles), std::end(startAngles), startPhase) == std::end(startAngles)) {
-            qx::runtime::MessagePopup("Error Message",
-                                      "\nOutput Drop function only supports 0, 90, 180, 270 phase angle");
-            refusal = zev::recordParam(vi, IVI_ERROR_INVALID_VALUE, 4, "Start Phase");
-            return static_cast<ViStatus>(VI_SUCCESS);
-        }
-        ViStatus status = zev::selectPhase(vi, io, dropPhaseSteps, phase);
-        if (status < 0)
+    return zev::withLock(vi, [&]() -> ViStatus {
+        ViStatus refusal = checkNumbers(vi, {{timedDrop ? dropTime : 0.0, 5, "Drop Time"}});
+        if (refusal >= 0)
+            refusal = checkPhase(vi, phase, 7);
+        if (refusal < 0)
+            return refusal;
+        const ViStatus result = dropFrame(vi, knownModel, [&](ViSession io) {
+            // An exact comparison: the source starts only at these four angles. The operator is told at
+            // once; the caller gets the refusal once the instrument has been cleared as usual.
+            if (std::find(std::begin(startAngles), std::end(startAngles), startPhase) == std::end(startAngles)) {
+                qx::runtime::MessagePopup("Error Message",
+                                          "\nOutput Drop function only supports 0, 90, 180, 270 phase angle");
+                refusal = zev::recordParam(vi, IVI_ERROR_INVALID_VALUE, 4, "Start Phase");
+                return static_cast<ViStatus>(VI_SUCCESS);
+            }
+            ViStatus status = zev::selectPhase(vi, io, dropPhaseSteps, phase);
+            if (status < 0)
+                return status;
+            // GPIB gives the start phase longer to settle when it is on.
+            const double wait = (!zev::onSerialLine(vi) && startPhaseState) ? kSettle : kPhasePace;
+            status = sendAndWait(vi, io, wait, scpi(Scpi::SetStartPhaseState), startState(startPhaseState));
+            if (status >= 0)
+                status = sendAndWait(vi, io, wait, scpi(Scpi::SetStartPhase), startPhase);
+            if (status >= 0)
+                status = sendDrop(vi, io, kSettle, dropTime, timedDrop);
             return status;
-        // GPIB gives the start phase longer to settle when it is on.
-        const double wait = (!zev::onSerialLine(vi) && startPhaseState) ? kSettle : kPhasePace;
-        status = sendAndWait(vi, io, wait, scpi(Scpi::SetStartPhaseState), startState(startPhaseState));
-        if (status >= 0)
-            status = sendAndWait(vi, io, wait, scpi(Scpi::SetStartPhase), startPhase);
-        if (status >= 0)
-            status = sendDrop(vi, io, kSettle, dropTime, timedDrop);
-        return status;
+        });
+        return result < 0 ? result : refusal;
     });
-    return result < 0 ? result : refusal;
 }
 
 ViStatus ZEV_QX70_DropSettingQuery(ViSession vi, ViConstString, ViInt32 *startPhaseState, ViInt32 *startPhase)
 {
-    SessionLock lock(vi);
-    if (lock.status() < 0)
-        return lock.status();
-    const ViStatus status = checkOutputs(vi, startPhaseState, startPhase, 3);
-    if (status < 0)
-        return status;
-    return dropFrame(vi, singlePhaseModel,
-                     [&](ViSession io) { return readStartPhase(vi, io, startPhaseState, startPhase); });
+    return zev::withLock(vi, [&]() -> ViStatus {
+        const ViStatus status = checkOutputs(vi, startPhaseState, startPhase, 3);
+        if (status < 0)
+            return status;
+        return dropFrame(vi, singlePhaseModel,
+                         [&](ViSession io) { return readStartPhase(vi, io, startPhaseState, startPhase); });
+    });
 }
 
 ViStatus ZEV_QX70_PhaseDropSettingQuery(ViSession vi, ViConstString, ViInt16 phase, ViInt32 *startPhaseState,
                                         ViInt32 *startPhase)
 {
-    SessionLock lock(vi);
-    if (lock.status() < 0)
-        return lock.status();
-    ViStatus checked = checkOutputs(vi, startPhaseState, startPhase, 4);
-    if (checked >= 0)
-        checked = checkPhase(vi, phase, 3);
-    if (checked < 0)
-        return checked;
-    return dropFrame(vi, knownModel, [&](ViSession io) {
-        ViStatus status = zev::selectPhase(vi, io, zev::plainPhaseSelection, phase);
-        if (status >= 0)
-            status = readStartPhase(vi, io, startPhaseState, startPhase);
-        if (status >= 0)
-            Delay(kSettle);
-        return status;
+    return zev::withLock(vi, [&]() -> ViStatus {
+        ViStatus checked = checkOutputs(vi, startPhaseState, startPhase, 4);
+        if (checked >= 0)
+            checked = checkPhase(vi, phase, 3);
+        if (checked < 0)
+            return checked;
+        return dropFrame(vi, knownModel, [&](ViSession io) {
+            ViStatus status = zev::selectPhase(vi, io, zev::plainPhaseSelection, phase);
+            if (status >= 0)
+                status = readStartPhase(vi, io, startPhaseState, startPhase);
+            if (status >= 0)
+                Delay(kSettle);
+            return status;
+        });
     });
 }

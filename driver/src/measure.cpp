@@ -8,7 +8,6 @@
 #include "zev_qx70.h"
 
 using zev::nullAddress;
-using zev::SessionLock;
 
 namespace {
 
@@ -120,34 +119,33 @@ ViStatus measure(ViSession vi, const Measurement *measurement, Rules rules, ViRe
 
 ViStatus ZEV_QX70_MeasureOutput(ViSession vi, ViConstString, ViInt32 measurementType, ViReal64 *measurement)
 {
-    SessionLock lock(vi);
-    if (lock.status() < 0)
-        return lock.status();
-    if (!measurement)
-        return nullAddress(vi, 4, "Null address for Measurement");
-    const ViStatus checked = checkType(vi, measurementType);
-    if (checked < 0)
-        return checked;
-    const ViInt32 model = zev::sessionState(vi).modelNumber;
-    return measure(vi, findMeasurement(measurementType), Rules{model == zev::kSinglePhaseModel, false}, *measurement);
+    return zev::withLock(vi, [&]() -> ViStatus {
+        if (!measurement)
+            return nullAddress(vi, 4, "Null address for Measurement");
+        const ViStatus checked = checkType(vi, measurementType);
+        if (checked < 0)
+            return checked;
+        const ViInt32 model = zev::sessionState(vi).modelNumber;
+        return measure(vi, findMeasurement(measurementType), Rules{model == zev::kSinglePhaseModel, false},
+                       *measurement);
+    });
 }
 
 ViStatus ZEV_QX70_PhaseMeasureOutput(ViSession vi, ViConstString, ViInt32 measurementType, ViInt16 phase,
                                      ViReal64 *measurement)
 {
-    SessionLock lock(vi);
-    if (lock.status() < 0)
-        return lock.status();
-    if (!measurement)
-        return nullAddress(vi, 5, "Null address for Measurement");
-    ViStatus status = checkType(vi, measurementType);
-    if (status >= 0 && !zev::validPhase(phase))
-        status = zev::recordParam(vi, IVI_ERROR_INVALID_VALUE, 4, "Phase");
-    if (status >= 0)
-        status = zev::selectPhase(vi, Ivi_IOSession(vi), zev::plainPhaseSelection, phase);
-    if (status < 0)
-        return status;
-    const ViInt32 model = zev::sessionState(vi).modelNumber;
-    return measure(vi, findMeasurement(measurementType), Rules{zev::knownModel(model), true},
-                   *measurement);
+    return zev::withLock(vi, [&]() -> ViStatus {
+        if (!measurement)
+            return nullAddress(vi, 5, "Null address for Measurement");
+        ViStatus status = checkType(vi, measurementType);
+        if (status >= 0 && !zev::validPhase(phase))
+            status = zev::recordParam(vi, IVI_ERROR_INVALID_VALUE, 4, "Phase");
+        if (status >= 0)
+            status = zev::selectPhase(vi, Ivi_IOSession(vi), zev::plainPhaseSelection, phase);
+        if (status < 0)
+            return status;
+        const ViInt32 model = zev::sessionState(vi).modelNumber;
+        return measure(vi, findMeasurement(measurementType), Rules{zev::knownModel(model), true},
+                       *measurement);
+    });
 }

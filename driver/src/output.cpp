@@ -12,7 +12,6 @@ using zev::SessionState;
 using zev::fold;
 using zev::nullAddress;
 using zev::recordParam;
-using zev::SessionLock;
 
 namespace {
 
@@ -69,32 +68,30 @@ const RangedSetting currentSetting{ZEV_QX70_ATTR_ACC_AMPLITUDE, currentMaximum, 
 // Reads the range, refuses a value outside 0 .. the maximum (sending nothing), else writes it.
 ViStatus setWithinRange(ViSession vi, ViConstString channelName, const RangedSetting &setting, ViReal64 value)
 {
-    SessionLock lock(vi);
-    if (lock.status() < 0)
-        return lock.status();
-    ViReal64 vmax = 0.0;
-    ViStatus status = readRangeMaximum(vi, channelName, vmax);
-    if (status < 0)
-        return status;
-    if (!within(value, 0.0, setting.maximum(sessionState(vi), vmax)))
-        return setting.refusal;
-    status = Ivi_SetAttributeViReal64(vi, channelName, setting.attribute, 0, value);
-    if (status < 0)
-        return recordParam(vi, status, setting.position, setting.name);
-    return fold(ZEV_QX70_CheckStatus(vi));
+    return zev::withLock(vi, [&]() -> ViStatus {
+        ViReal64 vmax = 0.0;
+        ViStatus status = readRangeMaximum(vi, channelName, vmax);
+        if (status < 0)
+            return status;
+        if (!within(value, 0.0, setting.maximum(sessionState(vi), vmax)))
+            return setting.refusal;
+        status = Ivi_SetAttributeViReal64(vi, channelName, setting.attribute, 0, value);
+        if (status < 0)
+            return recordParam(vi, status, setting.position, setting.name);
+        return fold(ZEV_QX70_CheckStatus(vi));
+    });
 }
 
 // The frame of the functions that write one attribute: lock, write, check the status. A failed
 // write is recorded at `position` with `name`; with position 0 it is returned as it comes.
 template <class Write> ViStatus writeThenCheck(ViSession vi, ViInt32 position, ViConstString name, Write &&write)
 {
-    SessionLock lock(vi);
-    if (lock.status() < 0)
-        return lock.status();
-    const ViStatus status = write();
-    if (status < 0)
-        return position > 0 ? recordParam(vi, status, position, name) : status;
-    return fold(ZEV_QX70_CheckStatus(vi));
+    return zev::withLock(vi, [&]() -> ViStatus {
+        const ViStatus status = write();
+        if (status < 0)
+            return position > 0 ? recordParam(vi, status, position, name) : status;
+        return fold(ZEV_QX70_CheckStatus(vi));
+    });
 }
 
 ViStatus setOutputConnected(ViSession vi, ViConstString channelName, ViBoolean connected)
@@ -110,26 +107,25 @@ ViStatus ZEV_QX70_ConfigureLimits(ViSession vi, ViConstString, ViReal64 *frequen
                                   ViReal64 *frequencyHighLimit, ViReal64 *currentLimit, ViReal64 *voltageLimit,
                                   ViInt32 *modelNumber)
 {
-    SessionLock lock(vi);
-    if (lock.status() < 0)
-        return lock.status();
-    if (!frequencyLowLimit)
-        return nullAddress(vi, 3, "Null address for Frequency Low Limit");
-    if (!frequencyHighLimit)
-        return nullAddress(vi, 4, "Null address for Frequency High Limit");
-    if (!currentLimit)
-        return nullAddress(vi, 5, "Null address for Current Limit");
-    if (!voltageLimit)
-        return nullAddress(vi, 6, "Null address for Voltage Limit");
-    if (!modelNumber)
-        return nullAddress(vi, 7, "Null address for Model Number");
-    const SessionState state = sessionState(vi);
-    *frequencyLowLimit = state.frequencyLowLimit;
-    *frequencyHighLimit = state.frequencyHighLimit;
-    *currentLimit = state.currentLimit;
-    *voltageLimit = state.voltageLimit;
-    *modelNumber = state.modelNumber;
-    return fold(ZEV_QX70_CheckStatus(vi));
+    return zev::withLock(vi, [&]() -> ViStatus {
+        if (!frequencyLowLimit)
+            return nullAddress(vi, 3, "Null address for Frequency Low Limit");
+        if (!frequencyHighLimit)
+            return nullAddress(vi, 4, "Null address for Frequency High Limit");
+        if (!currentLimit)
+            return nullAddress(vi, 5, "Null address for Current Limit");
+        if (!voltageLimit)
+            return nullAddress(vi, 6, "Null address for Voltage Limit");
+        if (!modelNumber)
+            return nullAddress(vi, 7, "Null address for Model Number");
+        const SessionState state = sessionState(vi);
+        *frequencyLowLimit = state.frequencyLowLimit;
+        *frequencyHighLimit = state.frequencyHighLimit;
+        *currentLimit = state.currentLimit;
+        *voltageLimit = state.voltageLimit;
+        *modelNumber = state.modelNumber;
+        return fold(ZEV_QX70_CheckStatus(vi));
+    });
 }
 
 ViStatus ZEV_QX70_GenerateACVoltageRange(ViSession vi, ViConstString channelName, ViReal64 range)
@@ -151,16 +147,15 @@ ViStatus ZEV_QX70_GenerateACCurrent(ViSession vi, ViConstString channelName, ViR
 
 ViStatus ZEV_QX70_GenerateACFrequency(ViSession vi, ViConstString channelName, ViReal64 frequency)
 {
-    SessionLock lock(vi);
-    if (lock.status() < 0)
-        return lock.status();
-    const SessionState state = sessionState(vi);
-    if (!within(frequency, state.frequencyLowLimit, state.frequencyHighLimit))
-        return ZEV_QX70_ERROR_FREQUENCY_OUT_OF_LIMITS;
-    const ViStatus status = Ivi_SetAttributeViReal64(vi, channelName, ZEV_QX70_ATTR_FREQUENCY, 0, frequency);
-    if (status < 0)
-        return recordParam(vi, status, 4, "Frequency");
-    return fold(ZEV_QX70_CheckStatus(vi));
+    return zev::withLock(vi, [&]() -> ViStatus {
+        const SessionState state = sessionState(vi);
+        if (!within(frequency, state.frequencyLowLimit, state.frequencyHighLimit))
+            return ZEV_QX70_ERROR_FREQUENCY_OUT_OF_LIMITS;
+        const ViStatus status = Ivi_SetAttributeViReal64(vi, channelName, ZEV_QX70_ATTR_FREQUENCY, 0, frequency);
+        if (status < 0)
+            return recordParam(vi, status, 4, "Frequency");
+        return fold(ZEV_QX70_CheckStatus(vi));
+    });
 }
 
 ViStatus ZEV_QX70_ConnectOutput(ViSession vi, ViConstString channelName)
@@ -180,35 +175,34 @@ ViStatus ZEV_QX70_QueryOutputRelay(ViSession vi, ViConstString, ViInt32 *relaySt
 
 ViStatus ZEV_QX70_QueryOutputFunction(ViSession vi, ViConstString channelName, ViInt32 functionCode, ViReal64 *value)
 {
-    SessionLock lock(vi);
-    if (lock.status() < 0)
-        return lock.status();
-    if (!value)
-        return nullAddress(vi, 4, "Null address for Value");
-    // The write callback sends the query (the attribute is never cached, so a repeated code asks too).
-    ViStatus status = Ivi_SetAttributeViInt32(vi, channelName, ZEV_QX70_ATTR_QUERY_FUNCTION, 0, functionCode);
-    if (status < 0)
-        return recordParam(vi, status, 3, "Query Function");
-    ViConstString channel = VI_NULL;
-    if (!Ivi_Simulating(vi)) {
-        const ViSession io = Ivi_IOSession(vi);
+    return zev::withLock(vi, [&]() -> ViStatus {
+        if (!value)
+            return nullAddress(vi, 4, "Null address for Value");
+        // The write callback sends the query (the attribute is never cached, so a repeated code asks too).
+        ViStatus status = Ivi_SetAttributeViInt32(vi, channelName, ZEV_QX70_ATTR_QUERY_FUNCTION, 0, functionCode);
+        if (status < 0)
+            return recordParam(vi, status, 3, "Query Function");
+        ViConstString channel = VI_NULL;
+        if (!Ivi_Simulating(vi)) {
+            const ViSession io = Ivi_IOSession(vi);
+            status = Ivi_CoerceChannelName(vi, channelName, &channel);
+            if (status >= 0)
+                status = Ivi_SetNeedToCheckStatus(vi, VI_TRUE);
+            if (status < 0)
+                return status;
+            ViReal64 answer = 0.0;
+            status = zev::receiveAsIs(vi, io, "%lf", &answer);
+            if (status < 0)
+                return status;
+            *value = answer;
+            status = ZEV_QX70_CheckStatus(vi);
+            if (status < 0)
+                return status;
+        }
+        // Leave a check due for the next function that runs one.
         status = Ivi_CoerceChannelName(vi, channelName, &channel);
         if (status >= 0)
             status = Ivi_SetNeedToCheckStatus(vi, VI_TRUE);
-        if (status < 0)
-            return status;
-        ViReal64 answer = 0.0;
-        status = zev::receiveAsIs(vi, io, "%lf", &answer);
-        if (status < 0)
-            return status;
-        *value = answer;
-        status = ZEV_QX70_CheckStatus(vi);
-        if (status < 0)
-            return status;
-    }
-    // Leave a check due for the next function that runs one.
-    status = Ivi_CoerceChannelName(vi, channelName, &channel);
-    if (status >= 0)
-        status = Ivi_SetNeedToCheckStatus(vi, VI_TRUE);
-    return fold(status);
+        return fold(status);
+    });
 }

@@ -24,4 +24,14 @@ private:
     ViStatus status_;
 };
 
+// The frame of a driver function: `body` runs with the session locked; a lock that cannot be
+// taken ends the call with its status. The lock is released on every way out.
+template <class Body> ViStatus withLock(ViSession vi, Body &&body)
+{
+    SessionLock lock(vi);
+    if (lock.status() < 0)
+        return lock.status();
+    return body();
+}
+
 } // namespace zev

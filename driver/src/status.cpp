@@ -110,53 +110,51 @@ ViStatus zev::checkStatusThenClear(ViSession vi, double pause)
 
 ViStatus ZEV_QX70_reset(ViSession vi)
 {
-    SessionLock lock(vi);
-    if (lock.status() < 0)
-        return lock.status();
-    if (!Ivi_Simulating(vi)) {
-        ViSession io = Ivi_IOSession(vi);
-        ViStatus status = Ivi_SetNeedToCheckStatus(vi, VI_TRUE);
-        if (status < 0)
-            return status;
-        for (Scpi command : {Scpi::Remote, Scpi::Clear, Scpi::Remote, Scpi::Reset}) {
-            status = zev::sendSettled(vi, io, command);
+    return zev::withLock(vi, [&]() -> ViStatus {
+        if (!Ivi_Simulating(vi)) {
+            ViSession io = Ivi_IOSession(vi);
+            ViStatus status = Ivi_SetNeedToCheckStatus(vi, VI_TRUE);
             if (status < 0)
                 return status;
+            for (Scpi command : {Scpi::Remote, Scpi::Clear, Scpi::Remote, Scpi::Reset}) {
+                status = zev::sendSettled(vi, io, command);
+                if (status < 0)
+                    return status;
+            }
         }
-    }
-    return zev::checkStatusThenClear(vi, zev::kSettle);
+        return zev::checkStatusThenClear(vi, zev::kSettle);
+    });
 }
 
 namespace {
 
 ViStatus queryError(ViSession vi, ViInt32 *errorCode, ViChar errorMessage[])
 {
-    SessionLock lock(vi);
-    if (lock.status() < 0)
-        return lock.status();
-    if (!errorCode)
-        return nullAddress(vi, 2, "Null address for Error Code");
-    if (!errorMessage)
-        return nullAddress(vi, 3, "Null address for Error Message");
-    if (Ivi_Simulating(vi)) {
-        if (Ivi_UseSpecificSimulation(vi)) {
-            *errorCode = 0;
-            copyText(errorMessage, "No error.");
+    return zev::withLock(vi, [&]() -> ViStatus {
+        if (!errorCode)
+            return nullAddress(vi, 2, "Null address for Error Code");
+        if (!errorMessage)
+            return nullAddress(vi, 3, "Null address for Error Message");
+        if (Ivi_Simulating(vi)) {
+            if (Ivi_UseSpecificSimulation(vi)) {
+                *errorCode = 0;
+                copyText(errorMessage, "No error.");
+            }
+            return VI_SUCCESS;
         }
+        ViSession io = Ivi_IOSession(vi);
+        ViStatus status = zev::sendWithCheckDue(vi, io, zev::scpi(Scpi::RootedErrorQuery));
+        if (status < 0)
+            return status;
+        ViInt32 code = 0;
+        ViChar message[kTextSize] = {};
+        status = zev::receive(vi, io, "%ld,\"%255[^\"]", &code, message);
+        if (status < 0)
+            return status;
+        *errorCode = code;
+        copyText(errorMessage, message);
         return VI_SUCCESS;
-    }
-    ViSession io = Ivi_IOSession(vi);
-    ViStatus status = zev::sendWithCheckDue(vi, io, zev::scpi(Scpi::RootedErrorQuery));
-    if (status < 0)
-        return status;
-    ViInt32 code = 0;
-    ViChar message[kTextSize] = {};
-    status = zev::receive(vi, io, "%ld,\"%255[^\"]", &code, message);
-    if (status < 0)
-        return status;
-    *errorCode = code;
-    copyText(errorMessage, message);
-    return VI_SUCCESS;
+    });
 }
 
 } // namespace
@@ -184,57 +182,55 @@ ViStatus ZEV_QX70_error_message(ViSession vi, ViStatus statusCode, ViChar messag
 
 ViStatus ZEV_QX70_StatusRegister(ViSession vi, ViInt32 *statusByte)
 {
-    SessionLock lock(vi);
-    if (lock.status() < 0)
-        return lock.status();
-    if (!statusByte)
-        return nullAddress(vi, 2, "Null address for Error Code");
-    if (Ivi_Simulating(vi)) {
-        if (Ivi_UseSpecificSimulation(vi))
-            *statusByte = 0;
+    return zev::withLock(vi, [&]() -> ViStatus {
+        if (!statusByte)
+            return nullAddress(vi, 2, "Null address for Error Code");
+        if (Ivi_Simulating(vi)) {
+            if (Ivi_UseSpecificSimulation(vi))
+                *statusByte = 0;
+            return VI_SUCCESS;
+        }
+        ViSession io = Ivi_IOSession(vi);
+        ViStatus status = zev::sendWithCheckDue(vi, io, zev::scpi(Scpi::StatusByteQuery));
+        if (status < 0)
+            return status;
+        ViInt32 value = 0;
+        status = zev::receiveAsIs(vi, io, "%ld", &value);
+        if (status < 0)
+            return status;
+        *statusByte = value;
         return VI_SUCCESS;
-    }
-    ViSession io = Ivi_IOSession(vi);
-    ViStatus status = zev::sendWithCheckDue(vi, io, zev::scpi(Scpi::StatusByteQuery));
-    if (status < 0)
-        return status;
-    ViInt32 value = 0;
-    status = zev::receiveAsIs(vi, io, "%ld", &value);
-    if (status < 0)
-        return status;
-    *statusByte = value;
-    return VI_SUCCESS;
+    });
 }
 
 namespace {
 
 ViStatus queryRevisions(ViSession vi, ViChar driverRev[], ViChar instrRev[])
 {
-    SessionLock lock(vi);
-    if (lock.status() < 0)
-        return lock.status();
-    if (!driverRev)
-        return nullAddress(vi, 2, "Null address for Driver Revision");
-    if (!instrRev)
-        return nullAddress(vi, 3, "Null address for Instrument Revision");
-    ViStatus status =
-        Ivi_GetAttributeViString(vi, VI_NULL, IVI_ATTR_SPECIFIC_DRIVER_REVISION, 0, IVI_MAX_MESSAGE_BUF_SIZE, driverRev);
-    if (status < 0)
-        return status;
-    if (!Ivi_Simulating(vi)) {
-        ViSession io = Ivi_IOSession(vi);
-        status = zev::sendWithCheckDue(vi, io, zev::scpi(Scpi::IdentityQuery));
+    return zev::withLock(vi, [&]() -> ViStatus {
+        if (!driverRev)
+            return nullAddress(vi, 2, "Null address for Driver Revision");
+        if (!instrRev)
+            return nullAddress(vi, 3, "Null address for Instrument Revision");
+        ViStatus status = Ivi_GetAttributeViString(vi, VI_NULL, IVI_ATTR_SPECIFIC_DRIVER_REVISION, 0,
+                                                   IVI_MAX_MESSAGE_BUF_SIZE, driverRev);
         if (status < 0)
             return status;
-        ViChar firmware[kTextSize] = {};
-        status = zev::receive(vi, io, "%*[^,],%*[^,],%*[^,],%255[^\n]", firmware);
-        if (status < 0)
-            return status;
-        copyText(instrRev, firmware);
-    } else if (Ivi_UseSpecificSimulation(vi)) {
-        copyText(instrRev, "No revision information available while simulating.");
-    }
-    return fold(ZEV_QX70_CheckStatus(vi));
+        if (!Ivi_Simulating(vi)) {
+            ViSession io = Ivi_IOSession(vi);
+            status = zev::sendWithCheckDue(vi, io, zev::scpi(Scpi::IdentityQuery));
+            if (status < 0)
+                return status;
+            ViChar firmware[kTextSize] = {};
+            status = zev::receive(vi, io, "%*[^,],%*[^,],%*[^,],%255[^\n]", firmware);
+            if (status < 0)
+                return status;
+            copyText(instrRev, firmware);
+        } else if (Ivi_UseSpecificSimulation(vi)) {
+            copyText(instrRev, "No revision information available while simulating.");
+        }
+        return fold(ZEV_QX70_CheckStatus(vi));
+    });
 }
 
 } // namespace
