@@ -89,11 +89,8 @@ ViStatus readNumber(ViSession vi, ViSession io, ViConstString, ViAttr id, ViReal
     const NumberQuery *query = findRecord(numberQueries, id);
     if (!query)
         return IVI_ERROR_INVALID_ATTRIBUTE;
-    ViStatus status = zev::send(vi, io, qx::visa::RuntimeFormat{zev::scpi(query->query)});
-    if (status < 0)
-        return status;
     ViReal64 number = 0.0;
-    status = zev::receive(vi, io, "%lf", &number);
+    const ViStatus status = zev::ask(vi, io, query->query, "%lf", &number);
     if (status < 0)
         return status;
     *value = number;
@@ -113,11 +110,8 @@ ViStatus writeNumber(ViSession vi, ViSession io, ViConstString, ViAttr id, ViRea
 // a second number: read the one answer and take its last number.
 ViStatus readCurrentSetting(ViSession vi, ViSession io, ViConstString, ViAttr, ViReal64 *value)
 {
-    ViStatus status = zev::send(vi, io, zev::scpi(Scpi::CurrentQuery));
-    if (status < 0)
-        return status;
     ViChar answer[257] = {};
-    status = zev::receive(vi, io, "%256[^\n]", answer);
+    const ViStatus status = zev::ask(vi, io, Scpi::CurrentQuery, "%256[^\n]", answer);
     if (status < 0)
         return status;
     char *end = nullptr;
@@ -146,11 +140,8 @@ ViStatus writeVoltageRange(ViSession vi, ViSession io, ViConstString, ViAttr, Vi
 
 ViStatus readOutputConnected(ViSession vi, ViSession io, ViConstString, ViAttr, ViBoolean *value)
 {
-    ViStatus status = zev::send(vi, io, zev::scpi(Scpi::OutputQuery));
-    if (status < 0)
-        return status;
     ViInt32 state = 0;
-    status = zev::receive(vi, io, "%ld", &state);
+    const ViStatus status = zev::ask(vi, io, Scpi::OutputQuery, "%ld", &state);
     if (status < 0)
         return status;
     *value = state != 0 ? VI_TRUE : VI_FALSE;

@@ -68,6 +68,17 @@ ViStatus receive(ViSession vi, ViSession io, qx::visa::ScanfFormat<std::type_ide
     return status < 0 ? record(vi, status) : VI_SUCCESS;
 }
 
+// Sends a query, then reads its answer with the format framed like it.
+template <class... Args>
+ViStatus ask(ViSession vi, ViSession io, Scpi query, qx::visa::ScanfFormat<std::type_identity_t<Args>...> answer,
+             Args &&...outputs)
+{
+    const ViStatus status = send(vi, io, qx::visa::RuntimeFormat{scpi(query)});
+    if (status < 0)
+        return status;
+    return receive(vi, io, qx::visa::RuntimeFormat{answer.text()}, std::forward<Args>(outputs)...);
+}
+
 // Reads with the same format on both links.
 template <class... Args>
 ViStatus receiveAsIs(ViSession vi, ViSession io, qx::visa::ScanfFormat<std::type_identity_t<Args>...> format,

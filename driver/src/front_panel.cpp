@@ -115,12 +115,8 @@ ViStatus ZEV_QX70_PowerOnQuery(ViSession vi, ViConstString, ViInt32 *registerNum
         if (!registerNumber)
             return nullAddress(vi, 3, "Null address for Register");
         if (!Ivi_Simulating(vi)) {
-            const ViSession io = Ivi_IOSession(vi);
-            ViStatus status = zev::send(vi, io, zev::scpi(Scpi::PowerOnRegisterQuery));
-            if (status < 0)
-                return status;
             ViInt32 answer = 0;
-            status = zev::receive(vi, io, "%ld", &answer);
+            const ViStatus status = zev::ask(vi, Ivi_IOSession(vi), Scpi::PowerOnRegisterQuery, "%ld", &answer);
             if (status < 0)
                 return status;
             *registerNumber = answer;
