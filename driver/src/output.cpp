@@ -184,14 +184,12 @@ ViStatus ZEV_QX70_QueryOutputFunction(ViSession vi, ViConstString channelName, V
             return recordParam(vi, status, 3, "Query Function");
         ViConstString channel = VI_NULL;
         if (!Ivi_Simulating(vi)) {
-            const ViSession io = Ivi_IOSession(vi);
+            ViReal64 answer = 0.0;
             status = Ivi_CoerceChannelName(vi, channelName, &channel);
             if (status >= 0)
                 status = Ivi_SetNeedToCheckStatus(vi, VI_TRUE);
-            if (status < 0)
-                return status;
-            ViReal64 answer = 0.0;
-            status = zev::receiveAsIs(vi, io, "%lf", &answer);
+            if (status >= 0)
+                status = zev::receiveAsIs(vi, Ivi_IOSession(vi), "%lf", &answer);
             if (status < 0)
                 return status;
             *value = answer;
