@@ -148,6 +148,7 @@ private slots:
 
     void mnemonicsOperateTheirControls()
     {
+        QVERIFY(QTest::qWaitForWindowActive(panelWindow(steady))); // keys go to the active window
         QTest::keyClick(panelWindow(steady), Qt::Key_E, Qt::AltModifier); // "Clos&e connection"
         QTest::keyClick(panelWindow(steady), Qt::Key_O, Qt::AltModifier); // "&Output relay" switch
         QTRY_COMPARE(called(), (QStringList{"close:1", "output_on_off:1"})); // buttons click animated
