@@ -1,0 +1,39 @@
+// The command line of qxctl: the options that choose the instrument and the output form, and the
+// one command to run on it.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace qx::ctl {
+
+enum class Verb { Identify, Limits, Get, Set, Output, Measure, Save, Recall, Remote, Drop, Errors };
+
+struct Command {
+    Verb verb = Verb::Identify;
+    std::string name;            // the command as typed, e.g. "set voltage", "measure power"
+    std::string quantity;        // get, set: voltage|frequency|current|range|output; measure: the kind
+    double value = 0.0;          // set: the value (a range as its selector, 1.0 low or 2.0 high)
+    bool on = false;             // output, remote
+    int number = 0;              // save, recall: the register
+    std::optional<int> phase;    // measure, drop: 0 all phases coupled, 1 to 3 one phase
+    std::optional<double> angle; // drop: the start angle in degrees
+    std::optional<double> time;  // drop: the drop time in seconds
+};
+
+struct Invocation {
+    std::string resource;                    // -r, or QX_RESOURCE
+    int baud = 9600;                         // --baud (serial links)
+    std::optional<std::string> simulateModel; // --simulate[=MODEL]
+    bool json = false;
+    Command command;
+};
+
+struct Parsed {
+    std::optional<Invocation> invocation; // none: exit at once with exitCode
+    int exitCode = 0;                     // 0 after --help, 2 after a usage error (told on stderr)
+};
+
+Parsed parseCommandLine(int argc, const char *const *argv);
+
+} // namespace qx::ctl

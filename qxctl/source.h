@@ -1,0 +1,30 @@
+// A driver session on the instrument, closed when it goes, and the driver's words for a failure.
+#pragma once
+
+#include "zev_qx70.h"
+
+#include <string>
+
+namespace qx::ctl {
+
+class Source {
+public:
+    Source() = default;
+    ~Source();
+    Source(const Source &) = delete;
+    Source &operator=(const Source &) = delete;
+
+    // Opens the session (identification query, no reset). The status of ZEV_QX70_init.
+    ViStatus open(const std::string &resource, int baud);
+    ViSession session() const { return vi_; }
+
+private:
+    ViSession vi_ = VI_NULL;
+};
+
+// "<the driver's message for status>[: <what the error information adds>]" with the code in
+// hex; for an instrument error, the instrument's own error (read from its queue) as well.
+// `vi` may be VI_NULL (a failed open).
+std::string failureText(ViSession vi, ViStatus status);
+
+} // namespace qx::ctl
