@@ -1,5 +1,6 @@
 // Finding the panel resource at run time: a program keeps its resource next to its executable
-// (the build copies it there, see qx_panel_resource).
+// (the build copies it there, see qx_panel_resource), or, installed, in its own data folder
+// (<prefix>/share/<program>/ beside <prefix>/bin/<program>).
 #include "ui/toolkit.h"
 
 #include <filesystem>
@@ -18,6 +19,10 @@ std::string PanelResourcePath(const char *fileName) noexcept
             const fs::path beside = executable.parent_path() / fileName;
             if (fs::is_regular_file(beside, error))
                 return beside.string();
+            const fs::path installed =
+                executable.parent_path().parent_path() / "share" / executable.filename() / fileName;
+            if (fs::is_regular_file(installed, error))
+                return installed.string();
         }
         return fileName;
     } catch (...) {

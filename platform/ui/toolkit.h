@@ -144,7 +144,8 @@ public:
 // Discards every panel and stops the backend.
 int CloseUserInterface() noexcept; // UIE_LOOP_RUNNING inside the loop or a callback
 
-// Where the panel resource `fileName` is: next to the executable, else the bare file name
+// Where the panel resource `fileName` is: next to the executable, else in the program's data
+// folder (../share/<program>/ from the executable's folder), else the bare file name
 // (which LoadPanel then reports as UIE_FILE_NOT_FOUND unless it is in the working directory).
 // Empty for a null name.
 std::string PanelResourcePath(const char *fileName) noexcept;

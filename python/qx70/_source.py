@@ -1,0 +1,231 @@
+"""A QX Series source opened through the ZEV_QX70 driver."""
+
+from __future__ import annotations
+
+import ctypes
+import threading
+from typing import NamedTuple
+
+from . import _driver as d
+
+_CHANNEL = b"1"
+
+
+class QXError(Exception):
+    """A driver or instrument error: the driver's status code and its message."""
+
+    def __init__(self, status: int, message: str) -> None:
+        super().__init__(f"{message} (status 0x{status & 0xFFFFFFFF:08X})")
+        self.status = status
+        self.message = message
+
+
+class Limits(NamedTuple):
+    """The instrument's limits, learnt when the session opened."""
+
+    voltage: float  #: highest voltage (V), on the high range
+    current: float  #: current limit (A), on the low range
+    frequency_low: float  #: lowest frequency (Hz)
+    frequency_high: float  #: highest frequency (Hz)
+    model: int  #: 7101 (single-phase) or 7103 (three-phase)
+
+
+class Identity(NamedTuple):
+    model: str  #: e.g. "7103QX"
+    serial: str
+    firmware: str
+
+
+def _failure_text(vi: int, status: int) -> str:
+    """The driver's message for `status`, what its error information adds, and for an
+    instrument error the instrument's own error from its queue."""
+    lib = d.library()
+    message = d.text_buffer()
+    lib.ZEV_QX70_error_message(vi, status, message)
+    text = d.decode(message).rstrip(".") or "Unknown status"
+    elaboration = d.text_buffer()
+    if lib.ZEV_QX70_GetErrorInfo(vi, None, None, elaboration) >= 0:
+        extra = d.decode(elaboration)
+        if extra and extra != text:
+            text += ": " + extra
+    if status == d.ERROR_INSTRUMENT_STATUS and vi != d.VI_NULL:
+        code = d.ViInt32()
+        instrument = d.text_buffer()
+        if lib.ZEV_QX70_error_query(vi, ctypes.byref(code), instrument) >= 0 and code.value != 0:
+            text += f': instrument error {code.value}, "{d.decode(instrument)}"'
+    return text
+
+
+class Source:
+    """A QX Series source (7101QX or 7103QX).
+
+    >>> with qx70.Source("ASRL1::INSTR", baud=19200) as src:
+    ...     src.voltage = 120.0
+    ...     src.output = True
+    ...     print(src.measure("power", phase=1))
+
+    The session opens with an identification query and without a reset. Every driver error
+    raises QXError. A session may be used from several threads.
+    """
+
+    def __init__(self, resource: str, baud: int = 9600) -> None:
+        self.resource = resource
+        self._vi = d.ViSession(d.VI_NULL)
+        status = d.library().ZEV_QX70_init(resource.encode(), 1, 0, ctypes.byref(self._vi), baud)
+        if status < 0:
+            raise QXError(status, f"cannot open {resource}: " + _failure_text(d.VI_NULL, status))
+        self._closing = threading.Lock()
+
+    # -- session ------------------------------------------------------------------------------
+
+    def close(self) -> None:
+        """Closes the session; later calls raise QXError. Closing twice does nothing."""
+        with self._closing:
+            vi, self._vi = self._vi.value, d.ViSession(d.VI_NULL)
+        if vi != d.VI_NULL:
+            self._check(d.library().ZEV_QX70_close(vi), vi)
+
+    def __enter__(self) -> Source:
+        return self
+
+    def __exit__(self, *exc: object) -> None:
+        self.close()
+
+    def __del__(self) -> None:
+        vi = getattr(self, "_vi", None)
+        if vi is not None and vi.value != d.VI_NULL:
+            d.library().ZEV_QX70_close(vi.value)
+
+    @property
+    def session(self) -> int:
+        """The driver's session handle (0 once closed), for calls the module does not wrap."""
+        return self._vi.value
+
+    def _check(self, status: int, vi: int | None = None) -> int:
+        if status < 0:
+            raise QXError(status, _failure_text(self._vi.value if vi is None else vi, status))
+        return status
+
+    def _call(self, name: str, *args: object) -> int:
+        return self._check(getattr(d.library(), name)(self._vi.value, *args))
+
+    def _query(self, code: int) -> float:
+        value = d.ViReal64()
+        self._call("ZEV_QX70_QueryOutputFunction", _CHANNEL, code, ctypes.byref(value))
+        return value.value
+
+    # -- settings -----------------------------------------------------------------------------
+
+    @property
+    def voltage(self) -> float:
+        """The programmed voltage (V). Setting it beyond the present range's limit raises."""
+        return self._query(d.QUERY_VOLTAGE)
+
+    @voltage.setter
+    def voltage(self, volts: float) -> None:
+        self._call("ZEV_QX70_GenerateACVoltage", _CHANNEL, float(volts))
+
+    @property
+    def frequency(self) -> float:
+        """The programmed frequency (Hz)."""
+        return self._query(d.QUERY_FREQUENCY)
+
+    @frequency.setter
+    def frequency(self, hertz: float) -> None:
+        self._call("ZEV_QX70_GenerateACFrequency", _CHANNEL, float(hertz))
+
+    @property
+    def current(self) -> float:
+        """The current limit (A)."""
+        return self._query(d.QUERY_CURRENT_LIMIT)
+
+    @current.setter
+    def current(self, amperes: float) -> None:
+        self._call("ZEV_QX70_GenerateACCurrent", _CHANNEL, float(amperes))
+
+    @property
+    def range(self) -> float:
+        """The voltage range, read as its highest voltage (V); set as "low" or "high"."""
+        return self._query(d.QUERY_VOLTAGE_RANGE)
+
+    @range.setter
+    def range(self, selector: str) -> None:
+        selectors = {"low": d.RANGE_LOW, "high": d.RANGE_HIGH}
+        if selector not in selectors:
+            raise ValueError(f'range must be "low" or "high", not {selector!r}')
+        self._call("ZEV_QX70_GenerateACVoltageRange", _CHANNEL, selectors[selector])
+
+    @property
+    def output(self) -> bool:
+        """True while the output relay is closed."""
+        state = d.ViInt32()
+        self._call("ZEV_QX70_QueryOutputRelay", _CHANNEL, ctypes.byref(state))
+        return state.value != 0
+
+    @output.setter
+    def output(self, on: bool) -> None:
+        self._call("ZEV_QX70_ConnectOutput" if on else "ZEV_QX70_DisconnectOutput", _CHANNEL)
+
+    def remote(self, on: bool = True) -> None:
+        """Remote (True) or local (False) operation of the front panel."""
+        self._call("ZEV_QX70_RemoteOnOff", _CHANNEL, d.REMOTE if on else d.LOCAL)
+
+    def save(self, register: int) -> None:
+        """Saves the settings in a register."""
+        self._call("ZEV_QX70_SaveRegister", _CHANNEL, int(register))
+
+    def recall(self, register: int) -> None:
+        """Recalls the settings of a register."""
+        self._call("ZEV_QX70_RecallRegister", _CHANNEL, int(register))
+
+    # -- measuring and testing ------------------------------------------------------------------
+
+    def measure(self, kind: str, phase: int | None = None) -> float:
+        """Measures the output: kind is one of MEASUREMENTS ("voltage", "current", "frequency",
+        "peak-current", "crest-factor", "apparent-power", "power-factor", "power"); phase None
+        or 0 for all phases coupled, 1 to 3 for one phase."""
+        if kind not in d.MEASUREMENTS:
+            raise ValueError(f"unknown measurement {kind!r}: one of {', '.join(d.MEASUREMENTS)}")
+        value = d.ViReal64()
+        if phase is None:
+            self._call("ZEV_QX70_MeasureOutput", _CHANNEL, d.MEASUREMENTS[kind], ctypes.byref(value))
+        else:
+            self._call("ZEV_QX70_PhaseMeasureOutput", _CHANNEL, d.MEASUREMENTS[kind], int(phase), ctypes.byref(value))
+        return value.value
+
+    def drop(self, angle: float | None = None, time: float | None = None, phase: int = d.PHASE_ALL) -> None:
+        """Drops the output: starting at `angle` (0, 90, 180 or 270 degrees) or at once, for
+        `time` seconds or the instrument's own drop time, on one phase (1 to 3) or all (0)."""
+        self._call("ZEV_QX70_PhaseDropCommands", _CHANNEL, 0 if angle is None else 1,
+                   0.0 if angle is None else float(angle), 0.0 if time is None else float(time),
+                   0 if time is None else 1, int(phase))
+
+    # -- identity and errors ----------------------------------------------------------------------
+
+    def limits(self) -> Limits:
+        """The instrument's voltage, current and frequency limits and its model number."""
+        values = [d.ViReal64() for _ in range(4)]
+        model = d.ViInt32()
+        low, high, current, voltage = values
+        self._call("ZEV_QX70_ConfigureLimits", _CHANNEL, *(ctypes.byref(v) for v in values), ctypes.byref(model))
+        return Limits(voltage.value, current.value, low.value, high.value, model.value)
+
+    def identify(self) -> Identity:
+        """The instrument's model, serial number and firmware revision."""
+        model, serial = d.text_buffer(512), d.text_buffer(257)
+        driver, firmware = d.text_buffer(), d.text_buffer()
+        self._call("ZEV_QX70_Model_Number", model)
+        self._call("ZEV_QX70_Serial_Number", serial)
+        self._call("ZEV_QX70_revision_query", driver, firmware)
+        return Identity(d.decode(model), d.decode(serial), d.decode(firmware))
+
+    def errors(self, most: int = 64) -> list[tuple[int, str]]:
+        """Reads the instrument's error queue until it is empty (at most `most` entries)."""
+        found: list[tuple[int, str]] = []
+        for _ in range(most):
+            code, message = d.ViInt32(), d.text_buffer()
+            self._call("ZEV_QX70_error_query", ctypes.byref(code), message)
+            if code.value == 0:
+                break
+            found.append((code.value, d.decode(message)))
+        return found
