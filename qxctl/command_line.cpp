@@ -145,7 +145,7 @@ Parsed parseCommandLine(int argc, const char *const *argv)
 {
     CLI::App app(kDescription, "qxctl");
     app.footer(kFooter);
-    app.require_subcommand(1, 1);
+    app.require_subcommand(0, 1); // a missing command is told below, after unknown words
     Invocation inv;
     std::string model;
     app.add_option("-r,--resource", inv.resource, "the instrument's VISA resource name")->envname("QX_RESOURCE");
@@ -160,6 +160,9 @@ Parsed parseCommandLine(int argc, const char *const *argv)
     const std::vector<Subcommand> subs = addSubcommands(app, fields);
     try {
         app.parse(argc, argv);
+        if (app.get_subcommands().empty())
+            throw CLI::ValidationError("a command is required: identify, limits, get, set, output, measure, save, "
+                                       "recall, remote, drop or errors");
         if (simulate->count() > 0)
             inv.simulateModel = model.empty() ? "7103QX" : model;
         if (!inv.simulateModel && inv.resource.empty())

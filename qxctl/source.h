@@ -22,8 +22,7 @@ private:
     ViSession vi_ = VI_NULL;
 };
 
-// "<the driver's message for status>[: <what the error information adds>]" with the code in
-// hex; for an instrument error, the instrument's own error (read from its queue) as well.
+// "<the driver's message for status>[: <what the error information adds>] (status 0x...)".
 // `vi` may be VI_NULL (a failed open).
 std::string failureText(ViSession vi, ViStatus status);
 

@@ -17,7 +17,6 @@ VI_NULL = 0
 TEXT_SIZE = 256  # the driver's text buffers (model: 512, serial number: 257)
 
 # Values of zev_qx70.h.
-ERROR_INSTRUMENT_STATUS = -1074135039  # 0xBFFA0001
 QUERY_VOLTAGE = 1
 QUERY_CURRENT_LIMIT = 2
 QUERY_VOLTAGE_RANGE = 3
@@ -27,6 +26,11 @@ RANGE_HIGH = 2.0
 LOCAL = 0
 REMOTE = 1
 PHASE_ALL = 0
+# Refusals the driver returns without a text of its own.
+REFUSAL_TEXTS = {
+    -1074118655: "Frequency outside the instrument's limits",  # ZEV_QX70_ERROR_FREQUENCY_OUT_OF_LIMITS
+    -1074118654: "Not supported by the connected model",  # ZEV_QX70_ERROR_NOT_SUPPORTED
+}
 MEASUREMENTS = {
     "voltage": 2,
     "current": 4,

@@ -37,22 +37,16 @@ class Identity(NamedTuple):
 
 
 def _failure_text(vi: int, status: int) -> str:
-    """The driver's message for `status`, what its error information adds, and for an
-    instrument error the instrument's own error from its queue."""
+    """The driver's message for `status` and what its error information adds."""
     lib = d.library()
     message = d.text_buffer()
     lib.ZEV_QX70_error_message(vi, status, message)
-    text = d.decode(message).rstrip(".") or "Unknown status"
+    text = d.REFUSAL_TEXTS.get(status) or d.decode(message).rstrip(".") or "Unknown status"
     elaboration = d.text_buffer()
     if lib.ZEV_QX70_GetErrorInfo(vi, None, None, elaboration) >= 0:
         extra = d.decode(elaboration)
         if extra and extra != text:
             text += ": " + extra
-    if status == d.ERROR_INSTRUMENT_STATUS and vi != d.VI_NULL:
-        code = d.ViInt32()
-        instrument = d.text_buffer()
-        if lib.ZEV_QX70_error_query(vi, ctypes.byref(code), instrument) >= 0 and code.value != 0:
-            text += f': instrument error {code.value}, "{d.decode(instrument)}"'
     return text
 
 

@@ -1,0 +1,58 @@
+"""qxsim on a pseudo-terminal for each test, and what it received, for the qxctl and qx70 tests.
+
+The programs come from the environment ctest sets: QXSIM, QXCTL, QX70_LIBRARY (and PYTHONPATH
+for the module)."""
+
+import os
+import subprocess
+
+import pytest
+
+# What ZEV_QX70_init sends (identification, no reset) and ZEV_QX70_close after it.
+OPENING = ["SYST:LOC", "SYST:ERR?", "SYST:REM", "SYST:ERR?", "*CLS", "*IDN?", "LIM:VOLT?", "LIM:CURR?",
+           "LIM:FREQ:LOW?", "LIM:FREQ:HIGH?", "SYST:ERR?"]
+CLOSING = ["SYST:LOC"]
+
+
+class Simulator:
+    def __init__(self, folder, options):
+        self.link = str(folder / "tty")
+        self.transcript = folder / "transcript"
+        self.process = subprocess.Popen(
+            [os.environ["QXSIM"], "--pty", self.link, "--transcript", str(self.transcript), *options],
+            stdout=subprocess.PIPE, text=True)
+        self.ready = self.process.stdout.readline()
+        assert self.ready.startswith("qxsim: "), self.ready
+        self.resource = f"ASRL{self.link}::INSTR"
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+            self.process.wait(timeout=10)
+
+    def received(self):
+        """Stops the simulator; the messages it received, in order, without their line feeds."""
+        self.stop()
+        lines = self.transcript.read_text(encoding="latin-1").splitlines()
+        return [line.split(" < ", 1)[1].removesuffix("\\n") for line in lines if " < " in line]
+
+    def between_open_and_close(self):
+        """What was received after the opening and before the closing, both checked."""
+        received = self.received()
+        assert received[:len(OPENING)] == OPENING
+        assert received[-len(CLOSING):] == CLOSING
+        return received[len(OPENING):-len(CLOSING)]
+
+
+@pytest.fixture
+def simulator(tmp_path):
+    """A factory: simulator(*qxsim_options) starts one; all are stopped after the test."""
+    started = []
+
+    def start(*options):
+        started.append(Simulator(tmp_path, options))
+        return started[-1]
+
+    yield start
+    for sim in started:
+        sim.stop()
