@@ -2,7 +2,10 @@
 // the status is examined, the refresh after a range change or a recall, and the right-click hints.
 #include "app_fixture.h"
 
+#include "ui/panel_resource.h"
+
 #include <cmath>
+#include <map>
 #include <set>
 
 namespace qx::app::test {
@@ -156,37 +159,37 @@ TEST_F(OutputControls, RegisterSaveThenRecallAndOnlyTheRecallRefreshes)
     EXPECT_EQ(value<double>(steady, STEADY_VOLTAGE), 100.0);
 }
 
-TEST_F(OutputControls, RightClickShowsTheControlsOwnHintAndActsOnNothing)
+// Every control the resource binds, right-clicked: one hint of the controller's, shared only by
+// controls of one purpose (the two interface toggles, measuring and the drop), or none for the
+// start-angle group. Nothing is sent and nothing closes.
+TEST_F(OutputControls, RightClickOnAnyControlShowsItsOwnHintAndActsOnNothing)
 {
     connected();
-    // Controls that share a hint share a purpose: the two interface toggles, the two measurements.
-    const struct {
-        int panel, control;
-        const char *hint;
-    } hints[] = {
-        {steady, STEADY_FREQUENCY, help::kFrequency}, {steady, STEADY_VOLTAGE, help::kVoltage},
-        {steady, STEADY_CURRENT, help::kCurrent},     {steady, STEADY_RANGE, help::kRange},
-        {steady, STEADY_REMOTE, help::kRemote},       {steady, STEADY_OUTPUT, help::kOutput},
-        {steady, STEADY_DISPLAY, help::kDisplay},     {steady, STEADY_REGISTER_GO, help::kRegister},
-        {steady, STEADY_MEASURE, help::kMeasure},     {steady, STEADY_DROP, help::kDrop},
-        {steady, STEADY_CLOSE, help::kClose},         {mainpanel, MAIN_QUIT, help::kQuit},
-        {mainpanel, MAIN_GPIB, help::kInterface},     {mainpanel, MAIN_RS232, help::kInterface},
-    };
-    std::set<std::string> shown;
-    for (const auto &hint : hints) {
-        toolkit.clearPopups();
-        EXPECT_EQ(toolkit.rightClick(hint.panel, hint.control), 0);
-        EXPECT_EQ(popups(), Events{popup(title::kController, hint.hint)}) << hint.control;
-        EXPECT_GT(std::string(hint.hint).size(), 1u);
-        shown.insert(hint.hint);
-    }
-    EXPECT_EQ(shown.size(), std::size(hints) - 2); // every other hint tells something of its own
-
-    toolkit.clearPopups();
     ASSERT_EQ(toolkit.click(steady, STEADY_START), 0); // the angle buttons are usable now
-    for (int control : {STEADY_START, STEADY_ANGLE_0, STEADY_ANGLE_90, STEADY_ANGLE_180, STEADY_ANGLE_270})
-        EXPECT_EQ(toolkit.rightClick(steady, control), 0);
-    EXPECT_EQ(std::make_tuple(popups(), timeline.writes(), state.steadypanel), std::make_tuple(Events{}, Events{}, steady));
+    const std::shared_ptr<const ui::PanelResource> resource = ui::loadPanelResource(panelResourceFile().c_str()).resource;
+    ASSERT_TRUE(resource);
+    using Group = std::set<std::string>;
+    std::map<std::string, Group> showing; // hint -> the callbacks that show it
+    for (const auto &[number, handle] : {std::pair{MAIN, mainpanel}, {STEADY, steady}})
+        for (const ui::ControlRecord *c : resource->panel(number)->controls()) {
+            if (c->callback.empty())
+                continue;
+            toolkit.clearPopups();
+            EXPECT_EQ(toolkit.rightClick(handle, c->id), 0) << c->name;
+            const Events shown = popups();
+            ASSERT_LE(shown.size(), 1u) << c->name;
+            showing[shown.empty() ? "" : shown[0]].insert(c->callback);
+        }
+    EXPECT_EQ(showing[""], (Group{"Start", "Angle1", "Angle2", "Angle3", "Angle4"}));
+    showing.erase("");
+    const std::string titled = popup(title::kController, "");
+    for (const auto &[hint, callbacks] : showing) {
+        EXPECT_TRUE(hint.starts_with(titled) && hint.size() > titled.size()) << hint;
+        EXPECT_TRUE(callbacks.size() == 1 || callbacks == Group({"interfaceGPIB", "interfaceRS232"}) ||
+                    callbacks == Group({"measure", "OutputDrop"}))
+            << hint;
+    }
+    EXPECT_EQ(std::make_tuple(timeline.writes(), state.steadypanel), std::make_tuple(Events{}, steady));
 }
 
 } // namespace

@@ -22,12 +22,12 @@ protected:
         ASSERT_EQ(rs232::OpenComConfig(port, "", 9600, 0, 8, 1, 512, 512), 0);
     }
     static bool comPortOpen(int port) { return rs232::CloseCom(port) == 0; }
-    // After a confirmed close, by button or window.
+    // After a declined close, which changed nothing, then a confirmed one, by button or window.
     void expectEnded(ViSession vi, bool relayClosed, int displayMode)
     {
         const sim::Snapshot s = simulator->snapshot();
         EXPECT_EQ(std::make_tuple(popups(), sessionOpen(vi), s.settings.output, s.settings.displayMode),
-                  std::make_tuple(Events{kCloseConfirm}, false, relayClosed, displayMode));
+                  std::make_tuple(Events{kCloseConfirm, kCloseConfirm}, false, relayClosed, displayMode));
         EXPECT_EQ(std::make_tuple(value<int>(mainpanel, MAIN_GPIB), value<int>(mainpanel, MAIN_RS232),
                                   toolkit.displayed(steady), toolkit.displayed(mainpanel), state.steadypanel),
                   std::make_tuple(0, 0, false, true, 0));
@@ -75,7 +75,7 @@ TEST_F(Shutdown, QuitAndCloseCloseTheComPortOnceAnRs232SetUpHasTriedIt)
     EXPECT_FALSE(comPortOpen(2));
 }
 
-TEST_F(Shutdown, CloseButtonOpensTheRelaySetsDisplayModeOneThenEndsTheSession)
+TEST_F(Shutdown, CloseButtonOnceConfirmedOpensTheRelaySetsDisplayModeOneThenEndsTheSession)
 {
     preset({"OUTP 1", "DISP:MODE 2"});
     connected();
@@ -85,6 +85,9 @@ TEST_F(Shutdown, CloseButtonOpensTheRelaySetsDisplayModeOneThenEndsTheSession)
         if (message == "DISP:MODE 1")
             outputSwitchAtDisplayMode = value<int>(steady, STEADY_OUTPUT);
     };
+    toolkit.answerConfirm(false);
+    ASSERT_EQ(toolkit.click(steady, STEADY_CLOSE), 0);
+    ASSERT_TRUE(events().empty() && toolkit.displayed(steady)); // nothing sent: the session lives on
     toolkit.answerConfirm(true);
 
     EXPECT_EQ(toolkit.click(steady, STEADY_CLOSE), 0);
@@ -95,11 +98,14 @@ TEST_F(Shutdown, CloseButtonOpensTheRelaySetsDisplayModeOneThenEndsTheSession)
     expectEnded(vi, false, 1);
 }
 
-TEST_F(Shutdown, ClosingTheWindowEndsTheSessionButLeavesRelayAndDisplayAlone)
+TEST_F(Shutdown, ClosingTheWindowOnceConfirmedEndsTheSessionButLeavesRelayAndDisplayAlone)
 {
     preset({"OUTP 1", "DISP:MODE 2"});
     connected();
     const ViSession vi = state.vi;
+    toolkit.answerConfirm(false);
+    ASSERT_EQ(toolkit.close(steady), 0);
+    ASSERT_TRUE(events().empty() && toolkit.displayed(steady)); // nothing sent: the session lives on
     toolkit.answerConfirm(true);
 
     EXPECT_EQ(toolkit.close(steady), 0);
@@ -119,19 +125,6 @@ TEST_F(Shutdown, CloseButtonOnAFailingSessionStillRunsEveryStep)
 
     EXPECT_EQ(std::make_tuple(sent("DISP:MODE 1"), toolkit.displayed(steady), state.steadypanel, sessionOpen(vi)),
               std::make_tuple(true, false, 0, false));
-}
-
-TEST_F(Shutdown, CloseDeclinedOnButtonOrWindowChangesNothing)
-{
-    connected();
-    toolkit.answerConfirm(false);
-    toolkit.answerConfirm(false);
-
-    EXPECT_EQ(toolkit.click(steady, STEADY_CLOSE), 0);
-    EXPECT_EQ(toolkit.close(steady), 0);
-
-    EXPECT_EQ((std::tuple{popups(), timeline.writes(), toolkit.displayed(steady), sessionOpen(state.vi)}),
-              std::make_tuple(Events{kCloseConfirm, kCloseConfirm}, Events{}, true, true));
 }
 
 // Shows each popup on standard error, where the death test can read it after the exit.

@@ -81,23 +81,19 @@ TEST_F(QxSimE2e, PseudoTerminalSurvivesAClientReopeningTheLineAndAnswersBeforeCl
                               "> 0,\"No error\"\\n", "< VOLT?\\n", "> 42\\n"}));
 }
 
-// Identity and limits from the command line; the settings outlive a client. Answers stop after the
-// fifth message and the seventh closes the line; the next client is still taken.
-TEST_F(QxSimE2e, TcpServesOneClientAfterAnotherWithFaultsFromTheCommandLine)
+// Identity and limits from the command line; the settings outlive a client. The third message
+// closes the line and the next client is still taken. (Answers that stop after a count of
+// messages are the driver's end-to-end fault tests' business.)
+TEST_F(QxSimE2e, TcpServesOneClientAfterAnotherAndOutlivesAClosedLine)
 {
-    auto sim = run({"--tcp", "0", "--serial", "QX77", "--voltage-limit", "250", "--silent", "--faults-after", "5",
-               "--close-after", "7"});
+    auto sim = run({"--tcp", "0", "--serial", "QX77", "--voltage-limit", "250", "--close-after", "3"});
     ASSERT_GT(sim.port(), 0) << sim.ready;
     int fd = connectTo(sim.port());
     ASSERT_GE(fd, 0);
-    EXPECT_EQ(talk(fd, {"*IDN?", "LIM:VOLT?;CURR?", "FREQ 60", "SYST:ERR?"}),
-              (Strings{"ZE,7103QX,QX77,1.02\n", "250;9.2\n", "0,\"No error\"\n"}));
+    EXPECT_EQ(talk(fd, {"*IDN?", "LIM:VOLT?;CURR?;:FREQ 60"}), (Strings{"ZE,7103QX,QX77,1.02\n", "250;9.2\n"}));
     ::close(fd);
     ASSERT_GE(fd = connectTo(sim.port()), 0);
-    EXPECT_EQ(talk(fd, {"FREQ?"}), Strings{"60\n"});
-    ASSERT_EQ(::write(fd, "*IDN?\n", 6), 6);
-    EXPECT_EQ(readLine(fd, 300), ""); // silent
-    EXPECT_EQ(talk(fd, {"VOLT 1"}), Strings{});
+    EXPECT_EQ(talk(fd, {"FREQ?"}), Strings{"60\n"}); // its answer still goes out
     char c = 0;
     pollfd p{fd, POLLIN, 0};
     ASSERT_EQ(::poll(&p, 1, 3000), 1);

@@ -1,7 +1,9 @@
 // The shipped panel resource QXSERIES.UIR: what any sound front panel needs of it, and the
 // loader against broken resources.
 #include "ui/panel_resource.h"
+#include "rs232/rs232.h"
 #include "ui/toolkit.h"
+#include "zev_qx70.h"
 
 #include "qxseries_panels.h"
 #include "recording_callbacks.h"
@@ -65,7 +67,7 @@ TEST_F(ShippedResource, EveryBoundCallbackExistsAndEveryCallbackIsBound)
               (std::vector<std::string>{"MAIN", "STEADY", "STEADY_VOLTAGE"}));
 }
 
-TEST_F(ShippedResource, NumericRangesAreUsableAndAgreeWithTheInstrumentsLimits)
+TEST_F(ShippedResource, NumericRangesAreUsableAndAgreeWithTheDriversAndLibrariesLimits)
 {
     for (const PanelRecord &panel : resource->panels)
         for (const ControlRecord *c : panel.controls())
@@ -73,20 +75,21 @@ TEST_F(ShippedResource, NumericRangesAreUsableAndAgreeWithTheInstrumentsLimits)
                 EXPECT_LT(c->min, c->max) << c->name;
                 EXPECT_GE(c->defaultNumber, c->min) << c->name;
                 EXPECT_LE(c->defaultNumber, c->max) << c->name;
+                EXPECT_TRUE(c->type != ValueType::Double || !c->unit.empty()) << c->name << " has no unit";
             }
-    const PanelRecord &main = *resource->panel(MAIN);
-    const PanelRecord &steady = *resource->panel(STEADY);
-    EXPECT_EQ(main.control(MAIN_ADDRESS)->max, 30.0); // GPIB primary addresses 0..30
-    for (int id : {STEADY_MEAS_PHASE, STEADY_DROP_PHASE}) // 0: all phases coupled; at most three
-        EXPECT_EQ(std::make_pair(steady.control(id)->min, steady.control(id)->max), std::make_pair(0.0, 3.0));
-    EXPECT_GT(steady.control(STEADY_DROPTIME)->defaultNumber, 0.0);
-    // Physical quantities carry their unit.
-    for (const ControlRecord *c : steady.controls())
-        EXPECT_TRUE(c->type != ValueType::Double || !c->unit.empty()) << c->name;
+    const auto range = [&](int panel, int id) {
+        const ControlRecord *c = resource->panel(panel)->control(id);
+        return std::make_pair(c->min, c->max);
+    };
+    EXPECT_EQ(range(MAIN, MAIN_ADDRESS), std::make_pair(0.0, 30.0)); // GPIB primary addresses
+    EXPECT_EQ(range(MAIN, MAIN_COMPORT), std::make_pair(1.0, double(qx::rs232::kMaxComPort)));
+    for (int id : {STEADY_MEAS_PHASE, STEADY_DROP_PHASE}) // all phases coupled, or one of them
+        EXPECT_EQ(range(STEADY, id), std::make_pair(double(ZEV_QX70_VAL_PHASE_ALL), double(ZEV_QX70_VAL_PHASE_MAX)));
+    EXPECT_GT(resource->panel(STEADY)->control(STEADY_DROPTIME)->defaultNumber, 0.0);
     // The angle buttons start as the start-angle switch does: off, so dimmed.
-    EXPECT_EQ(steady.control(STEADY_START)->defaultNumber, 0.0);
+    EXPECT_EQ(resource->panel(STEADY)->control(STEADY_START)->defaultNumber, 0.0);
     for (int id : {STEADY_ANGLE_0, STEADY_ANGLE_90, STEADY_ANGLE_180, STEADY_ANGLE_270})
-        EXPECT_TRUE(steady.control(id)->dimmed);
+        EXPECT_TRUE(resource->panel(STEADY)->control(id)->dimmed);
 }
 
 TEST_F(ShippedResource, MnemonicsAreUniqueWithinEachPanel)
