@@ -82,7 +82,7 @@ TEST_F(Concurrency, ManyThreadsShareOneSession)
 }
 
 // A three-phase source on the serial line and a single-phase one on GPIB, driven at once: each
-// keeps its own model and limits throughout.
+// keeps its own model and limits throughout, and outlives the other's close.
 TEST_F(Concurrency, TwoSessionsOnTwoInstrumentsAtOnce)
 {
     const ViSession sessions[] = {open("ASRL1::INSTR"), open("GPIB0::5::INSTR")};
@@ -102,8 +102,12 @@ TEST_F(Concurrency, TwoSessionsOnTwoInstrumentsAtOnce)
         }
     });
     EXPECT_EQ(wrong, 0);
-    for (ViSession vi : sessions)
-        EXPECT_EQ(ZEV_QX70_close(vi), VI_SUCCESS);
+    // Closing one leaves the other as it was.
+    EXPECT_EQ(ZEV_QX70_close(sessions[1]), VI_SUCCESS);
+    ViReal64 volts = 0;
+    EXPECT_EQ(ZEV_QX70_QueryOutputFunction(sessions[0], "1", 1, &volts), VI_SUCCESS);
+    EXPECT_DOUBLE_EQ(volts, 280.0);
+    EXPECT_EQ(ZEV_QX70_close(sessions[0]), VI_SUCCESS);
 }
 
 // Threads call on a session while another closes it. Close waits for the call in flight; after

@@ -19,16 +19,10 @@
 
 namespace qx::e2e {
 
-inline constexpr ViStatus kTimeout = _VI_ERROR + 0x3FFF0015;     // VI_ERROR_TMO
-inline constexpr ViStatus kInstrumentStatus = ZEV_QX70_ERROR_INSTRUMENT_STATUS;
-
-// The serial link: COM port 7 is whatever QX_COM7 names.
-inline constexpr char kSerialResource[] = "ASRL7::INSTR";
+inline constexpr ViStatus kTimeout = _VI_ERROR + 0x3FFF0015; // VI_ERROR_TMO
 
 // How many messages ZEV_QX70_init sends (expectOpening), so a fault can start right after them.
 inline constexpr std::size_t kOpeningMessages = 11;
-
-inline std::string tcpResource(int port) { return "TCPIP::127.0.0.1::" + std::to_string(port) + "::SOCKET"; }
 
 // Seconds a call took, to prove that it returned within its time-out and did not hang.
 template <class Call> double secondsFor(Call &&call)
@@ -53,7 +47,8 @@ protected:
         std::filesystem::remove_all(dir);
     }
 
-    // qxsim on a pseudo-terminal that QX_COM7 points at, writing the transcript.
+    // qxsim on a pseudo-terminal that QX_COM7 points at (COM port 7 of the serial resource name),
+    // writing the transcript.
     void startOnSerial(std::vector<std::string> options)
     {
         const std::string link = dir + "/link";
@@ -61,7 +56,7 @@ protected:
         start(std::move(options));
         ASSERT_NE(sim->ready.find("(" + link + ")"), std::string::npos) << sim->ready;
         ASSERT_EQ(::setenv("QX_COM7", link.c_str(), 1), 0);
-        resource = kSerialResource;
+        resource = "ASRL7::INSTR";
     }
 
     // qxsim on a free TCP port, writing the transcript.
@@ -70,7 +65,7 @@ protected:
         options.insert(options.end(), {"--tcp", "0"});
         start(std::move(options));
         ASSERT_GT(sim->port(), 0) << sim->ready;
-        resource = tcpResource(sim->port());
+        resource = "TCPIP::127.0.0.1::" + std::to_string(sim->port()) + "::SOCKET";
     }
 
     ViSession open()
