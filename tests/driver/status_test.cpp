@@ -41,19 +41,6 @@ TEST_F(DriverTest, StatusCheckOnOffAndFailing)
     }
 }
 
-TEST_F(DriverTest, ResetSendsItsSequenceThenChecksClearsAndStopsAtAFailedCommand)
-{
-    ViSession vi = open(kSerial);
-    EXPECT_EQ(ZEV_QX70_reset(vi), VI_SUCCESS);
-    EXPECT_EQ(take(), concat({{"> SYST:REM\\n", "wait 0.03", "> *CLS\\n", "wait 0.03", "> SYST:REM\\n", "wait 0.03",
-                               "> *RST\\n", "wait 0.03"},
-                              checkAndClear(true), {"wait 0.03"}}));
-    device->closeOn("*CLS");
-    EXPECT_EQ(ZEV_QX70_reset(vi), VI_ERROR_CONN_LOST);
-    EXPECT_EQ(events(), (Events{"> SYST:REM\\n", "wait 0.03", "> *CLS\\n"}));
-    EXPECT_TRUE(lockableFromAnotherThread(vi));
-}
-
 // error_query: no wait and no status check, a text cut to fit a 256-byte buffer, garbage refused
 // with an empty message. StatusRegister reads a number; revision_query gives the driver's revision
 // text and the identity's fourth field. The buffers are exactly the size the header states,
