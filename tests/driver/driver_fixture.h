@@ -1,5 +1,6 @@
 // A driver test bench: a scripted instrument attached at GPIB address 5 and COM port 1, a virtual
-// clock whose timeline records the traffic and the waits, and the popups the operator was shown.
+// clock whose timeline records the traffic and the waits, and the popups the operator was shown
+// (none unless the test expects them).
 #pragma once
 
 #include "runtime/clock.h"
@@ -58,6 +59,7 @@ protected:
 
     ~DriverTest() override
     {
+        EXPECT_EQ(popups.popups(), expectedPopups) << "the operator saw other popups";
         for (ViSession vi : opened)
             ZEV_QX70_close(vi);
         visa::detachDevice("GPIB0::5::INSTR");
@@ -137,8 +139,9 @@ protected:
     runtime::VirtualClock clock{&timeline};
     runtime::ScopedClock clockGuard{clock};
     std::shared_ptr<ScriptedDevice> device = std::make_shared<ScriptedDevice>(timeline);
-    runtime::RecordingPopups popups; // what the operator was shown
+    runtime::RecordingPopups popups; // what the operator was shown: expectedPopups, else none
     runtime::ScopedPopupService popupGuard{popups};
+    std::vector<runtime::RecordingPopups::Popup> expectedPopups;
     std::vector<ViSession> opened;
 };
 

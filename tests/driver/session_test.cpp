@@ -27,9 +27,8 @@ Events limitQueries(bool serial)
 
 } // namespace
 
-// The limits read, and the model when identified (0 for an identity without a digit), are
-// handed out by ZEV_QX70_ConfigureLimits without any I/O; the identity keeps its line feed and is
-// cut to 511 bytes.
+// The limits read, and the model when identified, are handed out by ZEV_QX70_ConfigureLimits
+// without any I/O; the identity keeps its line feed and is cut to 511 bytes.
 TEST_F(DriverTest, OpeningSequenceOnBothLinksWithAndWithoutResetAndIdentification)
 {
     const Events gpib = concat({remoteToggle(false), {"> *CLS", "wait 0.03", "> *IDN?", "wait 0.05"},
@@ -57,7 +56,6 @@ TEST_F(DriverTest, OpeningSequenceOnBothLinksWithAndWithoutResetAndIdentificatio
                             {"> SYST:REM", "wait 0.03", "> *CLS", "wait 0.03", "> SYST:REM", "wait 0.03", "> *RST",
                              "wait 0.03"},
                             statusCheck(), {"> *CLS", "wait 0.03", "wait 0.03"}, limitQueries(false), statusCheck()})},
-        {.label = "identity without a digit", .options = "", .identity = "ZE,QX,NONE", .model = 0, .traffic = gpib},
         {.label = "oversize identity", .options = "", .identity = oversize, .model = 7101, .traffic = gpib},
     };
     for (const auto &[label, resource, options, idQuery, reset, identity, expectedModel, traffic] : cases) {
@@ -136,10 +134,7 @@ TEST_F(DriverTest, CloseReturnsToLocalAndDisposesRealSimulatedAndBrokenSessions)
             device->closeOn("SYST:LOC");
         EXPECT_EQ(ZEV_QX70_close(vi), lineGone ? VI_ERROR_CONN_LOST : VI_SUCCESS) << resource << options;
         EXPECT_EQ(events(), traffic) << resource << options;
-        ViReal64 value = 0;
-        EXPECT_EQ(ZEV_QX70_GetAttributeViReal64(vi, "1", ZEV_QX70_ATTR_VOLTAGE_LIMIT, &value),
-                  IVI_ERROR_INVALID_SESSION_HANDLE);
-        EXPECT_EQ(ZEV_QX70_close(vi), IVI_ERROR_INVALID_SESSION_HANDLE);
+        EXPECT_EQ(ZEV_QX70_close(vi), IVI_ERROR_INVALID_SESSION_HANDLE) << resource << options;
     }
 }
 
@@ -193,7 +188,6 @@ TEST_F(DriverTest, InSimulationNoFunctionTalksToTheInstrument)
     }
     EXPECT_EQ((std::vector<ViReal64>{ViReal64(i), ViReal64(j), r}), (std::vector<ViReal64>{5, 6, 7}));
     EXPECT_STREQ(text, "untouched");
-    EXPECT_TRUE(popups.popups().empty());
 
     ViChar message[257] = {};
     EXPECT_EQ(ZEV_QX70_error_query(vi, &i, message), VI_SUCCESS);

@@ -3,7 +3,6 @@
 #include "ivi/ivi.h"
 #include "status.h"
 
-#include <cstring>
 #include <functional>
 #include <memory>
 #include <tuple>
@@ -84,8 +83,8 @@ TEST_F(DriverTest, ErrorQueryStatusRegisterAndRevisionQueryFormats)
     EXPECT_EQ(std::string(driverRev) + message, "");
 }
 
-// With VI_NULL the text still comes (the driver's codes, the class codes, VISA's); a handle that
-// is not open gets the text and an error.
+// With VI_NULL the text still comes (the driver's codes and the class codes; the engine adds
+// VISA's); a handle that is not open gets the text and an error.
 TEST_F(DriverTest, ErrorMessageTranslatesWithOrWithoutASession)
 {
     ViChar message[256] = {};
@@ -93,9 +92,6 @@ TEST_F(DriverTest, ErrorMessageTranslatesWithOrWithoutASession)
     EXPECT_STREQ(message, "Over-voltage detected.");
     EXPECT_EQ(ZEV_QX70_error_message(VI_NULL, IVI_CLASS_ERROR_BASE + 0x0F, message), VI_SUCCESS);
     EXPECT_STREQ(message, "Waveform in use.");
-    message[0] = '\0';
-    EXPECT_EQ(ZEV_QX70_error_message(VI_NULL, VI_ERROR_TMO, message), VI_SUCCESS);
-    EXPECT_GT(std::strlen(message), 0u);
     ViSession vi = open(kGpib);
     EXPECT_EQ(ZEV_QX70_error_message(vi, ZEV_QX70_WARN_CURRENT_DECREASED, message), VI_SUCCESS);
     EXPECT_STREQ(message, "Current decreased to satisfy voltage requirements.");
