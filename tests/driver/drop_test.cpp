@@ -7,7 +7,6 @@
 #include <tuple>
 
 using namespace qx::test;
-using qx::runtime::RecordingPopups;
 
 // Waits follow the link and the start-phase state; phase 0 couples, others uncouple and select;
 // the selection's waits differ per link and phase.
@@ -52,8 +51,8 @@ TEST_F(DriverTest, AnAngleOtherThanTheFourIsRefusedWithAPopup)
             << angle;
         EXPECT_EQ(errorInfo(vi), (ErrorInfo{IVI_ERROR_INVALID_VALUE, VI_ERROR_PARAMETER4, "Start Phase"}));
     }
-    const RecordingPopups::Popup refusal{"Error Message",
-                                         "\nOutput Drop function only supports 0, 90, 180, 270 phase angle"};
+    const qx::runtime::RecordingPopups::Popup refusal{
+        "Error Message", "\nOutput Drop function only supports 0, 90, 180, 270 phase angle"};
     expectedPopups.assign(4, refusal);
 }
 

@@ -152,13 +152,12 @@ TEST_F(DriverTest, EveryFunctionRefusesNullPointersAndBadHandles)
     // Every function that takes a session (but the wrappers, which hand the handle to the engine as it
     // is): those of the rows above, and those without an output.
     std::vector<std::function<ViStatus()>> calls = {
-        [&] { return ZEV_QX70_reset(vi); },
+        [&] { return ZEV_QX70_reset(vi); }, [&] { return ZEV_QX70_PowerOnRegister(vi, "1", 1); },
         [&] { return ZEV_QX70_GenerateACVoltageRange(vi, "1", 1); }, [&] { return ZEV_QX70_GenerateACVoltage(vi, "1", 1); },
         [&] { return ZEV_QX70_GenerateACCurrent(vi, "1", 1); }, [&] { return ZEV_QX70_GenerateACFrequency(vi, "1", 50); },
         [&] { return ZEV_QX70_ConnectOutput(vi, "1"); }, [&] { return ZEV_QX70_DisconnectOutput(vi, "1"); },
         [&] { return ZEV_QX70_RemoteOnOff(vi, "1", 1); }, [&] { return ZEV_QX70_DisplayMode(vi, "1", 1); },
         [&] { return ZEV_QX70_SaveRegister(vi, "1", 1); }, [&] { return ZEV_QX70_RecallRegister(vi, "1", 1); },
-        [&] { return ZEV_QX70_PowerOnRegister(vi, "1", 1); },
         [&] { return ZEV_QX70_LoadInitialConfiguration(vi, 1.0, 50.0, 10.0, 1); },
         [&] { return ZEV_QX70_DropCommands(vi, "1", 1, 90.0, 1.0, 10.0, VI_TRUE); },
         [&] { return ZEV_QX70_PhaseDropCommands(vi, "1", 1, 90.0, 1.0, VI_TRUE, 1); },
