@@ -70,8 +70,8 @@ protected:
     ViSession open(const char *resource, const char *options = "")
     {
         ViSession vi = VI_NULL;
-        EXPECT_EQ(ZEV_QX70_InitWithOptions(const_cast<ViRsrc>(resource), VI_TRUE, VI_FALSE, options, &vi, 9600),
-                  VI_SUCCESS);
+        ViRsrc name = const_cast<ViRsrc>(resource);
+        EXPECT_EQ(ZEV_QX70_InitWithOptions(name, VI_TRUE, VI_FALSE, options, &vi, 9600), VI_SUCCESS);
         EXPECT_NE(vi, static_cast<ViSession>(VI_NULL));
         if (vi != VI_NULL)
             opened.push_back(vi);

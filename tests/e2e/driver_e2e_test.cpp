@@ -152,8 +152,8 @@ TEST_F(DriverE2e, AnInstrumentFallenSilentTimesOutWithinTheTimeOut)
     EXPECT_NEAR(voltage, 120.0, 1e-3);
 
     ViStatus status = 0;
-    const double seconds =
-        secondsFor([&] { status = ZEV_QX70_PhaseMeasureOutput(vi, "1", ZEV_QX70_VAL_MEASURE_VOLTAGE, 2, &voltage); });
+    const double seconds = secondsFor(
+        [&] { status = ZEV_QX70_PhaseMeasureOutput(vi, "1", ZEV_QX70_VAL_MEASURE_VOLTAGE, 2, &voltage); });
     expect({"INST:NSEL 2", "MEAS:VOLT?"});
     EXPECT_EQ(status, kTimeout);
     EXPECT_GE(seconds, 4.9);
