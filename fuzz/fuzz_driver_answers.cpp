@@ -6,24 +6,18 @@
 //   settings bit 0 GPIB (else serial)   bit 1 identification query   bit 2 reset at init
 #include "answer_device.h"
 #include "runtime/clock.h"
-#include "runtime/popup.h"
 #include "zev_qx70.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
-#include <string>
 #include <string_view>
 
 namespace {
 
 constexpr char kGpib[] = "GPIB0::5::INSTR";
 constexpr char kSerial[] = "ASRL1::INSTR";
-
-struct QuietPopups : qx::runtime::PopupService {
-    void messagePopup(std::string_view, std::string_view) override {}
-};
 
 void runQueries(ViSession vi)
 {
@@ -58,8 +52,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     static qx::runtime::VirtualClock clock; // pacing waits and time-outs cost no real time
     static qx::runtime::ScopedClock clockGuard(clock);
-    static QuietPopups popups;
-    static qx::runtime::ScopedPopupService popupGuard(popups);
     static const auto device = std::make_shared<AnswerDevice>();
     static const bool attached =
         qx::visa::attachDevice(kGpib, device) && qx::visa::attachDevice(kSerial, device);

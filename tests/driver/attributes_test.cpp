@@ -65,15 +65,15 @@ TEST_F(DriverTest, SettingsAreCachedButTheRelayAndQueryFunctionAreAlwaysWritten)
                                 "> OUTP 0\\n", "wait 0.03", "> FREQ?\\n", "> FREQ?\\n"}));
 }
 
+// An instrument of unknown model (its identity holds no digit) shows modes 0 and 1 only.
 TEST_F(DriverTest, DisplayModeWriteDependsOnTheModel)
 {
-    ViSession vi = open(kGpib, "QueryInstrStatus=0");
-    const std::tuple<ViInt32, ViInt32, Events> cases[] = {{7103, 3, {"> DISP:MODE 3", "wait 0.03"}},
-                                                          {0, 2, {"> DISP:MODE 0", "wait 0.03"}}, // unknown model
-                                                          {0, 1, {"> DISP:MODE 1", "wait 0.03"}},
-                                                          {0, 3, {"wait 0.03"}}};
+    const std::tuple<const char *, ViInt32, Events> cases[] = {{"7103QX", 3, {"> DISP:MODE 3", "wait 0.03"}},
+                                                               {"QX", 2, {"> DISP:MODE 0", "wait 0.03"}},
+                                                               {"QX", 1, {"> DISP:MODE 1", "wait 0.03"}},
+                                                               {"QX", 3, {"wait 0.03"}}};
     for (const auto &[model, mode, traffic] : cases) {
-        setModel(vi, model);
+        ViSession vi = openModel(kGpib, model, "QueryInstrStatus=0");
         EXPECT_EQ(ZEV_QX70_SetAttributeViInt32(vi, "1", ZEV_QX70_ATTR_DISPLAY_MODE, mode), VI_SUCCESS);
         EXPECT_EQ(take(), traffic) << model << " " << mode;
     }

@@ -17,7 +17,6 @@ int main(void)
     CHECK(ZEV_QX70_InitWithOptions("GPIB::5::INSTR", VI_TRUE, VI_TRUE, "Simulate=1", &vi, 9600) == VI_SUCCESS);
     CHECK(vi != VI_NULL);
     CHECK(ZEV_QX70_GetAttributeViReal64(vi, "1", ZEV_QX70_ATTR_VOLTAGE_LIMIT, &limit) == VI_SUCCESS && limit == 300.0);
-    CHECK(ZEV_QX70_SetAttributeViReal64(vi, "1", ZEV_QX70_ATTR_FREQUENCY, 1.0) == ZEV_QX70_ERROR_INVALID_VALUE);
     CHECK(ZEV_QX70_error_message(vi, ZEV_QX70_ERROR_OVER_CURRENT, text) == VI_SUCCESS);
     CHECK(strcmp(text, "Over-current detected.") == 0);
     CHECK(ZEV_QX70_close(vi) == VI_SUCCESS);
@@ -25,7 +24,5 @@ int main(void)
     CHECK(ZEV_QX70_init("GPIB::5::INSTR", VI_TRUE, VI_FALSE, NULL, 9600) == ZEV_QX70_ERROR_INVALID_PARAMETER);
     CHECK(ZEV_QX70_GetErrorInfo(VI_NULL, &primary, &secondary, text) == VI_SUCCESS);
     CHECK(primary == ZEV_QX70_ERROR_INVALID_PARAMETER && strcmp(text, "Null address for Instrument Handle") == 0);
-    if (failures == 0)
-        printf("C client: all checks passed\n");
     return failures == 0 ? 0 : 1;
 }

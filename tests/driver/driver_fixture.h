@@ -1,9 +1,10 @@
-// A driver test bench: a scripted instrument attached at GPIB address 5 and COM port 1, and a
-// virtual clock whose timeline records the traffic and the waits.
+// A driver test bench: a scripted instrument attached at GPIB address 5 and COM port 1, a virtual
+// clock whose timeline records the traffic and the waits, and the popups the operator was shown
+// (none unless the test expects them).
 #pragma once
 
-#include "driver_state.h"
 #include "runtime/clock.h"
+#include "runtime/popup.h"
 #include "scripted_device.h"
 #include "visa/device.h"
 #include "visa/visadef.h"
@@ -58,27 +59,19 @@ protected:
 
     ~DriverTest() override
     {
+        EXPECT_EQ(popups.popups(), expectedPopups) << "the operator saw other popups";
         for (ViSession vi : opened)
             ZEV_QX70_close(vi);
         visa::detachDevice("GPIB0::5::INSTR");
         visa::detachDevice("ASRL1::INSTR");
     }
 
-    // Makes the session's instrument another model, as if it had identified so.
-    static void setModel(ViSession vi, ViInt32 model)
-    {
-        zev::SessionState state = zev::sessionState(vi);
-        state.modelNumber = model;
-        zev::storeSessionState(vi, state);
-    }
-
     // Opens a session and forgets the opening traffic.
-    ViSession open(const char *resource, const char *options = "", bool idQuery = true, bool reset = false)
+    ViSession open(const char *resource, const char *options = "")
     {
         ViSession vi = VI_NULL;
-        ViStatus status = ZEV_QX70_InitWithOptions(const_cast<ViRsrc>(resource), idQuery ? VI_TRUE : VI_FALSE,
-                                                   reset ? VI_TRUE : VI_FALSE, options, &vi, 9600);
-        EXPECT_EQ(status, VI_SUCCESS);
+        ViRsrc name = const_cast<ViRsrc>(resource);
+        EXPECT_EQ(ZEV_QX70_InitWithOptions(name, VI_TRUE, VI_FALSE, options, &vi, 9600), VI_SUCCESS);
         EXPECT_NE(vi, static_cast<ViSession>(VI_NULL));
         if (vi != VI_NULL)
             opened.push_back(vi);
@@ -87,10 +80,10 @@ protected:
     }
 
     // Opens a session to an instrument that identifies as `model` ("7101QX", ...).
-    ViSession openModel(const char *resource, const char *model)
+    ViSession openModel(const char *resource, const char *model, const char *options = "")
     {
         device->answer("*IDN?", std::string("ZE,") + model + ",SN1,1.0");
-        return open(resource);
+        return open(resource, options);
     }
 
     void closeNow(ViSession vi)
@@ -146,6 +139,9 @@ protected:
     runtime::VirtualClock clock{&timeline};
     runtime::ScopedClock clockGuard{clock};
     std::shared_ptr<ScriptedDevice> device = std::make_shared<ScriptedDevice>(timeline);
+    runtime::RecordingPopups popups; // what the operator was shown: expectedPopups, else none
+    runtime::ScopedPopupService popupGuard{popups};
+    std::vector<runtime::RecordingPopups::Popup> expectedPopups;
     std::vector<ViSession> opened;
 };
 

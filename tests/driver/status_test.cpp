@@ -3,10 +3,10 @@
 #include "ivi/ivi.h"
 #include "status.h"
 
-#include <cstring>
 #include <functional>
 #include <memory>
 #include <tuple>
+#include <vector>
 
 using namespace qx::test;
 
@@ -19,9 +19,7 @@ TEST_F(DriverTest, StatusCheckOnOffAndFailing)
     const std::tuple<const char *, ViSession, ViBoolean, ViStatus, Events> cases[] = {
         {"0,\"No error\"", on, VI_TRUE, VI_SUCCESS, statusCheck()},
         {"-113,\"Undefined header\"", on, VI_TRUE, IVI_ERROR_INSTRUMENT_STATUS, statusCheck()},
-        {"-256,\"File name not found\"", on, VI_TRUE, IVI_ERROR_INSTRUMENT_STATUS, statusCheck()},
         {"1,\"Device error\"", on, VI_TRUE, IVI_ERROR_INSTRUMENT_STATUS, statusCheck()},
-        {"64,\"Overload\"", on, VI_TRUE, IVI_ERROR_INSTRUMENT_STATUS, statusCheck()},
         {"", on, VI_FALSE, VI_SUCCESS, {}},
         {"", off, VI_TRUE, VI_SUCCESS, {}},
         {nullptr, on, VI_TRUE, VI_ERROR_TMO, {"> SYST:ERR?", "wait 0.05", "timeout 5"}},
@@ -41,22 +39,9 @@ TEST_F(DriverTest, StatusCheckOnOffAndFailing)
     }
 }
 
-TEST_F(DriverTest, ResetSendsItsSequenceThenChecksClearsAndStopsAtAFailedCommand)
-{
-    ViSession vi = open(kSerial);
-    EXPECT_EQ(ZEV_QX70_reset(vi), VI_SUCCESS);
-    EXPECT_EQ(take(), concat({{"> SYST:REM\\n", "wait 0.03", "> *CLS\\n", "wait 0.03", "> SYST:REM\\n", "wait 0.03",
-                               "> *RST\\n", "wait 0.03"},
-                              checkAndClear(true), {"wait 0.03"}}));
-    device->closeOn("*CLS");
-    EXPECT_EQ(ZEV_QX70_reset(vi), VI_ERROR_CONN_LOST);
-    EXPECT_EQ(events(), (Events{"> SYST:REM\\n", "wait 0.03", "> *CLS\\n"}));
-    EXPECT_TRUE(lockableFromAnotherThread(vi));
-}
-
 // error_query: no wait and no status check, a text cut to fit a 256-byte buffer, garbage refused
-// with an empty message. StatusRegister reads a number; revision_query gives the driver revision
-// attribute and the identity's fourth field. The buffers are exactly the size the header states,
+// with an empty message. StatusRegister reads a number; revision_query gives the driver's revision
+// text and the identity's fourth field. The buffers are exactly the size the header states,
 // on the heap, so that the address sanitizer sees any byte written past them.
 TEST_F(DriverTest, ErrorQueryStatusRegisterAndRevisionQueryFormats)
 {
@@ -93,19 +78,13 @@ TEST_F(DriverTest, ErrorQueryStatusRegisterAndRevisionQueryFormats)
     device->answerOnce("*IDN?", "ZE,7103QX,SN1," + std::string(300, 'r'));
     EXPECT_EQ(ZEV_QX70_revision_query(vi, driverRev, message), VI_SUCCESS);
     EXPECT_EQ(message, std::string(255, 'r'));
-    ViChar attribute[256] = {};
-    EXPECT_GE(ZEV_QX70_GetAttributeViString(vi, VI_NULL, ZEV_QX70_ATTR_SPECIFIC_DRIVER_REVISION, 256, attribute), 0);
-    EXPECT_STREQ(attribute, driverRev);
-    ViInt32 major = -1;
-    EXPECT_EQ(ZEV_QX70_GetAttributeViInt32(vi, VI_NULL, ZEV_QX70_ATTR_SPECIFIC_DRIVER_MAJOR_VERSION, &major), 0);
-    EXPECT_EQ(major, 1);
     device->silentOn("*IDN?");
     EXPECT_EQ(ZEV_QX70_revision_query(vi, driverRev, message), VI_ERROR_TMO);
     EXPECT_EQ(std::string(driverRev) + message, "");
 }
 
-// With VI_NULL the text still comes (the driver's codes, the class codes, VISA's); a handle that
-// is not open gets the text and an error.
+// With VI_NULL the text still comes (the driver's codes and the class codes; the engine adds
+// VISA's); a handle that is not open gets the text and an error.
 TEST_F(DriverTest, ErrorMessageTranslatesWithOrWithoutASession)
 {
     ViChar message[256] = {};
@@ -113,9 +92,6 @@ TEST_F(DriverTest, ErrorMessageTranslatesWithOrWithoutASession)
     EXPECT_STREQ(message, "Over-voltage detected.");
     EXPECT_EQ(ZEV_QX70_error_message(VI_NULL, IVI_CLASS_ERROR_BASE + 0x0F, message), VI_SUCCESS);
     EXPECT_STREQ(message, "Waveform in use.");
-    message[0] = '\0';
-    EXPECT_EQ(ZEV_QX70_error_message(VI_NULL, VI_ERROR_TMO, message), VI_SUCCESS);
-    EXPECT_GT(std::strlen(message), 0u);
     ViSession vi = open(kGpib);
     EXPECT_EQ(ZEV_QX70_error_message(vi, ZEV_QX70_WARN_CURRENT_DECREASED, message), VI_SUCCESS);
     EXPECT_STREQ(message, "Current decreased to satisfy voltage requirements.");
@@ -123,8 +99,9 @@ TEST_F(DriverTest, ErrorMessageTranslatesWithOrWithoutASession)
     EXPECT_STREQ(message, "Over-current detected.");
 }
 
-// 0xBFFA000F with the parameter's position, before any I/O; the lock is released.
-TEST_F(DriverTest, NullOutputPointersAreRefusedWithTheirPosition)
+// A null output pointer is refused with 0xBFFA000F and the parameter's position; a closed, null or
+// made-up handle with the invalid-handle status, ahead of any null pointer. All before any I/O.
+TEST_F(DriverTest, EveryFunctionRefusesNullPointersAndBadHandles)
 {
     ViSession vi = openModel(kGpib, "7101QX");
     ViReal64 r = 0;
@@ -133,7 +110,7 @@ TEST_F(DriverTest, NullOutputPointersAreRefusedWithTheirPosition)
     ViRsrc gpib = const_cast<ViRsrc>(kGpib);
     // The call, where the error is recorded, the parameter's position, the elaboration (nullptr: not
     // compared).
-    const std::tuple<std::function<ViStatus()>, ViSession, int, const char *> cases[] = {
+    const std::tuple<std::function<ViStatus()>, ViSession, int, const char *> nulls[] = {
         {[&] { return ZEV_QX70_init(gpib, 1, 0, nullptr, 0); }, VI_NULL, 4, "Null address for Instrument Handle"},
         {[&] { return ZEV_QX70_InitWithOptions(gpib, 1, 0, "", nullptr, 0); }, VI_NULL, 5,
          "Null address for Instrument Handle"},
@@ -162,8 +139,8 @@ TEST_F(DriverTest, NullOutputPointersAreRefusedWithTheirPosition)
          "Null address for Start Phase State"},
         {[&] { return ZEV_QX70_PhaseDropSettingQuery(vi, "1", 1, &i, nullptr); }, vi, 5, "Null address for Start Phase"},
     };
-    for (size_t n = 0; n < std::size(cases); ++n) {
-        const auto &[call, recordedOn, position, elaboration] = cases[n];
+    for (size_t n = 0; n < std::size(nulls); ++n) {
+        const auto &[call, recordedOn, position, elaboration] = nulls[n];
         EXPECT_EQ(call(), IVI_ERROR_INVALID_PARAMETER) << "row " << n;
         const ErrorInfo info = errorInfo(recordedOn);
         EXPECT_EQ(info.secondary, VI_ERROR_PARAMETER1 + position - 1) << "row " << n;
@@ -171,46 +148,30 @@ TEST_F(DriverTest, NullOutputPointersAreRefusedWithTheirPosition)
         EXPECT_TRUE(lockableFromAnotherThread(vi)) << "row " << n;
     }
     EXPECT_TRUE(events().empty());
-}
 
-TEST_F(DriverTest, EveryFunctionRefusesNullClosedAndMadeUpHandles)
-{
-    ViSession vi = open(kGpib);
-    closeNow(vi);
-    timeline.clear();
-    ViReal64 r = 0;
-    ViInt32 i = 0;
-    ViBoolean b = 0;
-    ViChar t[512] = {};
-    const std::function<ViStatus()> calls[] = {
-        [&] { return ZEV_QX70_reset(vi); }, [&] { return ZEV_QX70_error_query(vi, &i, t); },
-        [&] { return ZEV_QX70_StatusRegister(vi, &i); }, [&] { return ZEV_QX70_revision_query(vi, t, t); },
-        // The wrappers hand the handle to the engine as it is (whose refusal the engine's tests cover).
-        [&] { return ZEV_QX70_GetAttributeViReal64(vi, "1", ZEV_QX70_ATTR_FREQUENCY, &r); },
-        [&] { return ZEV_QX70_SetAttributeViReal64(vi, "1", ZEV_QX70_ATTR_FREQUENCY, 50); },
-        [&] { return ZEV_QX70_LockSession(vi, &b); }, [&] { return ZEV_QX70_WriteInstrData(vi, "*IDN?"); },
-        [&] { return ZEV_QX70_ConfigureLimits(vi, "1", &r, &r, &r, &r, &i); },
+    // Every function that takes a session (but the wrappers, which hand the handle to the engine as it
+    // is): those of the rows above, and those without an output.
+    std::vector<std::function<ViStatus()>> calls = {
+        [&] { return ZEV_QX70_reset(vi); }, [&] { return ZEV_QX70_PowerOnRegister(vi, "1", 1); },
         [&] { return ZEV_QX70_GenerateACVoltageRange(vi, "1", 1); }, [&] { return ZEV_QX70_GenerateACVoltage(vi, "1", 1); },
         [&] { return ZEV_QX70_GenerateACCurrent(vi, "1", 1); }, [&] { return ZEV_QX70_GenerateACFrequency(vi, "1", 50); },
         [&] { return ZEV_QX70_ConnectOutput(vi, "1"); }, [&] { return ZEV_QX70_DisconnectOutput(vi, "1"); },
-        [&] { return ZEV_QX70_QueryOutputRelay(vi, "1", &i); }, [&] { return ZEV_QX70_QueryOutputFunction(vi, "1", 1, &r); },
         [&] { return ZEV_QX70_RemoteOnOff(vi, "1", 1); }, [&] { return ZEV_QX70_DisplayMode(vi, "1", 1); },
-        [&] { return ZEV_QX70_DisplayModeQuery(vi, "1", &i); }, [&] { return ZEV_QX70_SaveRegister(vi, "1", 1); },
-        [&] { return ZEV_QX70_RecallRegister(vi, "1", 1); }, [&] { return ZEV_QX70_PowerOnRegister(vi, "1", 1); },
-        [&] { return ZEV_QX70_PowerOnQuery(vi, "1", &i); }, [&] { return ZEV_QX70_Serial_ID(vi, &i); },
+        [&] { return ZEV_QX70_SaveRegister(vi, "1", 1); },
+        [&] { return ZEV_QX70_RecallRegister(vi, "1", 1); },
         [&] { return ZEV_QX70_LoadInitialConfiguration(vi, 1.0, 50.0, 10.0, 1); },
-        [&] { return ZEV_QX70_LoadSerialNumber(vi, "1", "SN1"); }, [&] { return ZEV_QX70_Model_Number(vi, t); },
-        [&] { return ZEV_QX70_Serial_Number(vi, t); }, [&] { return ZEV_QX70_MeasureOutput(vi, "1", 1, &r); },
-        [&] { return ZEV_QX70_PhaseMeasureOutput(vi, "1", 1, 1, &r); },
         [&] { return ZEV_QX70_DropCommands(vi, "1", 1, 90.0, 1.0, 10.0, VI_TRUE); },
         [&] { return ZEV_QX70_PhaseDropCommands(vi, "1", 1, 90.0, 1.0, VI_TRUE, 1); },
-        [&] { return ZEV_QX70_DropSettingQuery(vi, "1", &i, &i); },
-        [&] { return ZEV_QX70_PhaseDropSettingQuery(vi, "1", 1, &i, &i); },
         [&] { return ZEV_QX70_IviClose(vi); }, [&] { return ZEV_QX70_close(vi); },
     };
+    for (const auto &[call, recordedOn, position, elaboration] : nulls)
+        if (recordedOn != VI_NULL)
+            calls.push_back(call);
+    closeNow(vi);
+    timeline.clear();
     for (ViSession handle : {vi, ViSession{VI_NULL}, ViSession{0x5eed}}) {
         vi = handle;
-        for (size_t n = 0; n < std::size(calls); ++n)
+        for (size_t n = 0; n < calls.size(); ++n)
             EXPECT_EQ(calls[n](), IVI_ERROR_INVALID_SESSION_HANDLE) << "call " << n << ", handle " << vi;
     }
     EXPECT_TRUE(timeline.writes().empty());
