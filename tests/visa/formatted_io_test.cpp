@@ -157,15 +157,9 @@ TEST_F(SessionTest, EachFormatOfTheDriverTakesGoodAnswersAndLeavesItsOutputsOnSh
     const Scan revision = [](ViSession vi) { return chars(vi, "%*[^,],%*[^,],%*[^,],%256[^\n]"); };
     const Scan serial = [](ViSession vi) { return chars(vi, "%*[^,],%*[^,],%256[^,],%*[^\n]\n"); };
     const Scan line = [](ViSession vi) { return chars(vi, "%256[^\n]\n"); };
-    const Scan error = [](ViSession vi) {
+    const Scan error = [](ViSession vi) { // the text into a caller's buffer passed as a pointer: bounded by the width
         ViInt32 code = -7;
-        ViChar text[257] = "untouched";
-        return result(viScanf(vi, "%ld,\"%256[^\"]\n", &code, text), code, text);
-    };
-    const Scan errorInto = [](ViSession vi) { // a caller's buffer passed as a pointer: bounded by the width
-        ViInt32 code = -7;
-        ViChar buffer[257] = "untouched";
-        ViChar *text = buffer;
+        ViChar buffer[257] = "untouched", *text = buffer;
         return result(viScanf(vi, "%ld,\"%256[^\"]\n", &code, text), code, buffer);
     };
     constexpr ViStatus ok = VI_SUCCESS, bad = VI_ERROR_INV_RESPONSE;
@@ -190,7 +184,7 @@ TEST_F(SessionTest, EachFormatOfTheDriverTakesGoodAnswersAndLeavesItsOutputsOnSh
         {error, "0,\"\"\n", ok, "0|"}, // an empty text is a value
         {error, "0\n", bad, "-7|untouched"}, {error, "0,\n", bad, "-7|untouched"}, {error, "\n", bad, "-7|untouched"},
         {error, "No error\n", bad, "-7|untouched"}, {error, "0;\"x\"\n", bad, "-7|untouched"},
-        {errorInto, "-222,\"" + std::string(300, 'x') + "\"\n", ok, "-222|" + std::string(256, 'x')},
+        {error, "-222,\"" + std::string(300, 'x') + "\"\n", ok, "-222|" + std::string(256, 'x')},
         {revision, "ZE,7101QX,12345,REV 1.07\n", ok, "REV 1.07"}, {serial, "ZE,7103QX,SN-42,1.07\n", ok, "SN-42"},
         {serial, "ZE,7101QX\n", bad, "untouched"}, // ends before the third field
         {line, std::string(5000, 'A') + "\n", ok, std::string(256, 'A')},
@@ -203,34 +197,28 @@ TEST_F(SessionTest, EachFormatOfTheDriverTakesGoodAnswersAndLeavesItsOutputsOnSh
     }
 }
 
-TEST_F(SessionTest, WithoutFlushingWhatAWidthLeavesIsThereForTheNextCall)
+TEST_F(SessionTest, FlushOnAccessDropsWhatAScanLeftFlushDisableKeepsItForTheNextCall)
 {
     open("GPIB::5::INSTR");
-    ASSERT_EQ(viSetAttribute(io, VI_ATTR_RD_BUF_OPER_MODE, VI_FLUSH_DISABLE), VI_SUCCESS);
-    ViChar part[4] = {}, letter[1] = {'?'}, word[8] = {};
-    const auto take = [&](auto status) { return result(status, part, std::string(letter, 1), word); };
-    device->answer("ABCDEFG", true);
-    device->answer("  7101QX rest", true);
-    EXPECT_EQ(take(viScanf(io, "%3[A-Z]", part)), result(VI_SUCCESS, "ABC", "?", ""));
-    EXPECT_EQ(take(viScanf(io, "%3[A-Z]", part)), result(VI_SUCCESS, "DEF", "?", ""));
-    EXPECT_EQ(take(viScanf(io, "%c", letter)), result(VI_SUCCESS, "DEF", "G", ""));
-    EXPECT_EQ(take(viScanf(io, "%s", word)), result(VI_SUCCESS, "DEF", "G", "7101QX")); // at most 7 and the NUL
-    EXPECT_EQ(take(viScanf(io, "%3s", word)), result(VI_SUCCESS, "DEF", "G", "res"));
-}
-
-TEST_F(SessionTest, FlushOnAccessDropsTheRestOfTheAnswerFlushDisableKeepsIt)
-{
-    open("ASRL1::INSTR");
-    for (const char *answer : {"120.0\n", "50.0\n", "1.5,2.5\n", "9.0\n"})
-        device->answer(answer);
+    for (const char *answer : {"120.0\n", "50.0\n", "1.5,2.5\n", "9.0\n", "ABCDEFG", "  7101QX rest"})
+        device->answer(answer, true);
     EXPECT_EQ(scan<ViReal64>("%lf"), result(VI_SUCCESS, 120.0)); // the "\n" is left and dropped
     EXPECT_EQ(scan<ViReal64>("%lf"), result(VI_SUCCESS, 50.0));
     ASSERT_EQ(viSetAttribute(io, VI_ATTR_RD_BUF_OPER_MODE, VI_FLUSH_DISABLE), VI_SUCCESS);
     EXPECT_EQ(scan<ViReal64>("%lf"), result(VI_SUCCESS, 1.5));
     EXPECT_EQ(scan<ViReal64>(",%lf"), result(VI_SUCCESS, 2.5)); // from what was left
     EXPECT_EQ(scan<ViReal64>("%lf", -1), result(VI_ERROR_INV_RESPONSE, -1.0)); // the leftover "\n" ends it
-    EXPECT_EQ(device->pendingAnswers(), 1u);
-    EXPECT_EQ(scan<ViReal64>("%lf"), result(VI_SUCCESS, 9.0)); // now a new message
+    EXPECT_EQ(device->pendingAnswers(), 3u);
+    EXPECT_EQ(scan<ViReal64>("%lf\n"), result(VI_SUCCESS, 9.0)); // now a new message
+
+    // What a field width leaves is there for the next call.
+    ViChar part[4] = {}, letter[1] = {'?'}, word[8] = {};
+    const auto take = [&](auto status) { return result(status, part, std::string(letter, 1), word); };
+    EXPECT_EQ(take(viScanf(io, "%3[A-Z]", part)), result(VI_SUCCESS, "ABC", "?", ""));
+    EXPECT_EQ(take(viScanf(io, "%3[A-Z]", part)), result(VI_SUCCESS, "DEF", "?", ""));
+    EXPECT_EQ(take(viScanf(io, "%c", letter)), result(VI_SUCCESS, "DEF", "G", ""));
+    EXPECT_EQ(take(viScanf(io, "%s", word)), result(VI_SUCCESS, "DEF", "G", "7101QX")); // at most 7 and the NUL
+    EXPECT_EQ(take(viScanf(io, "%3s", word)), result(VI_SUCCESS, "DEF", "G", "res"));
 }
 
 TEST_F(SessionTest, GpibAnswersEndAtEoiAndMayArriveInPieces)
