@@ -86,10 +86,12 @@ TEST_F(IviSession, HandlesAreNeverReusedAndEveryServiceRefusesNullDisposedAndMad
 
 TEST_F(IviSession, HoldsTheInherentAttributesAndCannotLeaveSimulation)
 {
-    const ViSession vi = open("Simulate=1, RangeCheck=0, DriverSetup=Model:7103QX");
+    // What the option string sets reaches the attributes; the rest have the engine's defaults.
+    const ViSession vi = open("Simulate=True, RangeCheck=0, QueryInstrStatus=0, Cache=0, DriverSetup=Model:7103QX");
+    EXPECT_EQ(Ivi_RangeChecking(vi) | Ivi_QueryInstrStatus(vi), VI_FALSE);
     const std::pair<ViAttr, ViBoolean> booleans[] = {
-        {IVI_ATTR_RANGE_CHECK, VI_FALSE},            {IVI_ATTR_QUERY_INSTRUMENT_STATUS, VI_TRUE},
-        {IVI_ATTR_CACHE, VI_TRUE},                   {IVI_ATTR_SIMULATE, VI_TRUE},
+        {IVI_ATTR_RANGE_CHECK, VI_FALSE},            {IVI_ATTR_QUERY_INSTRUMENT_STATUS, VI_FALSE},
+        {IVI_ATTR_CACHE, VI_FALSE},                  {IVI_ATTR_SIMULATE, VI_TRUE},
         {IVI_ATTR_RECORD_COERCIONS, VI_FALSE},       {IVI_ATTR_INTERCHANGE_CHECK, VI_FALSE},
         {IVI_ATTR_USE_SPECIFIC_SIMULATION, VI_TRUE}, {IVI_ATTR_SUPPORTS_WR_BUF_OPER_MODE, VI_FALSE}};
     for (const auto &[id, expected] : booleans)

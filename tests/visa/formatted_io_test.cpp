@@ -1,6 +1,7 @@
 // viPrintf / viScanf with the formats and buffer settings of the instrument driver.
 #include <charconv>
 #include <concepts>
+#include <functional>
 #include <string>
 
 #include "queued_device.h"
@@ -124,43 +125,31 @@ TEST_F(SessionTest, RuntimeFormatsAreCheckedBeforeAnyIo)
 
 // ---- viScanf with the driver's formats ------------------------------------------------------
 
-namespace {
-
 using qx::visa::test::Result;
 using qx::visa::test::result;
-
-// One scan into outputs that start as sentinels.
-template <class T>
-Result number(ViSession vi, ScanfFormat<T *> format)
-{
-    T value = -7;
-    return result(viScanf(vi, format, &value), value);
-}
-Result chars(ViSession vi, ScanfFormat<ViChar (&)[257]> format)
-{
-    ViChar text[257] = "untouched";
-    return result(viScanf(vi, format, text), text);
-}
-
-} // namespace
 
 TEST_F(SessionTest, EachFormatOfTheDriverTakesGoodAnswersAndLeavesItsOutputsOnShortOversizeOrGarbage)
 {
     open("ASRL1::INSTR");
-    using Scan = Result (*)(ViSession);
-    const Scan real = [](ViSession vi) { return number<ViReal64>(vi, "%lf\n"); };
-    const Scan single = [](ViSession vi) { return number<ViReal32>(vi, "%f\n"); };
-    const Scan int32 = [](ViSession vi) { return number<ViInt32>(vi, "%ld"); };
-    const Scan plain = [](ViSession vi) { return number<ViInt32>(vi, "%d"); };
-    const Scan int16 = [](ViSession vi) { return number<ViInt16>(vi, "%hd"); };
-    const Scan int64 = [](ViSession vi) { return number<long long>(vi, "%lld"); };
-    const Scan revision = [](ViSession vi) { return chars(vi, "%*[^,],%*[^,],%*[^,],%256[^\n]"); };
-    const Scan serial = [](ViSession vi) { return chars(vi, "%*[^,],%*[^,],%256[^,],%*[^\n]\n"); };
-    const Scan line = [](ViSession vi) { return chars(vi, "%256[^\n]\n"); };
-    const Scan error = [](ViSession vi) { // the text into a caller's buffer passed as a pointer: bounded by the width
+    // Each scan starts its outputs as sentinels.
+    const auto chars = [this](ScanfFormat<ViChar (&)[257]> format) {
+        ViChar text[257] = "untouched";
+        return result(viScanf(io, format, text), text);
+    };
+    using Scan = std::function<Result()>;
+    const Scan real = [&] { return scan<ViReal64>("%lf\n", -7); };
+    const Scan single = [&] { return scan<ViReal32>("%f\n", -7); };
+    const Scan int32 = [&] { return scan<ViInt32>("%ld", -7); };
+    const Scan plain = [&] { return scan<ViInt32>("%d", -7); };
+    const Scan int16 = [&] { return scan<ViInt16>("%hd", -7); };
+    const Scan int64 = [&] { return scan<long long>("%lld", -7); };
+    const Scan revision = [&] { return chars("%*[^,],%*[^,],%*[^,],%256[^\n]"); };
+    const Scan serial = [&] { return chars("%*[^,],%*[^,],%256[^,],%*[^\n]\n"); };
+    const Scan line = [&] { return chars("%256[^\n]\n"); };
+    const Scan error = [&] { // the text into a caller's buffer passed as a pointer: bounded by the width
         ViInt32 code = -7;
         ViChar buffer[257] = "untouched", *text = buffer;
-        return result(viScanf(vi, "%ld,\"%256[^\"]\n", &code, text), code, buffer);
+        return result(viScanf(io, "%ld,\"%256[^\"]\n", &code, text), code, buffer);
     };
     constexpr ViStatus ok = VI_SUCCESS, bad = VI_ERROR_INV_RESPONSE;
     const struct {
@@ -192,7 +181,7 @@ TEST_F(SessionTest, EachFormatOfTheDriverTakesGoodAnswersAndLeavesItsOutputsOnSh
     };
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         device->answer(cases[i].answer);
-        EXPECT_EQ(cases[i].scan(io), (Result{cases[i].status, cases[i].outputs})) << "case " << i;
+        EXPECT_EQ(cases[i].scan(), (Result{cases[i].status, cases[i].outputs})) << "case " << i;
         EXPECT_EQ(device->pendingAnswers(), 0u) << "case " << i;
     }
 }
