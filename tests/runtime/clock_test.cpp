@@ -17,7 +17,7 @@ TEST(VirtualClock, RecordsEachWaitInTheTimelineInOrderWithTheEscapedIo)
     for (double notAWait : {0.0, -1.0, double(NAN), double(INFINITY)}) // not positive and finite: no wait
         Delay(notAWait);
     Delay(0.03);
-    timeline.read(std::string("120.0\r\n\t\\\x01\xff", 12)); // control and high bytes escaped
+    timeline.read(std::string("120.0\r\n\t\\\x01\xff", 11)); // control and high bytes escaped
     currentClock().sleep(10, WaitKind::Timeout);
 
     EXPECT_EQ(timeline.events(), (std::vector<std::string>{"> VOLT 120.000000\\n", "wait 0.03",
