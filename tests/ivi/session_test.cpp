@@ -98,16 +98,12 @@ TEST_F(IviSession, HoldsTheInherentAttributesAndCannotLeaveSimulation)
         EXPECT_EQ(valueOf(Ivi_GetAttributeViBoolean, vi, id), expected) << id;
     const std::pair<ViAttr, const char *> texts[] = {{IVI_ATTR_DRIVER_SETUP, "Model:7103QX"},
                                                      {IVI_ATTR_SPECIFIC_DRIVER_PREFIX, "QXTEST"},
-                                                     {IVI_ATTR_IO_RESOURCE_DESCRIPTOR, ""},
-                                                     {IVI_ATTR_SPECIFIC_DRIVER_REVISION, ""}};
+                                                     {IVI_ATTR_IO_RESOURCE_DESCRIPTOR, ""}};
     for (const auto &[id, expected] : texts) {
         ViChar value[256] = "unset";
         EXPECT_EQ(Ivi_GetAttributeViString(vi, "", id, 0, 256, value), VI_SUCCESS);
         EXPECT_STREQ(value, expected) << id;
     }
-    for (ViAttr id : {IVI_ATTR_SPECIFIC_DRIVER_MAJOR_VERSION, IVI_ATTR_SPECIFIC_DRIVER_MINOR_VERSION,
-                      IVI_ATTR_CHANNEL_COUNT})
-        EXPECT_EQ(valueOf(Ivi_GetAttributeViInt32, vi, id), 0) << id;
     for (ViAttr id : {IVI_ATTR_IO_SESSION, IVI_ATTR_VISA_RM_SESSION}) // simulated: no VISA at all
         EXPECT_EQ(valueOf(Ivi_GetAttributeViSession, vi, id), ViSession{VI_NULL}) << id;
     for (ViAttr id : {IVI_ATTR_OPC_CALLBACK, IVI_ATTR_CHECK_STATUS_CALLBACK})
@@ -122,6 +118,7 @@ TEST_F(IviSession, HoldsTheInherentAttributesAndCannotLeaveSimulation)
     EXPECT_EQ(Ivi_SetAttributeViString(vi, "", IVI_ATTR_DRIVER_SETUP, IVI_VAL_DIRECT_USER_CALL, "x"),
               IVI_ERROR_ATTR_NOT_WRITABLE);
     EXPECT_EQ(Ivi_SetAttributeViInt32(vi, "", IVI_ATTR_SPECIFIC_DRIVER_MAJOR_VERSION, 0, 1), VI_SUCCESS);
+    EXPECT_EQ(valueOf(Ivi_GetAttributeViInt32, vi, IVI_ATTR_SPECIFIC_DRIVER_MAJOR_VERSION), 1);
     ViSession io = 0;
     EXPECT_EQ(Ivi_GetAttributeViSession(vi, "", IVI_ATTR_IO_SESSION, IVI_VAL_DIRECT_USER_CALL, &io),
               IVI_ERROR_ATTR_NOT_READABLE);
