@@ -155,7 +155,9 @@ TEST_F(IviStatusCheck, RunningACallbackMakesACheckDueADirectUserCallRunsItAndCle
 
 TEST_F(IviStatusCheck, NoCheckWithoutStatusQueryingInSimulationOrForQuietAttributes)
 {
-    for (ViSession vi : {withInt("QueryInstrStatus=0"), withInt("Simulate=1"), withInt("", IVI_VAL_DONT_CHECK_STATUS)}) {
+    const ViSession quiet[] = {withInt("QueryInstrStatus=0"), withInt("Simulate=1"),
+                               withInt("", IVI_VAL_DONT_CHECK_STATUS)};
+    for (ViSession vi : quiet) {
         withCheckStatus(vi);
         ASSERT_EQ(Ivi_SetNeedToCheckStatus(vi, VI_TRUE), VI_SUCCESS);
         ASSERT_EQ(Ivi_SetAttributeViInt32(vi, "", attrInt, IVI_VAL_DIRECT_USER_CALL, 2), VI_SUCCESS);

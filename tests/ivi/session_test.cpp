@@ -87,7 +87,8 @@ TEST_F(IviSession, HandlesAreNeverReusedAndEveryServiceRefusesNullDisposedAndMad
 TEST_F(IviSession, HoldsTheInherentAttributesAndCannotLeaveSimulation)
 {
     // What the option string sets reaches the attributes; the rest have the engine's defaults.
-    const ViSession vi = open("Simulate=True, RangeCheck=0, QueryInstrStatus=0, Cache=0, DriverSetup=Model:7103QX");
+    const ViSession vi = open("Simulate=True, RangeCheck=0, QueryInstrStatus=0, Cache=0, "
+                              "DriverSetup=Model:7103QX");
     EXPECT_EQ(Ivi_RangeChecking(vi) | Ivi_QueryInstrStatus(vi), VI_FALSE);
     const std::pair<ViAttr, ViBoolean> booleans[] = {
         {IVI_ATTR_RANGE_CHECK, VI_FALSE},            {IVI_ATTR_QUERY_INSTRUMENT_STATUS, VI_FALSE},
