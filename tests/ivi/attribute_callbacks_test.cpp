@@ -8,20 +8,17 @@ namespace {
 
 using IviAttributeCache = IviTest;
 using IviSimulation = IviTest;
+using IviStatusCheck = IviTest;
 
-class IviStatusCheck : public IviTest {
-protected:
-    ViSession withCheckStatus(const char *options, IviAttrFlags flags = 0)
-    {
-        const ViSession vi = withInt(options, flags);
-        EXPECT_EQ(Ivi_SetAttributeViAddr(vi, "", IVI_ATTR_CHECK_STATUS_CALLBACK, 0,
-                                         reinterpret_cast<ViAddr>(&ivitest::checkStatus)),
-                  VI_SUCCESS);
-        return vi;
-    }
-};
+// The session, with the counting check-status callback installed.
+ViSession withCheckStatus(ViSession vi)
+{
+    const auto callback = reinterpret_cast<ViAddr>(&ivitest::checkStatus);
+    EXPECT_EQ(Ivi_SetAttributeViAddr(vi, "", IVI_ATTR_CHECK_STATUS_CALLBACK, 0, callback), VI_SUCCESS);
+    return vi;
+}
 
-TEST_F(IviAttributeCache, AnEqualValidCacheSkipsTheWriteAndAnswersGetsSetCacheOnlyJustStores)
+TEST_F(IviAttributeCache, AValidCacheAnswersGetsAndSkipsEqualWritesAFailedCallbackLeavesItInvalid)
 {
     const IviRangeTableEntry entries[] = {{0, 10, 0, "", 0}, IVI_RANGE_TABLE_LAST_ENTRY};
     const IviRangeTable table = {IVI_VAL_RANGED, VI_TRUE, VI_TRUE, nullptr, entries};
@@ -42,6 +39,20 @@ TEST_F(IviAttributeCache, AnEqualValidCacheSkipsTheWriteAndAnswersGetsSetCacheOn
     EXPECT_EQ(getInt(vi), 99);
     EXPECT_EQ(calls.written, (std::vector<double>{5, 6, 8}));
     EXPECT_EQ(calls.reads, 1);
+
+    calls.writeStatus = VI_ERROR_TMO;
+    EXPECT_EQ(Ivi_SetAttributeViInt32(vi, "", attrInt, 0, 7), VI_ERROR_TMO);
+    calls.writeStatus = VI_SUCCESS;
+    calls.answer = 4;
+    EXPECT_EQ(getInt(vi), 4); // read from the instrument, neither the 99 cached before nor the 7
+    calls.readStatus = VI_ERROR_TMO;
+    ASSERT_EQ(Ivi_InvalidateAttribute(vi, "", attrInt), VI_SUCCESS);
+    ViInt32 value = -1;
+    EXPECT_EQ(Ivi_GetAttributeViInt32(vi, "", attrInt, 0, &value), VI_ERROR_TMO);
+    EXPECT_EQ(value, -1);
+    EXPECT_EQ(Ivi_SetAttributeViInt32(vi, "", attrInt, 0, 4), VI_SUCCESS); // the failed read cached nothing
+    EXPECT_EQ(calls.written, (std::vector<double>{5, 6, 8, 7, 4}));
+    EXPECT_EQ(calls.reads, 3);
 }
 
 TEST_F(IviAttributeCache, NeverCacheAndCacheOffRunTheCallbacksEveryTime)
@@ -56,25 +67,6 @@ TEST_F(IviAttributeCache, NeverCacheAndCacheOffRunTheCallbacksEveryTime)
         EXPECT_EQ(calls.writes, 2);
         EXPECT_EQ(calls.reads, 2);
     }
-}
-
-TEST_F(IviAttributeCache, FailedCallbacksLeaveTheCacheInvalid)
-{
-    const ViSession vi = withInt("");
-    ASSERT_EQ(Ivi_SetAttributeViInt32(vi, "", attrInt, 0, 5), VI_SUCCESS);
-    calls.writeStatus = VI_ERROR_TMO;
-    EXPECT_EQ(Ivi_SetAttributeViInt32(vi, "", attrInt, 0, 6), VI_ERROR_TMO);
-    calls.writeStatus = VI_SUCCESS;
-    calls.answer = 4;
-    EXPECT_EQ(getInt(vi), 4); // read from the instrument, not the 5 cached before
-    calls.readStatus = VI_ERROR_TMO;
-    ASSERT_EQ(Ivi_InvalidateAttribute(vi, "", attrInt), VI_SUCCESS);
-    ViInt32 value = -1;
-    EXPECT_EQ(Ivi_GetAttributeViInt32(vi, "", attrInt, 0, &value), VI_ERROR_TMO);
-    EXPECT_EQ(value, -1);
-    EXPECT_EQ(Ivi_SetAttributeViInt32(vi, "", attrInt, 0, 4), VI_SUCCESS); // the failed read cached nothing
-    EXPECT_EQ(calls.written, (std::vector<double>{5, 6, 4}));
-    EXPECT_EQ(calls.reads, 2);
 }
 
 TEST_F(IviAttributeCache, WithoutCallbacksOrWithASilentOneTheStoredValueOrTheDefaultAnswers)
@@ -129,7 +121,7 @@ TEST_F(IviSimulation, NoCallbackRunsButRangeChecksAndCheckCallbacksStillApply)
 
 TEST_F(IviStatusCheck, RunningACallbackMakesACheckDueADirectUserCallRunsItAndClearsTheFlag)
 {
-    const ViSession vi = withCheckStatus("");
+    const ViSession vi = withCheckStatus(withInt(""));
     ASSERT_EQ(addInt(vi, attrInt + 1, IVI_VAL_DONT_CHECK_STATUS), VI_SUCCESS);
     ASSERT_EQ(Ivi_SetAttributeViInt32(vi, "", attrInt + 1, 0, 1), VI_SUCCESS);
     EXPECT_EQ(Ivi_NeedToCheckStatus(vi), VI_FALSE);
@@ -163,8 +155,10 @@ TEST_F(IviStatusCheck, RunningACallbackMakesACheckDueADirectUserCallRunsItAndCle
 
 TEST_F(IviStatusCheck, NoCheckWithoutStatusQueryingInSimulationOrForQuietAttributes)
 {
-    for (ViSession vi : {withCheckStatus("QueryInstrStatus=0"), withCheckStatus("Simulate=1"),
-                         withCheckStatus("", IVI_VAL_DONT_CHECK_STATUS)}) {
+    const ViSession quiet[] = {withInt("QueryInstrStatus=0"), withInt("Simulate=1"),
+                               withInt("", IVI_VAL_DONT_CHECK_STATUS)};
+    for (ViSession vi : quiet) {
+        withCheckStatus(vi);
         ASSERT_EQ(Ivi_SetNeedToCheckStatus(vi, VI_TRUE), VI_SUCCESS);
         ASSERT_EQ(Ivi_SetAttributeViInt32(vi, "", attrInt, IVI_VAL_DIRECT_USER_CALL, 2), VI_SUCCESS);
         EXPECT_EQ(Ivi_NeedToCheckStatus(vi), VI_TRUE);

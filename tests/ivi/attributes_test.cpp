@@ -110,10 +110,10 @@ TEST_F(IviAttributeRules, AccessFlagsRestrictUsersOrEveryone)
 
 TEST(IviInt32Entry, LooksValuesUpInDiscreteAndRangedTables)
 {
-    ViInt32 minimum = -1, maximum = -1, coerced = -1, index = -1, commandValue = -1;
+    ViInt32 minimum = -1, maximum = -1, index = -1;
     ViConstString command = nullptr;
-    ASSERT_EQ(Ivi_GetViInt32EntryFromValue(3, &functionTable, &minimum, &maximum, &coerced, &index, &command,
-                                           &commandValue),
+    ASSERT_EQ(Ivi_GetViInt32EntryFromValue(3, &functionTable, &minimum, nullptr, nullptr, &index, &command,
+                                           nullptr),
               VI_SUCCESS);
     EXPECT_EQ(index, 3);
     EXPECT_EQ(minimum, 3);

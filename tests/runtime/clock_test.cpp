@@ -7,7 +7,7 @@
 
 using namespace qx::runtime;
 
-TEST(VirtualClock, RecordsEachWaitInTheTimelineInOrderWithTheIo)
+TEST(VirtualClock, RecordsEachWaitInTheTimelineInOrderWithTheEscapedIo)
 {
     Timeline timeline;
     VirtualClock virtualClock(&timeline);
@@ -17,11 +17,11 @@ TEST(VirtualClock, RecordsEachWaitInTheTimelineInOrderWithTheIo)
     for (double notAWait : {0.0, -1.0, double(NAN), double(INFINITY)}) // not positive and finite: no wait
         Delay(notAWait);
     Delay(0.03);
-    timeline.read("120.0\r\n");
+    timeline.read(std::string("120.0\r\n\t\\\x01\xff", 11)); // control and high bytes escaped
     currentClock().sleep(10, WaitKind::Timeout);
 
-    EXPECT_EQ(timeline.events(),
-              (std::vector<std::string>{"> VOLT 120.000000\\n", "wait 0.03", "< 120.0\\r\\n", "timeout 10"}));
+    EXPECT_EQ(timeline.events(), (std::vector<std::string>{"> VOLT 120.000000\\n", "wait 0.03",
+                                                         "< 120.0\\r\\n\\t\\\\\\x01\\xFF", "timeout 10"}));
     EXPECT_EQ(timeline.writes(), std::vector<std::string>{"VOLT 120.000000\n"});
     EXPECT_DOUBLE_EQ(currentClock().now(), 10.03);
 }
@@ -36,9 +36,4 @@ TEST(ScopedClock, RestoresThePreviousClock)
     EXPECT_EQ(&currentClock(), &outer);
     outerGuard.reset();
     EXPECT_EQ(&currentClock(), before);
-}
-
-TEST(Timeline, EscapesControlAndHighBytes)
-{
-    EXPECT_EQ(escapeBytes(std::string("a\r\n\t\\\x01\xff", 7)), "a\\r\\n\\t\\\\\\x01\\xFF");
 }

@@ -1,6 +1,7 @@
 // viPrintf / viScanf with the formats and buffer settings of the instrument driver.
 #include <charconv>
 #include <concepts>
+#include <functional>
 #include <string>
 
 #include "queued_device.h"
@@ -68,33 +69,25 @@ TEST_F(SessionTest, PrintfFormatsLikeCPrintfAndSendsEachCallAtOnceWithEnd)
     EXPECT_EQ(viPrintf(io, "%e %g %.3f %lld", 1234.5, 0.0001, -0.0005, -9000000000LL), VI_SUCCESS);
     EXPECT_EQ(viPrintf(io, "%f", 1e20), VI_SUCCESS);
     EXPECT_EQ(device->writes(), (std::vector<Write>{
-                                    {"VOLT 120.000000", true},
-                                    {"OUTP:STAR:PHAS 90.000000", true},
-                                    {"OUTP 1", true},
-                                    {"DISP:MODE -7;-32768", true},
-                                    {"VOLT:RANG?", true},
-                                    {"a|b", true},
+                                    {"VOLT 120.000000", true}, {"OUTP:STAR:PHAS 90.000000", true},
+                                    {"OUTP 1", true}, {"DISP:MODE -7;-32768", true},
+                                    {"VOLT:RANG?", true}, {"a|b", true},
                                     {"[   42][7   ][+3][-02.2][ab][  x][ 5]", true},
                                     {"1.234500e+03 0.0001 -0.001 -9000000000", true},
                                     {"100000000000000000000.000000", true},
                                 }));
 }
 
-TEST_F(SessionTest, PrintfFlushesAtTheFormatsLineFeedsAndWhenTheBufferIsFull)
+// A buffer smaller than the message: gpib_session_test.cpp.
+TEST_F(SessionTest, WithTheVisaDefaultPrintfFlushesOnlyAtTheFormatsLineFeedsOrWhenAsked)
 {
-    open("GPIB::5::INSTR", false); // the VISA default: flush when full
+    open("GPIB::5::INSTR", false);
     EXPECT_EQ(viPrintf(io, "*RST"), VI_SUCCESS);
     EXPECT_TRUE(device->writes().empty());
     EXPECT_EQ(viPrintf(io, ";*CLS\nSYST:REM"), VI_SUCCESS);
     EXPECT_EQ(device->writes(), (std::vector<Write>{{"*RST;*CLS\n", true}}));
     EXPECT_EQ(viFlush(io, VI_WRITE_BUF), VI_SUCCESS);
     EXPECT_EQ(device->writes().back(), (Write{"SYST:REM", true}));
-
-    ASSERT_EQ(viSetBuf(io, VI_WRITE_BUF, 4), VI_SUCCESS);
-    ASSERT_EQ(viSetAttribute(io, VI_ATTR_WR_BUF_OPER_MODE, VI_FLUSH_ON_ACCESS), VI_SUCCESS);
-    EXPECT_EQ(viPrintf(io, "%s", "ABCDEFGHIJ"), VI_SUCCESS);
-    EXPECT_EQ(device->writes(), (std::vector<Write>{{"*RST;*CLS\n", true}, {"SYST:REM", true}, {"ABCD", false},
-                                                    {"EFGH", false}, {"IJ", true}}));
 }
 
 TEST_F(SessionTest, RuntimeFormatsAreCheckedBeforeAnyIo)
@@ -124,49 +117,31 @@ TEST_F(SessionTest, RuntimeFormatsAreCheckedBeforeAnyIo)
 
 // ---- viScanf with the driver's formats ------------------------------------------------------
 
-namespace {
-
 using qx::visa::test::Result;
 using qx::visa::test::result;
-
-// One scan into outputs that start as sentinels.
-template <class T>
-Result number(ViSession vi, ScanfFormat<T *> format)
-{
-    T value = -7;
-    return result(viScanf(vi, format, &value), value);
-}
-Result chars(ViSession vi, ScanfFormat<ViChar (&)[257]> format)
-{
-    ViChar text[257] = "untouched";
-    return result(viScanf(vi, format, text), text);
-}
-
-} // namespace
 
 TEST_F(SessionTest, EachFormatOfTheDriverTakesGoodAnswersAndLeavesItsOutputsOnShortOversizeOrGarbage)
 {
     open("ASRL1::INSTR");
-    using Scan = Result (*)(ViSession);
-    const Scan real = [](ViSession vi) { return number<ViReal64>(vi, "%lf\n"); };
-    const Scan single = [](ViSession vi) { return number<ViReal32>(vi, "%f\n"); };
-    const Scan int32 = [](ViSession vi) { return number<ViInt32>(vi, "%ld"); };
-    const Scan plain = [](ViSession vi) { return number<ViInt32>(vi, "%d"); };
-    const Scan int16 = [](ViSession vi) { return number<ViInt16>(vi, "%hd"); };
-    const Scan int64 = [](ViSession vi) { return number<long long>(vi, "%lld"); };
-    const Scan revision = [](ViSession vi) { return chars(vi, "%*[^,],%*[^,],%*[^,],%256[^\n]"); };
-    const Scan serial = [](ViSession vi) { return chars(vi, "%*[^,],%*[^,],%256[^,],%*[^\n]\n"); };
-    const Scan line = [](ViSession vi) { return chars(vi, "%256[^\n]\n"); };
-    const Scan error = [](ViSession vi) {
-        ViInt32 code = -7;
+    // Each scan starts its outputs as sentinels.
+    const auto chars = [this](ScanfFormat<ViChar (&)[257]> format) {
         ViChar text[257] = "untouched";
-        return result(viScanf(vi, "%ld,\"%256[^\"]\n", &code, text), code, text);
+        return result(viScanf(io, format, text), text);
     };
-    const Scan errorInto = [](ViSession vi) { // a caller's buffer passed as a pointer: bounded by the width
+    using Scan = std::function<Result()>;
+    const Scan real = [&] { return scan<ViReal64>("%lf\n", -7); };
+    const Scan single = [&] { return scan<ViReal32>("%f\n", -7); };
+    const Scan int32 = [&] { return scan<ViInt32>("%ld", -7); };
+    const Scan plain = [&] { return scan<ViInt32>("%d", -7); };
+    const Scan int16 = [&] { return scan<ViInt16>("%hd", -7); };
+    const Scan int64 = [&] { return scan<long long>("%lld", -7); };
+    const Scan revision = [&] { return chars("%*[^,],%*[^,],%*[^,],%256[^\n]"); };
+    const Scan serial = [&] { return chars("%*[^,],%*[^,],%256[^,],%*[^\n]\n"); };
+    const Scan line = [&] { return chars("%256[^\n]\n"); };
+    const Scan error = [&] { // the text into a caller's buffer passed as a pointer: bounded by the width
         ViInt32 code = -7;
-        ViChar buffer[257] = "untouched";
-        ViChar *text = buffer;
-        return result(viScanf(vi, "%ld,\"%256[^\"]\n", &code, text), code, buffer);
+        ViChar buffer[257] = "untouched", *text = buffer;
+        return result(viScanf(io, "%ld,\"%256[^\"]\n", &code, text), code, buffer);
     };
     constexpr ViStatus ok = VI_SUCCESS, bad = VI_ERROR_INV_RESPONSE;
     const struct {
@@ -190,7 +165,7 @@ TEST_F(SessionTest, EachFormatOfTheDriverTakesGoodAnswersAndLeavesItsOutputsOnSh
         {error, "0,\"\"\n", ok, "0|"}, // an empty text is a value
         {error, "0\n", bad, "-7|untouched"}, {error, "0,\n", bad, "-7|untouched"}, {error, "\n", bad, "-7|untouched"},
         {error, "No error\n", bad, "-7|untouched"}, {error, "0;\"x\"\n", bad, "-7|untouched"},
-        {errorInto, "-222,\"" + std::string(300, 'x') + "\"\n", ok, "-222|" + std::string(256, 'x')},
+        {error, "-222,\"" + std::string(300, 'x') + "\"\n", ok, "-222|" + std::string(256, 'x')},
         {revision, "ZE,7101QX,12345,REV 1.07\n", ok, "REV 1.07"}, {serial, "ZE,7103QX,SN-42,1.07\n", ok, "SN-42"},
         {serial, "ZE,7101QX\n", bad, "untouched"}, // ends before the third field
         {line, std::string(5000, 'A') + "\n", ok, std::string(256, 'A')},
@@ -198,39 +173,33 @@ TEST_F(SessionTest, EachFormatOfTheDriverTakesGoodAnswersAndLeavesItsOutputsOnSh
     };
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         device->answer(cases[i].answer);
-        EXPECT_EQ(cases[i].scan(io), (Result{cases[i].status, cases[i].outputs})) << "case " << i;
+        EXPECT_EQ(cases[i].scan(), (Result{cases[i].status, cases[i].outputs})) << "case " << i;
         EXPECT_EQ(device->pendingAnswers(), 0u) << "case " << i;
     }
 }
 
-TEST_F(SessionTest, WithoutFlushingWhatAWidthLeavesIsThereForTheNextCall)
+TEST_F(SessionTest, FlushOnAccessDropsWhatAScanLeftFlushDisableKeepsItForTheNextCall)
 {
     open("GPIB::5::INSTR");
-    ASSERT_EQ(viSetAttribute(io, VI_ATTR_RD_BUF_OPER_MODE, VI_FLUSH_DISABLE), VI_SUCCESS);
-    ViChar part[4] = {}, letter[1] = {'?'}, word[8] = {};
-    const auto take = [&](auto status) { return result(status, part, std::string(letter, 1), word); };
-    device->answer("ABCDEFG", true);
-    device->answer("  7101QX rest", true);
-    EXPECT_EQ(take(viScanf(io, "%3[A-Z]", part)), result(VI_SUCCESS, "ABC", "?", ""));
-    EXPECT_EQ(take(viScanf(io, "%3[A-Z]", part)), result(VI_SUCCESS, "DEF", "?", ""));
-    EXPECT_EQ(take(viScanf(io, "%c", letter)), result(VI_SUCCESS, "DEF", "G", ""));
-    EXPECT_EQ(take(viScanf(io, "%s", word)), result(VI_SUCCESS, "DEF", "G", "7101QX")); // at most 7 and the NUL
-    EXPECT_EQ(take(viScanf(io, "%3s", word)), result(VI_SUCCESS, "DEF", "G", "res"));
-}
-
-TEST_F(SessionTest, FlushOnAccessDropsTheRestOfTheAnswerFlushDisableKeepsIt)
-{
-    open("ASRL1::INSTR");
-    for (const char *answer : {"120.0\n", "50.0\n", "1.5,2.5\n", "9.0\n"})
-        device->answer(answer);
+    for (const char *answer : {"120.0\n", "50.0\n", "1.5,2.5\n", "9.0\n", "ABCDEFG", "  7101QX rest"})
+        device->answer(answer, true);
     EXPECT_EQ(scan<ViReal64>("%lf"), result(VI_SUCCESS, 120.0)); // the "\n" is left and dropped
     EXPECT_EQ(scan<ViReal64>("%lf"), result(VI_SUCCESS, 50.0));
     ASSERT_EQ(viSetAttribute(io, VI_ATTR_RD_BUF_OPER_MODE, VI_FLUSH_DISABLE), VI_SUCCESS);
     EXPECT_EQ(scan<ViReal64>("%lf"), result(VI_SUCCESS, 1.5));
     EXPECT_EQ(scan<ViReal64>(",%lf"), result(VI_SUCCESS, 2.5)); // from what was left
     EXPECT_EQ(scan<ViReal64>("%lf", -1), result(VI_ERROR_INV_RESPONSE, -1.0)); // the leftover "\n" ends it
-    EXPECT_EQ(device->pendingAnswers(), 1u);
-    EXPECT_EQ(scan<ViReal64>("%lf"), result(VI_SUCCESS, 9.0)); // now a new message
+    EXPECT_EQ(device->pendingAnswers(), 3u);
+    EXPECT_EQ(scan<ViReal64>("%lf\n"), result(VI_SUCCESS, 9.0)); // now a new message
+
+    // What a field width leaves is there for the next call.
+    ViChar part[4] = {}, letter[1] = {'?'}, word[8] = {};
+    const auto take = [&](auto status) { return result(status, part, std::string(letter, 1), word); };
+    EXPECT_EQ(take(viScanf(io, "%3[A-Z]", part)), result(VI_SUCCESS, "ABC", "?", ""));
+    EXPECT_EQ(take(viScanf(io, "%3[A-Z]", part)), result(VI_SUCCESS, "DEF", "?", ""));
+    EXPECT_EQ(take(viScanf(io, "%c", letter)), result(VI_SUCCESS, "DEF", "G", ""));
+    EXPECT_EQ(take(viScanf(io, "%s", word)), result(VI_SUCCESS, "DEF", "G", "7101QX")); // at most 7 and the NUL
+    EXPECT_EQ(take(viScanf(io, "%3s", word)), result(VI_SUCCESS, "DEF", "G", "res"));
 }
 
 TEST_F(SessionTest, GpibAnswersEndAtEoiAndMayArriveInPieces)

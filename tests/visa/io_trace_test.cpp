@@ -12,51 +12,31 @@ using namespace qx::visa;
 
 namespace {
 
-std::string tracePath()
-{
-    static const std::string path = "/tmp/qx_io_trace_test_" + std::to_string(::getpid()) + ".log";
-    return path;
-}
-
-const bool traceOn = ::setenv("QX_IO_TRACE", tracePath().c_str(), 1) == 0;
+const std::string tracePath = "/tmp/qx_io_trace_test_" + std::to_string(::getpid()) + ".log";
+const bool traceOn = ::setenv("QX_IO_TRACE", tracePath.c_str(), 1) == 0;
 
 } // namespace
 
-TEST(IoTrace, LogsEachTransferWithTimeResourceDirectionAndEscapedBytes)
+using qx::visa::test::SessionTest;
+
+TEST_F(SessionTest, TraceLogsEachTransferWithTimeResourceDirectionAndEscapedBytes)
 {
     ASSERT_TRUE(traceOn);
-    qx::runtime::VirtualClock clock;
-    qx::runtime::ScopedClock guard(clock);
-    auto serial = std::make_shared<test::QueuedDevice>();
-    auto gpib = std::make_shared<test::QueuedDevice>();
-    ASSERT_TRUE(attachDevice("ASRL1::INSTR", serial));
-    ASSERT_TRUE(attachDevice("GPIB0::5::INSTR", gpib));
-    ViSession rm = VI_NULL;
-    ViSession com = VI_NULL;
-    ViSession bus = VI_NULL;
-    ASSERT_EQ(viOpenDefaultRM(&rm), VI_SUCCESS);
-    ASSERT_EQ(viOpen(rm, "ASRL1::INSTR", VI_NULL, 5000, &com), VI_SUCCESS);
-    ASSERT_EQ(viOpen(rm, "GPIB::5::INSTR", VI_NULL, 5000, &bus), VI_SUCCESS);
-
-    EXPECT_EQ(viPrintf(com, "VOLT %lf\n", 120.0), VI_SUCCESS);
-    serial->answer("120.0\r\n");
+    open("ASRL1::INSTR");
+    const ViSession serial = io;
+    device->answer("120.0\r\n");
+    open("GPIB::5::INSTR");
+    EXPECT_EQ(viPrintf(serial, "VOLT %lf\n", 120.0), VI_SUCCESS);
     ViReal64 value = 0;
-    EXPECT_EQ(viScanf(com, "%lf", &value), VI_SUCCESS);
-    ASSERT_EQ(viSetAttribute(bus, VI_ATTR_WR_BUF_OPER_MODE, VI_FLUSH_ON_ACCESS), VI_SUCCESS);
-    EXPECT_EQ(viPrintf(bus, "*IDN?"), VI_SUCCESS);
-    ASSERT_EQ(viSetAttribute(bus, VI_ATTR_TMO_VALUE, 100), VI_SUCCESS);
-    char buffer[8];
-    ViUInt32 count = 0;
-    EXPECT_EQ(viRead(bus, reinterpret_cast<ViBuf>(buffer), sizeof buffer, &count), VI_ERROR_TMO);
-    viClose(rm);
-    detachDevice("ASRL1::INSTR");
-    detachDevice("GPIB0::5::INSTR");
+    EXPECT_EQ(viScanf(serial, "%lf", &value), VI_SUCCESS);
+    EXPECT_EQ(viPrintf(io, "*IDN?"), VI_SUCCESS);
+    EXPECT_EQ(read().first, VI_ERROR_TMO);
 
     std::vector<std::string> trace;
-    std::ifstream in(tracePath());
+    std::ifstream in(tracePath);
     for (std::string line; std::getline(in, line);)
         trace.push_back(line);
-    std::remove(tracePath().c_str());
+    std::remove(tracePath.c_str());
     const std::string stamp = R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{6} )";
     const std::vector<std::string> expected = {
         stamp + R"(ASRL1::INSTR write "VOLT 120\.000000\\n")",

@@ -128,36 +128,28 @@ void expectTimeOutLateAnswerDroppedAndHangUpReported(ViSession rm, ViSession io,
 
 } // namespace
 
-TEST(SerialPort, OpensAndConfiguresAPtyExclusively)
+TEST(SerialSession, APtyIsOpenedExclusivelyConfiguredAndTalkedToOnTheComPortNamedByTheEnvironment)
 {
     PseudoTerminal pty;
     ASSERT_FALSE(pty.path.empty());
-    SerialPort port;
-    ASSERT_EQ(port.open(pty.path), VI_SUCCESS);
-    SerialSettings settings{.baud = 19200, .flowControl = VI_ASRL_FLOW_RTS_CTS};
-    EXPECT_EQ(port.configure(settings), VI_SUCCESS);
-    settings.dataBits = 7, settings.parity = VI_ASRL_PAR_EVEN, settings.stopBits = VI_ASRL_STOP_TWO;
-    EXPECT_EQ(port.configure(settings), VI_SUCCESS);
-    EXPECT_EQ(port.settings().dataBits, 7);
-    settings.baud = 12345;
-    EXPECT_EQ(port.configure(settings), VI_ERROR_NSUP_ATTR_STATE);
-    EXPECT_EQ(port.settings().baud, 19200u);
+    {
+        SerialPort port;
+        ASSERT_EQ(port.open(pty.path), VI_SUCCESS);
+        SerialSettings settings{.baud = 19200, .flowControl = VI_ASRL_FLOW_RTS_CTS};
+        EXPECT_EQ(port.configure(settings), VI_SUCCESS);
+        settings.dataBits = 7, settings.parity = VI_ASRL_PAR_EVEN, settings.stopBits = VI_ASRL_STOP_TWO;
+        EXPECT_EQ(port.configure(settings), VI_SUCCESS);
+        EXPECT_EQ(port.settings().dataBits, 7);
+        settings.baud = 12345;
+        EXPECT_EQ(port.configure(settings), VI_ERROR_NSUP_ATTR_STATE);
+        EXPECT_EQ(port.settings().baud, 19200u);
+        SerialPort second;
+        EXPECT_EQ(second.open(pty.path), VI_ERROR_RSRC_BUSY);
+        SerialPort missing;
+        EXPECT_EQ(missing.open("/dev/no-such-tty"), VI_ERROR_RSRC_NFOUND);
+        EXPECT_EQ(missing.lastErrno(), ENOENT);
+    } // closed: the session below may have the port
 
-    SerialPort second;
-    EXPECT_EQ(second.open(pty.path), VI_ERROR_RSRC_BUSY);
-    port.close();
-    EXPECT_EQ(second.open(pty.path), VI_SUCCESS);
-
-    SerialPort missing;
-    EXPECT_EQ(missing.open("/dev/no-such-tty"), VI_ERROR_RSRC_NFOUND);
-    EXPECT_EQ(missing.lastErrno(), ENOENT);
-    EXPECT_EQ(missing.open("/dev/null"), VI_ERROR_RSRC_NFOUND);
-}
-
-TEST(SerialSession, TalksToTheInstrumentOnComPortNamedByTheEnvironment)
-{
-    PseudoTerminal pty;
-    ASSERT_FALSE(pty.path.empty());
     ::setenv("QX_COM5", pty.path.c_str(), 1);
     ViSession rm = VI_NULL, io = VI_NULL;
     ASSERT_EQ(viOpenDefaultRM(&rm), VI_SUCCESS);
@@ -211,10 +203,8 @@ TEST(TcpSocketSession, QueriesEndAtTheLineFeedALostPeerIsReportedNobodyListening
     ASSERT_NE(listener.port, 0);
     ASSERT_EQ(viOpen(rm, listener.resource().c_str(), VI_NULL, 2000, &io), VI_SUCCESS);
     ASSERT_TRUE(listener.accept());
-    EXPECT_EQ(qx::visa::test::textAttribute(io, VI_ATTR_RSRC_CLASS), "SOCKET");
-    ViUInt16 port = 0;
-    ASSERT_EQ(viGetAttribute(io, VI_ATTR_TCPIP_PORT, &port), VI_SUCCESS);
-    EXPECT_EQ(port, listener.port);
+    EXPECT_EQ(test::textAttribute(io, VI_ATTR_RSRC_CLASS), "SOCKET");
+    EXPECT_EQ(test::attribute<ViUInt16>(io, VI_ATTR_TCPIP_PORT), listener.port);
     ASSERT_EQ(viSetAttribute(io, VI_ATTR_WR_BUF_OPER_MODE, VI_FLUSH_ON_ACCESS), VI_SUCCESS);
     ASSERT_EQ(viSetAttribute(io, VI_ATTR_RD_BUF_OPER_MODE, VI_FLUSH_ON_ACCESS), VI_SUCCESS);
 

@@ -1,6 +1,6 @@
 // An in-process instrument for the I/O layer's tests: answers from a queue, records what it was
 // sent, and can be silent, close its line, or hand out its answers in small pieces. SessionTest
-// opens a session on one, under a virtual clock whose timeline records every time-out.
+// opens sessions on such instruments, under a virtual clock whose timeline records every time-out.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -41,6 +41,14 @@ Result result(ViStatus status, const T &...outputs)
     return {status, all.empty() ? all : all.substr(1)};
 }
 
+// An attribute of a session; the filler shows if the get claims success but writes nothing.
+template <class T>
+T attribute(ViSession vi, ViAttr attr)
+{
+    T value = static_cast<T>(0xDEAD);
+    EXPECT_EQ(viGetAttribute(vi, attr, &value), VI_SUCCESS) << std::hex << attr;
+    return value;
+}
 // A text attribute of a session.
 inline std::string textAttribute(ViSession vi, ViAttr attr)
 {
@@ -113,14 +121,13 @@ private:
 
 class SessionTest : public ::testing::Test {
 protected:
-    // Opens `resource` on a fresh queued device; the 4000-byte buffers and flush-on-access of the
-    // instrument driver when `driverSetup`.
+    // Opens `resource` on a fresh queued device, which becomes `device` as the session becomes
+    // `io`; the 4000-byte buffers and flush-on-access of the instrument driver when `driverSetup`.
     void open(const std::string &resource, bool driverSetup = true)
     {
-        name_ = resource;
+        names_.push_back(resource);
         device = std::make_shared<QueuedDevice>();
-        ASSERT_TRUE(attachDevice(resource, device));
-        ASSERT_EQ(viOpenDefaultRM(&rm), VI_SUCCESS);
+        ASSERT_TRUE(plugIn(resource, device));
         ASSERT_EQ(viOpen(rm, resource.c_str(), VI_NULL, 5000, &io), VI_SUCCESS);
         if (driverSetup) {
             ASSERT_EQ(viSetBuf(io, VI_READ_BUF | VI_WRITE_BUF, 4000), VI_SUCCESS);
@@ -128,12 +135,17 @@ protected:
             ASSERT_EQ(viSetAttribute(io, VI_ATTR_RD_BUF_OPER_MODE, VI_FLUSH_ON_ACCESS), VI_SUCCESS);
         }
     }
+    // Where `open` puts the device: attached in-process under the resource name.
+    virtual bool plugIn(const std::string &resource, std::shared_ptr<QueuedDevice> instrument)
+    {
+        return attachDevice(resource, std::move(instrument));
+    }
+    void SetUp() override { ASSERT_EQ(viOpenDefaultRM(&rm), VI_SUCCESS); }
     void TearDown() override
     {
-        if (rm != VI_NULL)
-            viClose(rm);
-        if (!name_.empty())
-            detachDevice(name_);
+        viClose(rm);
+        for (const std::string &name : names_)
+            detachDevice(name);
     }
     // viScanf of one number that starts as `start`: the status and the number after.
     template <class T>
@@ -168,7 +180,7 @@ protected:
     ViSession io = VI_NULL;
 
 private:
-    std::string name_;
+    std::vector<std::string> names_;
 };
 
 } // namespace qx::visa::test

@@ -9,6 +9,7 @@
 #include "visa/visa.h"
 
 using namespace qx::visa;
+using test::SessionTest;
 
 TEST(ResourceName, ParsesTheNamesTheSystemOpensInAnyCaseWithBoardDefaults)
 {
@@ -69,44 +70,31 @@ TEST(DeviceRegistry, FindsADeviceUnderAnySpellingOfItsNameUntilDetached)
     EXPECT_EQ(findDevice("not a name"), nullptr);
 }
 
-TEST(ComPortPath, MapsPortNToTtySUnlessTheEnvironmentNamesAPath)
+TEST_F(SessionTest, ViOpenLooksInTheRegistryThenAtTheComPortPathAndReportsBadOrMissingResources)
 {
     ::unsetenv("QX_COM4");
     EXPECT_EQ(comPortPath(1), "/dev/ttyS0");
     EXPECT_EQ(comPortPath(4), "/dev/ttyS3");
     EXPECT_EQ(comPortPath(0), "");
-    ::setenv("QX_COM4", "/dev/pts/7", 1);
-    EXPECT_EQ(comPortPath(4), "/dev/pts/7");
-    ::setenv("QX_COM4", "", 1);
+    ::setenv("QX_COM4", "", 1); // an empty path names none
     EXPECT_EQ(comPortPath(4), "/dev/ttyS3");
-    ::unsetenv("QX_COM4");
-}
-
-TEST(ViOpen, LooksInTheRegistryFirstAndReportsBadOrMissingResources)
-{
-    ViSession rm = VI_NULL;
-    ASSERT_EQ(viOpenDefaultRM(&rm), VI_SUCCESS);
-    ViSession io = 77;
-    EXPECT_EQ(viOpen(rm, "GPIB::99::INSTR", VI_NULL, 5000, &io), VI_ERROR_INV_RSRC_NAME);
-    EXPECT_EQ(io, VI_NULL);
-    EXPECT_EQ(viOpen(rm, nullptr, VI_NULL, 5000, &io), VI_ERROR_INV_RSRC_NAME);
-
     ::setenv("QX_COM9", "/nonexistent/serial/port", 1);
-    EXPECT_EQ(viOpen(rm, "ASRL9::INSTR", VI_NULL, 5000, &io), VI_ERROR_RSRC_NFOUND);
-    EXPECT_EQ(viOpen(rm, "ASRL/dev/null::INSTR", VI_NULL, 5000, &io), VI_ERROR_RSRC_NFOUND); // not a tty
+    EXPECT_EQ(comPortPath(9), "/nonexistent/serial/port");
 
-    // The same name, attached in-process, is found before the (missing) port.
-    auto device = std::make_shared<test::QueuedDevice>();
-    ASSERT_TRUE(attachDevice("ASRL9::INSTR", device));
-    ASSERT_EQ(viOpen(rm, "asrl9::instr", VI_NULL, 5000, &io), VI_SUCCESS);
+    ViSession other = 77;
+    EXPECT_EQ(viOpen(rm, "GPIB::99::INSTR", VI_NULL, 5000, &other), VI_ERROR_INV_RSRC_NAME);
+    EXPECT_EQ(other, VI_NULL);
+    EXPECT_EQ(viOpen(rm, nullptr, VI_NULL, 5000, &other), VI_ERROR_INV_RSRC_NAME);
+    EXPECT_EQ(viOpen(rm, "ASRL9::INSTR", VI_NULL, 5000, &other), VI_ERROR_RSRC_NFOUND);
+    EXPECT_EQ(viOpen(rm, "ASRL/dev/null::INSTR", VI_NULL, 5000, &other), VI_ERROR_RSRC_NFOUND); // not a tty
+
+    open("asrl9::instr", false); // attached in-process, found before the missing port
     EXPECT_EQ(test::textAttribute(io, VI_ATTR_RSRC_NAME), "ASRL9::INSTR");
     EXPECT_EQ(viPrintf(io, "*CLS\n"), VI_SUCCESS);
     EXPECT_EQ(device->writes(), (std::vector<test::QueuedDevice::Write>{{"*CLS\n", false}}));
-
-    EXPECT_EQ(viOpen(rm, "ASRL9::INSTR", 0x100, 5000, &io), VI_ERROR_INV_ACC_MODE);
-    EXPECT_EQ(viOpen(rm + 1000, "ASRL9::INSTR", VI_NULL, 5000, &io), VI_ERROR_INV_OBJECT);
+    EXPECT_EQ(viOpen(rm, "ASRL9::INSTR", 0x100, 5000, &other), VI_ERROR_INV_ACC_MODE);
+    EXPECT_EQ(viOpen(rm + 1000, "ASRL9::INSTR", VI_NULL, 5000, &other), VI_ERROR_INV_OBJECT);
     EXPECT_EQ(viOpen(rm, "ASRL9::INSTR", VI_NULL, 5000, nullptr), VI_ERROR_INV_PARAMETER);
-    detachDevice("ASRL9::INSTR");
+    ::unsetenv("QX_COM4");
     ::unsetenv("QX_COM9");
-    EXPECT_EQ(viClose(rm), VI_SUCCESS);
 }

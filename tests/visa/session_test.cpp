@@ -6,28 +6,15 @@
 using namespace qx::visa;
 using qx::visa::test::QueuedDevice;
 using qx::visa::test::SessionTest;
+using qx::visa::test::attribute;
 using qx::visa::test::result;
-using qx::visa::test::textAttribute;
 using Write = QueuedDevice::Write;
 using Read = qx::visa::test::Result;
 
-namespace {
-
-// An attribute's value; the filler shows if the get claims success but writes nothing.
-template <class T>
-T attribute(ViSession io, ViAttr attr)
-{
-    T value = static_cast<T>(0xDEAD);
-    EXPECT_EQ(viGetAttribute(io, attr, &value), VI_SUCCESS) << std::hex << attr;
-    return value;
-}
 const auto u16 = attribute<ViUInt16>;
 const auto u32 = attribute<ViUInt32>;
-using Handles = SessionTest;
 
-} // namespace
-
-TEST_F(Handles, StaleClosedAndForeignHandlesAreInvalidAndNeverReused)
+TEST_F(SessionTest, StaleForeignAndNullArgumentsAreRefusedWithoutIoAndHandlesAreNeverReused)
 {
     open("GPIB0::3::INSTR", false);
     const ViSession first = io;
@@ -45,17 +32,8 @@ TEST_F(Handles, StaleClosedAndForeignHandlesAreInvalidAndNeverReused)
     EXPECT_EQ(viClear(0xFFFFFF), VI_ERROR_INV_OBJECT);
     EXPECT_EQ(viSetBuf(rm, VI_READ_BUF, 10), VI_ERROR_INV_OBJECT); // a resource manager is no instrument
     EXPECT_EQ(viClose(VI_NULL), VI_WARN_NULL_OBJECT);
-    EXPECT_TRUE(device->writes().empty());
 
-    // Closing the resource manager closes what was opened through it.
-    EXPECT_EQ(viClose(rm), VI_SUCCESS);
-    EXPECT_EQ(viPrintf(second, "*CLS"), VI_ERROR_INV_OBJECT);
-    EXPECT_EQ(viOpen(rm, "GPIB::3::INSTR", VI_NULL, 5000, &second), VI_ERROR_INV_OBJECT);
-}
-
-TEST_F(SessionTest, NullPointersAreRefusedWithoutIo)
-{
-    open("GPIB0::4::INSTR");
+    io = second;
     EXPECT_EQ(viOpenDefaultRM(nullptr), VI_ERROR_INV_PARAMETER);
     EXPECT_EQ(viRead(io, nullptr, 10, nullptr), VI_ERROR_USER_BUF);
     EXPECT_EQ(viWrite(io, nullptr, 10, nullptr), VI_ERROR_USER_BUF);
@@ -67,6 +45,11 @@ TEST_F(SessionTest, NullPointersAreRefusedWithoutIo)
     EXPECT_EQ(viScanf(io, "%256[^\n]", static_cast<ViChar *>(nullptr)), VI_ERROR_USER_BUF);
     EXPECT_TRUE(device->writes().empty());
     EXPECT_EQ(device->reads(), 0);
+
+    // Closing the resource manager closes what was opened through it.
+    EXPECT_EQ(viClose(rm), VI_SUCCESS);
+    EXPECT_EQ(viPrintf(second, "*CLS"), VI_ERROR_INV_OBJECT);
+    EXPECT_EQ(viOpen(rm, "GPIB::3::INSTR", VI_NULL, 5000, &second), VI_ERROR_INV_OBJECT);
 }
 
 TEST_F(SessionTest, AttributesHaveTheVisaDefaultsAndRefuseBadValues)
@@ -106,41 +89,6 @@ TEST_F(SessionTest, AttributesHaveTheVisaDefaultsAndRefuseBadValues)
     EXPECT_EQ(viGetAttribute(io, VI_ATTR_GPIB_PRIMARY_ADDR, &address), VI_ERROR_NSUP_ATTR);
 }
 
-TEST_F(SessionTest, GpibSessionsKnowTheirAddressAndHaveNoSerialAttributes)
-{
-    open("GPIB::7::INSTR", false);
-    EXPECT_EQ(u16(io, VI_ATTR_GPIB_PRIMARY_ADDR), 7);
-    EXPECT_EQ(u16(io, VI_ATTR_GPIB_SECONDARY_ADDR), VI_NO_SEC_ADDR);
-    EXPECT_EQ(u16(io, VI_ATTR_INTF_TYPE), VI_INTF_GPIB);
-    EXPECT_EQ(u16(io, VI_ATTR_INTF_NUM), 0);
-    EXPECT_EQ(textAttribute(io, VI_ATTR_RSRC_NAME), "GPIB0::7::INSTR");
-    EXPECT_EQ(textAttribute(io, VI_ATTR_RSRC_CLASS), "INSTR");
-    EXPECT_EQ(viSetAttribute(io, VI_ATTR_ASRL_BAUD, 9600), VI_ERROR_NSUP_ATTR);
-    EXPECT_EQ(viSetAttribute(io, VI_ATTR_ASRL_END_IN, VI_ASRL_END_NONE), VI_ERROR_NSUP_ATTR);
-    ViUInt32 baud = 0;
-    EXPECT_EQ(viGetAttribute(io, VI_ATTR_ASRL_BAUD, &baud), VI_ERROR_NSUP_ATTR);
-}
-
-TEST_F(SessionTest, GpibWritesCarryEndAsTheAttributesSayReadsEndAtEndOrCountAndSayWhich)
-{
-    open("GPIB::8::INSTR", false);
-    EXPECT_EQ(write("*IDN?\r\n"), VI_SUCCESS);
-    ASSERT_EQ(viSetAttribute(io, VI_ATTR_SEND_END_EN, VI_FALSE), VI_SUCCESS);
-    EXPECT_EQ(write("A"), VI_SUCCESS);
-    EXPECT_EQ(device->writes(), (std::vector<Write>{{"*IDN?\r\n", true}, {"A", false}}));
-
-    device->answer("ZE,7101QX,123,1.0\n", true);
-    device->answer("ABCDEF", true);
-    EXPECT_EQ(read(), Read(VI_SUCCESS, "ZE,7101QX,123,1.0\n"));
-    EXPECT_EQ(read(4), Read(VI_SUCCESS_MAX_CNT, "ABCD"));
-    EXPECT_EQ(read(4), Read(VI_SUCCESS, "EF"));
-    // With the termination character enabled a GPIB read also stops there.
-    ASSERT_EQ(viSetAttribute(io, VI_ATTR_TERMCHAR_EN, VI_TRUE), VI_SUCCESS);
-    device->answer("1\n2\n", true);
-    EXPECT_EQ(read(), Read(VI_SUCCESS_TERM_CHAR, "1\n"));
-    EXPECT_EQ(read(), Read(VI_SUCCESS, "2\n"));
-}
-
 TEST_F(SessionTest, SerialReadsEndAtTheLineFeedAndWritesGetATerminatorOnlyWhenAsked)
 {
     open("ASRL1::INSTR", false);
@@ -151,6 +99,9 @@ TEST_F(SessionTest, SerialReadsEndAtTheLineFeedAndWritesGetATerminatorOnlyWhenAs
     ASSERT_EQ(viSetAttribute(io, VI_ATTR_ASRL_END_IN, VI_ASRL_END_NONE), VI_SUCCESS);
     device->answer("1\n234");
     EXPECT_EQ(read(5), Read(VI_SUCCESS_MAX_CNT, "1\n234"));
+    ASSERT_EQ(viSetAttribute(io, VI_ATTR_TERMCHAR_EN, VI_TRUE), VI_SUCCESS); // then it stops there too
+    device->answer("5\n6");
+    EXPECT_EQ(read(), Read(VI_SUCCESS_TERM_CHAR, "5\n"));
 
     EXPECT_EQ(write("A"), VI_SUCCESS);
     ASSERT_EQ(viSetAttribute(io, VI_ATTR_ASRL_END_OUT, VI_ASRL_END_TERMCHAR), VI_SUCCESS);
@@ -159,7 +110,7 @@ TEST_F(SessionTest, SerialReadsEndAtTheLineFeedAndWritesGetATerminatorOnlyWhenAs
     EXPECT_EQ(device->writes(), (std::vector<Write>{{"A", false}, {"B\r", false}})); // a serial line has no END
 }
 
-TEST_F(SessionTest, ASilentInstrumentTimesOutOnTheClockByTheSessionTimeOutALostLineAtOnce)
+TEST_F(SessionTest, ASilentInstrumentTimesOutOnTheClockALateAnswerIsDroppedALostLineFailsAtOnce)
 {
     open("ASRL1::INSTR");
     ASSERT_EQ(viSetAttribute(io, VI_ATTR_TMO_VALUE, 10000), VI_SUCCESS);
@@ -167,26 +118,21 @@ TEST_F(SessionTest, ASilentInstrumentTimesOutOnTheClockByTheSessionTimeOutALostL
     EXPECT_EQ(read(16), Read(VI_ERROR_TMO, "12"));
     EXPECT_DOUBLE_EQ(clock.now(), 10.0);
 
-    EXPECT_EQ(scan<ViReal64>("%lf\n", -1), result(VI_ERROR_TMO, -1.0));
-    device->closeLine();
-    EXPECT_EQ(viPrintf(io, "*CLS\n"), VI_ERROR_CONN_LOST);
-    EXPECT_EQ(scan<ViReal64>("%lf\n", -1), result(VI_ERROR_CONN_LOST, -1.0));
-    EXPECT_EQ(timeline.events(), (std::vector<std::string>{"timeout 10", "timeout 10"}));
-    EXPECT_DOUBLE_EQ(clock.now(), 20.0);
-}
-
-TEST_F(SessionTest, ALateAnswerNeverAnswersTheNextQuery)
-{
-    open("ASRL1::INSTR");
     ASSERT_EQ(viPrintf(io, "FREQ?\n"), VI_SUCCESS);
-    EXPECT_EQ(scan<ViReal64>("%lf\n").first, VI_ERROR_TMO);
-    device->answer("50\n");
+    EXPECT_EQ(scan<ViReal64>("%lf\n", -1), result(VI_ERROR_TMO, -1.0));
+    device->answer("50\n"); // the late answer never answers a later query
     for (const char *answer : {"120\n", "230\n"}) {
         ASSERT_EQ(viPrintf(io, "VOLT?\n"), VI_SUCCESS);
         device->answer(answer);
         EXPECT_EQ(scan<ViReal64>("%lf\n"), result(VI_SUCCESS, std::stod(answer)));
     }
     EXPECT_EQ(device->pendingAnswers(), 0u);
+
+    device->closeLine();
+    EXPECT_EQ(viPrintf(io, "*CLS\n"), VI_ERROR_CONN_LOST);
+    EXPECT_EQ(scan<ViReal64>("%lf\n", -1), result(VI_ERROR_CONN_LOST, -1.0));
+    EXPECT_EQ(timeline.events(), (std::vector<std::string>{"timeout 10", "timeout 10"}));
+    EXPECT_DOUBLE_EQ(clock.now(), 20.0);
 }
 
 TEST_F(SessionTest, BufferMasksAreCheckedClearDropsBuffersAndClearsTheDevice)
