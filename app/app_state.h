@@ -1,5 +1,5 @@
 // The front panel's application state: one instance, zero-initialised at start, read and written
-// on the user-interface thread only.
+// by the callbacks only, one at a time (their instrument work runs on the instrument worker).
 #pragma once
 
 #include "zev_qx70.h"

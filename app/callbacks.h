@@ -1,6 +1,8 @@
 // The front panel's callbacks, bound by name from the panel resource QXSERIES.UIR, and the
-// routines they share. All run on the user-interface thread, one at a time; control callbacks
-// act on commit and right click (help), and return 0, or -1 after a failure they reported.
+// routines they share. They run one at a time: their instrument work (commits, the steady
+// panel's got focus and close) on the instrument worker, whose toolkit calls reach the
+// user-interface thread in order; a right click's help on the user-interface thread. Control
+// callbacks act on commit and right click, and return 0, or -1 after a failure they reported.
 #pragma once
 
 #include "ui/toolkit.h"

@@ -4,6 +4,7 @@
 #include "callback_support.h"
 #include "callbacks.h"
 #include "embedded_simulator.h"
+#include "instrument_worker.h"
 #include "options.h"
 #include "qxseries_panels.h"
 #include "runtime/popup.h"
@@ -77,6 +78,9 @@ int run(int argc, char **argv)
         presetForSimulator(s.mainpanel, o.model);
     ui::DisplayPanel(s.mainpanel);
     ui::RunUserInterface();
+    // A job still running gives up on the closed panels and ends within its driver time-out.
+    ui::CloseUserInterface();
+    instrumentWorker().stop();
     return 0;
 }
 

@@ -5,6 +5,7 @@
 
 #include "ui/panel_resource.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -39,6 +40,12 @@ public:
     virtual int confirmPopup(const std::string &title, const std::string &message) = 0;
     virtual int runEventLoop() = 0;
     virtual void quitEventLoop(int code) = 0;
+    // Runs `call` on the toolkit's thread soon, after the calls posted before it; callable from
+    // any thread.
+    virtual void post(std::function<void()> call) = 0;
+    // Handles what is pending now, posted calls included (on the toolkit's thread).
+    virtual void processEvents() = 0;
+    virtual void setWaitCursor(bool busy) = 0;
 };
 
 // Makes `backend` the one in use; the panels of the previous one are discarded first.

@@ -98,8 +98,31 @@ int HeadlessToolkit::runEventLoop()
         script_.pop_front();
         if (action)
             action();
+        if (settle_)
+            settle_();
     }
     return quitCode_;
+}
+
+void HeadlessToolkit::post(std::function<void()> call)
+{
+    std::lock_guard lock(postedMutex_);
+    posted_.push_back(std::move(call));
+}
+
+void HeadlessToolkit::processEvents()
+{
+    for (;;) {
+        std::function<void()> next;
+        {
+            std::lock_guard lock(postedMutex_);
+            if (posted_.empty())
+                return;
+            next = std::move(posted_.front());
+            posted_.pop_front();
+        }
+        next();
+    }
 }
 
 void HeadlessToolkit::quitEventLoop(int code)

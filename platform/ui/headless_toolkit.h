@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -66,6 +67,10 @@ public:
     // The operator's script for RunUserInterface: the actions run in order until one of them
     // (through a callback) quits the loop; running out first returns UIE_NO_MORE_EVENTS.
     void schedule(std::function<void()> action) { script_.push_back(std::move(action)); }
+    // Runs after each scripted action: where a test waits for the work the action started on
+    // other threads (processing their toolkit calls meanwhile with ProcessSystemEvents).
+    void setSettle(std::function<void()> settle) { settle_ = std::move(settle); }
+    bool waitCursor() const { return waitCursor_; }
 
     // Backend
     std::unique_ptr<PanelView> createPanel(const PanelRecord &record, int handle) override;
@@ -73,6 +78,9 @@ public:
     int confirmPopup(const std::string &title, const std::string &message) override;
     int runEventLoop() override;
     void quitEventLoop(int code) override;
+    void post(std::function<void()> call) override;
+    void processEvents() override;
+    void setWaitCursor(bool busy) override { waitCursor_ = busy; }
 
 private:
     friend class HeadlessPanel;
@@ -86,6 +94,10 @@ private:
     std::vector<Popup> popups_;
     std::deque<bool> answers_;
     std::deque<std::function<void()>> script_;
+    std::function<void()> settle_;
+    std::mutex postedMutex_;
+    std::deque<std::function<void()>> posted_; // calls of other threads, under postedMutex_
+    bool waitCursor_ = false;
     std::vector<int> quitCodes_;
     bool quitRequested_ = false;
     int quitCode_ = 0;

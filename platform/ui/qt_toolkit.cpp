@@ -165,9 +165,25 @@ public:
 
     int runEventLoop() override { return QApplication::exec(); }
     void quitEventLoop(int code) override { QCoreApplication::exit(code); }
+    void post(std::function<void()> call) override
+    {
+        QMetaObject::invokeMethod(qApp, std::move(call), Qt::QueuedConnection);
+    }
+    void processEvents() override { QCoreApplication::processEvents(); }
+    void setWaitCursor(bool busy) override
+    {
+        if (busy == busy_)
+            return;
+        busy_ = busy;
+        if (busy)
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+        else
+            QApplication::restoreOverrideCursor();
+    }
 
 private:
     std::unique_ptr<QApplication> application_; // null when the program brought its own
+    bool busy_ = false;
 };
 
 bool hasEnvironment(const char *name)

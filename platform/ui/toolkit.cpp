@@ -3,6 +3,7 @@
 #include "ui/toolkit.h"
 
 #include "ui/backend.h"
+#include "ui/thread_bridge.h"
 
 #include <algorithm>
 #include <climits>
@@ -65,7 +66,7 @@ Core &core()
     return *instance;
 }
 
-template <class Body> int guarded(Body &&body) noexcept
+template <class Body> int guardedHere(Body &body) noexcept
 {
     try {
         return body();
@@ -73,6 +74,18 @@ template <class Body> int guarded(Body &&body) noexcept
         return UIE_OUT_OF_MEMORY;
     } catch (...) {
         return UIE_INTERNAL;
+    }
+}
+
+// Every call runs on the toolkit's thread; from another thread it goes there and waits.
+template <class Body> int guarded(Body &&body) noexcept
+{
+    if (bridge::onToolkitThread())
+        return guardedHere(body);
+    try {
+        return bridge::call([&body]() -> int { return guardedHere(body); });
+    } catch (...) {
+        return UIE_OUT_OF_MEMORY;
     }
 }
 
@@ -304,12 +317,14 @@ int installBackend(std::unique_ptr<Backend> backend) noexcept
         return UIE_LOOP_RUNNING;
     // Views go while their backend still exists, and out of the table first, so that whatever
     // they report on the way finds no panel.
+    bridge::attach(nullptr); // threads waiting on the old backend give up
     std::map<int, PanelState> old;
     old.swap(c.panels);
     old.clear();
     c.pending.clear();
     std::unique_ptr<Backend> previous = std::move(c.backend);
     c.backend = std::move(backend);
+    bridge::attach(c.backend.get());
     return 0;
 }
 
@@ -364,11 +379,12 @@ int LoadPanel(int parentPanel, const std::string &resourceFile, int panelResourc
 
 std::string LastLoadError() noexcept
 {
-    try {
-        return core().lastLoadError;
-    } catch (...) {
-        return {};
-    }
+    std::string detail;
+    guarded([&]() -> int {
+        detail = core().lastLoadError;
+        return 0;
+    });
+    return detail;
 }
 
 int DisplayPanel(int panel) noexcept
@@ -602,6 +618,30 @@ int QuitUserInterface(int code) noexcept
         if (b == nullptr)
             return UIE_NOT_INITIALIZED;
         b->quitEventLoop(code);
+        return 0;
+    });
+}
+
+int ProcessSystemEvents() noexcept
+{
+    if (!bridge::onToolkitThread())
+        return UIE_NOT_SUPPORTED;
+    return guarded([]() -> int {
+        Backend *b = currentBackend();
+        if (b == nullptr)
+            return UIE_NOT_INITIALIZED;
+        b->processEvents();
+        return 0;
+    });
+}
+
+int SetWaitCursor(int busy) noexcept
+{
+    return guarded([&]() -> int {
+        Backend *b = currentBackend();
+        if (b == nullptr)
+            return UIE_NOT_INITIALIZED;
+        b->setWaitCursor(busy != 0);
         return 0;
     });
 }

@@ -15,9 +15,14 @@
 // - Setting a value never raises an event: commits come from the operator only.
 // - Callbacks are bound by name: register the table (RegisterCallbacks) before LoadPanel. A
 //   resource naming a callback that is not registered does not load (UIE_UNKNOWN_CALLBACK).
-// - One thread, the user-interface thread. One callback runs at a time: an event raised while a
-//   callback runs (a focus change around a popup, say) is delivered after it returns, and dropped
-//   if its panel has been discarded by then.
+// - One thread, the user-interface thread: the one that first uses the toolkit, then the one
+//   that starts a backend. Callbacks run there, one at a time: an event raised while a callback
+//   runs (a focus change around a popup, say) is delivered after it returns, and dropped if its
+//   panel has been discarded by then.
+// - Other threads may call the toolkit too (a worker that talks to an instrument): each call runs
+//   on the user-interface thread, in the order the calls come, while the caller waits; the
+//   user-interface thread never waits for them. Once the backend is closed, calls still waiting
+//   return UIE_NOT_INITIALIZED. Starting and closing a backend belong to the user-interface thread.
 // - Panel handles are positive and never reused, so a stale handle is always an error.
 #pragma once
 
@@ -126,6 +131,12 @@ int ConfirmPopup(const std::string &title, const std::string &message) noexcept;
 int RunUserInterface() noexcept;
 // Ends the running loop with `code`; outside the loop it does nothing. Returns 0.
 int QuitUserInterface(int code) noexcept;
+
+// On the user-interface thread: handles what is pending now (window events, calls of other
+// threads) and returns; UIE_NOT_SUPPORTED on another thread.
+int ProcessSystemEvents() noexcept;
+// Shows (1) or hides (0) that the program is busy: the wait cursor over its windows.
+int SetWaitCursor(int busy) noexcept;
 
 // Blocking pause in seconds, through the one clock (virtual in tests).
 using runtime::Delay;

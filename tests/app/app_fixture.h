@@ -6,6 +6,7 @@
 #include "app_state.h"
 #include "callback_support.h"
 #include "callbacks.h"
+#include "instrument_worker.h"
 #include "messages.h"
 #include "qxseries_panels.h"
 #include "rs232/rs232.h"
@@ -73,6 +74,7 @@ protected:
         setenv("QX_GPIB_LIBRARY", "/nonexistent/libgpib.so.0", 0); // unless the test program chose one
         appState() = AppState{};
         useSimulator({});
+        toolkit.setSettle([] { instrumentWorker().waitIdle(); });
     }
     void SetUp() override
     {
@@ -117,16 +119,35 @@ protected:
         ASSERT_TRUE(simulator->setFaults({.errorAfter = sim::ErrorAfterFault{header, -222, ""}}));
     }
 
+    // The operator's actions: each returns the toolkit's refusal, or, once the instrument worker
+    // is idle again, the result of the callback it ran first (0 when none ran).
+    int settled(int toolkitResult)
+    {
+        if (toolkitResult < 0)
+            return toolkitResult;
+        instrumentWorker().waitIdle();
+        const std::vector<int> results = instrumentWorker().takeResults();
+        return results.empty() ? 0 : results.front();
+    }
+    template <class... Value> int commit(int panel, int control, Value... value)
+    {
+        return settled(toolkit.commit(panel, control, value...));
+    }
+    int click(int panel, int control) { return settled(toolkit.click(panel, control)); }
+    int rightClick(int panel, int control) { return settled(toolkit.rightClick(panel, control)); }
+    int activate(int panel) { return settled(toolkit.activate(panel)); }
+    int closeWindow(int panel) { return settled(toolkit.close(panel)); }
+
     int connectGpib(int address = 5)
     {
         ui::SetCtrlVal(mainpanel, MAIN_ADDRESS, address);
-        return toolkit.click(mainpanel, MAIN_GPIB);
+        return click(mainpanel, MAIN_GPIB);
     }
     int connectRs232(int port = 1, const char *model = "7103QX")
     {
         ui::SetCtrlVal(mainpanel, MAIN_COMPORT, port);
         ui::SetCtrlVal(mainpanel, MAIN_MODEL, model);
-        return toolkit.click(mainpanel, MAIN_RS232);
+        return click(mainpanel, MAIN_RS232);
     }
     // Connected over GPIB with the traffic and popups of the set-up forgotten.
     void connected()

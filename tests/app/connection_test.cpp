@@ -145,8 +145,8 @@ TEST_F(Refresh, HighRangeSetsTheLimitsOfTheHighRangeAndReadsEverythingBack)
             statusDuringRefresh = text(steady, STEADY_STATUS);
     };
 
-    ASSERT_EQ(toolkit.activate(mainpanel), 0);
-    ASSERT_EQ(toolkit.activate(steady), 0); // the operator comes back to the steady window
+    ASSERT_EQ(activate(mainpanel), 0);
+    ASSERT_EQ(activate(steady), 0); // the operator comes back to the steady window
 
     EXPECT_EQ(statusDuringRefresh, text::kWaitStatus);
     EXPECT_EQ(events(), join({query("VOLT:RANG?", "300"), query("OUTP?", "1", true), query("DISP:MODE?", "1", true),
@@ -174,8 +174,8 @@ TEST_F(Refresh, LowRangeAllowsHalfTheVoltageAndTheFullCurrentAndDisplayModeTwoRe
 
     // A lost instrument leaves the previous values and the refresh still ends ready.
     ASSERT_TRUE(simulator->setFaults({.silent = true}));
-    ASSERT_EQ(toolkit.activate(mainpanel), 0);
-    ASSERT_EQ(toolkit.activate(steady), 0);
+    ASSERT_EQ(activate(mainpanel), 0);
+    ASSERT_EQ(activate(steady), 0);
     EXPECT_EQ(std::make_tuple(value<double>(steady, STEADY_VOLTAGE), value<int>(steady, STEADY_OUTPUT),
                               value<int>(steady, STEADY_RANGE), text(steady, STEADY_STATUS), popups()),
               std::make_tuple(100.0, 1, 0, std::string(text::kReadyStatus), Events{}));

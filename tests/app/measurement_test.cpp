@@ -29,7 +29,7 @@ TEST_F(Measurement, MeasuresOnThePhaseReadBeforeEachQuantityAndKeepsTheValuesWhe
             ui::SetCtrlVal(steady, STEADY_MEAS_PHASE, std::int16_t{2});
     };
 
-    EXPECT_EQ(toolkit.click(steady, STEADY_MEASURE), 0);
+    EXPECT_EQ(click(steady, STEADY_MEASURE), 0);
 
     EXPECT_EQ(events(), (Events{"> INST:COUP 1", "wait 0.03", "> MEAS:VOLT?", "< 230\\n", "wait 0.1",
                                 "> INST:NSEL 2", "wait 0.03", "> MEAS:CURR?", "< 4.6\\n", "wait 0.05",
@@ -37,7 +37,7 @@ TEST_F(Measurement, MeasuresOnThePhaseReadBeforeEachQuantityAndKeepsTheValuesWhe
     EXPECT_EQ(measured(), (std::vector<double>{230.0, 4.6, 1058.0, 0.0}));
 
     ASSERT_TRUE(simulator->setFaults({.silent = true}));
-    EXPECT_EQ(toolkit.click(steady, STEADY_MEASURE), 0);
+    EXPECT_EQ(click(steady, STEADY_MEASURE), 0);
     EXPECT_EQ(measured(), (std::vector<double>{230.0, 4.6, 1058.0, 0.0}));
     EXPECT_TRUE(popups().empty());
 }
@@ -47,7 +47,7 @@ TEST_F(Measurement, DropShowsTheLastMeasuredVoltageAndATimedDropSendsItsTimeForT
     connected();
     ui::SetCtrlVal(steady, STEADY_MEAS_VOLTAGE, 99.0);
 
-    EXPECT_EQ(toolkit.click(steady, STEADY_DROP), 0);
+    EXPECT_EQ(click(steady, STEADY_DROP), 0);
 
     EXPECT_EQ(events(), join({{"> INST:COUP 1", "wait 0.03", "> OUTP:STAR:STAT 0", "wait 0.02", "> OUTP:STAR:PHAS 0.000000",
                                "wait 0.02", "> OUTP:DROP", "wait 0.03"},
@@ -57,13 +57,13 @@ TEST_F(Measurement, DropShowsTheLastMeasuredVoltageAndATimedDropSendsItsTimeForT
               std::make_tuple(0.0, 0, false));
 
     preset({"VOLT 230", "CURR 4.6", "OUTP 1"});
-    ASSERT_EQ(toolkit.click(steady, STEADY_MEASURE), 0);
+    ASSERT_EQ(click(steady, STEADY_MEASURE), 0);
     preset({"VOLT 100"});
     timeline.clear();
     ui::SetCtrlVal(steady, STEADY_DROP_PHASE, std::int16_t{2});
     ui::SetCtrlVal(steady, STEADY_TIMED_DROP, std::int16_t{1});
     ui::SetCtrlVal(steady, STEADY_DROPTIME, 0.25);
-    EXPECT_EQ(toolkit.click(steady, STEADY_DROP), 0);
+    EXPECT_EQ(click(steady, STEADY_DROP), 0);
     EXPECT_DOUBLE_EQ(value<double>(steady, STEADY_MEAS_VOLTAGE), 230.0); // not a fresh one
     EXPECT_LT(position("INST:NSEL 2"), position("OUTP:DROP 0.250000"));
     EXPECT_EQ(std::make_tuple(lastDrop().timed, lastDrop().duration, lastDrop().phase), std::make_tuple(true, 0.25, 2));
@@ -82,39 +82,39 @@ TEST_F(Measurement, StartSwitchEnablesExclusiveAngleButtonsWhoseAngleOnlyADropWi
             EXPECT_EQ(value<int>(steady, buttons[i]), values[i]) << buttons[i];
         }
     };
-    const auto click = [&](int control) { ASSERT_EQ(toolkit.click(steady, control), 0); };
+    const auto press = [&](int control) { ASSERT_EQ(click(steady, control), 0); };
     expectButtons(1, {0, 0, 0, 0}); // the resource matches the switch, off
 
-    click(STEADY_START);
+    press(STEADY_START);
     EXPECT_EQ(state.startmode, 1);
-    click(STEADY_ANGLE_0);
-    click(STEADY_ANGLE_90);
+    press(STEADY_ANGLE_0);
+    press(STEADY_ANGLE_90);
     EXPECT_EQ(state.startangle, 90);
     expectButtons(0, {0, 1, 0, 0});
     ui::SetCtrlVal(steady, STEADY_ANGLE_0, 1);
-    click(STEADY_ANGLE_90); // on -> off: its angle is still taken
+    press(STEADY_ANGLE_90); // on -> off: its angle is still taken
     expectButtons(0, {0, 0, 0, 0});
     EXPECT_EQ(state.startangle, 90);
 
-    click(STEADY_ANGLE_180);
-    click(STEADY_START);
+    press(STEADY_ANGLE_180);
+    press(STEADY_START);
     EXPECT_EQ(state.startmode, 0);
     EXPECT_EQ(state.startangle, 180); // Start leaves the angle alone
     expectButtons(1, {0, 0, 0, 0});
     EXPECT_TRUE(timeline.writes().empty());
 
-    click(STEADY_START); // clears the buttons, keeps the angle
-    click(STEADY_DROP);
+    press(STEADY_START); // clears the buttons, keeps the angle
+    press(STEADY_DROP);
     EXPECT_EQ(std::make_pair(lastDrop().startPhaseOn, lastDrop().startPhase), std::make_pair(true, 180.0));
     EXPECT_LT(position("OUTP:STAR:STAT 1"), position("OUTP:STAR:PHAS 180.000000"));
 
-    click(STEADY_ANGLE_90);
-    click(STEADY_START);
-    click(STEADY_DROP); // drops at 0 whatever angle was chosen, and forgets it
+    press(STEADY_ANGLE_90);
+    press(STEADY_START);
+    press(STEADY_DROP); // drops at 0 whatever angle was chosen, and forgets it
     EXPECT_FALSE(lastDrop().startPhaseOn);
     EXPECT_LT(position("OUTP:STAR:STAT 0"), position("OUTP:STAR:PHAS 0.000000"));
-    click(STEADY_START);
-    click(STEADY_DROP);
+    press(STEADY_START);
+    press(STEADY_DROP);
     EXPECT_EQ(std::make_pair(lastDrop().startPhaseOn, lastDrop().startPhase), std::make_pair(true, 0.0));
 }
 

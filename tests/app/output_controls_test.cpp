@@ -51,7 +51,7 @@ protected:
     int operate()
     {
         const Setting &s = GetParam();
-        return std::isnan(s.entered) ? toolkit.click(steady, s.control) : toolkit.commit(steady, s.control, s.entered);
+        return std::isnan(s.entered) ? click(steady, s.control) : commit(steady, s.control, s.entered);
     }
     void expectShown()
     {
@@ -115,19 +115,19 @@ TEST_F(OutputControls, RangeSetsTheNewLimitsBeforeTheRefreshReadsThemBack)
             atRefresh = {maximum(steady, STEADY_VOLTAGE), maximum(steady, STEADY_CURRENT)};
     };
 
-    EXPECT_EQ(toolkit.click(steady, STEADY_RANGE), 0);
+    EXPECT_EQ(click(steady, STEADY_RANGE), 0);
     EXPECT_EQ(timeline.writes()[0], "VOLT:RANG 300.000000"); // range value 2.0 is the high range
     EXPECT_EQ(atRefresh, (std::vector<double>{300.0, 5.0}));
     EXPECT_EQ(std::make_pair(value<int>(steady, STEADY_RANGE), text(steady, STEADY_STATUS)),
               std::make_pair(1, std::string(text::kReadyStatus)));
 
     atRefresh.clear();
-    EXPECT_EQ(toolkit.click(steady, STEADY_RANGE), 0);
+    EXPECT_EQ(click(steady, STEADY_RANGE), 0);
     EXPECT_EQ(atRefresh, (std::vector<double>{150.0, 10.0}));
     EXPECT_EQ(value<int>(steady, STEADY_RANGE), 0);
 
     failNext("VOLT:RANG"); // a failed change leaves the limits alone
-    EXPECT_EQ(toolkit.click(steady, STEADY_RANGE), -1);
+    EXPECT_EQ(click(steady, STEADY_RANGE), -1);
     EXPECT_EQ((std::vector<double>{maximum(steady, STEADY_VOLTAGE), maximum(steady, STEADY_CURRENT)}),
               (std::vector<double>{150.0, 10.0}));
 }
@@ -140,7 +140,7 @@ TEST_F(OutputControls, RegisterSaveThenRecallAndOnlyTheRecallRefreshes)
         timeline.clear();
         ui::SetCtrlVal(steady, STEADY_REGISTER, number);
         ui::SetCtrlVal(steady, STEADY_SAVE_RECALL, recall);
-        return toolkit.click(steady, STEADY_REGISTER_GO);
+        return click(steady, STEADY_REGISTER_GO);
     };
 
     EXPECT_EQ(go(3, 0), 0);
@@ -165,7 +165,7 @@ TEST_F(OutputControls, RegisterSaveThenRecallAndOnlyTheRecallRefreshes)
 TEST_F(OutputControls, RightClickOnAnyControlShowsItsOwnHintAndActsOnNothing)
 {
     connected();
-    ASSERT_EQ(toolkit.click(steady, STEADY_START), 0); // the angle buttons are usable now
+    ASSERT_EQ(click(steady, STEADY_START), 0); // the angle buttons are usable now
     const std::shared_ptr<const ui::PanelResource> resource = ui::loadPanelResource(panelResourceFile().c_str()).resource;
     ASSERT_TRUE(resource);
     using Group = std::set<std::string>;
@@ -175,7 +175,7 @@ TEST_F(OutputControls, RightClickOnAnyControlShowsItsOwnHintAndActsOnNothing)
             if (c->callback.empty())
                 continue;
             toolkit.clearPopups();
-            EXPECT_EQ(toolkit.rightClick(handle, c->id), 0) << c->name;
+            EXPECT_EQ(rightClick(handle, c->id), 0) << c->name;
             const Events shown = popups();
             ASSERT_LE(shown.size(), 1u) << c->name;
             showing[shown.empty() ? "" : shown[0]].insert(c->callback);

@@ -38,7 +38,7 @@ TEST_F(Shutdown, QuitConfirmedEndsTheLoopWithZeroWithoutTouchingTheSession)
 {
     connected();
     toolkit.answerConfirm(true);
-    toolkit.schedule([this] { toolkit.click(mainpanel, MAIN_QUIT); });
+    toolkit.schedule([this] { click(mainpanel, MAIN_QUIT); });
 
     EXPECT_EQ(ui::RunUserInterface(), 0);
 
@@ -52,14 +52,14 @@ TEST_F(Shutdown, QuitAndCloseCloseTheComPortOnceAnRs232SetUpHasTriedIt)
     connected();
     holdComPort(1);
     toolkit.answerConfirm(false);
-    EXPECT_EQ(toolkit.click(mainpanel, MAIN_QUIT), 0);
+    EXPECT_EQ(click(mainpanel, MAIN_QUIT), 0);
     EXPECT_TRUE(comPortOpen(1)); // comopened is 0 after a GPIB set-up
 
     ASSERT_EQ(connectRs232(1), 0);
     holdComPort(1);
     toolkit.clearPopups();
     toolkit.answerConfirm(false);
-    EXPECT_EQ(toolkit.click(mainpanel, MAIN_QUIT), 0);
+    EXPECT_EQ(click(mainpanel, MAIN_QUIT), 0);
     EXPECT_FALSE(comPortOpen(1)); // closed again although the operator said no
     EXPECT_EQ(std::make_tuple(popups(), toolkit.quitCodes(), sessionOpen(state.vi), toolkit.displayed(state.steadypanel)),
               std::make_tuple(Events{kQuitConfirm}, std::vector<int>{}, true, true));
@@ -71,7 +71,7 @@ TEST_F(Shutdown, QuitAndCloseCloseTheComPortOnceAnRs232SetUpHasTriedIt)
     connected();
     holdComPort(2);
     toolkit.answerConfirm(true);
-    EXPECT_EQ(toolkit.click(steady, STEADY_CLOSE), 0);
+    EXPECT_EQ(click(steady, STEADY_CLOSE), 0);
     EXPECT_FALSE(comPortOpen(2));
 }
 
@@ -86,11 +86,11 @@ TEST_F(Shutdown, CloseButtonOnceConfirmedOpensTheRelaySetsDisplayModeOneThenEnds
             outputSwitchAtDisplayMode = value<int>(steady, STEADY_OUTPUT);
     };
     toolkit.answerConfirm(false);
-    ASSERT_EQ(toolkit.click(steady, STEADY_CLOSE), 0);
+    ASSERT_EQ(click(steady, STEADY_CLOSE), 0);
     ASSERT_TRUE(events().empty() && toolkit.displayed(steady)); // nothing sent: the session lives on
     toolkit.answerConfirm(true);
 
-    EXPECT_EQ(toolkit.click(steady, STEADY_CLOSE), 0);
+    EXPECT_EQ(click(steady, STEADY_CLOSE), 0);
 
     EXPECT_EQ(events(), join({{"> OUTP 0", "wait 0.03"}, kNoError, {"wait 0.05", "> DISP:MODE 1", "wait 0.03"}, kNoError,
                               {"wait 0.05", "> SYST:LOC", "wait 0.03", "wait 0.05"}}));
@@ -104,11 +104,11 @@ TEST_F(Shutdown, ClosingTheWindowOnceConfirmedEndsTheSessionButLeavesRelayAndDis
     connected();
     const ViSession vi = state.vi;
     toolkit.answerConfirm(false);
-    ASSERT_EQ(toolkit.close(steady), 0);
+    ASSERT_EQ(closeWindow(steady), 0);
     ASSERT_TRUE(events().empty() && toolkit.displayed(steady)); // nothing sent: the session lives on
     toolkit.answerConfirm(true);
 
-    EXPECT_EQ(toolkit.close(steady), 0);
+    EXPECT_EQ(closeWindow(steady), 0);
 
     EXPECT_EQ(events(), (Events{"> SYST:LOC", "wait 0.03", "wait 0.05"}));
     expectEnded(vi, true, 2);
@@ -121,7 +121,7 @@ TEST_F(Shutdown, CloseButtonOnAFailingSessionStillRunsEveryStep)
     ASSERT_TRUE(simulator->setFaults({.closeAfter = 1}));
     toolkit.answerConfirm(true);
 
-    EXPECT_EQ(toolkit.click(steady, STEADY_CLOSE), 0);
+    EXPECT_EQ(click(steady, STEADY_CLOSE), 0);
 
     EXPECT_EQ(std::make_tuple(sent("DISP:MODE 1"), toolkit.displayed(steady), state.steadypanel, sessionOpen(vi)),
               std::make_tuple(true, false, 0, false));
@@ -138,6 +138,9 @@ public:
     int confirmPopup(const std::string &, const std::string &) override { return 0; }
     int runEventLoop() override { return 0; }
     void quitEventLoop(int) override {}
+    void post(std::function<void()>) override {}
+    void processEvents() override {}
+    void setWaitCursor(bool) override {}
 };
 
 TEST(ErrorCheck, ShowsTheMessageTitledQxSeriesAndEndsTheProcessWithMinusOne)

@@ -50,9 +50,11 @@ void operate(const QString &artifacts)
     check(value(s.mainpanel, MAIN_STATUS).starts_with("Simulated 7103QX"), "the status line names the simulator");
 
     QTest::mouseClick(qx::ui::controlWidget(s.mainpanel, MAIN_GPIB), Qt::LeftButton);
-    if (!check(QTest::qWaitFor([&] { return s.steadypanel > 0 && value(s.steadypanel, STEADY_STATUS) == "Ready..."; }, 10000),
+    // The refresh runs on the instrument worker; its last step writes the connection line.
+    if (!check(QTest::qWaitFor([&] { return s.steadypanel > 0 && value(s.steadypanel, STEADY_CONNECTION) != ""; }, 10000),
                "the steady panel opens and refreshes itself on activation"))
         return QCoreApplication::exit(1);
+    check(value(s.steadypanel, STEADY_STATUS) == "Ready...", "the status line");
     check(value(s.steadypanel, STEADY_CONNECTION) == "GPIB, Address 5", "the connection line");
 
     QWidget *voltage = qx::ui::controlWidget(s.steadypanel, STEADY_VOLTAGE);

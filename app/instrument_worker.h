@@ -1,0 +1,65 @@
+// The front panel's instrument worker: one thread that runs the callbacks' instrument work (the
+// driver calls, their pauses and the panel updates between them, in the callbacks' own order),
+// so that the user-interface thread never waits for the instrument.
+//
+// Jobs run one at a time in the order they came. A job that has not started yet is not queued
+// twice: the same operator action repeated meanwhile (ten arrow presses on the voltage) runs once,
+// and reads the control's latest value when it does. While jobs run, the wait cursor shows.
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+namespace qx::app {
+
+// What a job answers: an operator action on a panel or control, by event.
+struct JobKey {
+    int panel = 0;
+    int control = 0; // 0 for a panel event
+    int event = 0;
+    bool operator==(const JobKey &) const = default;
+};
+
+class InstrumentWorker {
+public:
+    InstrumentWorker();
+    ~InstrumentWorker(); // stop()
+    InstrumentWorker(const InstrumentWorker &) = delete;
+    InstrumentWorker &operator=(const InstrumentWorker &) = delete;
+
+    // Queues the job unless one with the same key waits already. After stop() jobs are dropped.
+    void submit(JobKey key, std::function<int()> job);
+    // On the user-interface thread: waits until no job runs or waits, handling the toolkit's
+    // events (and the worker's calls into it) meanwhile.
+    void waitIdle();
+    // The results of the jobs run since the last call, in order (taken away).
+    std::vector<int> takeResults();
+    // Drops the jobs that wait and waits for the running one to end. Close the user interface
+    // first, so that a job waiting for it gives up.
+    void stop();
+
+private:
+    struct Job {
+        JobKey key;
+        std::function<int()> run;
+    };
+    void loop();
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Job> queue_;
+    std::vector<int> results_;
+    bool running_ = false;
+    bool stopping_ = false;
+    std::thread thread_; // last: starts once the rest exists
+};
+
+// The program's one worker, started on first use.
+InstrumentWorker &instrumentWorker();
+
+} // namespace qx::app
