@@ -1,21 +1,61 @@
 #include "callbacks.h"
 #include "instrument_worker.h"
 
+#include <cstdint>
+#include <string>
+#include <variant>
+
 namespace qx::app {
 namespace {
 
+// What the operator committed, taken when the commit comes: jobs queued before it (a refresh
+// on the panel's activation, say) may write the control before this job runs.
+using CommittedValue = std::variant<std::monostate, double, int, std::int16_t, std::string>;
+
+template <class Value> bool take(int panel, int control, CommittedValue &committed)
+{
+    Value value{};
+    if (ui::GetCtrlVal(panel, control, &value) != 0)
+        return false;
+    committed = std::move(value);
+    return true;
+}
+
+CommittedValue committedValue(int panel, int control)
+{
+    CommittedValue committed;
+    take<double>(panel, control, committed) || take<int>(panel, control, committed) ||
+        take<std::int16_t>(panel, control, committed) || take<std::string>(panel, control, committed);
+    return committed; // a button: no value
+}
+
+// Puts the committed value back for the callback to read; false when the control is gone.
+bool restore(int panel, int control, const CommittedValue &committed)
+{
+    return std::visit(
+        [&](const auto &value) {
+            if constexpr (std::is_same_v<std::decay_t<decltype(value)>, std::monostate>) {
+                int dimmed = 0;
+                return ui::GetCtrlDimmed(panel, control, &dimmed) == 0;
+            } else {
+                return ui::SetCtrlVal(panel, control, value) == 0;
+            }
+        },
+        committed);
+}
+
 // The operator's commits, the steady panel's refresh (got focus) and its close run on the
-// instrument worker; any other event (a right click's help) is answered at once. A job whose
+// instrument worker; any other event (a right click's help) is answered at once. A commit's job
+// acts on the value committed, even when a job before it rewrote the control; a job whose
 // control went away while it waited (its panel discarded by the job before it) is dropped: it
-// would read no value and must not send one.
+// has no value and must not send one.
 template <ui::CtrlCallbackPtr callback>
 int onWorker(int panel, int control, int event, void *data, int eventData1, int eventData2)
 {
     if (event != ui::EVENT_COMMIT)
         return callback(panel, control, event, data, eventData1, eventData2);
-    instrumentWorker().submit({panel, control, event}, [=] {
-        int dimmed = 0;
-        if (ui::GetCtrlDimmed(panel, control, &dimmed) < 0)
+    instrumentWorker().submit({panel, control, event}, [=, committed = committedValue(panel, control)] {
+        if (!restore(panel, control, committed))
             return -1;
         return callback(panel, control, event, data, eventData1, eventData2);
     });

@@ -17,9 +17,11 @@ void InstrumentWorker::submit(JobKey key, std::function<int()> job)
     std::lock_guard lock(mutex_);
     if (stopping_)
         return;
-    if (std::any_of(queue_.begin(), queue_.end(), [&](const Job &waiting) { return waiting.key == key; }))
-        return;
-    queue_.push_back({key, std::move(job)});
+    const auto waiting = std::find_if(queue_.begin(), queue_.end(), [&](const Job &j) { return j.key == key; });
+    if (waiting != queue_.end())
+        waiting->run = std::move(job); // in its place, with the latest value
+    else
+        queue_.push_back({key, std::move(job)});
     changed_.notify_all();
 }
 

@@ -3,8 +3,8 @@
 // so that the user-interface thread never waits for the instrument.
 //
 // Jobs run one at a time in the order they came. A job that has not started yet is not queued
-// twice: the same operator action repeated meanwhile (ten arrow presses on the voltage) runs once,
-// and reads the control's latest value when it does. While jobs run, the wait cursor shows.
+// twice: the same operator action repeated meanwhile (ten arrow presses on the voltage) replaces
+// it in its place and runs once, with the latest value. While jobs run, the wait cursor shows.
 #pragma once
 
 #include <condition_variable>
@@ -32,7 +32,8 @@ public:
     InstrumentWorker(const InstrumentWorker &) = delete;
     InstrumentWorker &operator=(const InstrumentWorker &) = delete;
 
-    // Queues the job unless one with the same key waits already. After stop() jobs are dropped.
+    // Queues the job, or puts it in the place of a waiting job with the same key. After stop()
+    // jobs are dropped.
     void submit(JobKey key, std::function<int()> job);
     // On the user-interface thread: waits until no job runs or waits, handling the toolkit's
     // events (and the worker's calls into it) meanwhile.

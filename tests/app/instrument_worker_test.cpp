@@ -39,6 +39,20 @@ TEST_F(WorkerTest, ActionsWhileTheInstrumentIsBusyQueueAndRepeatsCollapseToTheLa
     EXPECT_EQ(popups(), Events{});
 }
 
+TEST_F(WorkerTest, ARefreshQueuedBeforeACommitDoesNotChangeTheValueSent)
+{
+    connected();
+    preset({"VOLT 80"});
+    holdWorker();
+    EXPECT_EQ(toolkit.activate(mainpanel), 0);
+    EXPECT_EQ(toolkit.activate(steady), 0); // the refresh, which will show the instrument's 80 V
+    EXPECT_EQ(toolkit.commit(steady, STEADY_VOLTAGE, 120.0), 0);
+    release();
+    instrumentWorker().waitIdle();
+    EXPECT_LT(position("VOLT?"), position("VOLT 120.000000"));
+    EXPECT_EQ(value<double>(steady, STEADY_VOLTAGE), 120.0);
+}
+
 TEST_F(WorkerTest, TheWaitCursorShowsWhileJobsRunAndAHelpAnswersAtOnce)
 {
     connected();
