@@ -22,6 +22,7 @@ struct AppState {
     int mainpanel = 0;
     int steadypanel = 0; // 0 while no steady panel exists
     ViSession vi = VI_NULL;
+    double freqmin = 0.0;
     double freqmax = 0.0;
     double currmax = 0.0;
     double voltmax = 0.0;

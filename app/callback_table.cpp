@@ -1,7 +1,9 @@
 #include "callbacks.h"
 #include "instrument_worker.h"
+#include "qxseries_panels.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <variant>
 
@@ -49,9 +51,25 @@ bool restore(int panel, int control, const CommittedValue &committed)
 // acts on the value committed, even when a job before it rewrote the control; a job whose
 // control went away while it waited (its panel discarded by the job before it) is dropped: it
 // has no value and must not send one.
+// A typed number the control refused (outside its range) is explained in the panel's status
+// line; nothing is sent.
+int explainRefusal(int panel, int control)
+{
+    double low = 0.0, high = 0.0;
+    if (ui::GetCtrlRange(panel, control, &low, &high) < 0)
+        return 0;
+    char line[96];
+    std::snprintf(line, sizeof line, "Not sent: the value must be from %g to %g.", low, high);
+    if (ui::SetCtrlVal(panel, STEADY_STATUS, line) < 0)
+        ui::SetCtrlVal(panel, MAIN_STATUS, line);
+    return 0;
+}
+
 template <ui::CtrlCallbackPtr callback>
 int onWorker(int panel, int control, int event, void *data, int eventData1, int eventData2)
 {
+    if (event == ui::EVENT_OUT_OF_RANGE)
+        return explainRefusal(panel, control);
     if (event != ui::EVENT_COMMIT)
         return callback(panel, control, event, data, eventData1, eventData2);
     instrumentWorker().submit({panel, control, event}, [=, committed = committedValue(panel, control)] {

@@ -82,10 +82,8 @@ void endConnection(int otherToggle)
 int openSteadyPanel()
 {
     AppState &s = appState();
-    // The panel has no use for the lowest frequency or the model number.
-    double freqmin = 0.0;
     ViInt32 modelnumber = 0;
-    ZEV_QX70_ConfigureLimits(s.vi, kChannel, &freqmin, &s.freqmax, &s.currmax, &s.voltmax, &modelnumber);
+    ZEV_QX70_ConfigureLimits(s.vi, kChannel, &s.freqmin, &s.freqmax, &s.currmax, &s.voltmax, &modelnumber);
     ui::Delay(kPause);
     s.steadypanel = ui::LoadPanel(0, panelResourceFile(), STEADY);
     if (s.steadypanel < 0) {

@@ -60,6 +60,7 @@ void queryDisplay()
     ui::SetCtrlMax(panel, STEADY_VOLTAGE, r.rangevolts);
     ui::SetCtrlMax(panel, STEADY_CURRENT, r.currlimit);
     ui::SetCtrlMax(panel, STEADY_FREQUENCY, s.freqmax);
+    ui::SetCtrlMin(panel, STEADY_FREQUENCY, s.freqmin); // a frequency below it is refused in sight
     ui::SetCtrlVal(panel, STEADY_VOLTAGE, r.voltage);
     ui::SetCtrlVal(panel, STEADY_FREQUENCY, r.frequency);
     ui::SetCtrlVal(panel, STEADY_CURRENT, r.current);

@@ -1,6 +1,7 @@
 #include "ui/headless_toolkit.h"
 
 #include <algorithm>
+#include <type_traits>
 #include <map>
 
 namespace qx::ui {
@@ -202,6 +203,11 @@ template <class Value> int HeadlessToolkit::enter(int handle, int control, Value
 {
     if (const int status = enterable(handle, control); status < 0)
         return status;
+    if constexpr (std::is_arithmetic_v<Value>) { // as the spin box: a number out of range is refused
+        double low = 0.0, high = 0.0;
+        if (GetCtrlRange(handle, control, &low, &high) == 0 && (value < low || value > high))
+            return raiseControlEvent(handle, control, EVENT_OUT_OF_RANGE, 0, 0);
+    }
     if (const int status = SetCtrlVal(handle, control, value); status < 0)
         return status;
     return raiseControlEvent(handle, control, EVENT_COMMIT, 0, 0);

@@ -37,8 +37,8 @@ public:
     // displayed, UIE_CONTROL_DIMMED, UIE_NOT_SUPPORTED for an action the control does not
     // offer (committing an indicator), UIE_TYPE_MISMATCH for a value of the wrong type.
     int commit(int panel, int control);
-    // Types a value into a numeric or text control (coerced into range, as the widget would)
-    // and commits it.
+    // Types a value into a numeric or text control and commits it; a number outside the
+    // control's range is refused as the widget refuses it: EVENT_OUT_OF_RANGE, the value kept.
     int commit(int panel, int control, int value);
     int commit(int panel, int control, std::int16_t value);
     int commit(int panel, int control, double value);

@@ -13,6 +13,10 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSpinBox>
+#include <QTimer>
+#include <QToolTip>
+
+#include <functional>
 
 namespace qx::ui {
 
@@ -53,6 +57,8 @@ void QtControl::setDimmed(bool dimmed)
 
 void QtControl::commit() { raiseControlEvent(panel_, record_.id, EVENT_COMMIT, 0, 0); }
 
+void QtControl::outOfRange() { raiseControlEvent(panel_, record_.id, EVENT_OUT_OF_RANGE, 0, 0); }
+
 void QtControl::rightClick(QWidget *widget, const QPoint &position)
 {
     const QPoint inPanel = widget->mapTo(widget->window(), position);
@@ -92,6 +98,45 @@ namespace {
 
 QString qtext(const std::string &text) { return QString::fromStdString(text); }
 
+// A spin box that takes the number the operator types as typed. Qt's own drops the keystroke that
+// would leave the range (350 typed against a maximum of 300 became 35); here the entry stays, and
+// when it is finished outside the range it is refused in the field (`refused` is told) and the
+// control keeps its value: never another number than the one typed.
+template <class Base> class EntrySpinBox final : public Base {
+public:
+    using Base::Base;
+    std::function<void(const QString &)> refused;
+
+protected:
+    QValidator::State validate(QString &input, int &position) const override
+    {
+        const QValidator::State state = Base::validate(input, position);
+        if (state != QValidator::Invalid)
+            return state;
+        const QString number = bare(input);
+        bool ok = false;
+        this->locale().toDouble(number, &ok);
+        const bool partial = number.isEmpty() || number == "-" || number == "+";
+        return ok || partial ? QValidator::Intermediate : QValidator::Invalid;
+    }
+
+    void fixup(QString &input) const override
+    {
+        const QString entry = bare(input);
+        if (!entry.isEmpty() && refused)
+            QTimer::singleShot(0, this, [report = refused, entry] { report(entry); });
+    }
+
+private:
+    QString bare(const QString &input) const
+    {
+        QString text = input.trimmed();
+        if (!this->suffix().isEmpty() && text.endsWith(this->suffix().trimmed()))
+            text.chop(this->suffix().trimmed().size());
+        return text.trimmed();
+    }
+};
+
 // Editable number: a spin box with the record's range, step, decimals and unit.
 class NumberControl final : public QtControl {
 public:
@@ -100,7 +145,9 @@ public:
     {
         const QString suffix = record.unit.empty() ? QString() : " " + qtext(record.unit);
         if (record.type == ValueType::Double) {
-            doubles_ = new QDoubleSpinBox(parent);
+            auto *box = new EntrySpinBox<QDoubleSpinBox>(parent);
+            box->refused = [this](const QString &entry) { refuse(entry); };
+            doubles_ = box;
             doubles_->setDecimals(record.precision);
             doubles_->setSingleStep(record.step);
             doubles_->setSuffix(suffix);
@@ -109,15 +156,19 @@ public:
             // (Enter, leaving the field) or a step is taken: that is the operator's commit.
             connect(doubles_, &QDoubleSpinBox::valueChanged, this, [this](double v) {
                 value_ = v;
+                accept();
                 commit();
             });
         } else {
-            ints_ = new QSpinBox(parent);
+            auto *box = new EntrySpinBox<QSpinBox>(parent);
+            box->refused = [this](const QString &entry) { refuse(entry); };
+            ints_ = box;
             ints_->setSingleStep(static_cast<int>(record.step));
             ints_->setSuffix(suffix);
             spin_ = ints_;
             connect(ints_, &QSpinBox::valueChanged, this, [this](int v) {
                 value_ = v;
+                accept();
                 commit();
             });
         }
@@ -152,6 +203,25 @@ public:
     }
 
 private:
+    // The typed entry left the range: the field says so (red, with the range in a tooltip), the
+    // control keeps its value, and the callback hears EVENT_OUT_OF_RANGE instead of a commit.
+    void refuse(const QString &entry)
+    {
+        const QString range = doubles_ != nullptr
+                                  ? QString("%1 to %2").arg(doubles_->minimum()).arg(doubles_->maximum())
+                                  : QString("%1 to %2").arg(ints_->minimum()).arg(ints_->maximum());
+        const QString why = QString("%1 is outside %2: not sent").arg(entry, range);
+        spin_->setStyleSheet("QAbstractSpinBox { background: #ffd7d7; }");
+        spin_->setToolTip(why);
+        QToolTip::showText(spin_->mapToGlobal(QPoint(0, spin_->height())), why, spin_);
+        outOfRange();
+    }
+    void accept()
+    {
+        spin_->setStyleSheet(QString());
+        spin_->setToolTip(QString());
+    }
+
     QAbstractSpinBox *spin_ = nullptr;
     QDoubleSpinBox *doubles_ = nullptr;
     QSpinBox *ints_ = nullptr;

@@ -24,6 +24,7 @@ protected:
     // every widget of the control for right clicks and stray wheel turns.
     void finish(QWidget *field);
     void commit();
+    void outOfRange();
     bool eventFilter(QObject *watched, QEvent *event) override;
     const ControlRecord &record() const { return record_; }
 

@@ -172,7 +172,8 @@ int setNumber(int panel, int control, double value, bool integral)
     return 0;
 }
 
-int setMaximum(int panel, int control, double max)
+// Sets one end of a numeric control's range (`upper`: the maximum) and coerces the value into it.
+int setLimit(int panel, int control, double limit, bool upper)
 {
     ControlState *s = nullptr;
     if (const int status = findControl(panel, control, s); status < 0)
@@ -180,18 +181,18 @@ int setMaximum(int panel, int control, double max)
     const ControlRecord &r = *s->record;
     if (!isNumericKind(r.kind))
         return UIE_TYPE_MISMATCH;
-    if (std::isnan(max))
+    if (std::isnan(limit))
         return UIE_INVALID_RANGE;
     if (r.type != ValueType::Double)
-        max = std::floor(max);
+        limit = upper ? std::floor(limit) : std::ceil(limit);
     const ValueLimits type = valueTypeLimits(r.type);
-    max = std::clamp(max, type.lowest, type.highest);
-    if (s->min > max)
+    limit = std::clamp(limit, type.lowest, type.highest);
+    if (upper ? s->min > limit : limit > s->max)
         return UIE_INVALID_RANGE;
-    s->max = max;
-    s->view->setRange(s->min, max);
+    (upper ? s->max : s->min) = limit;
+    s->view->setRange(s->min, s->max);
     const double value = s->view->number();
-    if (const double kept = std::clamp(value, s->min, max); kept != value)
+    if (const double kept = std::clamp(value, s->min, s->max); kept != value)
         s->view->setNumber(kept);
     return 0;
 }
@@ -522,7 +523,12 @@ int SetCtrlVal(int panel, int control, const std::string &value) noexcept
 
 int SetCtrlMax(int panel, int control, double maximum) noexcept
 {
-    return guarded([&]() -> int { return setMaximum(panel, control, maximum); });
+    return guarded([&]() -> int { return setLimit(panel, control, maximum, true); });
+}
+
+int SetCtrlMin(int panel, int control, double minimum) noexcept
+{
+    return guarded([&]() -> int { return setLimit(panel, control, minimum, false); });
 }
 
 int GetCtrlRange(int panel, int control, double *minimum, double *maximum) noexcept

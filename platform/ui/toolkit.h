@@ -43,6 +43,9 @@ inline constexpr int EVENT_RIGHT_CLICK = 5; // eventData1 = y, eventData2 = x in
 inline constexpr int EVENT_GOT_FOCUS = 8;   // the panel became the active window
 inline constexpr int EVENT_LOST_FOCUS = 9;
 inline constexpr int EVENT_CLOSE = 11; // the operator closed the window; it stays until discarded
+// The operator finished entering a number outside the control's range: the control keeps its
+// value and shows the refusal; no commit follows.
+inline constexpr int EVENT_OUT_OF_RANGE = 20;
 
 // Status codes.
 enum UiStatus : int {
@@ -111,9 +114,11 @@ int SetCtrlVal(int panel, int control, double value) noexcept; // NaN: UIE_INVAL
 int SetCtrlVal(int panel, int control, const char *value) noexcept;
 int SetCtrlVal(int panel, int control, const std::string &value) noexcept;
 
-// Range of a numeric control. Integer controls round the maximum down; the value is coerced
-// into the new range without a commit. A maximum below the minimum is UIE_INVALID_RANGE.
+// Range of a numeric control. Integer controls round the maximum down and the minimum up; the
+// value is coerced into the new range without a commit. A maximum below the minimum (or a
+// minimum above the maximum) is UIE_INVALID_RANGE.
 int SetCtrlMax(int panel, int control, double maximum) noexcept;
+int SetCtrlMin(int panel, int control, double minimum) noexcept;
 int GetCtrlRange(int panel, int control, double *minimum, double *maximum) noexcept;
 
 // A dimmed control shows its value but the operator cannot use it.

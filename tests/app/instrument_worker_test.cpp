@@ -53,6 +53,18 @@ TEST_F(WorkerTest, ARefreshQueuedBeforeACommitDoesNotChangeTheValueSent)
     EXPECT_EQ(value<double>(steady, STEADY_VOLTAGE), 120.0);
 }
 
+TEST_F(WorkerTest, ATypedValueOutsideTheLimitsIsRefusedInSightAndNeverSentAsAnotherNumber)
+{
+    connected(); // the high range: 0 to 300 V
+    EXPECT_EQ(commit(steady, STEADY_VOLTAGE, 100.0), 0);
+    timeline.clear();
+    EXPECT_EQ(commit(steady, STEADY_VOLTAGE, 350.0), 0);
+    EXPECT_EQ(commit(steady, STEADY_FREQUENCY, 10.0), 0); // below the lowest frequency of the control
+    EXPECT_EQ(timeline.writes(), Events{});
+    EXPECT_EQ(value<double>(steady, STEADY_VOLTAGE), 100.0);
+    EXPECT_EQ(text(steady, STEADY_STATUS), "Not sent: the value must be from 16 to 500.");
+}
+
 TEST_F(WorkerTest, TheWaitCursorShowsWhileJobsRunAndAHelpAnswersAtOnce)
 {
     connected();

@@ -58,10 +58,17 @@ void operate(const QString &artifacts)
     check(value(s.steadypanel, STEADY_CONNECTION) == "GPIB, Address 5", "the connection line");
 
     QWidget *voltage = qx::ui::controlWidget(s.steadypanel, STEADY_VOLTAGE);
-    QTest::mouseClick(voltage, Qt::LeftButton); // focus, as the operator's click gives it
-    QTest::keyClick(voltage, Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClicks(voltage, "120");
-    QTest::keyClick(voltage, Qt::Key_Return);
+    const auto type = [&](const char *keys) {
+        QTest::mouseClick(voltage, Qt::LeftButton); // focus, as the operator's click gives it
+        QTest::keyClick(voltage, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(voltage, keys);
+        QTest::keyClick(voltage, Qt::Key_Return);
+    };
+    type("350"); // above the 300 V limit: neither 350 nor 35 may go out
+    check(QTest::qWaitFor([&] { return value(s.steadypanel, STEADY_STATUS).starts_with("Not sent"); }, 2000),
+          "the status line says why 350 V was not sent");
+    check(value<double>(s.steadypanel, STEADY_VOLTAGE) == 0.0, "the voltage control keeps its value");
+    type("120");
     check(value<double>(s.steadypanel, STEADY_VOLTAGE) == 120.0, "the voltage control reads 120");
 
     for (const auto &[panel, name] : {std::pair{s.mainpanel, "main"}, {s.steadypanel, "steady"}})
@@ -102,6 +109,8 @@ int main(int argc, char **argv)
     const std::string traffic{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     for (const char *line : {"< *IDN?\\r\\n", "< VOLT 120.000000", "< OUTP 0", "< DISP:MODE 1", "< SYST:LOC"})
         check(traffic.find(line) != std::string::npos, std::string("the simulator received ") + line);
+    for (const char *line : {"< VOLT 35", "< VOLT 300"})
+        check(traffic.find(line) == std::string::npos, std::string("the simulator never received ") + line);
     if (failures == 0)
         std::printf("front panel smoke test passed; screenshots in %s\n", argv[1]);
     return failures == 0 ? 0 : 1;

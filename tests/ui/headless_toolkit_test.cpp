@@ -188,7 +188,7 @@ TEST_F(Headless, ProgramSetsRaiseNoEventButOperatorActionsReachTheCallbackBoundB
               std::make_tuple(steady, STEADY_VOLTAGE, EVENT_COMMIT, nullptr));
     EXPECT_DOUBLE_EQ(seen, 130.0);
 
-    EXPECT_EQ(ui->commit(steady, STEADY_CURRENT, 2.5), -1); // the callback's own result
+    EXPECT_EQ(ui->commit(steady, STEADY_CURRENT, 0.5), -1); // the callback's own result
     EXPECT_EQ(ui->click(mainPanel, MAIN_GPIB), 0);
     EXPECT_EQ(value<int>(mainPanel, MAIN_GPIB), 0); // flipped from the 1 the program set
     EXPECT_EQ((Codes{ui->click(steady, STEADY_REGISTER_GO), ui->rightClick(steady, STEADY_DISPLAY),
