@@ -90,6 +90,10 @@ int openSteadyPanel()
         s.steadypanel = 0;
         return -1;
     }
+    // The phase controls offer the phases the model has: all and phase 1 on the single-phase one.
+    const double lastPhase = modelnumber == ZEV_QX70_VAL_MODEL_7101QX ? 1.0 : ZEV_QX70_VAL_PHASE_MAX;
+    ui::SetCtrlMax(s.steadypanel, STEADY_MEAS_PHASE, lastPhase);
+    ui::SetCtrlMax(s.steadypanel, STEADY_DROP_PHASE, lastPhase);
     ui::DisplayPanel(s.steadypanel);
     return 0;
 }

@@ -118,5 +118,22 @@ TEST_F(Measurement, StartSwitchEnablesExclusiveAngleButtonsWhoseAngleOnlyADropWi
     EXPECT_EQ(std::make_pair(lastDrop().startPhaseOn, lastDrop().startPhase), std::make_pair(true, 0.0));
 }
 
+TEST_F(Measurement, ThePhaseControlsOfferOnlyThePhasesOfTheConnectedModel)
+{
+    for (const auto &[model, name, lastPhase] : {std::tuple{sim::Model::QX7101, "7101QX", 1.0},
+                                                 {sim::Model::QX7103, "7103QX", 3.0}}) {
+        sim::Config config;
+        config.model = model;
+        useSimulator(config);
+        ASSERT_EQ(connectRs232(1, name), 0) << name;
+        steady = state.steadypanel;
+        EXPECT_EQ(maximum(steady, STEADY_MEAS_PHASE), lastPhase) << name;
+        EXPECT_EQ(maximum(steady, STEADY_DROP_PHASE), lastPhase) << name;
+        timeline.clear();
+        EXPECT_EQ(commit(steady, STEADY_DROP_PHASE, std::int16_t{2}), 0);
+        EXPECT_EQ(value<std::int16_t>(steady, STEADY_DROP_PHASE), model == sim::Model::QX7101 ? 0 : 2) << name;
+    }
+}
+
 } // namespace
 } // namespace qx::app::test
