@@ -90,6 +90,11 @@ int openSteadyPanel()
         s.steadypanel = 0;
         return -1;
     }
+    // What the panels show is what the instrument was told: opening put it in remote, and the
+    // operated toggle stays pressed while connected.
+    ui::SetCtrlVal(s.steadypanel, STEADY_REMOTE, 1);
+    ui::SetCtrlVal(s.mainpanel, s.interfacekind == 1 ? MAIN_GPIB : MAIN_RS232, 1);
+    ui::SetCtrlVal(s.mainpanel, MAIN_STATUS, text::kConnectedStatus);
     // The phase controls offer the phases the model has: all and phase 1 on the single-phase one.
     const double lastPhase = modelnumber == ZEV_QX70_VAL_MODEL_7101QX ? 1.0 : ZEV_QX70_VAL_PHASE_MAX;
     ui::SetCtrlMax(s.steadypanel, STEADY_MEAS_PHASE, lastPhase);

@@ -24,6 +24,7 @@ inline constexpr char kProgrammingError[] = "Error programming instrument.\nPlea
 inline constexpr char kInitError[] = "Error initializing instrument.\nPlease check your cable or your connection.";
 inline constexpr char kWaitStatus[] = "Wait for collecting data...";
 inline constexpr char kReadyStatus[] = "Ready...";
+inline constexpr char kConnectedStatus[] = "Connected: the steady-state panel controls the instrument";
 inline constexpr char kChooseStatus[] = "Choose the address or com port before selecting GPIB or RS-232";
 inline constexpr char kQuitQuestion[] = "Do you want to quit the program?";
 inline constexpr char kCloseQuestion[] = "Do you want to close the program?";

@@ -26,6 +26,7 @@ void endSession()
     s.vi = VI_NULL;
     ui::SetCtrlVal(s.mainpanel, MAIN_RS232, 0);
     ui::SetCtrlVal(s.mainpanel, MAIN_GPIB, 0);
+    ui::SetCtrlVal(s.mainpanel, MAIN_STATUS, text::kChooseStatus);
     ui::DiscardPanel(s.steadypanel);
     s.steadypanel = 0;
 }

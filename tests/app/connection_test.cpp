@@ -41,8 +41,9 @@ TEST_F(Connection, GpibProbesThenOpensSessionFetchesLimitsAndShowsTheRefreshedSt
     EXPECT_EQ(std::make_tuple(state.interfacekind, state.address, state.freqmax, state.currmax, state.voltmax),
               std::make_tuple(1, 5, 500.0, 9.2, 300.0));
     EXPECT_EQ(std::make_pair(value<int>(mainpanel, MAIN_GPIB), text(mainpanel, MAIN_STATUS)),
-              std::make_pair(1, std::string(text::kWaitStatus)));
+              std::make_pair(1, std::string(text::kConnectedStatus)));
     ASSERT_GT(state.steadypanel, 0);
+    EXPECT_EQ(value<int>(state.steadypanel, STEADY_REMOTE), 1) << "opening put the instrument in remote";
     EXPECT_EQ(toolkit.activePanel(), state.steadypanel);
     // The got-focus event of the new panel made the first refresh.
     EXPECT_EQ((Events{text(state.steadypanel, STEADY_STATUS), text(state.steadypanel, STEADY_CONNECTION)}),

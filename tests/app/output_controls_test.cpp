@@ -17,7 +17,7 @@ struct Setting {
     const char *name;
     int control;
     double entered;      // the committed value, or NAN for a click on the switch
-    bool wasOn;          // a switch the program had set on before the click
+    int before;          // a switch set to this before the click; -1: as connecting left it
     double shown;        // the control's value afterwards, kept after a failure too
     const char *failing; // the header the instrument then fails
     bool examined;       // a failure shows the programming-error popup
@@ -26,16 +26,16 @@ struct Setting {
 };
 
 const Setting kSettings[] = {
-    {"Voltage", STEADY_VOLTAGE, 120.0, false, 120.0, "VOLT", true, {"VOLT:RANG?", "VOLT 120.000000", "SYST:ERR?"}},
-    {"Current", STEADY_CURRENT, 3.5, false, 3.5, "CURR", true, {"VOLT:RANG?", "CURR 3.500000", "SYST:ERR?"}},
-    {"Frequency", STEADY_FREQUENCY, 60.0, false, 60.0, "FREQ", false, {"FREQ 60.000000", "SYST:ERR?"}},
-    {"RemoteOn", STEADY_REMOTE, NAN, false, 1, "SYST:REM", false, {"SYST:REM", "SYST:ERR?"}},
-    {"RemoteOff", STEADY_REMOTE, NAN, true, 0, "SYST:LOC", false, {"SYST:LOC", "SYST:ERR?"}},
-    {"OutputOn", STEADY_OUTPUT, NAN, false, 1, "OUTP", true, {"OUTP 1", "SYST:ERR?"}},
-    {"OutputOff", STEADY_OUTPUT, NAN, true, 0, "OUTP", true, {"OUTP 0", "SYST:ERR?"}},
-    {"DisplayOnIsModeOne", STEADY_DISPLAY, NAN, false, 1, "DISP:MODE", true, {"DISP:MODE 1", "SYST:ERR?"}},
-    {"DisplayOffIsModeTwo", STEADY_DISPLAY, NAN, true, 0, "DISP:MODE", true, {"DISP:MODE 2", "SYST:ERR?"}},
-    {"RangeLow", STEADY_RANGE, NAN, false, 0, "VOLT:RANG", true, {"VOLT:RANG 150.000000", "SYST:ERR?"}, true},
+    {"Voltage", STEADY_VOLTAGE, 120.0, -1, 120.0, "VOLT", true, {"VOLT:RANG?", "VOLT 120.000000", "SYST:ERR?"}},
+    {"Current", STEADY_CURRENT, 3.5, -1, 3.5, "CURR", true, {"VOLT:RANG?", "CURR 3.500000", "SYST:ERR?"}},
+    {"Frequency", STEADY_FREQUENCY, 60.0, -1, 60.0, "FREQ", false, {"FREQ 60.000000", "SYST:ERR?"}},
+    {"RemoteOn", STEADY_REMOTE, NAN, 0, 1, "SYST:REM", false, {"SYST:REM", "SYST:ERR?"}},
+    {"RemoteOff", STEADY_REMOTE, NAN, 1, 0, "SYST:LOC", false, {"SYST:LOC", "SYST:ERR?"}},
+    {"OutputOn", STEADY_OUTPUT, NAN, -1, 1, "OUTP", true, {"OUTP 1", "SYST:ERR?"}},
+    {"OutputOff", STEADY_OUTPUT, NAN, 1, 0, "OUTP", true, {"OUTP 0", "SYST:ERR?"}},
+    {"DisplayOnIsModeOne", STEADY_DISPLAY, NAN, -1, 1, "DISP:MODE", true, {"DISP:MODE 1", "SYST:ERR?"}},
+    {"DisplayOffIsModeTwo", STEADY_DISPLAY, NAN, 1, 0, "DISP:MODE", true, {"DISP:MODE 2", "SYST:ERR?"}},
+    {"RangeLow", STEADY_RANGE, NAN, -1, 0, "VOLT:RANG", true, {"VOLT:RANG 150.000000", "SYST:ERR?"}, true},
 };
 void PrintTo(const Setting &s, std::ostream *os) { *os << s.name; }
 
@@ -45,8 +45,8 @@ protected:
     {
         AppTest::SetUp();
         connected();
-        if (GetParam().wasOn)
-            ui::SetCtrlVal(steady, GetParam().control, 1);
+        if (GetParam().before >= 0)
+            ui::SetCtrlVal(steady, GetParam().control, GetParam().before);
     }
     int operate()
     {

@@ -29,8 +29,9 @@ protected:
         EXPECT_EQ(std::make_tuple(popups(), sessionOpen(vi), s.settings.output, s.settings.displayMode),
                   std::make_tuple(Events{kCloseConfirm, kCloseConfirm}, false, relayClosed, displayMode));
         EXPECT_EQ(std::make_tuple(value<int>(mainpanel, MAIN_GPIB), value<int>(mainpanel, MAIN_RS232),
-                                  toolkit.displayed(steady), toolkit.displayed(mainpanel), state.steadypanel),
-                  std::make_tuple(0, 0, false, true, 0));
+                                  toolkit.displayed(steady), toolkit.displayed(mainpanel), state.steadypanel,
+                                  text(mainpanel, MAIN_STATUS)),
+                  std::make_tuple(0, 0, false, true, 0, std::string(text::kChooseStatus)));
     }
 };
 
