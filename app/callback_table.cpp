@@ -115,4 +115,12 @@ constexpr ui::CallbackEntry kCallbacks[] = {
 
 std::span<const ui::CallbackEntry> callbackTable() noexcept { return kCallbacks; }
 
+ui::PanelCallbackPtr mainPanelCallback() noexcept
+{
+    // Only the window's close concerns it; its focus changes start no job.
+    return [](int panel, int event, void *data, int eventData1, int eventData2) {
+        return event == ui::EVENT_CLOSE ? onWorker<main_panel>(panel, event, data, eventData1, eventData2) : 0;
+    };
+}
+
 } // namespace qx::app

@@ -15,6 +15,8 @@ namespace qx::app {
 int interfaceGPIB(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
 int interfaceRS232(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
 int quit(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
+// The main panel's own events (bound by the program, not the resource): its close quits as quit.
+int main_panel(int panel, int event, void *callbackData, int eventData1, int eventData2);
 
 // Steady-state panel
 int steady_panel(int panel, int event, void *callbackData, int eventData1, int eventData2);
@@ -45,5 +47,7 @@ void displayRs232Error();
 
 // Every callback above under the name the resource uses, for qx::ui::RegisterCallbacks.
 std::span<const ui::CallbackEntry> callbackTable() noexcept;
+// main_panel as the program binds it (InstallPanelCallback), on the instrument worker like the rest.
+ui::PanelCallbackPtr mainPanelCallback() noexcept;
 
 } // namespace qx::app

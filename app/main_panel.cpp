@@ -22,6 +22,12 @@ int quit(int, int, int event, void *, int, int)
     return 0;
 }
 
+// Closing the main window asks as the quit button does.
+int main_panel(int panel, int event, void *, int, int)
+{
+    return event == ui::EVENT_CLOSE ? quit(panel, 0, ui::EVENT_COMMIT, nullptr, 0, 0) : 0;
+}
+
 void errorCheck(const char *message, int)
 {
     ui::MessagePopup(title::kFatal, message != nullptr ? message : "");

@@ -74,6 +74,7 @@ int run(int argc, char **argv)
     s.mainpanel = ui::LoadPanel(0, panelResourceFile(), MAIN);
     if (s.mainpanel < 0)
         errorCheck(text::kMainLoadError, s.mainpanel);
+    ui::InstallPanelCallback(s.mainpanel, mainPanelCallback(), nullptr);
     if (o.simulate)
         presetForSimulator(s.mainpanel, o.model);
     ui::DisplayPanel(s.mainpanel);

@@ -399,6 +399,18 @@ int DisplayPanel(int panel) noexcept
     });
 }
 
+int InstallPanelCallback(int panel, PanelCallbackPtr callback, void *callbackData) noexcept
+{
+    return guarded([&]() -> int {
+        PanelState *p = nullptr;
+        if (const int status = findPanel(panel, p); status < 0)
+            return status;
+        p->callback = callback;
+        p->callbackData = callbackData;
+        return 0;
+    });
+}
+
 int DiscardPanel(int panel) noexcept
 {
     return guarded([&]() -> int {

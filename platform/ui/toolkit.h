@@ -97,6 +97,8 @@ int LoadPanel(int parentPanel, const std::string &resourceFile, int panelResourc
 std::string LastLoadError() noexcept;
 // Shows the panel and brings it to the front; it becomes the active window.
 int DisplayPanel(int panel) noexcept;
+// Binds (or, with null, unbinds) the panel's callback, in place of the one its resource names.
+int InstallPanelCallback(int panel, PanelCallbackPtr callback, void *callbackData) noexcept;
 // Removes the panel for good; allowed inside the panel's own callbacks.
 int DiscardPanel(int panel) noexcept;
 

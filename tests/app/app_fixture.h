@@ -81,6 +81,7 @@ protected:
         ASSERT_EQ(ui::RegisterCallbacks(callbackTable()), 0);
         mainpanel = state.mainpanel = ui::LoadPanel(0, panelResourceFile(), MAIN);
         ASSERT_GT(mainpanel, 0) << ui::LastLoadError();
+        ASSERT_EQ(ui::InstallPanelCallback(mainpanel, mainPanelCallback(), nullptr), 0); // as the program does
         ASSERT_EQ(ui::DisplayPanel(mainpanel), 0);
     }
     ~AppTest() override

@@ -35,9 +35,11 @@ protected:
     }
 };
 
-TEST_F(Shutdown, QuitConfirmedEndsTheLoopWithZeroWithoutTouchingTheSession)
+TEST_F(Shutdown, QuitConfirmedByButtonOrMainWindowCloseEndsTheLoopWithZeroWithoutTouchingTheSession)
 {
     connected();
+    toolkit.answerConfirm(false);
+    toolkit.schedule([this] { closeWindow(mainpanel); }); // declined: the program goes on
     toolkit.answerConfirm(true);
     toolkit.schedule([this] { click(mainpanel, MAIN_QUIT); });
 
@@ -45,7 +47,10 @@ TEST_F(Shutdown, QuitConfirmedEndsTheLoopWithZeroWithoutTouchingTheSession)
 
     // No close, no relay change.
     EXPECT_EQ((std::tuple{popups(), toolkit.quitCodes(), timeline.writes(), sessionOpen(state.vi), toolkit.displayed(steady)}),
-              std::make_tuple(Events{kQuitConfirm}, std::vector<int>{0}, Events{}, true, true)); // braces: in order
+              std::make_tuple(Events{kQuitConfirm, kQuitConfirm}, std::vector<int>{0}, Events{}, true, true));
+    toolkit.answerConfirm(true);
+    EXPECT_EQ(closeWindow(mainpanel), 0);
+    EXPECT_EQ(toolkit.quitCodes(), (std::vector<int>{0, 0})) << "the window's close quits as the button does";
 }
 
 TEST_F(Shutdown, QuitAndCloseCloseTheComPortOnceAnRs232SetUpHasTriedIt)
