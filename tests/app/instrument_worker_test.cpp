@@ -4,6 +4,7 @@
 #include "app_fixture.h"
 
 #include <future>
+#include <thread>
 
 namespace qx::app::test {
 namespace {
@@ -70,8 +71,11 @@ TEST_F(WorkerTest, TheWaitCursorShowsWhileJobsRunAndAHelpAnswersAtOnce)
     connected();
     EXPECT_FALSE(toolkit.waitCursor());
     holdWorker();
-    while (!toolkit.waitCursor())
+    for (int turn = 0; turn < 1000000 && !toolkit.waitCursor(); ++turn) {
         ui::ProcessSystemEvents(); // the worker shows it from its own thread
+        std::this_thread::yield();
+    }
+    ASSERT_TRUE(toolkit.waitCursor());
     EXPECT_EQ(toolkit.rightClick(steady, STEADY_VOLTAGE), 0);
     EXPECT_EQ(popups(), Events{popup(title::kController, help::kVoltage)}) << "a help waits for no instrument";
     release();
