@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <type_traits>
 #include <variant>
 
 namespace qx::app {
@@ -46,11 +47,6 @@ bool restore(int panel, int control, const CommittedValue &committed)
         committed);
 }
 
-// The operator's commits, the steady panel's refresh (got focus) and its close run on the
-// instrument worker; any other event (a right click's help) is answered at once. A commit's job
-// acts on the value committed, even when a job before it rewrote the control; a job whose
-// control went away while it waited (its panel discarded by the job before it) is dropped: it
-// has no value and must not send one.
 // A typed number the control refused (outside its range) is explained in the panel's status
 // line; nothing is sent.
 int explainRefusal(int panel, int control)
@@ -65,6 +61,11 @@ int explainRefusal(int panel, int control)
     return 0;
 }
 
+// The operator's commits, the steady panel's refresh (got focus) and its close run on the
+// instrument worker; any other event (a right click's help) is answered at once. A commit's job
+// acts on the value committed, even when a job before it rewrote the control; a job whose
+// control went away while it waited (its panel discarded by the job before it) is dropped: it
+// has no value and must not send one.
 template <ui::CtrlCallbackPtr callback>
 int onWorker(int panel, int control, int event, void *data, int eventData1, int eventData2)
 {

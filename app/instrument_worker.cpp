@@ -76,6 +76,8 @@ void InstrumentWorker::loop()
             // A job that throws ends there; the worker goes on with the next.
         }
         lock.lock();
+        if (results_.size() == kKeptResults)
+            results_.erase(results_.begin());
         results_.push_back(result);
         if (!queue_.empty())
             continue;

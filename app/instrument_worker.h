@@ -12,7 +12,6 @@
 #include <functional>
 #include <mutex>
 #include <thread>
-#include <tuple>
 #include <vector>
 
 namespace qx::app {
@@ -38,11 +37,14 @@ public:
     // On the user-interface thread: waits until no job runs or waits, handling the toolkit's
     // events (and the worker's calls into it) meanwhile.
     void waitIdle();
-    // The results of the jobs run since the last call, in order (taken away).
+    // The results of the jobs run since the last call, in order (taken away; the latest
+    // kKeptResults when nobody took them).
     std::vector<int> takeResults();
     // Drops the jobs that wait and waits for the running one to end. Close the user interface
     // first, so that a job waiting for it gives up.
     void stop();
+
+    static constexpr std::size_t kKeptResults = 64;
 
 private:
     struct Job {
