@@ -1,4 +1,5 @@
-// The simulator reached through VISA, as the driver reaches it in-process.
+// The simulator reached through VISA, as the driver reaches it in-process. (Silence and its
+// time-out are the in-process link's business: tests/visa and sim_device_test.cpp.)
 #include "sim/attach.h"
 
 #include "runtime/clock.h"
@@ -11,10 +12,9 @@
 namespace qx::sim {
 namespace {
 
-TEST(Attached, SerialAndGpibNamesReachOneInstrumentAndAQuietOneTimesOutOnTheClock)
+TEST(Attached, SerialAndGpibNamesReachOneInstrumentEachOnItsLink)
 {
-    qx::runtime::Timeline timeline;
-    qx::runtime::VirtualClock clock{&timeline};
+    qx::runtime::VirtualClock clock;
     qx::runtime::ScopedClock scoped{clock};
     const auto sim = std::make_shared<Simulator>();
     EXPECT_EQ(attach(nullptr, "ASRL2::INSTR"), nullptr);
@@ -25,20 +25,17 @@ TEST(Attached, SerialAndGpibNamesReachOneInstrumentAndAQuietOneTimesOutOnTheCloc
     ASSERT_EQ(viOpenDefaultRM(&rm), VI_SUCCESS);
     ASSERT_EQ(viOpen(rm, "ASRL1::INSTR", VI_NULL, 5000, &serial), VI_SUCCESS);
     ASSERT_EQ(viOpen(rm, "GPIB::5::INSTR", VI_NULL, 5000, &gpib), VI_SUCCESS);
-    // Sends `text` and reads the answer with the read's status.
+    // Sends `text` and reads the answer; a message the link does not end goes unanswered.
     const auto ask = [](ViSession vi, const char *text) {
         char buffer[512] = {};
         ViUInt32 n = 0;
         viWrite(vi, reinterpret_cast<ViConstBuf>(text), static_cast<ViUInt32>(std::strlen(text)), &n);
-        const ViStatus s = viRead(vi, reinterpret_cast<ViBuf>(buffer), sizeof buffer, &n);
-        return std::pair(std::string(buffer, n), s);
+        viRead(vi, reinterpret_cast<ViBuf>(buffer), sizeof buffer, &n);
+        return std::string(buffer, n);
     };
 
-    EXPECT_EQ(ask(serial, "VOLT 120.000000\n*IDN?\n").first, "ZE,7103QX,SN000123,1.02\n");
-    EXPECT_EQ(ask(gpib, "VOLT?"), std::pair(std::string("120\n"), ViStatus{VI_SUCCESS}));
-    ASSERT_TRUE(sim->setFaults(Faults{.silent = true}));
-    EXPECT_EQ(ask(serial, "*IDN?\n").second, static_cast<ViStatus>(0xBFFF0015)); // VI_ERROR_TMO
-    EXPECT_EQ(timeline.events().back(), "timeout 2");
+    EXPECT_EQ(ask(serial, "VOLT 120.000000\n*IDN?\n"), "ZE,7103QX,SN000123,1.02\n");
+    EXPECT_EQ(ask(gpib, "VOLT?"), "120\n"); // ended by END, as GPIB does
     for (const char *name : {"ASRL1::INSTR", "GPIB0::5::INSTR"})
         qx::visa::detachDevice(name);
     viClose(rm);
