@@ -110,20 +110,15 @@ TEST(IviInt32Entry, LooksValuesUpInDiscreteAndRangedTables)
 {
     ViInt32 minimum = -1, maximum = -1, index = -1;
     ViConstString command = nullptr;
-    ASSERT_EQ(Ivi_GetViInt32EntryFromValue(3, &functionTable, &minimum, nullptr, nullptr, &index, &command,
-                                           nullptr),
+    const auto lookUp = Ivi_GetViInt32EntryFromValue;
+    ASSERT_EQ(lookUp(3, &functionTable, &minimum, nullptr, nullptr, &index, &command, nullptr), VI_SUCCESS);
+    EXPECT_EQ(std::tuple(index, minimum, std::string(command)), std::tuple(3, 3, "VOLT:RANG"));
+    ASSERT_EQ(lookUp(5000, &frequencyTable, &minimum, &maximum, nullptr, &index, nullptr, nullptr),
               VI_SUCCESS);
-    EXPECT_EQ(index, 3);
-    EXPECT_EQ(minimum, 3);
-    EXPECT_STREQ(command, "VOLT:RANG");
-    ASSERT_EQ(Ivi_GetViInt32EntryFromValue(5000, &frequencyTable, &minimum, &maximum, nullptr, &index, nullptr,
-                                           nullptr),
-              VI_SUCCESS);
-    EXPECT_EQ(minimum, 16);
-    EXPECT_EQ(maximum, 5000);
+    EXPECT_EQ(std::pair(minimum, maximum), std::pair(16, 5000));
     const std::pair<ViInt32, IviRangeTablePtr> absent[] = {{4, &functionTable}, {5001, &frequencyTable}, {1, nullptr}};
     for (const auto &[value, table] : absent)
-        EXPECT_EQ(Ivi_GetViInt32EntryFromValue(value, table, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
+        EXPECT_EQ(lookUp(value, table, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
                   table ? IVI_ERROR_INVALID_VALUE : IVI_ERROR_NULL_POINTER)
             << value;
 }

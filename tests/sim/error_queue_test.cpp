@@ -16,7 +16,6 @@ TEST(ErrorQueue, KeepsTheOldestMarksTheOverflowInTheLastPlaceAndFormatsTexts)
     EXPECT_EQ(std::pair(last.code, last.text), std::pair(-350, std::string("Queue overflow")));
     EXPECT_EQ(std::pair(none.code, none.text), std::pair(0, std::string("No error")));
     EXPECT_EQ(formatError({301, "say \"hi\""}), "301,\"say \"\"hi\"\"\""); // quotes in a text are doubled
-    EXPECT_EQ(errorText(321), "Device-specific error");
 }
 
 TEST(ErrorQueue, SystErrReadsInOrderClsEmptiesItAndTheStatusRegistersFollowIt)

@@ -28,14 +28,6 @@ protected:
     const std::shared_ptr<const qx::ui::PanelResource> resource = load.resource;
 };
 
-char mnemonic(const std::string &label)
-{
-    const auto at = label.find('&');
-    return at == std::string::npos || at + 1 >= label.size()
-               ? '\0'
-               : static_cast<char>(std::tolower(static_cast<unsigned char>(label[at + 1])));
-}
-
 } // namespace
 
 // (Every name bound is one the program registers, or its panels would not load in its tests.)
@@ -84,9 +76,10 @@ TEST_F(ShippedResource, MnemonicsAreUniqueWithinEachPanel)
     for (const PanelRecord &panel : resource->panels) {
         std::map<char, std::string> used;
         for (const ControlRecord *c : panel.controls()) {
-            const char key = mnemonic(c->label);
-            if (key == '\0')
+            const auto at = c->label.find('&'); // the mnemonic is the letter after it
+            if (at == std::string::npos || at + 1 >= c->label.size())
                 continue;
+            const char key = static_cast<char>(std::tolower(static_cast<unsigned char>(c->label[at + 1])));
             const auto [where, fresh] = used.emplace(key, c->name);
             EXPECT_TRUE(fresh) << panel.name << ": '" << key << "' of " << c->name << " is taken by " << where->second;
         }
