@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "queued_device.h"
+#include "qxsim_process.h" // readLine
 #include "visa/serial_port.h"
 
 using namespace qx::visa;
@@ -31,19 +32,8 @@ public:
     {
         ASSERT_EQ(::write(fd_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
     }
-    // What the instrument heard: up to `count` bytes, or what came before two quiet seconds.
-    std::string receive(std::size_t count) const
-    {
-        std::string got;
-        char buffer[256];
-        for (pollfd p{fd_, POLLIN, 0}; got.size() < count && ::poll(&p, 1, 2000) > 0;) {
-            const ssize_t n = ::read(fd_, buffer, std::min(sizeof buffer, count - got.size()));
-            if (n <= 0)
-                break;
-            got.append(buffer, static_cast<std::size_t>(n));
-        }
-        return got;
-    }
+    // The next line the instrument heard, "" when none came.
+    std::string receive() const { return qx::test::readLine(fd_); }
 
 protected:
     int fd_ = -1;
@@ -116,7 +106,7 @@ void expectTimeOutLateAnswerDroppedAndHangUpReported(ViSession rm, ViSession io,
     peer.send("50.0\n");
     std::this_thread::sleep_for(std::chrono::milliseconds(100)); // until it has surely arrived
     ASSERT_EQ(viPrintf(io, "VOLT?\n"), VI_SUCCESS);
-    EXPECT_EQ(peer.receive(6), "VOLT?\n");
+    EXPECT_EQ(peer.receive(), "VOLT?\n");
     peer.send("120.0\n");
     ViReal64 value = 0;
     EXPECT_EQ(viScanf(io, "%lf\n", &value), VI_SUCCESS);
@@ -157,11 +147,11 @@ TEST(SerialSession, APtyIsOpenedExclusivelyConfiguredAndTalkedToOnTheComPortName
     // a scan drops what it leaves in the buffer, so the second line below must still be on the line.
     ASSERT_EQ(viSetAttribute(io, VI_ATTR_RD_BUF_OPER_MODE, VI_FLUSH_ON_ACCESS), VI_SUCCESS);
     EXPECT_EQ(viPrintf(io, "VOLT %lf\n", 120.0), VI_SUCCESS);
-    EXPECT_EQ(pty.receive(16), "VOLT 120.000000\n");
+    EXPECT_EQ(pty.receive(), "VOLT 120.000000\n");
 
     // Two lines at once: the scan takes the first (answers in pieces: formatted_io_test.cpp).
     ASSERT_EQ(viPrintf(io, "VOLT?\n"), VI_SUCCESS);
-    EXPECT_EQ(pty.receive(6), "VOLT?\n");
+    EXPECT_EQ(pty.receive(), "VOLT?\n");
     pty.send("120.000\n50.0\n");
     ViReal64 value = 0;
     EXPECT_EQ(viScanf(io, "%lf\n", &value), VI_SUCCESS);
@@ -197,7 +187,8 @@ TEST(TcpSocketSession, QueriesEndAtTheLineFeedALostPeerIsReportedNobodyListening
     // A message without its own line feed gets one with its END, and only one.
     ASSERT_EQ(viPrintf(io, "VOLT %lf", 120.0), VI_SUCCESS);
     ASSERT_EQ(viPrintf(io, "*IDN?\n"), VI_SUCCESS);
-    EXPECT_EQ(listener.receive(22), "VOLT 120.000000\n*IDN?\n");
+    EXPECT_EQ(listener.receive(), "VOLT 120.000000\n");
+    EXPECT_EQ(listener.receive(), "*IDN?\n");
     listener.send("ZE,7101QX,1,1.0\nNEXT\n");
     ViChar identity[257] = {};
     EXPECT_EQ(viScanf(io, "%256[^\n]", identity), VI_SUCCESS);
