@@ -49,6 +49,14 @@ protected:
         std::filesystem::remove_all(dir);
     }
 
+    // qxsim with these options, writing the transcript.
+    void start(std::vector<std::string> options)
+    {
+        options.insert(options.end(), {"--transcript", dir + "/transcript"});
+        sim = std::make_unique<test::QxSimProcess>(QXSIM_PATH, std::move(options));
+        ASSERT_EQ(sim->ready.rfind("qxsim: ", 0), 0u) << "qxsim did not start: " << sim->ready;
+    }
+
     ViSession open()
     {
         ViSession vi = VI_NULL;
@@ -92,14 +100,6 @@ protected:
     std::string resource;
     std::unique_ptr<test::QxSimProcess> sim;
     std::vector<std::string> expected;
-
-    // qxsim with these options, writing the transcript.
-    void start(std::vector<std::string> options)
-    {
-        options.insert(options.end(), {"--transcript", dir + "/transcript"});
-        sim = std::make_unique<test::QxSimProcess>(QXSIM_PATH, std::move(options));
-        ASSERT_EQ(sim->ready.rfind("qxsim: ", 0), 0u) << "qxsim did not start: " << sim->ready;
-    }
 };
 
 // The primary error that the session recorded.

@@ -22,14 +22,11 @@ Info take(ViSession vi, ViStatus expected = VI_SUCCESS)
 }
 
 // Runs on a session and on no session (VI_NULL).
-class IviErrorInfo : public IviTest, public ::testing::WithParamInterface<bool> {
-protected:
-    ViSession holder() { return GetParam() ? open("Simulate=1") : VI_NULL; }
-};
+class IviErrorInfo : public IviTest, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(IviErrorInfo, TheFirstErrorStaysUntilHandedOutClearedOrOverwritten)
 {
-    const ViSession vi = holder();
+    const ViSession vi = GetParam() ? open("Simulate=1") : VI_NULL;
     ASSERT_EQ(Ivi_SetErrorInfo(vi, VI_FALSE, VI_ERROR_TMO, VI_ERROR_PARAMETER3, "Voltage Limit"), VI_SUCCESS);
     ASSERT_EQ(Ivi_SetErrorInfo(vi, VI_FALSE, IVI_ERROR_INVALID_VALUE, 0, "later"), VI_SUCCESS);
     EXPECT_EQ(take(vi), (Info{VI_ERROR_TMO, VI_ERROR_PARAMETER3, "Voltage Limit"}));

@@ -43,7 +43,7 @@ TEST_F(IviSession, HandlesAreNeverReusedAndEveryServiceRefusesNullDisposedAndMad
         [](ViSession vi) { return Ivi_Dispose(vi); },
         [](ViSession vi) { return Ivi_LockSession(vi, nullptr); },
         [](ViSession vi) { return Ivi_UnlockSession(vi, nullptr); },
-        [](ViSession vi) { return Ivi_SetErrorInfo(vi, VI_FALSE, -1, 0, "x"); }, // getting it: errors_test
+        [](ViSession vi) { return Ivi_SetErrorInfo(vi, VI_FALSE, -1, 0, "x"); },
         [](ViSession vi) { return Ivi_SetNeedToCheckStatus(vi, VI_TRUE); },
         [](ViSession vi) { return Ivi_BuildChannelTable(vi, "1", VI_FALSE, nullptr); },
         [&](ViSession vi) { return Ivi_CoerceChannelName(vi, "1", &coerced); },
@@ -57,8 +57,8 @@ TEST_F(IviSession, HandlesAreNeverReusedAndEveryServiceRefusesNullDisposedAndMad
         [](ViSession vi) { return Ivi_InvalidateAttribute(vi, "", IVI_ATTR_CACHE); },
         [](ViSession vi) { return Ivi_SetValInStringCallback(vi, IVI_ATTR_DRIVER_SETUP, "x"); },
         [](ViSession vi) { return Ivi_WriteInstrData(vi, "*CLS"); },
-        [&](ViSession vi) { return Ivi_ReadInstrData(vi, 10, text, &number); }, // status texts: errors_test
-    };
+        [&](ViSession vi) { return Ivi_ReadInstrData(vi, 10, text, &number); },
+    }; // a stale handle getting error information or a status text: errors_test.cpp
     const ViSession disposed = open("Simulate=1");
     ASSERT_EQ(Ivi_Dispose(disposed), VI_SUCCESS);
     const ViSession live = open("Simulate=1");
