@@ -49,25 +49,12 @@ protected:
         std::filesystem::remove_all(dir);
     }
 
-    // qxsim on a pseudo-terminal that QX_COM7 points at (COM port 7 of the serial resource name),
-    // writing the transcript.
-    void startOnSerial(std::vector<std::string> options)
+    // qxsim with these options, writing the transcript.
+    void start(std::vector<std::string> options)
     {
-        const std::string link = dir + "/link";
-        options.insert(options.end(), {"--pty", link});
-        start(std::move(options));
-        ASSERT_NE(sim->ready.find("(" + link + ")"), std::string::npos) << sim->ready;
-        ASSERT_EQ(::setenv("QX_COM7", link.c_str(), 1), 0);
-        resource = "ASRL7::INSTR";
-    }
-
-    // qxsim on a free TCP port, writing the transcript.
-    void startOnTcp(std::vector<std::string> options)
-    {
-        options.insert(options.end(), {"--tcp", "0"});
-        start(std::move(options));
-        ASSERT_GT(sim->port(), 0) << sim->ready;
-        resource = "TCPIP::127.0.0.1::" + std::to_string(sim->port()) + "::SOCKET";
+        options.insert(options.end(), {"--transcript", dir + "/transcript"});
+        sim = std::make_unique<test::QxSimProcess>(QXSIM_PATH, std::move(options));
+        ASSERT_EQ(sim->ready.rfind("qxsim: ", 0), 0u) << "qxsim did not start: " << sim->ready;
     }
 
     ViSession open()
@@ -113,14 +100,6 @@ protected:
     std::string resource;
     std::unique_ptr<test::QxSimProcess> sim;
     std::vector<std::string> expected;
-
-private:
-    void start(std::vector<std::string> options)
-    {
-        options.insert(options.end(), {"--transcript", dir + "/transcript"});
-        sim = std::make_unique<test::QxSimProcess>(QXSIM_PATH, std::move(options));
-        ASSERT_EQ(sim->ready.rfind("qxsim: ", 0), 0u) << "qxsim did not start: " << sim->ready;
-    }
 };
 
 // The primary error that the session recorded.
@@ -139,7 +118,9 @@ ViStatus recordedError(ViSession vi)
 TEST_F(DriverE2e, AnInstrumentFallenSilentTimesOutWithinTheTimeOut)
 {
     const std::string answered = std::to_string(kOpeningMessages + 8);
-    ASSERT_NO_FATAL_FAILURE(startOnTcp({"--silent", "--faults-after", answered}));
+    ASSERT_NO_FATAL_FAILURE(start({"--silent", "--faults-after", answered, "--tcp", "0"}));
+    ASSERT_GT(sim->port(), 0) << sim->ready;
+    resource = "TCPIP::127.0.0.1::" + std::to_string(sim->port()) + "::SOCKET";
     expectOpening();
     const ViSession vi = open();
     expect({"VOLT:RANG 300.000000", "SYST:ERR?", "VOLT 120.000000", "SYST:ERR?", "OUTP 1", "SYST:ERR?"});
@@ -170,7 +151,10 @@ TEST_F(DriverE2e, AnInstrumentFallenSilentTimesOutWithinTheTimeOut)
 // that follows meets the closed line.
 TEST_F(DriverE2e, ClosedSerialLineGivesErrorsAndStillCloses)
 {
-    ASSERT_NO_FATAL_FAILURE(startOnSerial({"--close-after", std::to_string(kOpeningMessages + 1)}));
+    const std::string link = dir + "/link"; // a pty for COM port 7 of the serial resource name
+    ASSERT_NO_FATAL_FAILURE(start({"--close-after", std::to_string(kOpeningMessages + 1), "--pty", link}));
+    ASSERT_EQ(::setenv("QX_COM7", link.c_str(), 1), 0);
+    resource = "ASRL7::INSTR";
     expectOpening();
     const ViSession vi = open();
 

@@ -22,14 +22,11 @@ Info take(ViSession vi, ViStatus expected = VI_SUCCESS)
 }
 
 // Runs on a session and on no session (VI_NULL).
-class IviErrorInfo : public IviTest, public ::testing::WithParamInterface<bool> {
-protected:
-    ViSession holder() { return GetParam() ? open("Simulate=1") : VI_NULL; }
-};
+class IviErrorInfo : public IviTest, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(IviErrorInfo, TheFirstErrorStaysUntilHandedOutClearedOrOverwritten)
 {
-    const ViSession vi = holder();
+    const ViSession vi = GetParam() ? open("Simulate=1") : VI_NULL;
     ASSERT_EQ(Ivi_SetErrorInfo(vi, VI_FALSE, VI_ERROR_TMO, VI_ERROR_PARAMETER3, "Voltage Limit"), VI_SUCCESS);
     ASSERT_EQ(Ivi_SetErrorInfo(vi, VI_FALSE, IVI_ERROR_INVALID_VALUE, 0, "later"), VI_SUCCESS);
     EXPECT_EQ(take(vi), (Info{VI_ERROR_TMO, VI_ERROR_PARAMETER3, "Voltage Limit"}));
@@ -86,13 +83,10 @@ TEST_F(IviTest, TheDriverTableComesFirstThenTheEngineThenVisaThenAGenericTextAnd
     EXPECT_EQ(describe(VI_NULL, static_cast<ViStatus>(0xBFFA200F)), "Waveform in use.");
     EXPECT_EQ(describe(VI_NULL, IVI_ERROR_INVALID_VALUE), "The driver's own words.");
     EXPECT_EQ(describe(VI_NULL, IVI_ERROR_INVALID_VALUE, nullptr), "Invalid value for parameter or property.");
-    EXPECT_EQ(describe(VI_NULL, IVI_ERROR_INSTRUMENT_STATUS),
-              "Instrument error detected.  Use ErrorQuery to determine the error(s).");
-    EXPECT_EQ(describe(VI_NULL, VI_ERROR_PARAMETER3), "Parameter 3 out of range, or error trying to set it.");
     EXPECT_EQ(describe(VI_NULL, static_cast<ViStatus>(0xBFFA4001)), "Unknown status code 0xBFFA4001.");
     EXPECT_EQ(describe(VI_NULL, static_cast<ViStatus>(0xBFFF7777)), "Unknown status code 0xBFFF7777.");
     const ViSession vi = open("");
-    for (ViStatus code : {VI_ERROR_TMO, VI_ERROR_RSRC_NFOUND, ViStatus{VI_SUCCESS_MAX_CNT}}) {
+    for (ViStatus code : {VI_ERROR_TMO, ViStatus{VI_SUCCESS_MAX_CNT}}) {
         ViChar expected[256] = "";
         ASSERT_EQ(viStatusDesc(Ivi_IOSession(vi), code, expected), VI_SUCCESS);
         EXPECT_EQ(describe(vi, code), expected);

@@ -41,8 +41,7 @@ TEST(IviOptionString, ParsesNamesAndValuesCaseInsensitivelyAndNamesTheTextOfEach
         {"Simulate", IVI_ERROR_MISSING_OPTION_VALUE, "\"Simulate\""},
         {"Cache= ,Simulate=1", IVI_ERROR_MISSING_OPTION_VALUE, "\"Cache\""},
         {"DriverSetup", IVI_ERROR_MISSING_OPTION_VALUE, "\"DriverSetup\""},
-        {"Simlate=1", IVI_ERROR_BAD_OPTION_NAME, "\"Simlate\""},
-        {"Simulate=1, Spy=1", IVI_ERROR_BAD_OPTION_NAME, "\"Spy\""},
+        {"Simulate=1, Simlate=1", IVI_ERROR_BAD_OPTION_NAME, "\"Simlate\""},
         {"Simulate=yes", IVI_ERROR_BAD_OPTION_VALUE, "\"yes\""},
         {"RangeCheck=1=1", IVI_ERROR_BAD_OPTION_VALUE, "\"1=1\""},
     };
@@ -63,11 +62,9 @@ using IviOptionStringOfNewSession = IviTest;
 // What a good one sets is in session_test.cpp.
 TEST_F(IviOptionStringOfNewSession, NullOrEmptyMeansDefaultsABadOneCreatesNone)
 {
-    for (const char *text : {static_cast<const char *>(nullptr), ""}) {
-        const ViSession byDefault = open(text);
-        EXPECT_EQ(Ivi_Simulating(byDefault), VI_FALSE);
-        EXPECT_EQ(Ivi_RangeChecking(byDefault) & Ivi_QueryInstrStatus(byDefault), VI_TRUE);
-    }
+    const ViSession byDefault = open(nullptr); // as "" (parsed above)
+    EXPECT_EQ(Ivi_Simulating(byDefault), VI_FALSE);
+    EXPECT_EQ(Ivi_RangeChecking(byDefault) & Ivi_QueryInstrStatus(byDefault), VI_TRUE);
 
     ViSession bad = 1234;
     ASSERT_EQ(Ivi_SpecificDriverNew("QXTEST", "Simulate=1, Colour=blue", &bad), IVI_ERROR_BAD_OPTION_NAME);

@@ -1,3 +1,4 @@
+#include "sim/attach.h"
 #include "sim/sim_device.h"
 #include "sim_test_support.h"
 
@@ -80,6 +81,13 @@ TEST_F(SimDeviceTest, SlowFaultWaitsOnTheClockAndCloseFaultHandsOutTheLastAnswer
     EXPECT_FALSE(stream.write("*IDN?\n", false));
     EXPECT_EQ(sim->snapshot().settings.phases[0].voltage, 1.0);
     EXPECT_EQ(sim->messagesReceived(), 3u); // the slow *IDN? and two of the three
+}
+
+// What attach makes of a simulator and a name, the front panel's tests use throughout.
+TEST(Attach, RefusesANullSimulatorAndANameThatIsNoResource)
+{
+    EXPECT_EQ(attach(nullptr, "ASRL2::INSTR"), nullptr);
+    EXPECT_EQ(attach(std::make_shared<Simulator>(), "not a resource"), nullptr);
 }
 
 } // namespace qx::sim::testing

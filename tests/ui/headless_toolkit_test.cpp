@@ -94,14 +94,10 @@ TEST_F(Headless, LoadFailuresAndBadCallbackTablesGiveNegativeStatusesWithADetail
 TEST_F(Headless, ValuesAreTypedAndBadHandlesIdsPointersAndBuffersGiveCodes)
 {
     int i = 0;
-    std::int16_t s = 0;
-    double d = 0.0;
     std::string t;
     for (const int status : {GetCtrlVal(steady, STEADY_VOLTAGE, &i), GetCtrlVal(steady, STEADY_MEAS_PHASE, &i),
-                             GetCtrlVal(steady, STEADY_REGISTER, &s), GetCtrlVal(steady, STEADY_REGISTER, &t),
-                             GetCtrlVal(mainPanel, MAIN_MODEL, &d), GetCtrlVal(mainPanel, MAIN_QUIT, &i),
-                             SetCtrlVal(steady, STEADY_REGISTER, 2.5), SetCtrlVal(steady, STEADY_VOLTAGE, "120"),
-                             SetCtrlVal(mainPanel, MAIN_STATUS, 1), SetCtrlVal(mainPanel, MAIN_QUIT, 1)})
+                             GetCtrlVal(steady, STEADY_REGISTER, &t), SetCtrlVal(steady, STEADY_VOLTAGE, "1"),
+                             SetCtrlVal(steady, STEADY_REGISTER, 2.5), SetCtrlVal(mainPanel, MAIN_QUIT, 1)})
         EXPECT_EQ(status, UIE_TYPE_MISMATCH); // an error, not a conversion
 
     // Whole numbers go into any numeric control; 16-bit values read back as 16-bit.
@@ -277,31 +273,26 @@ TEST_F(Headless, EventsRaisedWhileACallbackRunsWaitForItToReturn)
     EXPECT_EQ(recorder().names(), (Names{"measure:1", "OutputDrop:1"}));
 }
 
+// (The run time's popups reach the toolkit in the front panel's tests.)
 TEST_F(Headless, PopupsAreRecordedAndConfirmationsAnsweredFromTheQueue)
 {
-    EXPECT_EQ(MessagePopup("QX Series Error", "Error programming instrument.\nPlease check your instrument."), 0);
+    EXPECT_EQ(MessagePopup("QX Series Error", "Error programming instrument."), 0);
     ui->answerConfirm(true);
     ui->answerConfirm(false);
-    EXPECT_EQ(ConfirmPopup("QX Series Controller", "Do you want to quit the program?"), 1);
-    EXPECT_EQ(ConfirmPopup(std::string("QX Series Controller"), std::string("Do you want to close the program?")), 0);
+    EXPECT_EQ(ConfirmPopup("QX Series Controller", "Quit?"), 1);
+    EXPECT_EQ(ConfirmPopup(std::string("QX Series Controller"), std::string("Close?")), 0);
     EXPECT_EQ(std::make_pair(ui->pendingAnswers(), ui->unansweredConfirms()), std::make_pair(0UL, 0UL));
     EXPECT_EQ(ConfirmPopup("QX Series Controller", "Unexpected?"), 0); // nobody answered: no, and flagged
     EXPECT_EQ(ui->unansweredConfirms(), 1u);
     EXPECT_EQ(MessagePopup(nullptr, "text"), UIE_NULL_POINTER);
-    // The run time's popups show through the toolkit too.
-    ToolkitPopupService service;
-    qx::runtime::ScopedPopupService guard(service);
-    qx::runtime::MessagePopup("Error Message", "\nOutput Drop function only supports 0, 90, 180, 270 phase angle");
 
     Names seen; // kind (m/c), answer, unanswered flag, title, text
     for (const HeadlessToolkit::Popup &p : ui->popups())
         seen.push_back(std::string(p.kind == HeadlessToolkit::Popup::Kind::Message ? "m" : "c") +
                        std::to_string(p.answer) + (p.unanswered ? "!" : "") + " " + p.title + "|" + p.message);
-    EXPECT_EQ(seen, (Names{"m0 QX Series Error|Error programming instrument.\nPlease check your instrument.",
-                           "c1 QX Series Controller|Do you want to quit the program?",
-                           "c0 QX Series Controller|Do you want to close the program?",
-                           "c0! QX Series Controller|Unexpected?",
-                           "m0 Error Message|\nOutput Drop function only supports 0, 90, 180, 270 phase angle"}));
+    EXPECT_EQ(seen, (Names{"m0 QX Series Error|Error programming instrument.",
+                           "c1 QX Series Controller|Quit?", "c0 QX Series Controller|Close?",
+                           "c0! QX Series Controller|Unexpected?"}));
 }
 
 TEST_F(Headless, TheEventLoopRunsTheScriptUntilACallbackQuits)

@@ -28,10 +28,9 @@ TEST(GpibWithoutLibrary, OpenFailsWithLibraryNotFound)
 
 TEST(GpibTimeoutCode, IsTheShortestCodeNotShorterThanTheTimeOut)
 {
+    // T10us, T1ms, T3ms, T10s, T30s, T1000s, and no time-out; 2 s and 5 s in gpib_session_test.cpp.
     const std::pair<ViUInt32, int> cases[] = {
-        {0, 1},      {1, 5},      {2, 6},     {3, 6},     {100, 9},    {101, 10},  {1000, 11},
-        {2000, 12},  {5000, 13},  {10000, 13}, {10001, 14}, {1000000, 17}, {1000001, 17}, {VI_TMO_INFINITE, 0},
-    };
+        {0, 1}, {1, 5}, {2, 6}, {10000, 13}, {10001, 14}, {1000000, 17}, {1000001, 17}, {VI_TMO_INFINITE, 0}};
     for (const auto &[ms, code] : cases)
         EXPECT_EQ(gpibTimeoutCode(ms), code) << ms;
 }
@@ -41,6 +40,5 @@ TEST(GpibStatus, MapsIbstaAndIberrToVisaCodes)
 {
     EXPECT_EQ(gpibStatus(gpib::CMPL | gpib::END, gpib::ENOL), VI_SUCCESS); // iberr means nothing without ERR
     EXPECT_EQ(gpibStatus(gpib::ERR, gpib::EABO), VI_ERROR_TMO);
-    EXPECT_EQ(gpibStatus(gpib::ERR, gpib::EARG), VI_ERROR_IO);
-    EXPECT_EQ(gpibStatus(gpib::ERR, gpib::ECIC), VI_ERROR_IO);
+    EXPECT_EQ(gpibStatus(gpib::ERR, gpib::EARG), VI_ERROR_IO); // any other error
 }

@@ -43,7 +43,6 @@ TEST_F(GpibBus, OpensTheDeviceAtItsAddressAndTimeOutKnowsItsAddressAndHasNoSeria
     EXPECT_EQ(test::textAttribute(io, VI_ATTR_RSRC_NAME), "GPIB0::5::INSTR");
     EXPECT_EQ(test::textAttribute(io, VI_ATTR_RSRC_CLASS), "INSTR");
     EXPECT_EQ(viSetAttribute(io, VI_ATTR_ASRL_BAUD, 9600), VI_ERROR_NSUP_ATTR);
-    EXPECT_EQ(viSetAttribute(io, VI_ATTR_ASRL_END_IN, VI_ASRL_END_NONE), VI_ERROR_NSUP_ATTR);
     ViUInt32 baud = 0;
     EXPECT_EQ(viGetAttribute(io, VI_ATTR_ASRL_BAUD, &baud), VI_ERROR_NSUP_ATTR);
     EXPECT_EQ(viClose(io), VI_SUCCESS);

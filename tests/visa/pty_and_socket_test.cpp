@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "queued_device.h"
+#include "qxsim_process.h" // readLine
 #include "visa/serial_port.h"
 
 using namespace qx::visa;
@@ -31,19 +32,8 @@ public:
     {
         ASSERT_EQ(::write(fd_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
     }
-    // What the instrument heard: up to `count` bytes, or what came before two quiet seconds.
-    std::string receive(std::size_t count) const
-    {
-        std::string got;
-        char buffer[256];
-        for (pollfd p{fd_, POLLIN, 0}; got.size() < count && ::poll(&p, 1, 2000) > 0;) {
-            const ssize_t n = ::read(fd_, buffer, std::min(sizeof buffer, count - got.size()));
-            if (n <= 0)
-                break;
-            got.append(buffer, static_cast<std::size_t>(n));
-        }
-        return got;
-    }
+    // The next line the instrument heard, "" when none came.
+    std::string receive() const { return qx::test::readLine(fd_); }
 
 protected:
     int fd_ = -1;
@@ -116,7 +106,7 @@ void expectTimeOutLateAnswerDroppedAndHangUpReported(ViSession rm, ViSession io,
     peer.send("50.0\n");
     std::this_thread::sleep_for(std::chrono::milliseconds(100)); // until it has surely arrived
     ASSERT_EQ(viPrintf(io, "VOLT?\n"), VI_SUCCESS);
-    EXPECT_EQ(peer.receive(6), "VOLT?\n");
+    EXPECT_EQ(peer.receive(), "VOLT?\n");
     peer.send("120.0\n");
     ViReal64 value = 0;
     EXPECT_EQ(viScanf(io, "%lf\n", &value), VI_SUCCESS);
@@ -135,9 +125,8 @@ TEST(SerialSession, APtyIsOpenedExclusivelyConfiguredAndTalkedToOnTheComPortName
     {
         SerialPort port;
         ASSERT_EQ(port.open(pty.path), VI_SUCCESS);
-        SerialSettings settings{.baud = 19200, .flowControl = VI_ASRL_FLOW_RTS_CTS};
-        EXPECT_EQ(port.configure(settings), VI_SUCCESS);
-        settings.dataBits = 7, settings.parity = VI_ASRL_PAR_EVEN, settings.stopBits = VI_ASRL_STOP_TWO;
+        SerialSettings settings{
+            .baud = 19200, .dataBits = 7, .parity = VI_ASRL_PAR_EVEN, .stopBits = VI_ASRL_STOP_TWO};
         EXPECT_EQ(port.configure(settings), VI_SUCCESS);
         EXPECT_EQ(port.settings().dataBits, 7);
         settings.baud = 12345;
@@ -154,31 +143,18 @@ TEST(SerialSession, APtyIsOpenedExclusivelyConfiguredAndTalkedToOnTheComPortName
     ViSession rm = VI_NULL, io = VI_NULL;
     ASSERT_EQ(viOpenDefaultRM(&rm), VI_SUCCESS);
     ASSERT_EQ(viOpen(rm, "ASRL5::INSTR", VI_NULL, 5000, &io), VI_SUCCESS);
-    // The driver's set-up, all of which a pty must take.
-    const std::pair<ViAttr, ViAttrState> setUp[] = {
-        {VI_ATTR_TMO_VALUE, 1000}, {VI_ATTR_ASRL_BAUD, 9600}, {VI_ATTR_ASRL_DATA_BITS, 8},
-        {VI_ATTR_ASRL_PARITY, VI_ASRL_PAR_NONE}, {VI_ATTR_ASRL_STOP_BITS, VI_ASRL_STOP_ONE},
-        {VI_ATTR_ASRL_FLOW_CNTRL, VI_ASRL_FLOW_RTS_CTS}, {VI_ATTR_WR_BUF_OPER_MODE, VI_FLUSH_ON_ACCESS},
-        {VI_ATTR_RD_BUF_OPER_MODE, VI_FLUSH_ON_ACCESS}};
-    EXPECT_EQ(viSetBuf(io, VI_READ_BUF | VI_WRITE_BUF, 4000), VI_SUCCESS);
-    for (const auto &[attr, value] : setUp)
-        EXPECT_EQ(viSetAttribute(io, attr, value), VI_SUCCESS) << std::hex << attr;
-
+    // The driver's whole set-up runs on a pty in its end-to-end tests. With its read buffer mode
+    // a scan drops what it leaves in the buffer, so the second line below must still be on the line.
+    ASSERT_EQ(viSetAttribute(io, VI_ATTR_RD_BUF_OPER_MODE, VI_FLUSH_ON_ACCESS), VI_SUCCESS);
     EXPECT_EQ(viPrintf(io, "VOLT %lf\n", 120.0), VI_SUCCESS);
-    EXPECT_EQ(pty.receive(16), "VOLT 120.000000\n");
+    EXPECT_EQ(pty.receive(), "VOLT 120.000000\n");
 
-    // The answer comes in two pieces; the read waits for the line feed.
+    // Two lines at once: the scan takes the first (answers in pieces: formatted_io_test.cpp).
     ASSERT_EQ(viPrintf(io, "VOLT?\n"), VI_SUCCESS);
-    std::thread instrument([&] {
-        if (pty.receive(6) == "VOLT?\n") {
-            pty.send("120.0");
-            std::this_thread::sleep_for(std::chrono::milliseconds(30));
-            pty.send("00\n50.0\n");
-        }
-    });
+    EXPECT_EQ(pty.receive(), "VOLT?\n");
+    pty.send("120.000\n50.0\n");
     ViReal64 value = 0;
     EXPECT_EQ(viScanf(io, "%lf\n", &value), VI_SUCCESS);
-    instrument.join();
     EXPECT_EQ(value, 120.0);
     EXPECT_EQ(viScanf(io, "%lf\n", &value), VI_SUCCESS); // the second line is still there
     EXPECT_EQ(value, 50.0);
@@ -211,7 +187,8 @@ TEST(TcpSocketSession, QueriesEndAtTheLineFeedALostPeerIsReportedNobodyListening
     // A message without its own line feed gets one with its END, and only one.
     ASSERT_EQ(viPrintf(io, "VOLT %lf", 120.0), VI_SUCCESS);
     ASSERT_EQ(viPrintf(io, "*IDN?\n"), VI_SUCCESS);
-    EXPECT_EQ(listener.receive(22), "VOLT 120.000000\n*IDN?\n");
+    EXPECT_EQ(listener.receive(), "VOLT 120.000000\n");
+    EXPECT_EQ(listener.receive(), "*IDN?\n");
     listener.send("ZE,7101QX,1,1.0\nNEXT\n");
     ViChar identity[257] = {};
     EXPECT_EQ(viScanf(io, "%256[^\n]", identity), VI_SUCCESS);
