@@ -13,18 +13,21 @@
 #include <QMessageBox>
 #include <QPointer>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <map>
 #include <new>
+#include <vector>
 
 namespace qx::ui {
 namespace {
 
 QString qtext(const std::string &text) { return QString::fromStdString(text); }
 
-// A panel's top-level window: its groups laid out on a grid, its controls in resource order
-// (which is also the tab order), its activation and close reported as panel events.
+// A panel's top-level window: its groups laid out on a grid, its controls in resource order, the
+// tab order following the layout (row by row, left to right, each group's controls in order),
+// its activation and close reported as panel events.
 class PanelWindow final : public QWidget {
 public:
     PanelWindow(const PanelRecord &record, int handle) : handle_(handle)
@@ -34,6 +37,7 @@ public:
         auto *grid = new QGridLayout(this);
         for (const GroupRecord &group : record.groups)
             grid->addWidget(buildGroup(group), group.row, group.column, group.rowSpan, group.columnSpan);
+        orderTabs(record);
     }
 
     QtControl *control(int id) const
@@ -60,6 +64,27 @@ protected:
     }
 
 private:
+    void orderTabs(const PanelRecord &record)
+    {
+        std::vector<const GroupRecord *> groups;
+        for (const GroupRecord &group : record.groups)
+            groups.push_back(&group);
+        std::stable_sort(groups.begin(), groups.end(), [](const GroupRecord *a, const GroupRecord *b) {
+            return std::pair(a->row, a->column) < std::pair(b->row, b->column);
+        });
+        QWidget *previous = nullptr;
+        for (const GroupRecord *group : groups) {
+            for (const ControlRecord &entry : group->controls) {
+                QtControl *c = control(entry.id);
+                if (c == nullptr || (c->field()->focusPolicy() & Qt::TabFocus) == 0)
+                    continue;
+                if (previous != nullptr)
+                    QWidget::setTabOrder(previous, c->field());
+                previous = c->field();
+            }
+        }
+    }
+
     QWidget *buildGroup(const GroupRecord &group)
     {
         QWidget *box = group.title.empty() ? new QWidget(this) : new QGroupBox(qtext(group.title), this);

@@ -163,6 +163,17 @@ private slots:
         QTRY_VERIFY(widget<QDoubleSpinBox>(steady, STEADY_VOLTAGE)->hasFocus());
     }
 
+    void tabOrderFollowsTheLayoutRowByRowLeftToRight()
+    {
+        QVERIFY(QTest::qWaitForWindowActive(panelWindow(steady)));
+        // The bottom row: the output drop group (left) is declared after the start angles (right).
+        QWidget *drop = controlWidget(steady, STEADY_DROP);
+        drop->setFocus();
+        QTRY_VERIFY(drop->hasFocus());
+        QTest::keyClick(panelWindow(steady), Qt::Key_Tab);
+        QTRY_VERIFY(controlWidget(steady, STEADY_START)->hasFocus());
+    }
+
     void rightClickAnywhereOnAControlRaisesItsEvent()
     {
         auto *spin = widget<QDoubleSpinBox>(steady, STEADY_VOLTAGE);
