@@ -1,5 +1,6 @@
 #include "callbacks.h"
 #include "instrument_worker.h"
+#include "messages.h"
 #include "qxseries_panels.h"
 
 #include <cstdint>
@@ -47,6 +48,15 @@ bool restore(int panel, int control, const CommittedValue &committed)
         committed);
 }
 
+constexpr char kRefusalStart[] = "Not sent: ";
+
+// The panel's status line (the steady panel's or the main panel's).
+int setStatus(int panel, const std::string &line)
+{
+    const int status = ui::SetCtrlVal(panel, STEADY_STATUS, line);
+    return status < 0 ? ui::SetCtrlVal(panel, MAIN_STATUS, line) : status;
+}
+
 // A typed number the control refused (outside its range) is explained in the panel's status
 // line; nothing is sent.
 int explainRefusal(int panel, int control)
@@ -55,10 +65,17 @@ int explainRefusal(int panel, int control)
     if (ui::GetCtrlRange(panel, control, &low, &high) < 0)
         return 0;
     char line[96];
-    std::snprintf(line, sizeof line, "Not sent: the value must be from %g to %g.", low, high);
-    if (ui::SetCtrlVal(panel, STEADY_STATUS, line) < 0)
-        ui::SetCtrlVal(panel, MAIN_STATUS, line);
+    std::snprintf(line, sizeof line, "%s%g to %g only", kRefusalStart, low, high);
+    setStatus(panel, line);
     return 0;
+}
+
+// The next commit makes a refusal's explanation stale: the status line goes back to ready.
+void forgetRefusal(int panel)
+{
+    std::string line;
+    if (ui::GetCtrlVal(panel, STEADY_STATUS, &line) == 0 && line.starts_with(kRefusalStart))
+        setStatus(panel, text::kReadyStatus);
 }
 
 // The operator's commits, the steady panel's refresh (got focus) and its close run on the
@@ -73,6 +90,7 @@ int onWorker(int panel, int control, int event, void *data, int eventData1, int 
         return explainRefusal(panel, control);
     if (event != ui::EVENT_COMMIT)
         return callback(panel, control, event, data, eventData1, eventData2);
+    forgetRefusal(panel);
     instrumentWorker().submit({panel, control, event}, [=, committed = committedValue(panel, control)] {
         if (!restore(panel, control, committed))
             return -1;

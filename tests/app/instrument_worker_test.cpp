@@ -63,7 +63,9 @@ TEST_F(WorkerTest, ATypedValueOutsideTheLimitsIsRefusedInSightAndNeverSentAsAnot
     EXPECT_EQ(commit(steady, STEADY_FREQUENCY, 10.0), 0); // below the lowest frequency of the control
     EXPECT_EQ(timeline.writes(), Events{});
     EXPECT_EQ(value<double>(steady, STEADY_VOLTAGE), 100.0);
-    EXPECT_EQ(text(steady, STEADY_STATUS), "Not sent: the value must be from 16 to 500.");
+    EXPECT_EQ(text(steady, STEADY_STATUS), "Not sent: 16 to 500 only");
+    EXPECT_EQ(commit(steady, STEADY_VOLTAGE, 120.0), 0);
+    EXPECT_EQ(text(steady, STEADY_STATUS), text::kReadyStatus) << "the refusal's explanation went stale";
 }
 
 TEST_F(WorkerTest, TheWaitCursorShowsWhileJobsRunAndAHelpAnswersAtOnce)
