@@ -4,6 +4,7 @@
 // or more), the wait cursor shows meanwhile, and both settings still reach the instrument, in
 // order, once it answers.
 #include "program.h"
+#include "xvfb_check.h"
 #include "qxseries_panels.h"
 #include "sim/attach.h"
 #include "sim/simulator.h"
@@ -17,19 +18,11 @@
 
 namespace {
 
+using qx::app::test::check;
+using qx::app::test::failures;
+
 constexpr double kSlowAnswerSeconds = 2.0;
 constexpr qint64 kMostGapMs = 100;
-
-int failures = 0;
-
-bool check(bool condition, const std::string &what)
-{
-    if (!condition) {
-        ++failures;
-        std::fprintf(stderr, "FAILED: %s\n", what.c_str());
-    }
-    return condition;
-}
 
 std::string text(int panel, int control)
 {
@@ -57,20 +50,18 @@ private:
     qint64 longest_ = 0;
 };
 
-void operate(const std::shared_ptr<qx::sim::Simulator> &simulator, int &mainPanel)
+void operate(const std::shared_ptr<qx::sim::Simulator> &simulator)
 {
-    QWidget *main = QApplication::topLevelWidgets().value(0);
-    for (QWidget *w : QApplication::topLevelWidgets())
-        if (w->isVisible())
-            main = w;
-    if (!check(QTest::qWaitForWindowExposed(main, 5000), "the main window shows"))
+    constexpr int mainPanel = 1; // the program's first panel; handles count up from there
+    if (!check(QTest::qWaitFor([] { return qx::ui::panelWindow(mainPanel) != nullptr; }, 5000) &&
+                   QTest::qWaitForWindowExposed(qx::ui::panelWindow(mainPanel), 5000),
+               "the main window shows"))
         return QCoreApplication::exit(1);
-    mainPanel = 1; // the program's first panel
     qx::ui::SetCtrlVal(mainPanel, MAIN_ADDRESS, 5);
     QTest::mouseClick(qx::ui::controlWidget(mainPanel, MAIN_GPIB), Qt::LeftButton);
     int steady = 0;
     const bool refreshed = QTest::qWaitFor([&] {
-        for (steady = mainPanel + 1; steady < mainPanel + 4; ++steady) // handles count up
+        for (steady = mainPanel + 1; steady < mainPanel + 4; ++steady)
             if (text(steady, STEADY_CONNECTION) == "GPIB, Address 5")
                 return true;
         return false;
@@ -110,8 +101,7 @@ int main(int argc, char **argv)
     auto simulator = std::make_shared<qx::sim::Simulator>(qx::sim::Config{});
     if (!simulator->openTranscript(argv[1]) || !qx::sim::attach(simulator, "GPIB0::5::INSTR"))
         return 2;
-    int mainPanel = 0;
-    QTimer::singleShot(0, [&] { operate(simulator, mainPanel); });
+    QTimer::singleShot(0, [&] { operate(simulator); });
     QTimer::singleShot(60000, [] {
         check(false, "the session ends within 60 s");
         QCoreApplication::exit(1);

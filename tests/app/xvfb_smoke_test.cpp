@@ -5,6 +5,7 @@
 #include "app_state.h"
 #include "message_box.h"
 #include "program.h"
+#include "xvfb_check.h"
 #include "qxseries_panels.h"
 #include "ui/qt_toolkit.h"
 #include "ui/toolkit.h"
@@ -16,16 +17,8 @@
 
 namespace {
 
-int failures = 0;
-
-bool check(bool condition, const std::string &what)
-{
-    if (!condition) {
-        ++failures;
-        std::fprintf(stderr, "FAILED: %s\n", what.c_str());
-    }
-    return condition;
-}
+using qx::app::test::check;
+using qx::app::test::failures;
 
 template <class T = std::string> T value(int panel, int control)
 {
