@@ -6,12 +6,15 @@
  * - Every function returns a ViStatus: 0 success, negative error. The session and utility
  *   functions fold warnings into 0; the attribute accessors return the engine's status as is.
  * - Error information: ZEV_QX70_GetErrorInfo tells the primary and secondary code and an
- *   elaboration of the first error recorded since it was last read. Errors met before a session
- *   exists, or by an open that failed, are kept on VI_NULL (per thread). These errors are returned
- *   without error information: the limit refusals ZEV_QX70_ERROR_OVER_VOLTAGE, _OVER_CURRENT and
- *   _FREQUENCY_OUT_OF_LIMITS, ZEV_QX70_ERROR_NOT_SUPPORTED, ZEV_QX70_ERROR_INVALID_SESSION_HANDLE, and
- *   the engine's own failures (locking, flags, attribute access outside the documented positions),
- *   which the attribute accessors also return as they come.
+ *   elaboration of the first error recorded since it was last read. A status check that finds an
+ *   instrument error (ZEV_QX70_ERROR_INSTRUMENT_STATUS) takes it out of the instrument's queue; the
+ *   elaboration then holds the instrument's answer, number and text: -222,"Data out of range".
+ *   Errors met before a session exists, or by an open that failed, are kept on VI_NULL (per
+ *   thread). These errors are returned without error information: the limit refusals
+ *   ZEV_QX70_ERROR_OVER_VOLTAGE, _OVER_CURRENT and _FREQUENCY_OUT_OF_LIMITS,
+ *   ZEV_QX70_ERROR_NOT_SUPPORTED, ZEV_QX70_ERROR_INVALID_SESSION_HANDLE, and the engine's own
+ *   failures (locking, flags, attribute access outside the documented positions), which the
+ *   attribute accessors also return as they come.
  * - A session handle comes from ZEV_QX70_init / ZEV_QX70_InitWithOptions and is invalid after
  *   ZEV_QX70_close, whatever close returns. Handles are never reused: a closed or made-up handle
  *   gives ZEV_QX70_ERROR_INVALID_SESSION_HANDLE (0xBFFA1190).
@@ -234,7 +237,7 @@ ZEV_QX70_API ViStatus ZEV_QX70_PhaseMeasureOutput(ViSession vi, ViConstString ch
    Phase"). A drop time, start angle or voltage that would go out and is not a finite number below
    9.9E37 in magnitude is refused before anything is sent. Each command function checks the
    instrument's error state before it clears the instrument, so a drop the instrument refuses is
-   reported (ZEV_QX70_ERROR_INSTRUMENT_STATUS) and its error stays for error_query. */
+   reported (ZEV_QX70_ERROR_INSTRUMENT_STATUS) with the instrument's error in the error information. */
 ZEV_QX70_API ViStatus ZEV_QX70_DropCommands(ViSession vi, ViConstString channelName, ViInt32 startPhaseState,
                                             ViReal64 startPhase, ViReal64 dropTime, ViReal64 voltage,
                                             ViBoolean timedDrop);

@@ -6,6 +6,7 @@
 #include "session_lock.h"
 #include "zev_qx70.h"
 
+#include <charconv>
 #include <cstring>
 #include <optional>
 
@@ -49,6 +50,22 @@ void copyText(ViChar *destination, const ViChar *source)
     destination[length] = '\0';
 }
 
+// The decimal integer an answer starts with (white space and a sign allowed before it).
+std::optional<long> leadingNumber(const ViChar *answer)
+{
+    const char *start = answer;
+    while (*start == ' ' || *start == '\t')
+        ++start;
+    if (*start == '+')
+        ++start;
+    long value = 0;
+    const char *end = start + std::strlen(start);
+    const auto [next, error] = std::from_chars(start, end, value);
+    if (error != std::errc{} || next == start)
+        return std::nullopt;
+    return value;
+}
+
 } // namespace
 
 ViStatus ZEV_QX70_CheckStatusCallback(ViSession vi, ViSession io)
@@ -56,14 +73,21 @@ ViStatus ZEV_QX70_CheckStatusCallback(ViSession vi, ViSession io)
     ViStatus status = zev::sendAndWait(vi, io, zev::kStatusPause, zev::scpi(Scpi::ErrorQuery));
     if (status < 0)
         return status;
-    ViInt16 errorNumber = 0;
-    status = zev::receive(vi, io, "%hd", &errorNumber);
+    // The whole answer ("-222,\"Data out of range\""): its number decides, and the instrument's
+    // own words go into the error information, since the query took the error out of the queue.
+    ViChar answer[kTextSize] = {};
+    status = zev::receive(vi, io, "%255[^\n]", answer);
     if (status < 0)
         return status;
+    const std::optional<long> errorNumber = leadingNumber(answer);
+    if (!errorNumber)
+        return record(vi, VI_ERROR_INV_RESPONSE);
     Delay(zev::kStatusPause);
     // Any error number but 0 is an instrument error: negative SCPI errors and positive device errors.
-    if (errorNumber != 0)
-        return record(vi, IVI_ERROR_INSTRUMENT_STATUS);
+    if (*errorNumber != 0) {
+        Ivi_SetErrorInfo(vi, VI_FALSE, IVI_ERROR_INSTRUMENT_STATUS, VI_SUCCESS, answer);
+        return IVI_ERROR_INSTRUMENT_STATUS;
+    }
     return VI_SUCCESS;
 }
 
@@ -93,8 +117,8 @@ ViStatus zev::checkStatusThenClear(ViSession vi, double pause)
     if (status >= 0)
         status = ZEV_QX70_CheckStatus(vi);
     if (status < 0) {
-        // The instrument keeps its error for error_query; the cache goes in any case, since the
-        // function changed the instrument behind it.
+        // The error information holds the instrument's error; the cache goes in any case, since
+        // the function changed the instrument behind it.
         Ivi_InvalidateAllAttributes(vi);
         return status;
     }

@@ -15,8 +15,8 @@ namespace zev {
 // The ending of the functions that leave the instrument cleared: the status check first, so that
 // it sees what the function's own commands caused, then the clearing, then `pause` seconds for the
 // instrument to settle. The clearing leaves no error behind, so a check is due afterwards only if
-// it was before. A failed check leaves the error in the instrument (for error_query) and only
-// empties the cache.
+// it was before. A failed check leaves the instrument's error number and text in the error
+// information and only empties the cache.
 ViStatus checkStatusThenClear(ViSession vi, double pause = 0.0);
 // The ending of most functions: the status check, then `pause` seconds when it passed.
 ViStatus checkStatusThenPause(ViSession vi, double pause);

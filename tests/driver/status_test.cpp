@@ -10,16 +10,20 @@
 
 using namespace qx::test;
 
-// Any non-zero error number fails the check, which then stays due; off or not due, nothing is sent.
+// Any non-zero error number fails the check, which then stays due, with the instrument's answer in
+// the error information; an answer without a number is refused; off or not due, nothing is sent.
 TEST_F(DriverTest, StatusCheckOnOffAndFailing)
 {
     ViSession on = open(kGpib);
     ViSession off = open(kGpib, "QueryInstrStatus=0");
+    const Events refused = {"> SYST:ERR?", "wait 0.05"}; // no wait after an answer refused
     // Answer nullptr: the instrument stays silent.
     const std::tuple<const char *, ViSession, ViBoolean, ViStatus, Events> cases[] = {
         {"0,\"No error\"", on, VI_TRUE, VI_SUCCESS, statusCheck()},
+        {" +0", on, VI_TRUE, VI_SUCCESS, statusCheck()},
         {"-113,\"Undefined header\"", on, VI_TRUE, IVI_ERROR_INSTRUMENT_STATUS, statusCheck()},
         {"1,\"Device error\"", on, VI_TRUE, IVI_ERROR_INSTRUMENT_STATUS, statusCheck()},
+        {"junk", on, VI_TRUE, VI_ERROR_INV_RESPONSE, refused},
         {"", on, VI_FALSE, VI_SUCCESS, {}},
         {"", off, VI_TRUE, VI_SUCCESS, {}},
         {nullptr, on, VI_TRUE, VI_ERROR_TMO, {"> SYST:ERR?", "wait 0.05", "timeout 5"}},
@@ -36,6 +40,10 @@ TEST_F(DriverTest, StatusCheckOnOffAndFailing)
         EXPECT_EQ(take(), traffic) << label;
         EXPECT_TRUE(vi == off || Ivi_NeedToCheckStatus(vi) == (status == VI_SUCCESS ? VI_FALSE : VI_TRUE))
             << label;
+        const ErrorInfo expected = status == IVI_ERROR_INSTRUMENT_STATUS ? ErrorInfo{status, 0, answer}
+                                   : status < 0                          ? ErrorInfo{status, 0, ""}
+                                                                         : ErrorInfo{};
+        EXPECT_EQ(errorInfo(vi), expected) << label;
     }
 }
 
