@@ -22,6 +22,7 @@ public:
     virtual void setText(const std::string &value) = 0;
     virtual void setRange(double minimum, double maximum) = 0;
     virtual void setDimmed(bool dimmed) = 0;
+    virtual void setLabel(const std::string &) {} // for a view that shows the label
 };
 
 class PanelView {
@@ -38,6 +39,11 @@ public:
     virtual std::unique_ptr<PanelView> createPanel(const PanelRecord &record, int handle) = 0;
     virtual int messagePopup(const std::string &title, const std::string &message) = 0;
     virtual int confirmPopup(const std::string &title, const std::string &message) = 0;
+    // A message that reports a fault; a backend without a warning look shows it as a message.
+    virtual int warningPopup(const std::string &title, const std::string &message)
+    {
+        return messagePopup(title, message);
+    }
     virtual int runEventLoop() = 0;
     virtual void quitEventLoop(int code) = 0;
     // Runs `call` on the toolkit's thread soon, after the calls posted before it; callable from

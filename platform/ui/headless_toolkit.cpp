@@ -78,6 +78,12 @@ int HeadlessToolkit::messagePopup(const std::string &title, const std::string &m
     return 0;
 }
 
+int HeadlessToolkit::warningPopup(const std::string &title, const std::string &message)
+{
+    popups_.push_back({Popup::Kind::Warning, title, message, 0, false});
+    return 0;
+}
+
 int HeadlessToolkit::confirmPopup(const std::string &title, const std::string &message)
 {
     Popup popup{Popup::Kind::Confirm, title, message, 0, answers_.empty()};
@@ -189,14 +195,15 @@ int HeadlessToolkit::commit(int handle, int control)
     return raiseControlEvent(handle, control, EVENT_COMMIT, 0, 0);
 }
 
-// The operator can type into numeric and text controls only.
+// The operator can type into numeric and text controls and choose in rings only.
 int HeadlessToolkit::enterable(int handle, int control)
 {
     HeadlessPanel *p = nullptr;
     if (const int status = operatorTarget(handle, control, p); status < 0)
         return status;
     const ControlKind kind = p->find(control)->record().kind;
-    return kind == ControlKind::Numeric || kind == ControlKind::Text ? 0 : int(UIE_NOT_SUPPORTED);
+    const bool enters = kind == ControlKind::Numeric || kind == ControlKind::Ring || kind == ControlKind::Text;
+    return enters ? 0 : int(UIE_NOT_SUPPORTED);
 }
 
 template <class Value> int HeadlessToolkit::enter(int handle, int control, Value value)

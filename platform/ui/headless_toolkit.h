@@ -24,7 +24,7 @@ class HeadlessPanel;
 class HeadlessToolkit final : public Backend {
 public:
     struct Popup {
-        enum class Kind { Message, Confirm };
+        enum class Kind { Message, Warning, Confirm };
         Kind kind = Kind::Message;
         std::string title;
         std::string message;
@@ -76,6 +76,7 @@ public:
     std::unique_ptr<PanelView> createPanel(const PanelRecord &record, int handle) override;
     int messagePopup(const std::string &title, const std::string &message) override;
     int confirmPopup(const std::string &title, const std::string &message) override;
+    int warningPopup(const std::string &title, const std::string &message) override;
     int runEventLoop() override;
     void quitEventLoop(int code) override;
     void post(std::function<void()> call) override;

@@ -52,6 +52,7 @@ constexpr KindRule kKindRules[] = {
     {ControlKind::Numeric, "numeric", {ValueType::Int, ValueType::Int16, ValueType::Double}, "unit min max step precision"},
     {ControlKind::Indicator, "indicator", {ValueType::Int, ValueType::Int16, ValueType::Double}, "unit min max precision"},
     {ControlKind::Text, "text", {ValueType::Text, ValueType::Text, ValueType::Text}, "items"},
+    {ControlKind::Ring, "ring", {ValueType::Int, ValueType::Int16, ValueType::Int16}, "items"},
     {ControlKind::TextIndicator, "text_indicator", {ValueType::Text, ValueType::Text, ValueType::Text}, ""},
     {ControlKind::Switch, "switch", {ValueType::Int, ValueType::Int16, ValueType::Int16}, "off_text on_text"},
     {ControlKind::Toggle, "toggle", {ValueType::Int, ValueType::Int16, ValueType::Int16}, ""},
@@ -264,16 +265,33 @@ void parseBinary(const Node &node, ControlRecord &c)
     }
 }
 
-void parseText(const Node &node, ControlRecord &c)
+void parseItems(const Node &node, ControlRecord &c)
 {
-    c.defaultText = node.text("default");
-    if (!node.has("items"))
-        return;
     for (const json &item : node.array("items")) {
         if (!item.is_string())
             node.fail("\"items\" must hold strings");
         c.items.push_back(item.get<std::string>());
     }
+}
+
+void parseText(const Node &node, ControlRecord &c)
+{
+    c.defaultText = node.text("default");
+    if (node.has("items"))
+        parseItems(node, c);
+}
+
+// A ring's range is its items' indices.
+void parseRing(const Node &node, ControlRecord &c)
+{
+    parseItems(node, c);
+    if (c.items.empty())
+        node.fail("a ring needs \"items\"");
+    c.min = 0.0;
+    c.max = static_cast<double>(c.items.size() - 1);
+    c.defaultNumber = node.integer("default", 0);
+    if (c.defaultNumber < c.min || c.defaultNumber > c.max)
+        node.fail("\"default\" of a ring must be an item's index");
 }
 
 ControlRecord parseControl(const Node &node, const std::string &panelName)
@@ -295,7 +313,9 @@ ControlRecord parseControl(const Node &node, const std::string &panelName)
         node.fail("callback \"" + c.callback + "\" is not an identifier");
     c.dimmed = node.flag("dimmed", false);
 
-    if (isNumericKind(c.kind))
+    if (c.kind == ControlKind::Ring)
+        parseRing(node, c);
+    else if (isNumericKind(c.kind))
         parseNumericRange(node, c);
     else if (isBinaryKind(c.kind))
         parseBinary(node, c);
@@ -427,7 +447,10 @@ const char *valueTypeName(ValueType type) { return typeRule(type).name; }
 ValueLimits valueTypeLimits(ValueType type) { return {typeRule(type).lowest, typeRule(type).highest}; }
 const char *controlKindName(ControlKind kind) { return kindRule(kind).name; }
 
-bool isNumericKind(ControlKind kind) { return kind == ControlKind::Numeric || kind == ControlKind::Indicator; }
+bool isNumericKind(ControlKind kind)
+{
+    return kind == ControlKind::Numeric || kind == ControlKind::Indicator || kind == ControlKind::Ring;
+}
 bool isBinaryKind(ControlKind kind) { return kind == ControlKind::Switch || kind == ControlKind::Toggle; }
 
 ResourceLoad parsePanelResource(std::string_view text)

@@ -16,6 +16,7 @@ enum class ControlKind {
     Numeric,       // editable number (spin box)
     Indicator,     // number shown, not editable
     Text,          // editable text, optionally offering items
+    Ring,          // one of named items; the value is the item's index
     TextIndicator, // text shown, not editable
     Switch,        // two-state switch, value 0/1, with a text for each state
     Toggle,        // push button that stays in, value 0/1
@@ -38,7 +39,7 @@ struct ControlRecord {
     int precision = 0; // decimals shown by double controls
     double defaultNumber = 0.0;
     std::string defaultText;
-    std::vector<std::string> items; // offered texts of an editable text control
+    std::vector<std::string> items; // offered texts of a text control, the choices of a ring
     std::string offText;            // switch state texts
     std::string onText;
     bool dimmed = false;

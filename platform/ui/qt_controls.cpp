@@ -2,6 +2,7 @@
 
 #include "ui/toolkit.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QContextMenuEvent>
@@ -53,6 +54,14 @@ void QtControl::setDimmed(bool dimmed)
     field_->setEnabled(!dimmed);
     if (label_ != nullptr)
         label_->setEnabled(!dimmed);
+}
+
+void QtControl::setLabel(const std::string &label)
+{
+    if (label_ != nullptr)
+        label_->setText(QString::fromStdString(label));
+    else if (auto *button = qobject_cast<QAbstractButton *>(field_))
+        button->setText(QString::fromStdString(label));
 }
 
 void QtControl::commit() { raiseControlEvent(panel_, record_.id, EVENT_COMMIT, 0, 0); }
@@ -176,6 +185,12 @@ public:
         spin_->setAccelerated(true);
         spin_->setAlignment(Qt::AlignRight);
         spin_->setFocusPolicy(Qt::StrongFocus);
+        if (!record.unit.empty()) { // a quantity: its limits stand beside it
+            limits_ = new QLabel(parent);
+            limits_->setObjectName(qtext(record.name + "_limits"));
+            limits_->setForegroundRole(QPalette::PlaceholderText);
+            setNote(limits_);
+        }
         NumberControl::setRange(record.min, record.max);
         NumberControl::setNumber(value_);
         finish(spin_);
@@ -200,17 +215,22 @@ public:
             doubles_->setRange(minimum, maximum);
         else
             ints_->setRange(static_cast<int>(minimum), static_cast<int>(maximum));
+        if (limits_ != nullptr)
+            limits_->setText(rangeText() + " " + qtext(record().unit));
     }
 
 private:
+    QString rangeText() const
+    {
+        return doubles_ != nullptr ? QString("%1 to %2").arg(doubles_->minimum()).arg(doubles_->maximum())
+                                   : QString("%1 to %2").arg(ints_->minimum()).arg(ints_->maximum());
+    }
+
     // The typed entry left the range: the field says so (red, with the range in a tooltip), the
     // control keeps its value, and the callback hears EVENT_OUT_OF_RANGE instead of a commit.
     void refuse(const QString &entry)
     {
-        const QString range = doubles_ != nullptr
-                                  ? QString("%1 to %2").arg(doubles_->minimum()).arg(doubles_->maximum())
-                                  : QString("%1 to %2").arg(ints_->minimum()).arg(ints_->maximum());
-        const QString why = QString("%1 is outside %2: not sent").arg(entry, range);
+        const QString why = QString("%1 is outside %2: not sent").arg(entry, rangeText());
         spin_->setStyleSheet("QAbstractSpinBox { background: #ffd7d7; }");
         spin_->setToolTip(why);
         QToolTip::showText(spin_->mapToGlobal(QPoint(0, spin_->height())), why, spin_);
@@ -225,6 +245,7 @@ private:
     QAbstractSpinBox *spin_ = nullptr;
     QDoubleSpinBox *doubles_ = nullptr;
     QSpinBox *ints_ = nullptr;
+    QLabel *limits_ = nullptr;
     double value_;
 };
 
@@ -323,6 +344,50 @@ private:
     QComboBox *combo_ = nullptr;
     QLineEdit *edit_ = nullptr;
     std::string committed_;
+};
+
+// A choice among named items; the value is the chosen item's index. The range narrows the items
+// offered: the list holds the items from the minimum to the maximum.
+class RingControl final : public QtControl {
+public:
+    RingControl(const ControlRecord &record, int panel, QWidget *parent)
+        : QtControl(record, panel, parent), combo_(new QComboBox(parent)), value_(record.defaultNumber)
+    {
+        combo_->setFocusPolicy(Qt::StrongFocus);
+        connect(combo_, &QComboBox::activated, this, [this](int index) {
+            const double chosen = minimum_ + index;
+            if (chosen == value_)
+                return;
+            value_ = chosen;
+            commit();
+        });
+        RingControl::setRange(record.min, record.max);
+        finish(combo_);
+    }
+
+    double number() const override { return value_; }
+    void setNumber(double value) override
+    {
+        value_ = value;
+        const QSignalBlocker quiet(combo_);
+        combo_->setCurrentIndex(static_cast<int>(value - minimum_));
+    }
+    std::string text() const override { return {}; }
+    void setText(const std::string &) override {}
+    void setRange(double minimum, double maximum) override
+    {
+        const QSignalBlocker quiet(combo_);
+        combo_->clear();
+        minimum_ = minimum;
+        for (auto index = static_cast<std::size_t>(minimum); index <= static_cast<std::size_t>(maximum); ++index)
+            combo_->addItem(qtext(record().items[index]));
+        setNumber(value_);
+    }
+
+private:
+    QComboBox *combo_;
+    double value_;
+    double minimum_ = 0.0;
 };
 
 class TextIndicatorControl final : public QtControl {
@@ -427,6 +492,7 @@ constexpr KindFactory kFactories[] = {
     {ControlKind::Numeric, make<NumberControl>},
     {ControlKind::Indicator, make<IndicatorControl>},
     {ControlKind::Text, make<TextControl>},
+    {ControlKind::Ring, make<RingControl>},
     {ControlKind::TextIndicator, make<TextIndicatorControl>},
     {ControlKind::Switch, make<SwitchControl>},
     {ControlKind::Toggle, make<ButtonControl>},

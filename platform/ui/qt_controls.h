@@ -16,13 +16,17 @@ public:
     // Null when the control shows its label itself (buttons, toggles) or has none.
     QLabel *label() const { return label_; }
     QWidget *field() const { return field_; }
+    // Null, or what the control shows beside its field (a number's limits).
+    QLabel *note() const { return note_; }
     void setDimmed(bool dimmed) override;
+    void setLabel(const std::string &label) override;
 
 protected:
     QtControl(const ControlRecord &record, int panel, QWidget *parent);
     // Call once the widgets exist: adds the label (with the field as its buddy) and watches
     // every widget of the control for right clicks and stray wheel turns.
     void finish(QWidget *field);
+    void setNote(QLabel *note) { note_ = note; }
     void commit();
     void outOfRange();
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -36,6 +40,7 @@ private:
     int panel_;
     QLabel *label_ = nullptr;
     QWidget *field_ = nullptr;
+    QLabel *note_ = nullptr;
 };
 
 // The control for the record's kind, owned by `parent` (as a QObject child).

@@ -85,6 +85,19 @@ private:
         }
     }
 
+    // The control's field, or the field with its note to the right of it.
+    static QWidget *withNote(QtControl *control)
+    {
+        if (control->note() == nullptr)
+            return control->field();
+        auto *pair = new QWidget(control->field()->parentWidget());
+        auto *line = new QHBoxLayout(pair);
+        line->setContentsMargins(0, 0, 0, 0);
+        line->addWidget(control->field(), 1);
+        line->addWidget(control->note());
+        return pair;
+    }
+
     QWidget *buildGroup(const GroupRecord &group)
     {
         QWidget *box = group.title.empty() ? new QWidget(this) : new QGroupBox(qtext(group.title), this);
@@ -101,14 +114,15 @@ private:
             if (control == nullptr)
                 continue;
             controls_[record.id] = control;
+            QWidget *field = withNote(control);
             if (form != nullptr && control->label() != nullptr)
-                form->addRow(control->label(), control->field());
+                form->addRow(control->label(), field);
             else if (form != nullptr)
-                form->addRow(control->field());
+                form->addRow(field);
             else {
                 if (control->label() != nullptr)
                     row->addWidget(control->label());
-                row->addWidget(control->field());
+                row->addWidget(field);
             }
         }
         if (row != nullptr && !group.title.empty())
@@ -149,6 +163,35 @@ private:
     QPointer<PanelWindow> window_;
 };
 
+// A modal message box at least as wide as its title needs: window managers cut a title that
+// does not fit ("QX Se... roller") on the narrow boxes of short messages.
+class PopupBox final : public QMessageBox {
+public:
+    PopupBox(Icon icon, const std::string &title, const std::string &message, StandardButtons buttons)
+        : QMessageBox(icon, qtext(title), qtext(message), buttons, QApplication::activeWindow())
+    {
+        setTextFormat(Qt::PlainText);
+        setWindowModality(Qt::ApplicationModal);
+        // The box sizes itself to its layout: a spacer across its bottom as wide as the title's
+        // text, with room for the frame's icon and buttons.
+        if (auto *grid = qobject_cast<QGridLayout *>(layout())) {
+            const int width = QFontMetrics(font()).horizontalAdvance(windowTitle()) + kFrameAllowance;
+            grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0,
+                          1, grid->columnCount());
+        }
+    }
+
+private:
+    static constexpr int kFrameAllowance = 160;
+};
+
+int acknowledged(QMessageBox::Icon icon, const std::string &title, const std::string &message)
+{
+    PopupBox box(icon, title, message, QMessageBox::Ok);
+    box.exec();
+    return 0;
+}
+
 class QtToolkit final : public Backend {
 public:
     explicit QtToolkit(std::unique_ptr<QApplication> application) : application_(std::move(application)) {}
@@ -169,20 +212,17 @@ public:
 
     int messagePopup(const std::string &title, const std::string &message) override
     {
-        QMessageBox box(QMessageBox::Information, qtext(title), qtext(message), QMessageBox::Ok,
-                        QApplication::activeWindow());
-        box.setTextFormat(Qt::PlainText);
-        box.setWindowModality(Qt::ApplicationModal);
-        box.exec();
-        return 0;
+        return acknowledged(QMessageBox::Information, title, message);
+    }
+
+    int warningPopup(const std::string &title, const std::string &message) override
+    {
+        return acknowledged(QMessageBox::Warning, title, message);
     }
 
     int confirmPopup(const std::string &title, const std::string &message) override
     {
-        QMessageBox box(QMessageBox::Question, qtext(title), qtext(message), QMessageBox::Yes | QMessageBox::No,
-                        QApplication::activeWindow());
-        box.setTextFormat(Qt::PlainText);
-        box.setWindowModality(Qt::ApplicationModal);
+        PopupBox box(QMessageBox::Question, title, message, QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(QMessageBox::Yes);
         box.setEscapeButton(QMessageBox::No);
         return box.exec() == QMessageBox::Yes ? 1 : 0;

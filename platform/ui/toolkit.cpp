@@ -25,6 +25,7 @@ struct ControlState {
     double min = 0.0;
     double max = 0.0;
     bool dimmed = false;
+    std::string label;
     CtrlCallbackPtr callback = nullptr;
     void *callbackData = nullptr;
 };
@@ -187,6 +188,8 @@ int setLimit(int panel, int control, double limit, bool upper)
         limit = upper ? std::floor(limit) : std::ceil(limit);
     const ValueLimits type = valueTypeLimits(r.type);
     limit = std::clamp(limit, type.lowest, type.highest);
+    if (r.kind == ControlKind::Ring) // a ring offers some of its items, never more
+        limit = std::clamp(limit, r.min, r.max);
     if (upper ? s->min > limit : limit > s->max)
         return UIE_INVALID_RANGE;
     (upper ? s->max : s->min) = limit;
@@ -285,6 +288,7 @@ int loadPanel(int parentPanel, const char *resourceFile, int number)
         s.min = r->min;
         s.max = r->max;
         s.dimmed = r->dimmed;
+        s.label = r->label;
         if (!r->callback.empty()) {
             const auto f = c.controlCallbacks.find(r->callback);
             if (f == c.controlCallbacks.end())
@@ -580,6 +584,31 @@ int GetCtrlDimmed(int panel, int control, int *dimmed) noexcept
     return 0;
 }
 
+int SetCtrlLabel(int panel, int control, const std::string &label) noexcept
+{
+    return guarded([&]() -> int {
+        ControlState *s = nullptr;
+        if (const int status = findControl(panel, control, s); status < 0)
+            return status;
+        s->label = label;
+        s->view->setLabel(label);
+        return 0;
+    });
+}
+
+int GetCtrlLabel(int panel, int control, std::string *label) noexcept
+{
+    if (label == nullptr)
+        return UIE_NULL_POINTER;
+    return guarded([&]() -> int {
+        ControlState *s = nullptr;
+        if (const int status = findControl(panel, control, s); status < 0)
+            return status;
+        *label = s->label;
+        return 0;
+    });
+}
+
 namespace {
 
 // A modal popup of the current backend: `show` is Backend::messagePopup or confirmPopup.
@@ -604,6 +633,11 @@ int MessagePopup(const char *title, const char *message) noexcept
 int MessagePopup(const std::string &title, const std::string &message) noexcept
 {
     return MessagePopup(title.c_str(), message.c_str());
+}
+
+int WarningPopup(const std::string &title, const std::string &message) noexcept
+{
+    return popup(title.c_str(), message.c_str(), &Backend::warningPopup);
 }
 
 int ConfirmPopup(const char *title, const char *message) noexcept

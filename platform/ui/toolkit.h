@@ -118,19 +118,24 @@ int SetCtrlVal(int panel, int control, const std::string &value) noexcept;
 
 // Range of a numeric control. Integer controls round the maximum down and the minimum up; the
 // value is coerced into the new range without a commit. A maximum below the minimum (or a
-// minimum above the maximum) is UIE_INVALID_RANGE.
+// minimum above the maximum) is UIE_INVALID_RANGE. A ring's range narrows the items it offers
+// (within its items' indices).
 int SetCtrlMax(int panel, int control, double maximum) noexcept;
 int SetCtrlMin(int panel, int control, double minimum) noexcept;
 int GetCtrlRange(int panel, int control, double *minimum, double *maximum) noexcept;
 
 // A dimmed control shows its value but the operator cannot use it.
 int SetCtrlDimmed(int panel, int control, int dimmed) noexcept;
+// The control's label ('&' marks the mnemonic), as the resource gave it until changed.
+int SetCtrlLabel(int panel, int control, const std::string &label) noexcept;
+int GetCtrlLabel(int panel, int control, std::string *label) noexcept;
 int GetCtrlDimmed(int panel, int control, int *dimmed) noexcept;
 
-// Modal popups. MessagePopup returns 0 once the operator has acknowledged it; ConfirmPopup
-// returns 1 for yes and 0 for no.
+// Modal popups. MessagePopup and WarningPopup (a fault, with the warning icon) return 0 once the
+// operator has acknowledged them; ConfirmPopup returns 1 for yes and 0 for no.
 int MessagePopup(const char *title, const char *message) noexcept;
 int MessagePopup(const std::string &title, const std::string &message) noexcept;
+int WarningPopup(const std::string &title, const std::string &message) noexcept;
 int ConfirmPopup(const char *title, const char *message) noexcept;
 int ConfirmPopup(const std::string &title, const std::string &message) noexcept;
 

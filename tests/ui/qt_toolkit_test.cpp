@@ -38,13 +38,17 @@ template <class Widget> Widget *widget(int panel, int control)
     return w;
 }
 
-// Describes the next message box into `seen`, then presses `button`, or Escape for NoButton.
+// Describes the next message box into `seen` (title, text, modality, buttons, icon, and whether
+// it is wide enough for its title beside a window frame's buttons), then presses `button`, or
+// Escape for NoButton.
 void answerNextMessageBox(QString &seen, QMessageBox::StandardButton button)
 {
     test::whenMessageBoxUp([&seen, button](QMessageBox *box) {
         const bool appModal = box->windowModality() == Qt::ApplicationModal;
+        const bool wide = box->width() >= box->fontMetrics().horizontalAdvance(box->windowTitle()) + 120;
         seen = box->windowTitle() + "|" + box->text() + (appModal ? "|modal|" : "|not modal|") +
-               QString::number(box->standardButtons().toInt());
+               QString::number(box->standardButtons().toInt()) + "|" + QString::number(box->icon()) +
+               (wide ? "|wide" : "|narrow");
         button == QMessageBox::NoButton ? QTest::keyClick(box, Qt::Key_Escape) : box->button(button)->click();
     });
 }
@@ -132,8 +136,8 @@ private slots:
                               widget<QComboBox>(mainPanel, MAIN_MODEL)->currentText(),
                               widget<QLabel>(steady, STEADY_MEAS_VOLTAGE)->text(),
                               widget<QLabel>(steady, STEADY_STATUS)->text(),
-                              QString::number(widget<QSpinBox>(steady, STEADY_MEAS_PHASE)->value())}),
-                 (QStringList{"50", "1Closed", "1", "7103QX", "119.99 V", "Ready...", "2"}));
+                              widget<QComboBox>(steady, STEADY_MEAS_PHASE)->currentText()}),
+                 (QStringList{"50", "1Closed", "1", "7103QX", "119.99 V", "Ready...", "Phase 2"}));
         QCOMPARE(value<double>(steady, STEADY_MEAS_VOLTAGE), 119.987); // shown rounded, kept exact
     }
 
@@ -210,6 +214,17 @@ private slots:
         QCOMPARE(SetCtrlVal(steady, STEADY_CURRENT, 9.0) + SetCtrlMax(steady, STEADY_CURRENT, 4.6), 0);
         QCOMPARE((QList<double>{current->maximum(), current->value(), value<double>(steady, STEADY_CURRENT)}),
                  (QList<double>{4.6, 4.6, 4.6}));
+        // A quantity's limits stand beside it and follow its range.
+        QCOMPARE(panelWindow(steady)->findChild<QLabel *>("STEADY_CURRENT_limits")->text(), QString("0 to 4.6 A"));
+
+        // A ring offers the items its range holds; the operator's choice is its value, by index.
+        auto *phase = widget<QComboBox>(steady, STEADY_MEAS_PHASE);
+        QCOMPARE(SetCtrlVal(steady, STEADY_MEAS_PHASE, std::int16_t{3}) + SetCtrlMax(steady, STEADY_MEAS_PHASE, 1), 0);
+        QCOMPARE((QStringList{QString::number(phase->count()), phase->itemText(1), phase->currentText()}),
+                 (QStringList{"2", "Phase 1", "Phase 1"}));
+        phase->setFocus();
+        QTest::keyClick(phase, Qt::Key_Up); // "All phases"
+        QCOMPARE(value<std::int16_t>(steady, STEADY_MEAS_PHASE), std::int16_t{0});
     }
 
     void activationIsTheSteadyPanelsFocus()
@@ -246,13 +261,16 @@ private slots:
         answerNextMessageBox(seen, QMessageBox::Yes);
         QCOMPARE(ConfirmPopup("QX Series Controller", "Do you want to quit the program?"), 1);
         QCOMPARE(seen, "QX Series Controller|Do you want to quit the program?|modal|" +
-                           QString::number((QMessageBox::Yes | QMessageBox::No).toInt()));
+                           QString::number((QMessageBox::Yes | QMessageBox::No).toInt()) + "|4|wide");
         answerNextMessageBox(seen, QMessageBox::NoButton);
         QCOMPARE(ConfirmPopup("QX Series Controller", "Do you want to close the program?"), 0);
         answerNextMessageBox(seen, QMessageBox::Ok);
         QCOMPARE(MessagePopup("QX Series Error", "Error programming instrument.\nPlease check your instrument."), 0);
         QCOMPARE(seen, "QX Series Error|Error programming instrument.\nPlease check your instrument.|modal|" +
-                           QString::number(int(QMessageBox::Ok)));
+                           QString::number(int(QMessageBox::Ok)) + "|1|wide");
+        answerNextMessageBox(seen, QMessageBox::Ok); // a fault: the warning icon; a short text
+        QCOMPARE(WarningPopup("QX Series Controller", "x"), 0);
+        QCOMPARE(seen, "QX Series Controller|x|modal|" + QString::number(int(QMessageBox::Ok)) + "|2|wide");
     }
 
     void quitEndsTheEventLoopWithItsCode()
