@@ -128,6 +128,7 @@ constexpr ui::CallbackEntry kCallbacks[] = {
     {"Angle2", onWorker<Angle2>},
     {"Angle3", onWorker<Angle3>},
     {"Angle4", onWorker<Angle4>},
+    {"error_history", error_history},
 };
 
 } // namespace

@@ -36,6 +36,8 @@ int Angle1(int panel, int control, int event, void *callbackData, int eventData1
 int Angle2(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
 int Angle3(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
 int Angle4(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
+// Shows the error history; it needs no instrument and runs at once.
+int error_history(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
 
 // Brings the steady panel in line with the instrument.
 void queryDisplay();

@@ -1,5 +1,6 @@
 // Connection set-up from the main panel: prove that the interface answers, open the driver
 // session, fetch the limits, and open the steady panel (whose got-focus event refreshes it).
+#include "action_report.h"
 #include "app_state.h"
 #include "callback_support.h"
 #include "callbacks.h"
@@ -11,6 +12,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qx::app {
 namespace {
@@ -78,6 +80,25 @@ void endConnection(int otherToggle)
     ui::SetCtrlVal(s.mainpanel, otherToggle, 0);
 }
 
+// The instrument as it identified itself while the session opened ("ZE,7103QX,SN000123,1.02"):
+// the driver keeps that answer, so reading it sends nothing.
+std::string identityLine(ViSession vi)
+{
+    ViChar answer[512] = {};
+    if (ZEV_QX70_GetAttributeViString(vi, VI_NULL, ZEV_QX70_ATTR_ID_QUERY_RESPONSE, sizeof answer, answer) != VI_SUCCESS)
+        return "not identified";
+    std::vector<std::string_view> fields;
+    std::string_view rest = runtime::trim(answer);
+    for (std::size_t comma = rest.find(','); comma != std::string_view::npos; comma = rest.find(',')) {
+        fields.push_back(runtime::trim(rest.substr(0, comma)));
+        rest.remove_prefix(comma + 1);
+    }
+    fields.push_back(runtime::trim(rest));
+    if (fields.size() != 4)
+        return std::string(runtime::trim(answer));
+    return std::string(fields[1]) + ", serial " + std::string(fields[2]) + ", firmware " + std::string(fields[3]);
+}
+
 // Common end of both set-ups: limits, pause, and the steady panel.
 int openSteadyPanel()
 {
@@ -95,6 +116,8 @@ int openSteadyPanel()
     ui::SetCtrlVal(s.steadypanel, STEADY_REMOTE, 1);
     ui::SetCtrlVal(s.mainpanel, s.interfacekind == 1 ? MAIN_GPIB : MAIN_RS232, 1);
     ui::SetCtrlVal(s.mainpanel, MAIN_STATUS, text::kConnectedStatus);
+    ui::SetCtrlVal(s.steadypanel, STEADY_IDENTITY, identityLine(s.vi));
+    ui::SetCtrlVal(s.steadypanel, STEADY_RESULT, "Connected");
     // The phase controls offer the phases the model has: all and phase 1 on the single-phase one.
     const double lastPhase = modelnumber == ZEV_QX70_VAL_MODEL_7101QX ? 1.0 : ZEV_QX70_VAL_PHASE_MAX;
     ui::SetCtrlMax(s.steadypanel, STEADY_MEAS_PHASE, lastPhase);
@@ -159,8 +182,10 @@ int interfaceRS232(int panel, int, int event, void *, int, int)
 
     char resource[32];
     std::snprintf(resource, sizeof resource, "ASRL%i::INSTR", s.comport);
-    if (ZEV_QX70_init(resource, VI_TRUE, VI_FALSE, &s.vi, baudRateFor(model)) != VI_SUCCESS) {
-        ui::MessagePopup(title::kError, text::kInitError);
+    if (const ViStatus opened = ZEV_QX70_init(resource, VI_TRUE, VI_FALSE, &s.vi, baudRateFor(model));
+        opened != VI_SUCCESS) {
+        recordFailure(std::string("Connect over RS-232: ") + failureDetail(VI_NULL, opened).description);
+        ui::WarningPopup(title::kError, text::kInitError);
         ui::SetCtrlVal(panel, MAIN_RS232, 0);
         ui::SetCtrlVal(panel, MAIN_STATUS, text::kChooseStatus);
         return -1;
@@ -174,6 +199,7 @@ void displayGpibError()
     const int code = gpib::iberr();
     char message[160];
     std::snprintf(message, sizeof message, "GPIB error number  %i : %s ", code, gpib::gpibErrorText(code));
+    recordFailure(message);
     ui::MessagePopup(title::kGpib, message);
 }
 
@@ -184,6 +210,7 @@ void displayRs232Error()
         return;
     char message[256];
     std::snprintf(message, sizeof message, "RS232 error number  %i : %s", code, rs232::GetRS232ErrorString(code));
+    recordFailure(message);
     ui::MessagePopup(title::kRs232, message);
 }
 

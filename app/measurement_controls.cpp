@@ -1,6 +1,8 @@
 // Measuring the outputs of a phase, the output-drop test, and the start-angle group: the
 // switch STEADY_START enables four mutually exclusive angle buttons. No driver status is
-// examined here; the buttons STEADY_MEASURE and STEADY_DROP spring back in every case.
+// examined here (no popup); the outcome shows in the "Last action" line. The buttons
+// STEADY_MEASURE and STEADY_DROP spring back in every case.
+#include "action_report.h"
 #include "app_state.h"
 #include "callback_support.h"
 #include "callbacks.h"
@@ -60,14 +62,19 @@ int measure(int panel, int, int event, void *, int, int)
     if (event != ui::EVENT_COMMIT)
         return 0;
     AppState &s = appState();
+    forgetFailures();
+    ViStatus first = VI_SUCCESS; // the first failure, whose error information the driver keeps
     for (const MeasurementRow &row : kMeasurements) {
         std::int16_t phase = 0;
         ui::GetCtrlVal(panel, STEADY_MEAS_PHASE, &phase);
-        ZEV_QX70_PhaseMeasureOutput(s.vi, kChannel, row.type, phase, &(s.*row.field));
+        const ViStatus status = ZEV_QX70_PhaseMeasureOutput(s.vi, kChannel, row.type, phase, &(s.*row.field));
+        if (first == VI_SUCCESS)
+            first = status;
         ui::Delay(row.pause);
         ui::SetCtrlVal(panel, row.indicator, s.*row.field);
     }
     ui::SetCtrlVal(panel, STEADY_MEASURE, 0);
+    reportAction("Measure", first);
     return 0;
 }
 
@@ -86,11 +93,14 @@ int OutputDrop(int panel, int, int event, void *, int, int)
     ui::GetCtrlVal(panel, STEADY_START, &s.startmode);
     if (s.startmode == 0)
         s.startangle = 0;
-    ZEV_QX70_PhaseDropCommands(s.vi, kChannel, s.startmode, static_cast<ViReal64>(s.startangle), s.droptime,
-                               static_cast<ViBoolean>(timed), phase);
+    forgetFailures();
+    const ViStatus status = ZEV_QX70_PhaseDropCommands(s.vi, kChannel, s.startmode, static_cast<ViReal64>(s.startangle),
+                                                       s.droptime, static_cast<ViBoolean>(timed), phase);
     ui::Delay(kPause);
     ui::SetCtrlVal(panel, STEADY_MEAS_VOLTAGE, s.measvolt);
     ui::SetCtrlVal(panel, STEADY_DROP, 0);
+    // The voltage written back is the last measurement's, not a new one: the line says so.
+    reportAction("Output drop", status, "done; the readings shown were measured before it");
     return 0;
 }
 

@@ -16,6 +16,7 @@ inline constexpr char kError[] = "QX Series Error";
 inline constexpr char kFatal[] = "QX Series";
 inline constexpr char kGpib[] = "GPIB Message";
 inline constexpr char kRs232[] = "RS232 Message";
+inline constexpr char kHistory[] = "QX Series Error History";
 } // namespace title
 
 namespace text {
@@ -28,6 +29,8 @@ inline constexpr char kConnectedStatus[] = "Connected: the steady-state panel co
 inline constexpr char kChooseStatus[] = "Choose the address or com port before selecting GPIB or RS-232";
 inline constexpr char kQuitQuestion[] = "Do you want to quit the program?";
 inline constexpr char kCloseQuestion[] = "Do you want to close the program?";
+inline constexpr char kInstrumentReports[] = "\n\nThe instrument reports: ";
+inline constexpr char kNoErrors[] = "No errors since the program started.";
 } // namespace text
 
 // Right-click hints, by callback.
@@ -45,6 +48,7 @@ inline constexpr char kDisplay[] = "Change the display to frequency or current";
 inline constexpr char kRegister[] = "Recall or save the register.";
 inline constexpr char kMeasure[] = "Measure the outputs.";
 inline constexpr char kDrop[] = "Measure the outputs.";
+inline constexpr char kHistory[] = "Show the errors met since the program started.";
 } // namespace help
 
 } // namespace qx::app

@@ -6,9 +6,12 @@
 #include "qxseries_panels.h"
 
 #include <cstdio>
+#include <string>
 
 namespace qx::app {
 namespace {
+
+constexpr char kDisplayLabel[] = "&Display mode";
 
 void queryFunction(ViInt32 code, double &field)
 {
@@ -25,6 +28,15 @@ void showConnection(int panel)
     else
         std::snprintf(line, sizeof line, "RS-232, COM port %d", s.comport);
     ui::SetCtrlVal(panel, STEADY_CONNECTION, line);
+}
+
+// The switch knows modes 1 and 2 only; another mode read back is named in its label, so that the
+// switch's "Mode 2" is not taken for what the instrument reported.
+void showOddDisplayMode(int panel, ViInt32 mode)
+{
+    const bool known = mode == ZEV_QX70_VAL_DISPLAY_MODE_ON || mode == ZEV_QX70_VAL_DISPLAY_MODE_OFF;
+    ui::SetCtrlLabel(panel, STEADY_DISPLAY,
+                     known ? kDisplayLabel : std::string(kDisplayLabel) + " (instrument: " + std::to_string(mode) + ")");
 }
 
 } // namespace
@@ -52,6 +64,7 @@ void queryDisplay()
     ZEV_QX70_DisplayModeQuery(s.vi, kChannel, &r.displaymode);
     ui::Delay(kPause);
     ui::SetCtrlVal(panel, STEADY_DISPLAY, r.displaymode == 1 ? 1 : 0);
+    showOddDisplayMode(panel, r.displaymode);
 
     queryFunction(ZEV_QX70_VAL_QUERY_VOLTAGE, r.voltage);
     queryFunction(ZEV_QX70_VAL_QUERY_FREQUENCY, r.frequency);

@@ -3,6 +3,7 @@
 // clock's timeline, and the driver's popups routed to the toolkit, where the test reads them.
 #pragma once
 
+#include "action_report.h"
 #include "app_state.h"
 #include "callback_support.h"
 #include "callbacks.h"

@@ -5,6 +5,8 @@
 #include "ivi/ivi.h"
 #include "visa/visa.h"
 
+#include <algorithm>
+
 namespace qx::app::test {
 namespace {
 
@@ -45,9 +47,13 @@ TEST_F(Connection, GpibProbesThenOpensSessionFetchesLimitsAndShowsTheRefreshedSt
     ASSERT_GT(state.steadypanel, 0);
     EXPECT_EQ(value<int>(state.steadypanel, STEADY_REMOTE), 1) << "opening put the instrument in remote";
     EXPECT_EQ(toolkit.activePanel(), state.steadypanel);
-    // The got-focus event of the new panel made the first refresh.
-    EXPECT_EQ((Events{text(state.steadypanel, STEADY_STATUS), text(state.steadypanel, STEADY_CONNECTION)}),
-              (Events{text::kReadyStatus, "GPIB, Address 5"}));
+    // The got-focus event of the new panel made the first refresh; the identity is the one read
+    // while the session opened (no second query: the traffic below is exact).
+    EXPECT_EQ((Events{text(state.steadypanel, STEADY_STATUS), text(state.steadypanel, STEADY_CONNECTION),
+                      text(state.steadypanel, STEADY_IDENTITY), text(state.steadypanel, STEADY_RESULT)}),
+              (Events{text::kReadyStatus, "GPIB, Address 5", "7103QX, serial SN000123, firmware 1.02", "Connected"}));
+    const Events all = events();
+    EXPECT_EQ(std::count(all.begin(), all.end(), "> *IDN?"), 1) << "the driver's own identification only";
     EXPECT_EQ(events().front(), "> *IDN?\\r\\n"); // the probe, straight to the bus, before the driver
     // Limits, their status check, the set-up's pause, then the refresh's first query.
     EXPECT_EQ(slice(events(), "> LIM:FREQ:HIGH?", 8),
@@ -131,6 +137,9 @@ TEST_F(Connection, FailedInitialisationStillGivesTheSteadyPanelOverGpibButAPopup
 
     EXPECT_EQ(connectRs232(1), -1);
     EXPECT_EQ(popups(), Events{popup(title::kError, text::kInitError)});
+    EXPECT_EQ(toolkit.popups().back().kind, ui::HeadlessToolkit::Popup::Kind::Warning);
+    ASSERT_FALSE(errorHistory().empty());
+    EXPECT_TRUE(errorHistory().back().ends_with("Connect over RS-232: Instrument identification query failed. (0xBFFC0011)")) << errorHistory().back();
     EXPECT_EQ(std::make_pair(value<int>(mainpanel, MAIN_RS232), text(mainpanel, MAIN_STATUS)),
               std::make_pair(0, std::string(text::kChooseStatus)));
     EXPECT_EQ(std::make_pair(state.steadypanel, state.comopened), std::make_pair(0, 1));
@@ -172,6 +181,15 @@ TEST_F(Refresh, LowRangeAllowsHalfTheVoltageAndTheFullCurrentAndDisplayModeTwoRe
                               maximum(steady, STEADY_CURRENT), value<double>(steady, STEADY_VOLTAGE)),
               std::make_tuple(0, 150.0, 9.2, 100.0));
     EXPECT_EQ(std::make_pair(state.readback.displaymode, value<int>(steady, STEADY_DISPLAY)), std::make_pair(2, 0));
+    std::string label;
+    EXPECT_EQ(ui::GetCtrlLabel(steady, STEADY_DISPLAY, &label), 0);
+    EXPECT_EQ(label, "&Display mode");
+    preset({"DISP:MODE 0"}); // a mode the switch cannot show: its label names it
+    ASSERT_EQ(activate(mainpanel), 0);
+    ASSERT_EQ(activate(steady), 0);
+    ui::GetCtrlLabel(steady, STEADY_DISPLAY, &label);
+    EXPECT_EQ(std::make_pair(value<int>(steady, STEADY_DISPLAY), label),
+              std::make_pair(0, std::string("&Display mode (instrument: 0)")));
 
     // A lost instrument leaves the previous values and the refresh still ends ready.
     ASSERT_TRUE(simulator->setFaults({.silent = true}));

@@ -64,7 +64,8 @@ TEST_F(Measurement, DropShowsTheLastMeasuredVoltageAndATimedDropSendsItsTimeForT
     ui::SetCtrlVal(steady, STEADY_TIMED_DROP, std::int16_t{1});
     ui::SetCtrlVal(steady, STEADY_DROPTIME, 0.25);
     EXPECT_EQ(click(steady, STEADY_DROP), 0);
-    EXPECT_DOUBLE_EQ(value<double>(steady, STEADY_MEAS_VOLTAGE), 230.0); // not a fresh one
+    EXPECT_DOUBLE_EQ(value<double>(steady, STEADY_MEAS_VOLTAGE), 230.0); // not a fresh one, and said so
+    EXPECT_EQ(text(steady, STEADY_RESULT), "Output drop: done; the readings shown were measured before it");
     EXPECT_LT(position("INST:NSEL 2"), position("OUTP:DROP 0.250000"));
     EXPECT_EQ(std::make_tuple(lastDrop().timed, lastDrop().duration, lastDrop().phase), std::make_tuple(true, 0.25, 2));
     EXPECT_EQ(simulator->snapshot().drops.size(), 2u);

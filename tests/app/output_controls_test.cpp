@@ -11,7 +11,10 @@
 namespace qx::app::test {
 namespace {
 
-const std::string kProgrammingPopup = popup(title::kError, text::kProgrammingError);
+// What the instrument answers the status check after failNext(), and the popup that reports it.
+const std::string kInstrumentError = "-222,\"Data out of range\"";
+const std::string kProgrammingPopup =
+    popup(title::kError, text::kProgrammingError + std::string(text::kInstrumentReports) + kInstrumentError);
 
 struct Setting {
     const char *name;
@@ -82,6 +85,7 @@ TEST_P(OutputControl, ProgramsTheInstrumentThenPauses)
     expectEndsWith("0,\"No error\"");
     expectShown();
     EXPECT_TRUE(popups().empty());
+    EXPECT_TRUE(text(steady, STEADY_RESULT).ends_with(": done")) << text(steady, STEADY_RESULT);
 }
 
 TEST_P(OutputControl, FailureIsReportedWhereExaminedAndTheControlKeepsTheOperatorsValue)
@@ -92,9 +96,15 @@ TEST_P(OutputControl, FailureIsReportedWhereExaminedAndTheControlKeepsTheOperato
     EXPECT_EQ(operate(), s.examined ? -1 : 0);
 
     EXPECT_EQ(timeline.writes(), s.writes); // no refresh
-    expectEndsWith("-222,\"Data out of range\"");
+    expectEndsWith(kInstrumentError);
     EXPECT_EQ(popups(), s.examined ? Events{kProgrammingPopup} : Events{});
+    EXPECT_TRUE(!s.examined || toolkit.popups()[0].kind == ui::HeadlessToolkit::Popup::Kind::Warning);
     expectShown();
+    // Examined or not, the failure shows in the last action's line and stays in the history.
+    const std::string line = text(steady, STEADY_RESULT);
+    EXPECT_TRUE(line.ends_with(": failed, instrument error " + kInstrumentError)) << line;
+    ASSERT_FALSE(errorHistory().empty());
+    EXPECT_TRUE(errorHistory().back().ends_with(line)) << errorHistory().back();
 }
 
 INSTANTIATE_TEST_SUITE_P(Settings, OutputControl, ::testing::ValuesIn(kSettings),
@@ -157,6 +167,15 @@ TEST_F(OutputControls, RegisterSaveThenRecallAndOnlyTheRecallRefreshes)
     EXPECT_EQ(popups(), Events{kProgrammingPopup});
     EXPECT_EQ(timeline.writes(), (Events{"*RCL 3", "SYST:ERR?"}));
     EXPECT_EQ(value<double>(steady, STEADY_VOLTAGE), 100.0);
+
+    // The history lists the failure, time-stamped, at once: it waits for no instrument.
+    toolkit.clearPopups();
+    timeline.clear();
+    EXPECT_EQ(click(steady, STEADY_ERRORS), 0);
+    const std::string listing = toolkit.popups().at(0).message;
+    EXPECT_EQ(toolkit.popups()[0].title, title::kHistory);
+    EXPECT_NE(listing.find("  Register: failed, instrument error " + kInstrumentError + "\n"), std::string::npos) << listing;
+    EXPECT_EQ(timeline.events(), Events{});
 }
 
 // Every control the resource binds, right-clicked: one hint of the controller's, shared only by

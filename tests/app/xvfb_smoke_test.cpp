@@ -1,7 +1,8 @@
-// The front panel in a real X server: the program's own entry, started with --simulate, driven
-// through its real windows as an operator would (mouse clicks and key presses delivered to the
-// widgets), then checked from the embedded simulator's transcript. Screenshots of both panels
-// are left in the artifact directory given as the first argument.
+// The front panel in a real X server: the program's own entry, started with --simulate=MODEL,
+// driven through its real windows as an operator would (mouse clicks and key presses delivered
+// to the widgets), checked in its widgets, then from the embedded simulator's transcript.
+// Screenshots of the main panel before connecting and of both panels after are left in the
+// artifact directory given as the first argument; the model is the second (7103QX by default).
 #include "app_state.h"
 #include "message_box.h"
 #include "program.h"
@@ -34,13 +35,54 @@ void clickAndConfirm(int panel, int control)
     QTest::mouseClick(qx::ui::controlWidget(panel, control), Qt::LeftButton);
 }
 
+void screenshot(const QString &artifacts, int panel, const char *name)
+{
+    check(qx::ui::panelWindow(panel)->grab().save(artifacts + "/qxseries_" + name + ".png"), "screenshot");
+}
+
+// What the steady panel shows right after connecting, in its widgets: the instrument's state as
+// it was told or reported, the limits beside the quantities, the phases the model has.
+void checkConnectedState(const std::string &model)
+{
+    const qx::app::AppState &s = qx::app::appState();
+    auto *remote = qobject_cast<QCheckBox *>(qx::ui::controlWidget(s.steadypanel, STEADY_REMOTE));
+    check(remote != nullptr && remote->isChecked() && remote->text() == "On", "the remote light reads On");
+    auto *gpib = qobject_cast<QPushButton *>(qx::ui::controlWidget(s.mainpanel, MAIN_GPIB));
+    check(gpib != nullptr && gpib->isChecked(), "the GPIB toggle stays pressed while connected");
+    check(value(s.steadypanel, STEADY_IDENTITY).starts_with(model + ", serial "), "the identity names the model");
+    const auto *limits = qx::ui::panelWindow(s.steadypanel)->findChild<QLabel *>("STEADY_VOLTAGE_limits");
+    check(limits != nullptr && limits->text() == "0 to 300 V", "the voltage limits stand beside the field");
+    const QStringList phases = model == "7101QX" ? QStringList{"All phases", "Phase 1"}
+                                                 : QStringList{"All phases", "Phase 1", "Phase 2", "Phase 3"};
+    for (const int control : {STEADY_MEAS_PHASE, STEADY_DROP_PHASE}) {
+        auto *ring = qobject_cast<QComboBox *>(qx::ui::controlWidget(s.steadypanel, control));
+        QStringList offered;
+        for (int i = 0; ring != nullptr && i < ring->count(); ++i)
+            offered << ring->itemText(i);
+        check(offered == phases, "the phase choices of the " + model + ": " + offered.join(", ").toStdString());
+    }
+}
+
+// Opens the error history and closes it again; returns its title.
+QString openErrorHistory()
+{
+    QString title;
+    qx::ui::test::whenMessageBoxUp([&title](QMessageBox *box) {
+        title = box->windowTitle();
+        QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+    });
+    QTest::mouseClick(qx::ui::controlWidget(qx::app::appState().steadypanel, STEADY_ERRORS), Qt::LeftButton);
+    return title;
+}
+
 // The operator's session; a failure that leaves nothing to go on ends the program at once.
-void operate(const QString &artifacts)
+void operate(const QString &artifacts, const std::string &model)
 {
     const qx::app::AppState &s = qx::app::appState();
     if (!check(QTest::qWaitForWindowActive(qx::ui::panelWindow(s.mainpanel), 5000), "the main window is active"))
         return QCoreApplication::exit(1);
-    check(value(s.mainpanel, MAIN_STATUS).starts_with("Simulated 7103QX"), "the status line names the simulator");
+    check(value(s.mainpanel, MAIN_STATUS).starts_with("Simulated " + model), "the status line names the simulator");
+    screenshot(artifacts, s.mainpanel, "main_before");
 
     QTest::mouseClick(qx::ui::controlWidget(s.mainpanel, MAIN_GPIB), Qt::LeftButton);
     // The refresh runs on the instrument worker; its last step writes the connection line.
@@ -49,6 +91,7 @@ void operate(const QString &artifacts)
         return QCoreApplication::exit(1);
     check(value(s.steadypanel, STEADY_STATUS) == "Ready...", "the status line");
     check(value(s.steadypanel, STEADY_CONNECTION) == "GPIB, Address 5", "the connection line");
+    checkConnectedState(model);
 
     QWidget *voltage = qx::ui::controlWidget(s.steadypanel, STEADY_VOLTAGE);
     const auto type = [&](const char *keys) {
@@ -64,8 +107,11 @@ void operate(const QString &artifacts)
     type("120");
     check(value<double>(s.steadypanel, STEADY_VOLTAGE) == 120.0, "the voltage control reads 120");
 
-    for (const auto &[panel, name] : {std::pair{s.mainpanel, "main"}, {s.steadypanel, "steady"}})
-        check(qx::ui::panelWindow(panel)->grab().save(artifacts + "/qxseries_" + name + ".png"), "screenshot");
+    check(QTest::qWaitFor([&] { return value(s.steadypanel, STEADY_RESULT) == "Voltage: done"; }, 2000),
+          "the last action's line tells the voltage was set");
+    screenshot(artifacts, s.mainpanel, "main");
+    screenshot(artifacts, s.steadypanel, "steady");
+    check(openErrorHistory() == "QX Series Error History", "the error history opens");
 
     clickAndConfirm(s.steadypanel, STEADY_CLOSE);
     if (!check(QTest::qWaitFor([&] { return s.steadypanel == 0; }, 5000), "the close button ends the connection"))
@@ -78,24 +124,25 @@ void operate(const QString &artifacts)
 int main(int argc, char **argv)
 {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s ARTIFACT_DIRECTORY\n", argv[0]);
+        std::fprintf(stderr, "usage: %s ARTIFACT_DIRECTORY [MODEL]\n", argv[0]);
         return 2;
     }
     const QString artifacts = QString::fromLocal8Bit(argv[1]);
+    const std::string model = argc > 2 ? argv[2] : "7103QX";
     QDir().mkpath(artifacts);
     const std::string transcript = (artifacts + "/qxseries_transcript.log").toStdString();
     setenv("QXSERIES_TRANSCRIPT", transcript.c_str(), 1);
 
     int qtArgc = 1;
     QApplication application(qtArgc, argv);
-    QTimer::singleShot(0, [&] { operate(artifacts); });
+    QTimer::singleShot(0, [&] { operate(artifacts, model); });
     QTimer::singleShot(30000, [] {
         check(false, "the session ends within 30 s");
         QCoreApplication::exit(1);
     });
     char program[] = "qxseries";
-    char simulate[] = "--simulate";
-    char *arguments[] = {program, simulate, nullptr};
+    std::string simulate = "--simulate=" + model;
+    char *arguments[] = {program, simulate.data(), nullptr};
     check(qx::app::qxseriesMain(2, arguments) == 0, "qxseries returns 0 after quitting");
 
     std::ifstream in(transcript);
