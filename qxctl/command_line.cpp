@@ -1,6 +1,8 @@
 #include "command_line.h"
 
 #include "commands.h"
+#include "quantities.h"
+#include "run_command.h"
 
 #include <CLI/CLI.hpp>
 
@@ -36,19 +38,15 @@ bool parseNumber(const std::string &text, double &value)
 // The value of "set range": low/high, or the selectors 1 and 2.
 bool parseRange(const std::string &text, double &value)
 {
-    if (text == "low" || text == "1")
-        value = 1.0;
-    else if (text == "high" || text == "2")
-        value = 2.0;
-    else
-        return false;
-    return true;
+    const std::optional<double> selector = sequence::rangeSelector(text);
+    value = selector.value_or(0.0);
+    return selector.has_value();
 }
 
 std::vector<std::string> measurementNames()
 {
     std::vector<std::string> names;
-    for (const Measurement &m : kMeasurements)
+    for (const sequence::MeasurementKind &m : sequence::kMeasurementKinds)
         names.emplace_back(m.name);
     return names;
 }
@@ -62,6 +60,8 @@ struct Fields {
     std::optional<int> phase;
     std::optional<double> angle;
     std::optional<double> time;
+    std::string file;
+    std::string report;
 };
 
 struct Subcommand {
@@ -114,6 +114,9 @@ std::vector<Subcommand> addSubcommands(CLI::App &app, Fields &f)
         ->check(CLI::PositiveNumber);
     addPhase(drop, f, "0 all phases (default), 1 to 3 one phase");
     add(Verb::Errors, "errors", "read the instrument's error queue until it is empty");
+    CLI::App *run = add(Verb::Run, "run", "run a test sequence (a JSON file, or the name of a shipped one)");
+    run->add_option("file", f.file, "the sequence file, or a shipped sequence: " + presetList())->required();
+    run->add_option("--report", f.report, "write the results to this CSV file, row by row");
     return subs;
 }
 
@@ -130,6 +133,8 @@ std::string makeCommand(const Subcommand &sub, Fields &f, Command &c)
     c.phase = f.phase;
     c.angle = f.angle;
     c.time = f.time;
+    c.file = f.file;
+    c.report = f.report;
     if (c.verb != Verb::Set)
         return {};
     const bool ok = c.quantity == "range" ? parseRange(f.value, c.value) : parseNumber(f.value, c.value);
@@ -162,7 +167,7 @@ Parsed parseCommandLine(int argc, const char *const *argv)
         app.parse(argc, argv);
         if (app.get_subcommands().empty())
             throw CLI::ValidationError("a command is required: identify, limits, get, set, output, measure, save, "
-                                       "recall, remote, drop or errors");
+                                       "recall, remote, drop, errors or run");
         if (simulate->count() > 0)
             inv.simulateModel = model.empty() ? "7103QX" : model;
         if (!inv.simulateModel && inv.resource.empty())

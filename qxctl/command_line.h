@@ -7,7 +7,7 @@
 
 namespace qx::ctl {
 
-enum class Verb { Identify, Limits, Get, Set, Output, Measure, Save, Recall, Remote, Drop, Errors };
+enum class Verb { Identify, Limits, Get, Set, Output, Measure, Save, Recall, Remote, Drop, Errors, Run };
 
 struct Command {
     Verb verb = Verb::Identify;
@@ -19,6 +19,8 @@ struct Command {
     std::optional<int> phase;    // measure, drop: 0 all phases coupled, 1 to 3 one phase
     std::optional<double> angle; // drop: the start angle in degrees
     std::optional<double> time;  // drop: the drop time in seconds
+    std::string file;            // run: the sequence file, or a shipped sequence's name
+    std::string report;          // run: the CSV report's path ("" for none)
 };
 
 struct Invocation {

@@ -1,6 +1,7 @@
 #include "commands.h"
 
-#include <algorithm>
+#include "quantities.h"
+
 #include <string_view>
 
 namespace qx::ctl {
@@ -82,9 +83,8 @@ void set(ViSession vi, const Command &c, Outcome &out)
 
 void measure(ViSession vi, const Command &c, Outcome &out)
 {
-    const auto kind = std::find_if(kMeasurements.begin(), kMeasurements.end(),
-                                   [&](const Measurement &m) { return c.quantity == m.name; });
-    if (kind == kMeasurements.end()) {
+    const sequence::MeasurementKind *kind = sequence::findMeasurement(c.quantity);
+    if (kind == nullptr) {
         note(out, ZEV_QX70_ERROR_INVALID_VALUE);
         return;
     }
@@ -158,6 +158,9 @@ Outcome runCommand(ViSession vi, const Command &c)
         break;
     case Verb::Errors:
         errors(vi, out);
+        break;
+    case Verb::Run: // a sequence, run by runSequenceCommand
+        note(out, ZEV_QX70_ERROR_INVALID_VALUE);
         break;
     }
     return out;

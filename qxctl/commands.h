@@ -6,26 +6,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include <array>
 #include <string>
 
 namespace qx::ctl {
-
-struct Measurement {
-    const char *name; // as the command line names it
-    ViInt32 type;     // ZEV_QX70_VAL_MEASURE_*
-};
-
-inline constexpr std::array<Measurement, 8> kMeasurements{{
-    {"voltage", ZEV_QX70_VAL_MEASURE_VOLTAGE},
-    {"current", ZEV_QX70_VAL_MEASURE_CURRENT},
-    {"frequency", ZEV_QX70_VAL_MEASURE_FREQUENCY},
-    {"peak-current", ZEV_QX70_VAL_MEASURE_PEAK_CURRENT},
-    {"crest-factor", ZEV_QX70_VAL_MEASURE_CREST_FACTOR},
-    {"apparent-power", ZEV_QX70_VAL_MEASURE_APPARENT_POWER},
-    {"power-factor", ZEV_QX70_VAL_MEASURE_POWER_FACTOR},
-    {"power", ZEV_QX70_VAL_MEASURE_REAL_POWER},
-}};
 
 // The values a command gives, named and in the order they print.
 using Values = nlohmann::ordered_json;

@@ -2,9 +2,12 @@
 #include "command_line.h"
 #include "commands.h"
 #include "report.h"
+#include "run_command.h"
 #include "simulator_process.h"
 #include "source.h"
 
+#include <atomic>
+#include <csignal>
 #include <exception>
 #include <iostream>
 
@@ -12,10 +15,33 @@ namespace {
 
 constexpr int kFailed = 1;
 
+// Ctrl-C (or a TERM) during a sequence stops it at the next step run or within a wait; the
+// source is then left safe.
+std::atomic<bool> interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+void interrupt(int) { interrupted = true; }
+
+void catchInterrupts()
+{
+    struct sigaction action = {};
+    action.sa_handler = interrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
 int run(const qx::ctl::Invocation &inv)
 {
     using namespace qx::ctl;
     const std::string &name = inv.command.name;
+    std::optional<qx::sequence::Sequence> sequence;
+    if (inv.command.verb == Verb::Run) {
+        sequence = readSequenceCommand(inv.command, inv.json);
+        if (!sequence)
+            return kRefusedSequence;
+        catchInterrupts();
+    }
     SimulatorProcess simulator;
     std::string resource = inv.resource;
     if (inv.simulateModel) {
@@ -34,6 +60,8 @@ int run(const qx::ctl::Invocation &inv)
             printFailure(std::cout, name, opened, text);
         return kFailed;
     }
+    if (sequence)
+        return runSequenceCommand(source.session(), inv.command, *sequence, inv.json, interrupted);
     const Outcome outcome = runCommand(source.session(), inv.command);
     if (outcome.status < 0) {
         const std::string text = failureText(source.session(), outcome.status);

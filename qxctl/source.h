@@ -1,6 +1,7 @@
 // A driver session on the instrument, closed when it goes, and the driver's words for a failure.
 #pragma once
 
+#include "failure_text.h"
 #include "zev_qx70.h"
 
 #include <string>
@@ -22,8 +23,6 @@ private:
     ViSession vi_ = VI_NULL;
 };
 
-// "<the driver's message for status>[: <what the error information adds>] (status 0x...)".
-// `vi` may be VI_NULL (a failed open).
-std::string failureText(ViSession vi, ViStatus status);
+using sequence::failureText;
 
 } // namespace qx::ctl

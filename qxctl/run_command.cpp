@@ -1,0 +1,152 @@
+#include "run_command.h"
+
+#include "report_file.h"
+#include "runner.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <iostream>
+#include <thread>
+#include <vector>
+
+namespace qx::ctl {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace qx::sequence;
+
+class RealTime final : public Pacer {
+public:
+    double now() override
+    {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    }
+    void sleep(double seconds) override { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); }
+};
+
+// Progress on stderr, one line per step run, and the report file when there is one.
+class Progress final : public Observer {
+public:
+    Progress(std::size_t steps, ReportFile *report) : steps_(steps), report_(report) {}
+    void finished(const Row &row) override
+    {
+        std::cerr << "qxctl: step " << row.step << '/' << steps_;
+        if (row.run > 1)
+            std::cerr << " run " << row.run;
+        std::cerr << ' ' << stepKindName(row.kind) << ' ' << row.values << ": " << verdictName(row.verdict);
+        if (!row.detail.empty())
+            std::cerr << " (" << row.detail << ')';
+        std::cerr << std::endl;
+        if (report_ != nullptr)
+            report_->finished(row);
+    }
+
+private:
+    std::size_t steps_;
+    ReportFile *report_;
+};
+
+std::vector<std::string> presetNames()
+{
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const fs::directory_entry &entry : fs::directory_iterator(presetDirectory(), error))
+        if (entry.path().extension() == ".json")
+            names.push_back(entry.path().stem().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+int refuse(const std::string &what, bool json)
+{
+    std::cerr << "qxctl: run: " << what << "; nothing was sent\n";
+    if (json)
+        std::cout << nlohmann::json{{"command", "run"}, {"ok", false}, {"error", {{"message", what}}}}.dump() << '\n';
+    return kRefusedSequence;
+}
+
+InstrumentLimits limitsOf(ViSession vi)
+{
+    InstrumentLimits l;
+    ZEV_QX70_ConfigureLimits(vi, "1", &l.frequencyLow, &l.frequencyHigh, &l.current, &l.voltage, &l.model);
+    return l;
+}
+
+} // namespace
+
+std::string presetDirectory()
+{
+    std::error_code error;
+    const fs::path program = fs::read_symlink("/proc/self/exe", error);
+    return (program.parent_path().parent_path() / "share" / "qxseries" / "sequences").string();
+}
+
+std::string presetList()
+{
+    std::string list;
+    for (const std::string &name : presetNames())
+        list += (list.empty() ? "" : ", ") + name;
+    return list.empty() ? "none installed" : list;
+}
+
+std::string findSequence(const std::string &fileOrName)
+{
+    std::error_code error;
+    if (fs::is_regular_file(fileOrName, error))
+        return fileOrName;
+    const fs::path shipped = fs::path(presetDirectory()) / (fileOrName + ".json");
+    return fs::is_regular_file(shipped, error) ? shipped.string() : std::string();
+}
+
+std::optional<Sequence> readSequenceCommand(const Command &command, bool json)
+{
+    const std::string path = findSequence(command.file);
+    if (path.empty()) {
+        refuse("no sequence file \"" + command.file + "\" and no shipped sequence of that name (" + presetList() + ")",
+               json);
+        return std::nullopt;
+    }
+    ParsedSequence parsed = loadSequence(path);
+    if (!parsed.sequence)
+        refuse(path + ": " + parsed.error, json);
+    return std::move(parsed.sequence);
+}
+
+int runSequenceCommand(ViSession vi, const Command &command, const Sequence &sequence, bool json,
+                       const std::atomic<bool> &abort)
+{
+    if (const std::string problem = checkAgainst(sequence, limitsOf(vi)); !problem.empty())
+        return refuse(command.file + ": " + problem, json);
+
+    ReportFile report;
+    std::string error;
+    if (!command.report.empty() && !report.open(command.report, sequence.name, error))
+        return refuse(error, json);
+    std::cerr << "qxctl: running \"" << sequence.name << "\" (" << sequence.steps.size() << " steps)" << std::endl;
+    RealTime clock;
+    Progress progress(sequence.steps.size(), command.report.empty() ? nullptr : &report);
+    const Summary summary = runSequence(vi, sequence, clock, progress, abort);
+    if (!command.report.empty())
+        report.close(summary);
+
+    const std::string tally = std::string(endingName(summary.ending)) + ": " + std::to_string(summary.runs) +
+                              " runs, " + std::to_string(summary.passed) + " passed, " +
+                              std::to_string(summary.failed) + " failed";
+    if (json)
+        std::cout << nlohmann::json{{"command", "run"},         {"ok", summary.allPassed()},
+                                    {"ending", endingName(summary.ending)}, {"runs", summary.runs},
+                                    {"passed", summary.passed}, {"failed", summary.failed},
+                                    {"message", summary.message}}
+                         .dump()
+                  << '\n';
+    else
+        std::cout << tally << '\n' << summary.message << '\n';
+    if (report.failed())
+        std::cerr << "qxctl: run: writing the report " << command.report << " failed\n";
+    return summary.allPassed() && !report.failed() ? 0 : 1;
+}
+
+} // namespace qx::ctl

@@ -1,0 +1,35 @@
+// qxctl run: a test sequence from a file (or a shipped one, by name), checked whole against the
+// instrument before anything is sent, run with its progress on stderr, its report written row by
+// row, and the source left safe when it ends early (Ctrl-C, an error).
+#pragma once
+
+#include "command_line.h"
+#include "sequence.h"
+#include "zev_qx70.h"
+
+#include <atomic>
+#include <optional>
+#include <string>
+
+namespace qx::ctl {
+
+// The shipped sequences' folder: share/qxseries/sequences beside the program's bin folder.
+std::string presetDirectory();
+// The shipped sequences' names, comma separated (for the help).
+std::string presetList();
+
+// A path as given, or a shipped sequence's path; "" when neither exists.
+std::string findSequence(const std::string &fileOrName);
+
+// The command's sequence read and checked on its own, before the instrument is opened; none (and
+// the refusal told) when the file is missing or wrong.
+std::optional<sequence::Sequence> readSequenceCommand(const Command &command, bool json);
+
+// Checks the sequence against the open session's instrument, then runs it; the exit status (0:
+// every step passed). `abort` stops it between runs and during waits.
+int runSequenceCommand(ViSession vi, const Command &command, const sequence::Sequence &sequence, bool json,
+                       const std::atomic<bool> &abort);
+
+inline constexpr int kRefusedSequence = 2; // the file or the instrument's limits refused it: nothing sent
+
+} // namespace qx::ctl

@@ -1,0 +1,277 @@
+#include "quantities.h"
+#include "sequence.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace qx::sequence {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// A refusal, said of the step (or the file) where it was found.
+struct Refusal : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+constexpr int kMostRepeats = 100000;
+constexpr double kLongestWait = 7 * 24 * 3600.0; // a week: anything longer is a typing error
+
+class StepReader {
+public:
+    StepReader(const Json &node, int number) : node_(node), number_(number) {}
+
+    [[noreturn]] void fail(const std::string &what) const
+    {
+        throw Refusal("step " + std::to_string(number_) + ": " + what);
+    }
+
+    double number(const Json &value, const std::string &what) const
+    {
+        if (!value.is_number())
+            fail(what + " must be a number");
+        const double v = value.get<double>();
+        if (!std::isfinite(v))
+            fail(what + " must be a finite number");
+        return v;
+    }
+
+    double nonNegative(const Json &value, const std::string &what) const
+    {
+        const double v = number(value, what);
+        if (v < 0.0)
+            fail(what + " must not be negative");
+        return v;
+    }
+
+    int phase(const Json &value) const
+    {
+        const double v = number(value, "\"phase\"");
+        if (v != std::floor(v) || v < ZEV_QX70_VAL_PHASE_ALL || v > ZEV_QX70_VAL_PHASE_MAX)
+            fail("\"phase\" must be 0 (all) or 1 to 3");
+        return static_cast<int>(v);
+    }
+
+    Step read() const
+    {
+        if (!node_.is_object())
+            fail("a step is an object");
+        Step step;
+        step.number = number_;
+        const char *action = nullptr;
+        for (const auto &[key, value] : node_.items()) {
+            if (key == "repeat") {
+                const double v = number(value, "\"repeat\"");
+                if (v != std::floor(v) || v < 1 || v > kMostRepeats)
+                    fail("\"repeat\" must be a whole number from 1 to " + std::to_string(kMostRepeats));
+                step.repeat = static_cast<int>(v);
+            } else if (key == "interval") {
+                step.interval = nonNegative(value, "\"interval\"");
+            } else if (key == "phase" || key == "expect") {
+                continue; // a measurement's, read with it
+            } else {
+                if (action != nullptr)
+                    fail("one action per step: \"" + std::string(action) + "\" and \"" + key + "\"");
+                action = readAction(key, value, step);
+            }
+        }
+        if (action == nullptr)
+            fail("no action (set, output, wait, drop or measure)");
+        if (step.kind != StepKind::Measure && (node_.contains("phase") || node_.contains("expect")))
+            fail(std::string("\"phase\" and \"expect\" belong to a measurement, not to \"") + action + "\"");
+        return step;
+    }
+
+private:
+    // Reads the step's action; returns its key.
+    const char *readAction(const std::string &key, const Json &value, Step &step) const
+    {
+        if (key == "set")
+            return readSet(value, step), "set";
+        if (key == "output")
+            return readOutput(value, step), "output";
+        if (key == "wait") {
+            step.kind = StepKind::Wait;
+            step.seconds = nonNegative(value, "\"wait\"");
+            if (step.seconds > kLongestWait)
+                fail("\"wait\" is longer than a week");
+            return "wait";
+        }
+        if (key == "drop")
+            return readDrop(value, step), "drop";
+        if (key == "measure")
+            return readMeasure(value, step), "measure";
+        fail("unknown key \"" + key + "\"");
+    }
+
+    void readSet(const Json &value, Step &step) const
+    {
+        step.kind = StepKind::Set;
+        if (!value.is_object() || value.empty())
+            fail("\"set\" takes an object of voltage, frequency, current or range");
+        for (const auto &[name, v] : value.items()) {
+            if (name == "range") {
+                const std::string text = v.is_string() ? v.get<std::string>() : v.is_number() ? v.dump() : "";
+                const std::optional<double> selector = rangeSelector(text);
+                if (!selector)
+                    fail("\"range\" must be \"low\" or \"high\"");
+                step.settings.push_back({Quantity::Range, *selector});
+                continue;
+            }
+            Quantity quantity{};
+            if (name == "voltage")
+                quantity = Quantity::Voltage;
+            else if (name == "frequency")
+                quantity = Quantity::Frequency;
+            else if (name == "current")
+                quantity = Quantity::Current;
+            else
+                fail("cannot set \"" + name + "\" (voltage, frequency, current or range)");
+            step.settings.push_back({quantity, nonNegative(v, "\"" + name + "\"")});
+        }
+    }
+
+    void readOutput(const Json &value, Step &step) const
+    {
+        step.kind = StepKind::Output;
+        if (value == "on")
+            step.outputOn = true;
+        else if (value != "off")
+            fail("\"output\" must be \"on\" or \"off\"");
+    }
+
+    void readDrop(const Json &value, Step &step) const
+    {
+        step.kind = StepKind::Drop;
+        if (!value.is_object())
+            fail("\"drop\" takes an object of angle, time and phase");
+        for (const auto &[name, v] : value.items()) {
+            if (name == "angle") {
+                const double angle = number(v, "\"angle\"");
+                if (std::find(kDropAngles.begin(), kDropAngles.end(), angle) == kDropAngles.end())
+                    fail("angle " + v.dump() + " is not allowed (0, 90, 180 or 270)");
+                step.angle = angle;
+            } else if (name == "time") {
+                step.dropTime = nonNegative(v, "\"time\"");
+                if (*step.dropTime > kLongestWait)
+                    fail("\"time\" is longer than a week");
+            } else if (name == "phase") {
+                step.phase = phase(v);
+            } else {
+                fail("unknown key \"" + name + "\" in \"drop\"");
+            }
+        }
+    }
+
+    void readMeasure(const Json &value, Step &step) const
+    {
+        step.kind = StepKind::Measure;
+        if (!value.is_array() || value.empty())
+            fail("\"measure\" takes a list of measurement kinds");
+        for (const Json &kind : value) {
+            if (!kind.is_string() || findMeasurement(kind.get<std::string>()) == nullptr)
+                fail("unknown measurement " + kind.dump());
+            step.kinds.push_back(kind.get<std::string>());
+        }
+        if (node_.contains("phase"))
+            step.phase = phase(node_["phase"]);
+        if (!node_.contains("expect"))
+            return;
+        const Json &expect = node_["expect"];
+        if (!expect.is_object())
+            fail("\"expect\" takes an object of kind: [low, high]");
+        for (const auto &[kind, bounds] : expect.items()) {
+            if (std::find(step.kinds.begin(), step.kinds.end(), kind) == step.kinds.end())
+                fail("\"expect\" names \"" + kind + "\", which the step does not measure");
+            if (!bounds.is_array() || bounds.size() != 2)
+                fail("the bounds of \"" + kind + "\" must be [low, high]");
+            const double low = number(bounds[0], "a bound");
+            const double high = number(bounds[1], "a bound");
+            if (low > high)
+                fail("the bounds of \"" + kind + "\" are the wrong way round");
+            step.expect.push_back({kind, low, high});
+        }
+    }
+
+    const Json &node_;
+    int number_;
+};
+
+Sequence readSequence(const Json &root)
+{
+    if (!root.is_object())
+        throw Refusal("a sequence is an object with \"name\" and \"steps\"");
+    for (const auto &[key, value] : root.items())
+        if (key != "name" && key != "steps" && key != "description")
+            throw Refusal("unknown key \"" + key + "\"");
+    Sequence sequence;
+    if (root.contains("name")) {
+        if (!root["name"].is_string())
+            throw Refusal("\"name\" must be a text");
+        sequence.name = root["name"].get<std::string>();
+    }
+    if (!root.contains("steps") || !root["steps"].is_array() || root["steps"].empty())
+        throw Refusal("\"steps\" must be a list of one step or more");
+    int number = 0;
+    for (const Json &node : root["steps"])
+        sequence.steps.push_back(StepReader(node, ++number).read());
+    return sequence;
+}
+
+} // namespace
+
+const char *stepKindName(StepKind kind)
+{
+    switch (kind) {
+    case StepKind::Set: return "set";
+    case StepKind::Output: return "output";
+    case StepKind::Wait: return "wait";
+    case StepKind::Drop: return "drop";
+    case StepKind::Measure: return "measure";
+    }
+    return "?";
+}
+
+const char *quantityName(Quantity quantity)
+{
+    switch (quantity) {
+    case Quantity::Voltage: return "voltage";
+    case Quantity::Frequency: return "frequency";
+    case Quantity::Current: return "current";
+    case Quantity::Range: return "range";
+    }
+    return "?";
+}
+
+ParsedSequence parseSequence(std::string_view text)
+{
+    ParsedSequence parsed;
+    try {
+        parsed.sequence = readSequence(Json::parse(text));
+    } catch (const Json::parse_error &e) {
+        parsed.error = std::string("not JSON: ") + e.what();
+    } catch (const std::exception &e) {
+        parsed.error = e.what();
+    }
+    return parsed;
+}
+
+ParsedSequence loadSequence(const std::string &path)
+{
+    std::ifstream in(path);
+    if (!in) {
+        ParsedSequence parsed;
+        parsed.error = "cannot read " + path;
+        return parsed;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    return parseSequence(text.str());
+}
+
+} // namespace qx::sequence

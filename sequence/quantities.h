@@ -1,0 +1,50 @@
+// The names that sequence files and qxctl give to what the source sets and measures.
+#pragma once
+
+#include "zev_qx70.h"
+
+#include <array>
+#include <optional>
+#include <string_view>
+
+namespace qx::sequence {
+
+struct MeasurementKind {
+    const char *name; // "voltage", "peak-current", ...
+    ViInt32 type;     // ZEV_QX70_VAL_MEASURE_*
+    const char *unit;
+};
+
+inline constexpr std::array<MeasurementKind, 8> kMeasurementKinds{{
+    {"voltage", ZEV_QX70_VAL_MEASURE_VOLTAGE, "V"},
+    {"current", ZEV_QX70_VAL_MEASURE_CURRENT, "A"},
+    {"frequency", ZEV_QX70_VAL_MEASURE_FREQUENCY, "Hz"},
+    {"peak-current", ZEV_QX70_VAL_MEASURE_PEAK_CURRENT, "A"},
+    {"crest-factor", ZEV_QX70_VAL_MEASURE_CREST_FACTOR, ""},
+    {"apparent-power", ZEV_QX70_VAL_MEASURE_APPARENT_POWER, "VA"},
+    {"power-factor", ZEV_QX70_VAL_MEASURE_POWER_FACTOR, ""},
+    {"power", ZEV_QX70_VAL_MEASURE_REAL_POWER, "W"},
+}};
+
+inline const MeasurementKind *findMeasurement(std::string_view name)
+{
+    for (const MeasurementKind &kind : kMeasurementKinds)
+        if (name == kind.name)
+            return &kind;
+    return nullptr;
+}
+
+// The start angles of a drop, degrees.
+inline constexpr std::array<double, 4> kDropAngles{0.0, 90.0, 180.0, 270.0};
+
+// "low" / "high", or the driver's selectors 1 and 2.
+inline std::optional<double> rangeSelector(std::string_view text)
+{
+    if (text == "low" || text == "1")
+        return ZEV_QX70_VAL_RANGE_LOW;
+    if (text == "high" || text == "2")
+        return ZEV_QX70_VAL_RANGE_HIGH;
+    return std::nullopt;
+}
+
+} // namespace qx::sequence

@@ -1,0 +1,219 @@
+#include "runner.h"
+
+#include "failure_text.h"
+#include "quantities.h"
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <ctime>
+
+namespace qx::sequence {
+namespace {
+
+constexpr char kChannel[] = "1";
+constexpr double kAbortCheck = 0.1; // seconds: how soon a wait sees an abort
+
+// The shortest text that reads back as the same number: 230, 0.01.
+std::string number(double value)
+{
+    char text[32];
+    const auto result = std::to_chars(text, text + sizeof text, value);
+    return std::string(text, result.ptr);
+}
+
+std::string utcNow()
+{
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    char text[40];
+    const std::size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
+    std::snprintf(text + length, sizeof text - length, ".%03dZ", static_cast<int>(millis));
+    return text;
+}
+
+void append(std::string &values, const std::string &name, const std::string &value)
+{
+    if (!values.empty())
+        values += ';';
+    values += name + '=' + value;
+}
+
+class StepRun {
+public:
+    StepRun(ViSession vi, Pacer &pacer, const std::atomic<bool> &abort) : vi_(vi), pacer_(pacer), abort_(abort) {}
+
+    // Waits `seconds`, or less when an abort comes; false then.
+    bool wait(double seconds)
+    {
+        const double end = pacer_.now() + seconds;
+        for (double left = seconds; left > 0.0; left = end - pacer_.now()) {
+            if (abort_)
+                return false;
+            pacer_.sleep(std::min(left, kAbortCheck));
+        }
+        return !abort_;
+    }
+
+    // Runs the step once into `row`; the driver's status (negative: an error).
+    ViStatus run(const Step &step, Row &row)
+    {
+        switch (step.kind) {
+        case StepKind::Set: return set(step, row);
+        case StepKind::Output: return output(step, row);
+        case StepKind::Wait:
+            append(row.values, "seconds", number(step.seconds));
+            wait(step.seconds); // an abort ends the sequence once the row is told
+            return VI_SUCCESS;
+        case StepKind::Drop: return drop(step, row);
+        case StepKind::Measure: return measure(step, row);
+        }
+        return VI_SUCCESS;
+    }
+
+private:
+    ViStatus set(const Step &step, Row &row)
+    {
+        for (const Setting &s : step.settings) {
+            ViStatus status = VI_SUCCESS;
+            switch (s.quantity) {
+            case Quantity::Voltage: status = ZEV_QX70_GenerateACVoltage(vi_, kChannel, s.value); break;
+            case Quantity::Frequency: status = ZEV_QX70_GenerateACFrequency(vi_, kChannel, s.value); break;
+            case Quantity::Current: status = ZEV_QX70_GenerateACCurrent(vi_, kChannel, s.value); break;
+            case Quantity::Range: status = ZEV_QX70_GenerateACVoltageRange(vi_, kChannel, s.value); break;
+            }
+            const bool range = s.quantity == Quantity::Range;
+            append(row.values, quantityName(s.quantity),
+                   range ? (s.value == ZEV_QX70_VAL_RANGE_LOW ? "low" : "high") : number(s.value));
+            if (status != VI_SUCCESS)
+                return status;
+        }
+        return VI_SUCCESS;
+    }
+
+    ViStatus output(const Step &step, Row &row)
+    {
+        append(row.values, "output", step.outputOn ? "on" : "off");
+        return step.outputOn ? ZEV_QX70_ConnectOutput(vi_, kChannel) : ZEV_QX70_DisconnectOutput(vi_, kChannel);
+    }
+
+    ViStatus drop(const Step &step, Row &row)
+    {
+        const int phase = step.phase.value_or(ZEV_QX70_VAL_PHASE_ALL);
+        if (step.angle)
+            append(row.values, "angle", number(*step.angle));
+        if (step.dropTime)
+            append(row.values, "time", number(*step.dropTime));
+        append(row.values, "phase", std::to_string(phase));
+        return ZEV_QX70_PhaseDropCommands(vi_, kChannel, step.angle ? 1 : 0, step.angle.value_or(0.0),
+                                          step.dropTime.value_or(0.0), step.dropTime ? VI_TRUE : VI_FALSE,
+                                          static_cast<ViInt16>(phase));
+    }
+
+    ViStatus measure(const Step &step, Row &row)
+    {
+        std::string outside;
+        for (const std::string &name : step.kinds) {
+            const MeasurementKind *kind = findMeasurement(name);
+            ViReal64 value = 0.0;
+            const ViStatus status =
+                step.phase ? ZEV_QX70_PhaseMeasureOutput(vi_, kChannel, kind->type, static_cast<ViInt16>(*step.phase), &value)
+                           : ZEV_QX70_MeasureOutput(vi_, kChannel, kind->type, &value);
+            if (status < 0)
+                return status;
+            append(row.values, name, number(value));
+            for (const Expectation &e : step.expect)
+                if (e.kind == name && (value < e.low || value > e.high))
+                    append(outside, name, number(value) + " outside [" + number(e.low) + ", " + number(e.high) + "]");
+        }
+        if (!outside.empty()) {
+            row.verdict = Verdict::Fail;
+            row.detail = outside;
+        }
+        return VI_SUCCESS;
+    }
+
+    ViSession vi_;
+    Pacer &pacer_;
+    const std::atomic<bool> &abort_;
+};
+
+std::string where(const Step &step, int run)
+{
+    std::string text = "step " + std::to_string(step.number);
+    if (step.repeat > 1)
+        text += ", run " + std::to_string(run);
+    return text;
+}
+
+} // namespace
+
+const char *verdictName(Verdict verdict)
+{
+    switch (verdict) {
+    case Verdict::Pass: return "pass";
+    case Verdict::Fail: return "fail";
+    case Verdict::Error: return "error";
+    }
+    return "?";
+}
+
+const char *endingName(Ending ending)
+{
+    switch (ending) {
+    case Ending::Completed: return "completed";
+    case Ending::Aborted: return "aborted";
+    case Ending::Error: return "error";
+    }
+    return "?";
+}
+
+Summary runSequence(ViSession vi, const Sequence &sequence, Pacer &pacer, Observer &observer,
+                    const std::atomic<bool> &abort)
+{
+    Summary summary;
+    StepRun runner(vi, pacer, abort);
+    const double start = pacer.now();
+    auto endEarly = [&](Ending ending, const std::string &what) {
+        summary.ending = ending;
+        // Safe before anything else: the output off, whatever the run had made of it.
+        const ViStatus off = ZEV_QX70_DisconnectOutput(vi, kChannel);
+        summary.message = what + (off < 0 ? "; switching the output off failed: " + failureText(vi, off)
+                                          : "; output switched off");
+        return summary;
+    };
+    for (const Step &step : sequence.steps) {
+        for (int run = 1; run <= step.repeat; ++run) {
+            if (abort || (run > 1 && !runner.wait(step.interval)))
+                return endEarly(Ending::Aborted, "aborted before " + where(step, run));
+            observer.starting(step, run);
+            Row row;
+            row.step = step.number;
+            row.run = run;
+            row.kind = step.kind;
+            const ViStatus status = runner.run(step, row);
+            row.elapsed = pacer.now() - start;
+            row.time = utcNow();
+            if (status < 0) {
+                row.verdict = Verdict::Error;
+                row.detail = failureText(vi, status);
+            } else if (status > 0) {
+                row.detail = "warning: " + failureText(vi, status);
+            }
+            ++summary.runs;
+            (row.verdict == Verdict::Pass ? summary.passed : summary.failed) += 1;
+            observer.finished(row);
+            if (row.verdict == Verdict::Error)
+                return endEarly(Ending::Error, "error in " + where(step, run) + ": " + row.detail);
+            if (step.kind == StepKind::Wait && abort)
+                return endEarly(Ending::Aborted, "aborted during " + where(step, run));
+        }
+    }
+    summary.message = "completed";
+    return summary;
+}
+
+} // namespace qx::sequence

@@ -1,0 +1,77 @@
+// A test sequence: a named list of steps read from a JSON file,
+//   {"name": "...", "steps": [{"set": {"voltage": 230}}, {"output": "on"}, {"wait": 2},
+//    {"drop": {"angle": 90, "time": 0.01, "phase": 0}, "repeat": 3, "interval": 10},
+//    {"measure": ["voltage", "current"], "phase": 1, "expect": {"voltage": [225, 235]}}]}
+// Any step may carry "repeat" (runs, 1 or more) and "interval" (seconds of pause between one run
+// and the next). Steps are numbered from 1 in file order.
+#pragma once
+
+#include "zev_qx70.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qx::sequence {
+
+enum class StepKind { Set, Output, Wait, Drop, Measure };
+const char *stepKindName(StepKind kind);
+
+enum class Quantity { Voltage, Frequency, Current, Range };
+const char *quantityName(Quantity quantity);
+
+struct Setting {
+    Quantity quantity;
+    double value; // volts, hertz, amperes; for the range the selector 1.0 (low) or 2.0 (high)
+};
+
+struct Expectation {
+    std::string kind; // a measurement kind's name
+    double low;
+    double high;
+};
+
+struct Step {
+    int number = 0; // 1-based, as the file counts
+    StepKind kind = StepKind::Wait;
+    std::vector<Setting> settings;  // set: in file order
+    bool outputOn = false;          // output
+    double seconds = 0.0;           // wait
+    std::optional<double> angle;    // drop: start angle (none: at once)
+    std::optional<double> dropTime; // drop: seconds (none: the drop the instrument was set for)
+    std::vector<std::string> kinds; // measure: measurement kinds' names
+    std::vector<Expectation> expect;
+    std::optional<int> phase; // drop and measure; none: all phases (a measurement names none)
+    int repeat = 1;
+    double interval = 0.0;
+};
+
+struct Sequence {
+    std::string name;
+    std::vector<Step> steps;
+};
+
+struct ParsedSequence {
+    std::optional<Sequence> sequence;
+    std::string error; // "step 3: ..." when the file is refused
+};
+
+// Reads and checks a sequence text on its own (keys, types, values, angles, phases 0 to 3).
+ParsedSequence parseSequence(std::string_view text);
+ParsedSequence loadSequence(const std::string &path);
+
+// What the connected instrument allows.
+struct InstrumentLimits {
+    ViInt32 model = 0; // ZEV_QX70_VAL_MODEL_*, 0 when unknown
+    double voltage = 0.0;
+    double current = 0.0;
+    double frequencyLow = 0.0;
+    double frequencyHigh = 0.0;
+};
+
+// The first step the instrument cannot do ("step 2: voltage 350 V is above the 300 V limit"),
+// or "" when it can do them all. Unknown limits (0) are not checked.
+std::string checkAgainst(const Sequence &sequence, const InstrumentLimits &limits);
+
+} // namespace qx::sequence
