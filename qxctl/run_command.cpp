@@ -24,13 +24,26 @@ public:
     {
         return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
     }
-    void sleep(double seconds) override { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); }
+    void sleep(double seconds, const std::atomic<bool> &abort) override
+    {
+        using Clock = std::chrono::steady_clock;
+        const Clock::time_point end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                                         std::chrono::duration<double>(seconds));
+        const Clock::duration slice = std::chrono::milliseconds(100); // how soon Ctrl-C is seen
+        while (!abort && Clock::now() < end)
+            std::this_thread::sleep_for(std::min(end - Clock::now(), slice));
+    }
 };
 
 // Progress on stderr, one line per step run, and the report file when there is one.
 class Progress final : public Observer {
 public:
     Progress(std::size_t steps, ReportFile *report) : steps_(steps), report_(report) {}
+    void starting(const Step &step, int) override
+    {
+        if (step.kind == StepKind::Wait) // a long wait is not taken for a hang
+            std::cerr << "qxctl: step " << step.number << '/' << steps_ << " waits " << step.seconds << " s" << std::endl;
+    }
     void finished(const Row &row) override
     {
         std::cerr << "qxctl: step " << row.step << '/' << steps_;

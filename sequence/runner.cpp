@@ -3,7 +3,6 @@
 #include "failure_text.h"
 #include "quantities.h"
 
-#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <ctime>
@@ -12,7 +11,6 @@ namespace qx::sequence {
 namespace {
 
 constexpr char kChannel[] = "1";
-constexpr double kAbortCheck = 0.1; // seconds: how soon a wait sees an abort
 
 // The shortest text that reads back as the same number: 230, 0.01.
 std::string number(double value)
@@ -49,12 +47,10 @@ public:
     // Waits `seconds`, or less when an abort comes; false then.
     bool wait(double seconds)
     {
-        const double end = pacer_.now() + seconds;
-        for (double left = seconds; left > 0.0; left = end - pacer_.now()) {
-            if (abort_)
-                return false;
-            pacer_.sleep(std::min(left, kAbortCheck));
-        }
+        if (abort_)
+            return false;
+        if (seconds > 0.0)
+            pacer_.sleep(seconds, abort_);
         return !abort_;
     }
 
@@ -119,9 +115,10 @@ private:
         for (const std::string &name : step.kinds) {
             const MeasurementKind *kind = findMeasurement(name);
             ViReal64 value = 0.0;
-            const ViStatus status =
-                step.phase ? ZEV_QX70_PhaseMeasureOutput(vi_, kChannel, kind->type, static_cast<ViInt16>(*step.phase), &value)
-                           : ZEV_QX70_MeasureOutput(vi_, kChannel, kind->type, &value);
+            // By phase on both models (0: all coupled), as the front panel measures: the three-phase
+            // model offers some kinds only so.
+            const auto phase = static_cast<ViInt16>(step.phase.value_or(ZEV_QX70_VAL_PHASE_ALL));
+            const ViStatus status = ZEV_QX70_PhaseMeasureOutput(vi_, kChannel, kind->type, phase, &value);
             if (status < 0)
                 return status;
             append(row.values, name, number(value));

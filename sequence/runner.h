@@ -17,7 +17,8 @@ class Pacer {
 public:
     virtual ~Pacer() = default;
     virtual double now() = 0; // seconds; only differences count
-    virtual void sleep(double seconds) = 0;
+    // Waits `seconds`, or until `abort` is set (seen within a tenth of a second).
+    virtual void sleep(double seconds, const std::atomic<bool> &abort) = 0;
 };
 
 enum class Verdict { Pass, Fail, Error };

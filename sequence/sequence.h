@@ -42,7 +42,7 @@ struct Step {
     std::optional<double> dropTime; // drop: seconds (none: the drop the instrument was set for)
     std::vector<std::string> kinds; // measure: measurement kinds' names
     std::vector<Expectation> expect;
-    std::optional<int> phase; // drop and measure; none: all phases (a measurement names none)
+    std::optional<int> phase; // drop and measure; none: all phases
     int repeat = 1;
     double interval = 0.0;
 };

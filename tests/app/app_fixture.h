@@ -15,6 +15,7 @@
 #include "runtime/popup.h"
 #include "sim/attach.h"
 #include "sim/simulator.h"
+#include "tapped_device.h"
 #include "ui/headless_toolkit.h"
 #include "visa/device.h"
 
@@ -42,31 +43,7 @@ inline std::string popup(std::string_view title, std::string_view message)
     return std::string(title) + " | " + std::string(message);
 }
 
-// Forwards to the simulator's device, copying each write and answer into the timeline; `hook`
-// sees a message before the instrument does.
-struct TappedDevice final : visa::Device {
-    using Hook = std::function<void(const std::string &)>;
-    TappedDevice(std::shared_ptr<visa::Device> d, runtime::Timeline &t, const Hook &h) : inner(std::move(d)), timeline(t), hook(h) {}
-    bool write(std::string_view bytes, bool end) override
-    {
-        timeline.write(bytes);
-        if (hook)
-            hook(std::string(bytes));
-        return inner->write(bytes, end);
-    }
-    visa::DeviceRead read(std::size_t max) override
-    {
-        visa::DeviceRead r = inner->read(max);
-        if (r.status == visa::DeviceRead::Status::Data && !r.bytes.empty())
-            timeline.read(r.bytes);
-        return r;
-    }
-    void clear() override { inner->clear(); }
-
-    std::shared_ptr<visa::Device> inner;
-    runtime::Timeline &timeline;
-    const Hook &hook;
-};
+using qx::test::TappedDevice;
 
 class AppTest : public ::testing::Test {
 protected:

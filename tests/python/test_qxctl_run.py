@@ -1,0 +1,90 @@
+"""qxctl run as a test engineer runs it: a sequence file against qxsim on a pseudo-terminal, with
+its report, its exit status, its refusals (nothing sent) and Ctrl-C (the output left off)."""
+
+import csv
+import json
+import os
+import signal
+import subprocess
+
+from test_qxctl import RUN_LIMIT, qxctl
+
+
+def compressed(name, tmp_path, factor=100):
+    """The shipped sequence `name` with every wait and interval `factor` times shorter."""
+    with open(os.path.join(os.environ["QX_PRESETS"], name + ".json")) as shipped:
+        sequence = json.load(shipped)
+    for step in sequence["steps"]:
+        for key in ("wait", "interval"):
+            if key in step:
+                step[key] /= factor
+    path = tmp_path / (name + ".json")
+    path.write_text(json.dumps(sequence))
+    return path
+
+
+def report_rows(path):
+    with open(path, newline="") as report:
+        return list(csv.DictReader(line for line in report if not line.startswith("#")))
+
+
+def test_the_iec_interruptions_run_in_order_and_every_run_is_reported(simulator, tmp_path):
+    sim = simulator()
+    report = tmp_path / "report.csv"
+    run = qxctl("-r", sim.resource, "run", str(compressed("iec-61000-4-11-interruptions", tmp_path)),
+                "--report", str(report))
+    assert (run.returncode, run.stdout) == (0, "completed: 22 runs, 22 passed, 0 failed\ncompleted\n"), run.stderr
+    assert "qxctl: step 5/14 run 3 drop angle=0;time=0.01;phase=0: pass\n" in run.stderr
+
+    wire = sim.between_open_and_close()
+    angles = [command.split()[1] for command in wire if command.startswith("OUTP:STAR:PHAS")]
+    assert angles == ["0.000000"] * 3 + ["90.000000"] * 3 + ["180.000000"] * 3 + ["270.000000"] * 3
+    assert wire.count("OUTP:DROP 0.010000") == 12
+    assert wire[:3] == ["VOLT:RANG 300.000000", "SYST:ERR?", "FREQ 50.000000"]
+    assert wire[-2:] == ["OUTP 0", "SYST:ERR?"]
+
+    rows = report_rows(report)
+    assert len(rows) == 22 and all(row["result"] == "pass" for row in rows)
+    assert [(row["step"], row["run"]) for row in rows[4:7]] == [("5", "1"), ("5", "2"), ("5", "3")]
+    assert rows[3]["values"].startswith("voltage=230;current=")
+    assert report.read_text().splitlines()[-2:] == ["# completed: 22 runs, 22 passed, 0 failed", "# completed"]
+
+
+def test_refused_sequences_send_nothing(simulator, tmp_path):
+    sim = simulator("--model", "7101QX")
+    lacking = tmp_path / "phase2.json"
+    lacking.write_text('{"steps": [{"output": "on"}, {"measure": ["voltage"], "phase": 2}]}')
+    run = qxctl("-r", sim.resource, "run", str(lacking))
+    assert (run.returncode, run.stdout) == (2, "")
+    assert run.stderr == f"qxctl: run: {lacking}: step 2: phase 2: the 7101QX has phase 1 only; nothing was sent\n"
+    assert "OUTP 1" not in sim.between_open_and_close()
+
+    # A wrong file is refused before the instrument is opened at all.
+    broken = tmp_path / "broken.json"
+    broken.write_text('{"steps": [{"drop": {"angle": 45}}]}')
+    run = qxctl("-r", sim.resource, "--json", "run", str(broken))
+    assert run.returncode == 2
+    assert json.loads(run.stdout)["error"]["message"] == \
+        f"{broken}: step 1: angle 45 is not allowed (0, 90, 180 or 270)"
+
+    run = qxctl("-r", sim.resource, "run", "no-such-sequence")
+    assert run.returncode == 2
+    assert "iec-61000-4-11-interruptions, voltage-frequency-steps" in run.stderr, run.stderr
+
+
+def test_ctrl_c_stops_a_wait_and_leaves_the_output_off(simulator, tmp_path):
+    sim = simulator()
+    sequence = tmp_path / "long.json"
+    sequence.write_text('{"name": "long", "steps": [{"output": "on"}, {"wait": 600}, {"output": "on"}]}')
+    report = tmp_path / "report.csv"
+    process = subprocess.Popen([os.environ["QXCTL"], "-r", sim.resource, "run", str(sequence), "--report", str(report)],
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    for line in process.stderr:  # bounded: the wait is long, the run before it is not
+        if line.startswith("qxctl: step 2/3 waits 600 s"):
+            break
+    process.send_signal(signal.SIGINT)
+    stdout, stderr = process.communicate(timeout=RUN_LIMIT)
+    assert process.returncode == 1, stderr
+    assert stdout == "aborted: 2 runs, 2 passed, 0 failed\naborted during step 2; output switched off\n"
+    assert sim.between_open_and_close()[-4:] == ["OUTP 1", "SYST:ERR?", "OUTP 0", "SYST:ERR?"]
+    assert [row["kind"] for row in report_rows(report)] == ["output", "wait"]
