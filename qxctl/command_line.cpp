@@ -62,6 +62,11 @@ struct Fields {
     std::optional<double> time;
     std::string file;
     std::string report;
+    std::vector<std::string> kinds;
+    double interval = 1.0;
+    std::optional<double> duration;
+    std::string csv;
+    std::string database;
 };
 
 struct Subcommand {
@@ -117,6 +122,14 @@ std::vector<Subcommand> addSubcommands(CLI::App &app, Fields &f)
     CLI::App *run = add(Verb::Run, "run", "run a test sequence (a JSON file, or the name of a shipped one)");
     run->add_option("file", f.file, "the sequence file, or a shipped sequence: " + presetList())->required();
     run->add_option("--report", f.report, "write the results to this CSV file, row by row");
+    CLI::App *log = add(Verb::Log, "log", "measure again and again, printing a CSV row each time");
+    log->add_option("kinds", f.kinds, "what to measure")->required()->check(CLI::IsMember(measurementNames()));
+    addPhase(log, f, "0 all phases coupled (default), 1 to 3 one phase");
+    log->add_option("--interval", f.interval, "seconds from one row to the next (default 1)")
+        ->check(CLI::Range(0.01, 86400.0));
+    log->add_option("--duration", f.duration, "seconds to log (default: until Ctrl-C)")->check(CLI::NonNegativeNumber);
+    log->add_option("--csv", f.csv, "also write the rows to this CSV file");
+    log->add_option("--db", f.database, "also write them to this SQLite database (a table per run)");
     return subs;
 }
 
@@ -135,6 +148,11 @@ std::string makeCommand(const Subcommand &sub, Fields &f, Command &c)
     c.time = f.time;
     c.file = f.file;
     c.report = f.report;
+    c.kinds = f.kinds;
+    c.interval = f.interval;
+    c.duration = f.duration;
+    c.csv = f.csv;
+    c.database = f.database;
     if (c.verb != Verb::Set)
         return {};
     const bool ok = c.quantity == "range" ? parseRange(f.value, c.value) : parseNumber(f.value, c.value);
@@ -167,7 +185,7 @@ Parsed parseCommandLine(int argc, const char *const *argv)
         app.parse(argc, argv);
         if (app.get_subcommands().empty())
             throw CLI::ValidationError("a command is required: identify, limits, get, set, output, measure, save, "
-                                       "recall, remote, drop, errors or run");
+                                       "recall, remote, drop, errors, run or log");
         if (simulate->count() > 0)
             inv.simulateModel = model.empty() ? "7103QX" : model;
         if (!inv.simulateModel && inv.resource.empty())

@@ -4,10 +4,11 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace qx::ctl {
 
-enum class Verb { Identify, Limits, Get, Set, Output, Measure, Save, Recall, Remote, Drop, Errors, Run };
+enum class Verb { Identify, Limits, Get, Set, Output, Measure, Save, Recall, Remote, Drop, Errors, Run, Log };
 
 struct Command {
     Verb verb = Verb::Identify;
@@ -21,6 +22,11 @@ struct Command {
     std::optional<double> time;  // drop: the drop time in seconds
     std::string file;            // run: the sequence file, or a shipped sequence's name
     std::string report;          // run: the CSV report's path ("" for none)
+    std::vector<std::string> kinds;  // log: the measurement kinds
+    double interval = 1.0;           // log: seconds from one row to the next
+    std::optional<double> duration;  // log: seconds to log (none: until Ctrl-C)
+    std::string csv;                 // log: the CSV file ("" for none)
+    std::string database;            // log: the SQLite database ("" for none)
 };
 
 struct Invocation {

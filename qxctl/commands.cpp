@@ -159,7 +159,8 @@ Outcome runCommand(ViSession vi, const Command &c)
     case Verb::Errors:
         errors(vi, out);
         break;
-    case Verb::Run: // a sequence, run by runSequenceCommand
+    case Verb::Run: // run by runSequenceCommand and runLogCommand
+    case Verb::Log:
         note(out, ZEV_QX70_ERROR_INVALID_VALUE);
         break;
     }

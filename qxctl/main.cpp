@@ -1,6 +1,7 @@
 // qxctl: one command on a QX Series source, for shell scripts and CI jobs.
 #include "command_line.h"
 #include "commands.h"
+#include "log_command.h"
 #include "report.h"
 #include "run_command.h"
 #include "simulator_process.h"
@@ -40,8 +41,9 @@ int run(const qx::ctl::Invocation &inv)
         sequence = readSequenceCommand(inv.command, inv.json);
         if (!sequence)
             return kRefusedSequence;
-        catchInterrupts();
     }
+    if (inv.command.verb == Verb::Run || inv.command.verb == Verb::Log)
+        catchInterrupts();
     SimulatorProcess simulator;
     std::string resource = inv.resource;
     if (inv.simulateModel) {
@@ -62,6 +64,8 @@ int run(const qx::ctl::Invocation &inv)
     }
     if (sequence)
         return runSequenceCommand(source.session(), inv.command, *sequence, inv.json, interrupted);
+    if (inv.command.verb == Verb::Log)
+        return runLogCommand(source.session(), inv.command, inv.json, interrupted);
     const Outcome outcome = runCommand(source.session(), inv.command);
     if (outcome.status < 0) {
         const std::string text = failureText(source.session(), outcome.status);

@@ -1,15 +1,14 @@
 #include "run_command.h"
 
+#include "real_time.h"
 #include "report_file.h"
 #include "runner.h"
 
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
 #include <iostream>
-#include <thread>
 #include <vector>
 
 namespace qx::ctl {
@@ -17,23 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace qx::sequence;
-
-class RealTime final : public Pacer {
-public:
-    double now() override
-    {
-        return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-    }
-    void sleep(double seconds, const std::atomic<bool> &abort) override
-    {
-        using Clock = std::chrono::steady_clock;
-        const Clock::time_point end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                                         std::chrono::duration<double>(seconds));
-        const Clock::duration slice = std::chrono::milliseconds(100); // how soon Ctrl-C is seen
-        while (!abort && Clock::now() < end)
-            std::this_thread::sleep_for(std::min(end - Clock::now(), slice));
-    }
-};
 
 // Progress on stderr, one line per step run, and the report file when there is one.
 class Progress final : public Observer {

@@ -1,11 +1,10 @@
 #include "runner.h"
 
 #include "failure_text.h"
+#include "measurement_log.h"
 #include "quantities.h"
 
 #include <charconv>
-#include <chrono>
-#include <ctime>
 
 namespace qx::sequence {
 namespace {
@@ -18,19 +17,6 @@ std::string number(double value)
     char text[32];
     const auto result = std::to_chars(text, text + sizeof text, value);
     return std::string(text, result.ptr);
-}
-
-std::string utcNow()
-{
-    const auto now = std::chrono::system_clock::now();
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-    const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-    std::tm utc{};
-    gmtime_r(&seconds, &utc);
-    char text[40];
-    const std::size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
-    std::snprintf(text + length, sizeof text - length, ".%03dZ", static_cast<int>(millis));
-    return text;
 }
 
 void append(std::string &values, const std::string &name, const std::string &value)
@@ -193,7 +179,7 @@ Summary runSequence(ViSession vi, const Sequence &sequence, Pacer &pacer, Observ
             row.kind = step.kind;
             const ViStatus status = runner.run(step, row);
             row.elapsed = pacer.now() - start;
-            row.time = utcNow();
+            row.time = utcTimestamp();
             if (status < 0) {
                 row.verdict = Verdict::Error;
                 row.detail = failureText(vi, status);

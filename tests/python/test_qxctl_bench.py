@@ -1,10 +1,12 @@
-"""qxctl run as a test engineer runs it: a sequence file against qxsim on a pseudo-terminal, with
-its report, its exit status, its refusals (nothing sent) and Ctrl-C (the output left off)."""
+"""qxctl run and log as a test engineer runs them, against qxsim on a pseudo-terminal: a sequence
+with its report, its exit status, its refusals (nothing sent) and Ctrl-C (the output left off); a
+log killed mid-run that keeps every row it gave."""
 
 import csv
 import json
 import os
 import signal
+import sqlite3
 import subprocess
 
 from test_qxctl import RUN_LIMIT, qxctl
@@ -88,3 +90,25 @@ def test_ctrl_c_stops_a_wait_and_leaves_the_output_off(simulator, tmp_path):
     assert stdout == "aborted: 2 runs, 2 passed, 0 failed\naborted during step 2; output switched off\n"
     assert sim.between_open_and_close()[-4:] == ["OUTP 1", "SYST:ERR?", "OUTP 0", "SYST:ERR?"]
     assert [row["kind"] for row in report_rows(report)] == ["output", "wait"]
+
+
+def test_a_killed_log_keeps_every_row_it_printed_in_both_files(simulator, tmp_path):
+    sim = simulator()
+    table, database = tmp_path / "log.csv", tmp_path / "log.db"
+    process = subprocess.Popen([os.environ["QXCTL"], "-r", sim.resource, "log", "voltage", "power-factor", "--phase", "1",
+                                "--interval", "0.05", "--csv", str(table), "--db", str(database)],
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    printed = [process.stdout.readline() for _ in range(6)]  # the header and five rows, then no warning
+    process.kill()
+    process.wait(timeout=RUN_LIMIT)
+    assert printed[0] == "time,elapsed_s,voltage_p1,power_factor_p1\n"
+    rows = [line.rstrip("\n").split(",") for line in printed[1:]]
+
+    written = table.read_text().splitlines()
+    assert written[0] == printed[0].rstrip("\n")
+    assert [line.split(",") for line in written[1:len(rows) + 1]] == rows
+    with sqlite3.connect(database) as db:
+        (name, columns), = db.execute("SELECT name, columns FROM runs").fetchall()
+        assert columns == "voltage_p1 power_factor_p1"
+        stored = db.execute(f'SELECT time, elapsed_s FROM "{name}" ORDER BY rowid').fetchall()
+    assert [(row[0], float(row[1])) for row in rows] == [(time, round(elapsed, 3)) for time, elapsed in stored[:len(rows)]]

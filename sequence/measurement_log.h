@@ -1,0 +1,57 @@
+// A measurement log: chosen kinds and phases measured again and again, each row kept in a CSV
+// file and an SQLite database (one table per run, listed in the table "runs"), both readable by
+// sqlite3 and pandas. A row is on disk once append() returns: a log that is killed loses none.
+#pragma once
+
+#include "zev_qx70.h"
+
+#include <string>
+#include <vector>
+
+struct sqlite3;
+
+namespace qx::sequence {
+
+struct LogChannel {
+    std::string kind; // a measurement kind's name
+    int phase = 0;    // 0: all coupled, 1 to 3
+    // The column's name: "voltage" for phase 0, "voltage_p2" for phase 2 ("-" becomes "_").
+    std::string column() const;
+};
+
+// The wall clock now, ISO 8601 in UTC with milliseconds: 2026-12-07T06:24:25.650Z.
+std::string utcTimestamp();
+
+// Measures every channel once, in order, by phase; stops at the first error.
+ViStatus measureChannels(ViSession vi, const std::vector<LogChannel> &channels, std::vector<double> &values);
+
+class MeasurementLog {
+public:
+    MeasurementLog() = default;
+    ~MeasurementLog();
+    MeasurementLog(const MeasurementLog &) = delete;
+    MeasurementLog &operator=(const MeasurementLog &) = delete;
+
+    // Starts a run in either file or both ("" for none); false with `error` when it cannot.
+    bool open(const std::string &csvPath, const std::string &databasePath, const std::vector<LogChannel> &channels,
+              std::string &error);
+    // One row: the wall-clock time (ISO 8601), seconds since the start, a value per channel.
+    bool append(const std::string &time, double elapsed, const std::vector<double> &values, std::string &error);
+    void close();
+
+    const std::string &table() const { return table_; } // the run's table, e.g. "run_20261207_062900"
+    std::string header() const;                          // the CSV header line
+    static std::string row(const std::string &time, double elapsed, const std::vector<double> &values); // a CSV line
+
+private:
+    bool openDatabase(const std::string &path, std::string &error);
+    bool execute(const std::string &sql, std::string &error);
+
+    std::vector<LogChannel> channels_;
+    std::FILE *csv_ = nullptr;
+    sqlite3 *db_ = nullptr;
+    std::string table_;
+    std::string insert_;
+};
+
+} // namespace qx::sequence
