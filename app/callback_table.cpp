@@ -129,6 +129,16 @@ constexpr ui::CallbackEntry kCallbacks[] = {
     {"Angle3", onWorker<Angle3>},
     {"Angle4", onWorker<Angle4>},
     {"error_history", error_history},
+    {"open_sequences", open_sequences},
+    {"sequence_panel", sequence_panel},
+    {"sequence_open", sequence_open},
+    {"sequence_preset", sequence_preset},
+    {"sequence_run", onWorker<sequence_run>},
+    {"sequence_abort", sequence_abort},
+    {"sequence_save", sequence_save},
+    {"open_logging", open_logging},
+    {"log_panel", log_panel},
+    {"log_start", log_start},
 };
 
 } // namespace

@@ -39,6 +39,30 @@ int Angle4(int panel, int control, int event, void *callbackData, int eventData1
 // Shows the error history; it needs no instrument and runs at once.
 int error_history(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
 
+// Test-sequence panel. Opening, aborting and saving run at once; the run on the worker.
+int open_sequences(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
+int sequence_panel(int panel, int event, void *callbackData, int eventData1, int eventData2);
+int sequence_open(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
+int sequence_preset(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
+int sequence_run(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
+int sequence_abort(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
+int sequence_save(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
+// Stops a sequence that runs (at the program's end); it ends with the output off.
+void abortSequence();
+
+// Measurement log panel. Starting and stopping run at once; each row's measuring on the worker.
+int open_logging(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
+int log_panel(int panel, int event, void *callbackData, int eventData1, int eventData2);
+int log_start(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
+// The log's next row: measured, written and plotted (on the worker; the log's ticker submits it).
+int logTick();
+// Stops a log that runs (at the program's end).
+void stopLogging();
+
+// The main panel's last connection (GPIB address, COM port, model), kept between runs.
+void rememberConnection();
+void recallConnection(int mainPanel);
+
 // Brings the steady panel in line with the instrument.
 void queryDisplay();
 // Popups for a failed GPIB probe (reads iberr) and a failed serial-port open (reads comstatus).

@@ -10,6 +10,7 @@
 #include "runtime/strings.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -139,6 +140,7 @@ int interfaceGPIB(int panel, int, int event, void *, int, int)
     ui::SetCtrlVal(panel, MAIN_STATUS, text::kWaitStatus);
     s.voltmax = 0.0;
     ui::GetCtrlVal(panel, MAIN_ADDRESS, &s.address);
+    rememberConnection();
     // The toolkit reports failed calls by their codes only; there is no interactive break to
     // switch off around the probe.
     if (!gpibAnswers(s.address)) {
@@ -167,6 +169,7 @@ int interfaceRS232(int panel, int, int event, void *, int, int)
     ui::GetCtrlVal(panel, MAIN_COMPORT, &s.comport);
     std::string model;
     ui::GetCtrlVal(panel, MAIN_MODEL, &model);
+    rememberConnection();
 
     // The test open only proves that the port opens with these settings; the driver opens it
     // itself through the instrument I/O library.
@@ -192,6 +195,43 @@ int interfaceRS232(int panel, int, int event, void *, int, int)
     }
     s.interfacekind = 0;
     return openSteadyPanel();
+}
+
+// The settings' keys and the main panel's controls they keep.
+struct KeptControl {
+    const char *key;
+    int control;
+    bool text;
+};
+constexpr KeptControl kKeptConnection[] = {
+    {"connection/gpib_address", MAIN_ADDRESS, false},
+    {"connection/com_port", MAIN_COMPORT, false},
+    {"connection/model", MAIN_MODEL, true},
+};
+
+void rememberConnection()
+{
+    const int panel = appState().mainpanel;
+    for (const KeptControl &kept : kKeptConnection) {
+        std::string value;
+        int number = 0;
+        if (kept.text ? ui::GetCtrlVal(panel, kept.control, &value) : ui::GetCtrlVal(panel, kept.control, &number))
+            continue;
+        ui::SaveSetting(kept.key, kept.text ? value : std::to_string(number));
+    }
+}
+
+void recallConnection(int mainPanel)
+{
+    for (const KeptControl &kept : kKeptConnection) {
+        const std::string value = ui::GetSetting(kept.key, "");
+        if (value.empty())
+            continue;
+        if (kept.text)
+            ui::SetCtrlVal(mainPanel, kept.control, value);
+        else if (const int number = std::atoi(value.c_str()); number > 0 || value == "0")
+            ui::SetCtrlVal(mainPanel, kept.control, number);
+    }
 }
 
 void displayGpibError()

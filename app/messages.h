@@ -49,6 +49,14 @@ inline constexpr char kRegister[] = "Recall or save the register.";
 inline constexpr char kMeasure[] = "Measure the outputs.";
 inline constexpr char kDrop[] = "Measure the outputs.";
 inline constexpr char kHistory[] = "Show the errors met since the program started.";
+inline constexpr char kSequences[] = "Open the test-sequence panel.";
+inline constexpr char kSequenceOpen[] = "Open a test sequence from a JSON file.";
+inline constexpr char kSequencePreset[] = "Open one of the test sequences shipped with the program.";
+inline constexpr char kSequenceRun[] = "Run the sequence on the connected instrument.";
+inline constexpr char kSequenceAbort[] = "Stop the running sequence; the output goes off.";
+inline constexpr char kSequenceSave[] = "Save the results of the last run as a CSV file.";
+inline constexpr char kLogging[] = "Open the measurement log and its plot.";
+inline constexpr char kLogStart[] = "Measure the chosen quantities again and again into a CSV file and a database, and plot them.";
 } // namespace help
 
 } // namespace qx::app

@@ -77,9 +77,14 @@ int run(int argc, char **argv)
     ui::InstallPanelCallback(s.mainpanel, mainPanelCallback(), nullptr);
     if (o.simulate)
         presetForSimulator(s.mainpanel, o.model);
+    else
+        recallConnection(s.mainpanel);
     ui::DisplayPanel(s.mainpanel);
     ui::RunUserInterface();
-    // A job still running gives up on the closed panels and ends within its driver time-out.
+    // A sequence still running ends with the output off; a job still running gives up on the
+    // closed panels and ends within its driver time-out.
+    abortSequence();
+    stopLogging();
     ui::CloseUserInterface();
     instrumentWorker().stop();
     return 0;

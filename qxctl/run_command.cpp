@@ -48,7 +48,7 @@ std::vector<std::string> presetNames()
 {
     std::vector<std::string> names;
     std::error_code error;
-    for (const fs::directory_entry &entry : fs::directory_iterator(presetDirectory(), error))
+    for (const fs::directory_entry &entry : fs::directory_iterator(shippedSequenceFolder(), error))
         if (entry.path().extension() == ".json")
             names.push_back(entry.path().stem().string());
     std::sort(names.begin(), names.end());
@@ -72,13 +72,6 @@ InstrumentLimits limitsOf(ViSession vi)
 
 } // namespace
 
-std::string presetDirectory()
-{
-    std::error_code error;
-    const fs::path program = fs::read_symlink("/proc/self/exe", error);
-    return (program.parent_path().parent_path() / "share" / "qxseries" / "sequences").string();
-}
-
 std::string presetList()
 {
     std::string list;
@@ -92,7 +85,7 @@ std::string findSequence(const std::string &fileOrName)
     std::error_code error;
     if (fs::is_regular_file(fileOrName, error))
         return fileOrName;
-    const fs::path shipped = fs::path(presetDirectory()) / (fileOrName + ".json");
+    const fs::path shipped = fs::path(shippedSequenceFolder()) / (fileOrName + ".json");
     return fs::is_regular_file(shipped, error) ? shipped.string() : std::string();
 }
 

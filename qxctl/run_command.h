@@ -13,8 +13,6 @@
 
 namespace qx::ctl {
 
-// The shipped sequences' folder: share/qxseries/sequences beside the program's bin folder.
-std::string presetDirectory();
 // The shipped sequences' names, comma separated (for the help).
 std::string presetList();
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -259,6 +260,13 @@ ParsedSequence parseSequence(std::string_view text)
         parsed.error = e.what();
     }
     return parsed;
+}
+
+std::string shippedSequenceFolder()
+{
+    std::error_code error;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+    return (program.parent_path().parent_path() / "share" / "qxseries" / "sequences").string();
 }
 
 ParsedSequence loadSequence(const std::string &path)

@@ -61,6 +61,12 @@ struct ParsedSequence {
 ParsedSequence parseSequence(std::string_view text);
 ParsedSequence loadSequence(const std::string &path);
 
+// The shipped sequences' folder: share/qxseries/sequences beside the running program's bin folder.
+std::string shippedSequenceFolder();
+
+// A step in words, as a list of steps shows it: "drop at 90°, 0.01 s, all phases; 3 runs 10 s apart".
+std::string describeStep(const Step &step);
+
 // What the connected instrument allows.
 struct InstrumentLimits {
     ViInt32 model = 0; // ZEV_QX70_VAL_MODEL_*, 0 when unknown

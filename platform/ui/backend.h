@@ -4,10 +4,13 @@
 #pragma once
 
 #include "ui/panel_resource.h"
+#include "ui/toolkit.h"
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace qx::ui {
 
@@ -23,6 +26,11 @@ public:
     virtual void setRange(double minimum, double maximum) = 0;
     virtual void setDimmed(bool dimmed) = 0;
     virtual void setLabel(const std::string &) {} // for a view that shows the label
+    // Strip charts: the traces' names (their points cleared), one point per trace at `x` seconds,
+    // and a trace's points still shown (those within the chart's span of the latest).
+    virtual void setTraces(const std::vector<std::string> &) {}
+    virtual void plot(double, const std::vector<double> &) {}
+    virtual std::vector<ChartPoint> points(std::size_t) const { return {}; }
 };
 
 class PanelView {
@@ -52,6 +60,18 @@ public:
     // Handles what is pending now, posted calls included (on the toolkit's thread).
     virtual void processEvents() = 0;
     virtual void setWaitCursor(bool busy) = 0;
+    // A file chosen by the operator (1) or none (0); `save` asks for a file to write.
+    virtual int fileSelectPopup(const FileRequest &, std::string &) { return 0; }
+    // The program's settings, kept from one run to the next where the backend can (in memory here).
+    virtual std::string setting(const std::string &key, const std::string &fallback)
+    {
+        const auto found = settings_.find(key);
+        return found == settings_.end() ? fallback : found->second;
+    }
+    virtual void saveSetting(const std::string &key, const std::string &value) { settings_[key] = value; }
+
+private:
+    std::map<std::string, std::string> settings_;
 };
 
 // Makes `backend` the one in use; the panels of the previous one are discarded first.

@@ -1,6 +1,7 @@
 #include "ui/headless_toolkit.h"
 
 #include <algorithm>
+#include <deque>
 #include <type_traits>
 #include <map>
 
@@ -21,12 +22,28 @@ public:
     // The core keeps the range and the dimmed state; memory needs nothing more.
     void setRange(double, double) override {}
     void setDimmed(bool) override {}
+    void setTraces(const std::vector<std::string> &names) override { traces_.assign(names.size(), {}); }
+    void plot(double x, const std::vector<double> &values) override
+    {
+        for (std::size_t i = 0; i < traces_.size() && i < values.size(); ++i) {
+            std::deque<ChartPoint> &trace = traces_[i];
+            trace.push_back({x, values[i]});
+            while (!trace.empty() && trace.front().x < x - record_.seconds)
+                trace.pop_front();
+        }
+    }
+    std::vector<ChartPoint> points(std::size_t trace) const override
+    {
+        return trace < traces_.size() ? std::vector<ChartPoint>(traces_[trace].begin(), traces_[trace].end())
+                                      : std::vector<ChartPoint>{};
+    }
     const ControlRecord &record() const { return record_; }
 
 private:
     const ControlRecord &record_;
     double number_;
     std::string text_;
+    std::vector<std::deque<ChartPoint>> traces_;
 };
 
 } // namespace
@@ -82,6 +99,19 @@ int HeadlessToolkit::warningPopup(const std::string &title, const std::string &m
 {
     popups_.push_back({Popup::Kind::Warning, title, message, 0, false});
     return 0;
+}
+
+int HeadlessToolkit::fileSelectPopup(const FileRequest &request, std::string &path)
+{
+    popups_.push_back({Popup::Kind::File, request.title, request.directory, 0, files_.empty()});
+    if (files_.empty() || files_.front().empty()) {
+        if (!files_.empty())
+            files_.pop_front();
+        return 0;
+    }
+    path = files_.front();
+    files_.pop_front();
+    return 1;
 }
 
 int HeadlessToolkit::confirmPopup(const std::string &title, const std::string &message)

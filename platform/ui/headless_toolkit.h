@@ -24,7 +24,7 @@ class HeadlessPanel;
 class HeadlessToolkit final : public Backend {
 public:
     struct Popup {
-        enum class Kind { Message, Warning, Confirm };
+        enum class Kind { Message, Warning, Confirm, File };
         Kind kind = Kind::Message;
         std::string title;
         std::string message;
@@ -58,6 +58,8 @@ public:
     const std::vector<Popup> &popups() const { return popups_; }
     void clearPopups() { popups_.clear(); }
     void answerConfirm(bool yes) { answers_.push_back(yes); }
+    // The operator's choice in the next file dialog; "" cancels it (as does an empty queue).
+    void answerFile(std::string path) { files_.push_back(std::move(path)); }
     std::size_t unansweredConfirms() const;
     std::size_t pendingAnswers() const { return answers_.size(); }
     bool displayed(int panel) const;
@@ -77,6 +79,7 @@ public:
     int messagePopup(const std::string &title, const std::string &message) override;
     int confirmPopup(const std::string &title, const std::string &message) override;
     int warningPopup(const std::string &title, const std::string &message) override;
+    int fileSelectPopup(const FileRequest &request, std::string &path) override;
     int runEventLoop() override;
     void quitEventLoop(int code) override;
     void post(std::function<void()> call) override;
@@ -94,6 +97,7 @@ private:
 
     std::vector<Popup> popups_;
     std::deque<bool> answers_;
+    std::deque<std::string> files_;
     std::deque<std::function<void()>> script_;
     std::function<void()> settle_;
     std::mutex postedMutex_;

@@ -40,6 +40,8 @@ constexpr TypeRule kTypeRules[] = {
     {ValueType::Text, "text", 0.0, 0.0},
 };
 
+constexpr double kDefaultChartSeconds = 300.0;
+
 // Which value types each kind takes and which keys it adds to the common ones.
 struct KindRule {
     ControlKind kind;
@@ -53,6 +55,8 @@ constexpr KindRule kKindRules[] = {
     {ControlKind::Indicator, "indicator", {ValueType::Int, ValueType::Int16, ValueType::Double}, "unit min max precision"},
     {ControlKind::Text, "text", {ValueType::Text, ValueType::Text, ValueType::Text}, "items"},
     {ControlKind::Ring, "ring", {ValueType::Int, ValueType::Int16, ValueType::Int16}, "items"},
+    {ControlKind::TextBox, "text_box", {ValueType::Text, ValueType::Text, ValueType::Text}, ""},
+    {ControlKind::StripChart, "strip_chart", {ValueType::None, ValueType::None, ValueType::None}, "seconds"},
     {ControlKind::TextIndicator, "text_indicator", {ValueType::Text, ValueType::Text, ValueType::Text}, ""},
     {ControlKind::Switch, "switch", {ValueType::Int, ValueType::Int16, ValueType::Int16}, "off_text on_text"},
     {ControlKind::Toggle, "toggle", {ValueType::Int, ValueType::Int16, ValueType::Int16}, ""},
@@ -213,7 +217,7 @@ ControlKind parseKind(const Node &node)
 
 ValueType parseType(const Node &node, ControlKind kind)
 {
-    if (kind == ControlKind::Button && !node.has("type"))
+    if ((kind == ControlKind::Button || kind == ControlKind::StripChart) && !node.has("type"))
         return ValueType::None;
     const std::string name = node.requiredText("type");
     for (const TypeRule &rule : kTypeRules) {
@@ -313,6 +317,11 @@ ControlRecord parseControl(const Node &node, const std::string &panelName)
         node.fail("callback \"" + c.callback + "\" is not an identifier");
     c.dimmed = node.flag("dimmed", false);
 
+    if (c.kind == ControlKind::StripChart) {
+        c.seconds = node.number("seconds", kDefaultChartSeconds);
+        if (!(c.seconds > 0.0))
+            node.fail("\"seconds\" of a strip chart must be positive");
+    }
     if (c.kind == ControlKind::Ring)
         parseRing(node, c);
     else if (isNumericKind(c.kind))

@@ -17,6 +17,8 @@ enum class ControlKind {
     Indicator,     // number shown, not editable
     Text,          // editable text, optionally offering items
     Ring,          // one of named items; the value is the item's index
+    TextBox,       // lines of text shown, not editable, scrolled
+    StripChart,    // named traces of points over time, the latest span of seconds shown; no value
     TextIndicator, // text shown, not editable
     Switch,        // two-state switch, value 0/1, with a text for each state
     Toggle,        // push button that stays in, value 0/1
@@ -43,6 +45,7 @@ struct ControlRecord {
     std::string offText;            // switch state texts
     std::string onText;
     bool dimmed = false;
+    double seconds = 0.0; // a strip chart's span of time
 };
 
 struct GroupRecord {

@@ -11,7 +11,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QTimer>
@@ -390,6 +392,38 @@ private:
     double minimum_ = 0.0;
 };
 
+// Lines of text, scrolled, read-only.
+class TextBoxControl final : public QtControl {
+public:
+    TextBoxControl(const ControlRecord &record, int panel, QWidget *parent)
+        : QtControl(record, panel, parent), box_(new QPlainTextEdit(parent))
+    {
+        box_->setReadOnly(true);
+        box_->setLineWrapMode(QPlainTextEdit::NoWrap);
+        box_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+        box_->setMinimumHeight(box_->fontMetrics().lineSpacing() * kShownLines);
+        box_->setFocusPolicy(Qt::NoFocus);
+        finish(box_);
+    }
+
+    double number() const override { return 0.0; }
+    void setNumber(double) override {}
+    std::string text() const override { return text_; }
+    void setText(const std::string &value) override
+    {
+        text_ = value;
+        const int scrolled = box_->verticalScrollBar()->value();
+        box_->setPlainText(qtext(value));
+        box_->verticalScrollBar()->setValue(scrolled);
+    }
+    void setRange(double, double) override {}
+
+private:
+    static constexpr int kShownLines = 10;
+    QPlainTextEdit *box_;
+    std::string text_;
+};
+
 class TextIndicatorControl final : public QtControl {
 public:
     TextIndicatorControl(const ControlRecord &record, int panel, QWidget *parent)
@@ -478,6 +512,11 @@ private:
 
 using Factory = QtControl *(*)(const ControlRecord &, int, QWidget *);
 
+QtControl *makeStripChart(const ControlRecord &record, int panel, QWidget *parent)
+{
+    return createStripChart(record, panel, parent);
+}
+
 template <class Control> QtControl *make(const ControlRecord &record, int panel, QWidget *parent)
 {
     return new Control(record, panel, parent);
@@ -493,6 +532,8 @@ constexpr KindFactory kFactories[] = {
     {ControlKind::Indicator, make<IndicatorControl>},
     {ControlKind::Text, make<TextControl>},
     {ControlKind::Ring, make<RingControl>},
+    {ControlKind::TextBox, make<TextBoxControl>},
+    {ControlKind::StripChart, makeStripChart},
     {ControlKind::TextIndicator, make<TextIndicatorControl>},
     {ControlKind::Switch, make<SwitchControl>},
     {ControlKind::Toggle, make<ButtonControl>},

@@ -23,6 +23,7 @@ public:
 
 protected:
     QtControl(const ControlRecord &record, int panel, QWidget *parent);
+    friend QtControl *createStripChart(const ControlRecord &, int, QWidget *);
     // Call once the widgets exist: adds the label (with the field as its buddy) and watches
     // every widget of the control for right clicks and stray wheel turns.
     void finish(QWidget *field);
@@ -45,5 +46,7 @@ private:
 
 // The control for the record's kind, owned by `parent` (as a QObject child).
 QtControl *createQtControl(const ControlRecord &record, int panel, QWidget *parent);
+// The strip chart (Qt Charts), apart for the module it needs.
+QtControl *createStripChart(const ControlRecord &record, int panel, QWidget *parent);
 
 } // namespace qx::ui

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFileDialog>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -12,6 +13,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
+#include <QSettings>
 
 #include <algorithm>
 #include <cstdlib>
@@ -141,6 +143,7 @@ public:
     {
         // Later, not now: the panel may be discarded from inside one of its own widgets' events.
         if (window_) {
+            keepGeometry();
             window_->hide();
             window_->deleteLater();
         }
@@ -153,6 +156,10 @@ public:
     {
         if (!window_)
             return;
+        if (!shown_) { // where the operator last left the panel's window
+            shown_ = true;
+            window_->restoreGeometry(QSettings().value(geometryKey()).toByteArray());
+        }
         window_->show();
         window_->raise();
         window_->activateWindow();
@@ -160,7 +167,15 @@ public:
     PanelWindow *window() const { return window_.data(); }
 
 private:
+    QString geometryKey() const { return "windows/" + window_->objectName(); }
+    void keepGeometry()
+    {
+        if (shown_)
+            QSettings().setValue(geometryKey(), window_->saveGeometry());
+    }
+
     QPointer<PanelWindow> window_;
+    bool shown_ = false;
 };
 
 // A modal message box at least as wide as its title needs: window managers cut a title that
@@ -218,6 +233,28 @@ public:
     int warningPopup(const std::string &title, const std::string &message) override
     {
         return acknowledged(QMessageBox::Warning, title, message);
+    }
+
+    int fileSelectPopup(const FileRequest &request, std::string &path) override
+    {
+        QWidget *parent = QApplication::activeWindow();
+        const QString title = qtext(request.title), folder = qtext(request.directory), filter = qtext(request.pattern);
+        const QString chosen = request.save ? QFileDialog::getSaveFileName(parent, title, folder, filter)
+                                            : QFileDialog::getOpenFileName(parent, title, folder, filter);
+        if (chosen.isEmpty())
+            return 0;
+        path = chosen.toStdString();
+        return 1;
+    }
+
+    // In the user's configuration folder (~/.config/QX Series/<program>.conf).
+    std::string setting(const std::string &key, const std::string &fallback) override
+    {
+        return QSettings().value(qtext(key), qtext(fallback)).toString().toStdString();
+    }
+    void saveSetting(const std::string &key, const std::string &value) override
+    {
+        QSettings().setValue(qtext(key), qtext(value));
     }
 
     int confirmPopup(const std::string &title, const std::string &message) override
@@ -287,6 +324,7 @@ int useQt(int &argc, char **argv) noexcept
         }
         // Only QuitUserInterface ends the loop; hiding the last panel does not.
         QApplication::setQuitOnLastWindowClosed(false);
+        QCoreApplication::setOrganizationName("QX Series");
         return installBackend(std::make_unique<QtToolkit>(std::move(application)));
     } catch (const std::bad_alloc &) {
         return UIE_OUT_OF_MEMORY;

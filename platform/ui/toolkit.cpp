@@ -26,6 +26,7 @@ struct ControlState {
     double max = 0.0;
     bool dimmed = false;
     std::string label;
+    std::size_t traces = 0; // a strip chart's
     CtrlCallbackPtr callback = nullptr;
     void *callbackData = nullptr;
 };
@@ -605,6 +606,89 @@ int GetCtrlLabel(int panel, int control, std::string *label) noexcept
         if (const int status = findControl(panel, control, s); status < 0)
             return status;
         *label = s->label;
+        return 0;
+    });
+}
+
+namespace {
+
+int findStripChart(int panel, int control, ControlState *&s)
+{
+    if (const int status = findControl(panel, control, s); status < 0)
+        return status;
+    return s->record->kind == ControlKind::StripChart ? 0 : int(UIE_TYPE_MISMATCH);
+}
+
+} // namespace
+
+int SetStripChartTraces(int panel, int control, const std::vector<std::string> &names) noexcept
+{
+    return guarded([&]() -> int {
+        ControlState *s = nullptr;
+        if (const int status = findStripChart(panel, control, s); status < 0)
+            return status;
+        s->traces = names.size();
+        s->view->setTraces(names);
+        return 0;
+    });
+}
+
+int PlotStripChart(int panel, int control, double seconds, const std::vector<double> &values) noexcept
+{
+    return guarded([&]() -> int {
+        ControlState *s = nullptr;
+        if (const int status = findStripChart(panel, control, s); status < 0)
+            return status;
+        if (values.size() != s->traces || !std::isfinite(seconds))
+            return UIE_INVALID_VALUE;
+        s->view->plot(seconds, values);
+        return 0;
+    });
+}
+
+int GetStripChartPoints(int panel, int control, std::size_t trace, std::vector<ChartPoint> *points) noexcept
+{
+    if (points == nullptr)
+        return UIE_NULL_POINTER;
+    return guarded([&]() -> int {
+        ControlState *s = nullptr;
+        if (const int status = findStripChart(panel, control, s); status < 0)
+            return status;
+        if (trace >= s->traces)
+            return UIE_INVALID_VALUE;
+        *points = s->view->points(trace);
+        return 0;
+    });
+}
+
+int FileSelectPopup(const FileRequest &request, std::string *path) noexcept
+{
+    if (path == nullptr)
+        return UIE_NULL_POINTER;
+    return guarded([&]() -> int {
+        Backend *b = currentBackend();
+        return b == nullptr ? int(UIE_NOT_INITIALIZED) : b->fileSelectPopup(request, *path);
+    });
+}
+
+std::string GetSetting(const std::string &key, const std::string &fallback) noexcept
+{
+    std::string value = fallback;
+    guarded([&]() -> int {
+        if (Backend *b = currentBackend())
+            value = b->setting(key, fallback);
+        return 0;
+    });
+    return value;
+}
+
+int SaveSetting(const std::string &key, const std::string &value) noexcept
+{
+    return guarded([&]() -> int {
+        Backend *b = currentBackend();
+        if (b == nullptr)
+            return UIE_NOT_INITIALIZED;
+        b->saveSetting(key, value);
         return 0;
     });
 }

@@ -34,6 +34,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qx::ui {
 
@@ -130,6 +131,33 @@ int SetCtrlDimmed(int panel, int control, int dimmed) noexcept;
 int SetCtrlLabel(int panel, int control, const std::string &label) noexcept;
 int GetCtrlLabel(int panel, int control, std::string *label) noexcept;
 int GetCtrlDimmed(int panel, int control, int *dimmed) noexcept;
+
+// Strip charts. SetStripChartTraces names the traces (and clears the chart); PlotStripChart adds
+// one point per trace at `seconds` (UIE_INVALID_VALUE unless one value per trace); the chart
+// shows the span of seconds its resource gives, up to the latest point, and GetStripChartPoints
+// gives a trace's points within it. Other controls: UIE_TYPE_MISMATCH.
+struct ChartPoint {
+    double x;
+    double y;
+    bool operator==(const ChartPoint &) const = default;
+};
+int SetStripChartTraces(int panel, int control, const std::vector<std::string> &names) noexcept;
+int PlotStripChart(int panel, int control, double seconds, const std::vector<double> &values) noexcept;
+int GetStripChartPoints(int panel, int control, std::size_t trace, std::vector<ChartPoint> *points) noexcept;
+
+// A file the operator chooses in a modal dialog: 1 with `path` set, 0 when cancelled.
+struct FileRequest {
+    std::string title;
+    std::string directory; // where the dialog starts
+    std::string pattern;   // e.g. "Sequences (*.json)"
+    bool save = false;     // a file to write (the dialog asks before replacing one)
+};
+int FileSelectPopup(const FileRequest &request, std::string *path) noexcept;
+
+// Settings kept from one run of the program to the next (the Qt backend's QSettings; the
+// headless backend keeps them while it lives). GetSetting gives `fallback` when there is none.
+std::string GetSetting(const std::string &key, const std::string &fallback) noexcept;
+int SaveSetting(const std::string &key, const std::string &value) noexcept;
 
 // Modal popups. MessagePopup and WarningPopup (a fault, with the warning icon) return 0 once the
 // operator has acknowledged them; ConfirmPopup returns 1 for yes and 0 for no.

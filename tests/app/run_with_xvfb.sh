@@ -17,8 +17,11 @@ wait_for() {
 command -v Xvfb >/dev/null 2>&1 || { echo "Xvfb is not installed (Debian package xvfb)"; exit 1; }
 displayfile=$(mktemp) || exit 1
 managing=$(mktemp -u)
+# Settings (window places, folders) of this run only.
+XDG_CONFIG_HOME=$(mktemp -d) || exit 1
+export XDG_CONFIG_HOME
 pids=
-trap 'kill $pids 2>/dev/null; wait 2>/dev/null; rm -f "$displayfile" "$managing"' EXIT
+trap 'kill $pids 2>/dev/null; wait 2>/dev/null; rm -rf "$displayfile" "$managing" "$XDG_CONFIG_HOME"' EXIT
 # -displayfd picks a free display and writes its number once the server accepts clients.
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$displayfile" 2>/dev/null &
 pids=$!

@@ -1,0 +1,292 @@
+// The test-sequence panel: a sequence opened from a file or the shipped ones, its steps listed,
+// run on the instrument worker with the progress and each step's verdict shown as it comes,
+// aborted at once from the panel, and its report saved as CSV. Opening and saving are the
+// operator's own work and run on the user-interface thread; the run waits its turn on the worker
+// like every other instrument job, and the abort does not wait at all.
+#include "action_report.h"
+#include "app_state.h"
+#include "bench_pacer.h"
+#include "callback_support.h"
+#include "callbacks.h"
+#include "qxseries_panels.h"
+#include "report_file.h"
+#include "sequence.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+namespace qx::app {
+namespace {
+
+using namespace qx::sequence;
+
+constexpr char kTitle[] = "QX Series Test Sequence";
+
+struct SequenceState {
+    int panel = 0;
+    std::optional<Sequence> sequence; // the one opened; read by the run, replaced only while none runs
+    std::atomic<bool> running{false};
+    std::atomic<bool> abort{false};
+    std::mutex mutex; // the run's results, written on the worker, saved on the user-interface thread
+    std::vector<Row> rows;
+    std::optional<Summary> summary;
+};
+
+SequenceState &state()
+{
+    static SequenceState instance;
+    return instance;
+}
+
+// One line per step: its number, what it does, and how its runs went.
+std::string stepList(const Sequence &sequence, const std::vector<Row> &rows, int current)
+{
+    std::string list;
+    for (const Step &step : sequence.steps) {
+        std::string verdict = step.number == current ? "running" : "";
+        int runs = 0;
+        for (const Row &row : rows) {
+            if (row.step != step.number)
+                continue;
+            ++runs;
+            if (row.verdict != Verdict::Pass)
+                verdict = std::string(row.verdict == Verdict::Fail ? "FAIL" : "ERROR") + ": " + row.detail;
+            else if (verdict.empty() || verdict == "running" || verdict.starts_with("pass"))
+                verdict = step.repeat > 1 ? "pass " + std::to_string(runs) + "/" + std::to_string(step.repeat) : "pass";
+        }
+        if (step.number == current && runs < step.repeat && !verdict.starts_with("FAIL"))
+            verdict = "running " + std::to_string(runs + 1) + "/" + std::to_string(step.repeat);
+        char line[32];
+        std::snprintf(line, sizeof line, "%3d  ", step.number);
+        list += line + describeStep(step) + (verdict.empty() ? "" : "  [" + verdict + "]") + "\n";
+    }
+    return list;
+}
+
+// Shows each step as it starts and ends (called on the worker; the toolkit calls go across).
+class PanelProgress final : public Observer {
+public:
+    PanelProgress(int panel, const Sequence &sequence) : panel_(panel), sequence_(sequence) {}
+    void starting(const Step &step, int run) override
+    {
+        char line[96];
+        std::snprintf(line, sizeof line, "Step %d of %zu, run %d of %d", step.number, sequence_.steps.size(), run,
+                      step.repeat);
+        ui::SetCtrlVal(panel_, SEQUENCE_PROGRESS, line);
+        show(step.number);
+    }
+    void finished(const Row &row) override
+    {
+        {
+            const std::lock_guard lock(state().mutex);
+            state().rows.push_back(row);
+        }
+        show(row.step);
+    }
+
+private:
+    void show(int current)
+    {
+        std::vector<Row> rows;
+        {
+            const std::lock_guard lock(state().mutex);
+            rows = state().rows;
+        }
+        ui::SetCtrlVal(panel_, SEQUENCE_STEPS, stepList(sequence_, rows, current));
+    }
+
+    int panel_;
+    const Sequence &sequence_;
+};
+
+// The controls that would change what runs are held while it runs.
+void showRunning(int panel, bool running)
+{
+    for (const int control : {SEQUENCE_OPEN, SEQUENCE_PRESET, SEQUENCE_RUN, SEQUENCE_SAVE})
+        ui::SetCtrlDimmed(panel, control, running ? 1 : 0);
+    ui::SetCtrlDimmed(panel, SEQUENCE_ABORT, running ? 0 : 1);
+}
+
+std::string homeFolder()
+{
+    const char *home = std::getenv("HOME");
+    return home != nullptr ? home : ".";
+}
+
+sequence::InstrumentLimits connectedLimits(ViSession vi)
+{
+    InstrumentLimits l;
+    ZEV_QX70_ConfigureLimits(vi, kChannel, &l.frequencyLow, &l.frequencyHigh, &l.current, &l.voltage, &l.model);
+    return l;
+}
+
+std::string summaryLine(const Summary &summary)
+{
+    return std::string(summary.allPassed() ? "PASSED: " : "NOT PASSED: ") + std::to_string(summary.passed) +
+           " passed, " + std::to_string(summary.failed) + " failed; " + summary.message;
+}
+
+} // namespace
+
+int open_sequences(int, int, int event, void *, int, int)
+{
+    if (event == ui::EVENT_RIGHT_CLICK)
+        return showHelp(help::kSequences);
+    if (event != ui::EVENT_COMMIT)
+        return 0;
+    SequenceState &s = state();
+    if (s.panel <= 0) {
+        s.panel = ui::LoadPanel(0, panelResourceFile(), SEQUENCE);
+        if (s.panel < 0) {
+            s.panel = 0;
+            return -1;
+        }
+    }
+    return ui::DisplayPanel(s.panel);
+}
+
+int sequence_panel(int panel, int event, void *, int, int)
+{
+    if (event != ui::EVENT_CLOSE)
+        return 0;
+    SequenceState &s = state();
+    s.abort = true; // a run still going ends safe on its own; its panel updates go nowhere
+    ui::DiscardPanel(panel);
+    s.panel = 0;
+    return 0;
+}
+
+namespace {
+
+int openSequence(int panel, int event, bool shipped)
+{
+    if (event == ui::EVENT_RIGHT_CLICK)
+        return showHelp(shipped ? help::kSequencePreset : help::kSequenceOpen);
+    if (event != ui::EVENT_COMMIT || state().running)
+        return 0;
+    ui::FileRequest request{shipped ? "Open a shipped test sequence" : "Open a test sequence",
+                            shipped ? shippedSequenceFolder() : ui::GetSetting("folders/sequences", homeFolder()),
+                            "Test sequences (*.json)", false};
+    std::string path;
+    if (ui::FileSelectPopup(request, &path) != 1)
+        return 0;
+    ParsedSequence parsed = loadSequence(path);
+    if (!parsed.sequence) {
+        recordFailure("Sequence " + path + ": " + parsed.error);
+        ui::WarningPopup(kTitle, "The sequence cannot be used:\n" + parsed.error);
+        return -1;
+    }
+    if (!shipped)
+        ui::SaveSetting("folders/sequences", std::filesystem::path(path).parent_path().string());
+    SequenceState &s = state();
+    {
+        const std::lock_guard lock(s.mutex);
+        s.rows.clear();
+        s.summary.reset();
+    }
+    s.sequence = std::move(parsed.sequence);
+    ui::SetCtrlVal(panel, SEQUENCE_NAME, s.sequence->name.empty() ? "(unnamed)" : s.sequence->name);
+    ui::SetCtrlVal(panel, SEQUENCE_FILE, path);
+    ui::SetCtrlVal(panel, SEQUENCE_STEPS, stepList(*s.sequence, {}, 0));
+    ui::SetCtrlVal(panel, SEQUENCE_PROGRESS, "Ready: " + std::to_string(s.sequence->steps.size()) + " steps");
+    showRunning(panel, false);
+    ui::SetCtrlDimmed(panel, SEQUENCE_SAVE, 1);
+    return 0;
+}
+
+} // namespace
+
+int sequence_open(int panel, int, int event, void *, int, int) { return openSequence(panel, event, false); }
+int sequence_preset(int panel, int, int event, void *, int, int) { return openSequence(panel, event, true); }
+
+// Runs on the instrument worker.
+int sequence_run(int panel, int, int event, void *, int, int)
+{
+    if (event == ui::EVENT_RIGHT_CLICK)
+        return showHelp(help::kSequenceRun);
+    SequenceState &s = state();
+    if (event != ui::EVENT_COMMIT || !s.sequence || s.running)
+        return 0;
+    const ViSession vi = appState().vi;
+    if (vi == VI_NULL) {
+        ui::MessagePopup(kTitle, "Connect to the instrument first: the sequence runs on the connected source.");
+        return -1;
+    }
+    if (const std::string problem = checkAgainst(*s.sequence, connectedLimits(vi)); !problem.empty()) {
+        recordFailure("Sequence refused: " + problem);
+        ui::WarningPopup(kTitle, "The connected instrument cannot run this sequence; nothing was sent.\n" + problem);
+        return -1;
+    }
+    {
+        const std::lock_guard lock(s.mutex);
+        s.rows.clear();
+        s.summary.reset();
+    }
+    s.abort = false;
+    s.running = true;
+    showRunning(panel, true);
+    BenchPacer pacer;
+    PanelProgress progress(panel, *s.sequence);
+    const Summary summary = runSequence(vi, *s.sequence, pacer, progress, s.abort);
+    {
+        const std::lock_guard lock(s.mutex);
+        s.summary = summary;
+    }
+    s.running = false;
+    ui::SetCtrlVal(panel, SEQUENCE_PROGRESS, summaryLine(summary));
+    showRunning(panel, false);
+    reportAction("Sequence", VI_SUCCESS, summaryLine(summary).c_str());
+    if (summary.ending == Ending::Error)
+        recordFailure("Sequence: " + summary.message);
+    return summary.allPassed() ? 0 : -1;
+}
+
+// On the user-interface thread: it must not wait behind the run it stops.
+int sequence_abort(int panel, int, int event, void *, int, int)
+{
+    if (event == ui::EVENT_RIGHT_CLICK)
+        return showHelp(help::kSequenceAbort);
+    if (event != ui::EVENT_COMMIT || !state().running)
+        return 0;
+    state().abort = true;
+    ui::SetCtrlVal(panel, SEQUENCE_PROGRESS, "Aborting: the output goes off");
+    return 0;
+}
+
+void abortSequence() { state().abort = true; }
+
+int sequence_save(int, int, int event, void *, int, int)
+{
+    if (event == ui::EVENT_RIGHT_CLICK)
+        return showHelp(help::kSequenceSave);
+    SequenceState &s = state();
+    if (event != ui::EVENT_COMMIT || s.running || !s.sequence)
+        return 0;
+    std::string path;
+    const ui::FileRequest request{"Save the sequence report", ui::GetSetting("folders/reports", homeFolder()),
+                                  "CSV files (*.csv)", true};
+    if (ui::FileSelectPopup(request, &path) != 1)
+        return 0;
+    ReportFile report;
+    std::string error;
+    if (report.open(path, s.sequence->name, error)) {
+        const std::lock_guard lock(s.mutex);
+        for (const Row &row : s.rows)
+            report.finished(row);
+        if (s.summary)
+            report.close(*s.summary);
+    }
+    if (!error.empty() || report.failed()) {
+        ui::WarningPopup(kTitle, error.empty() ? "Writing " + path + " failed." : error);
+        return -1;
+    }
+    ui::SaveSetting("folders/reports", std::filesystem::path(path).parent_path().string());
+    return 0;
+}
+
+} // namespace qx::app
