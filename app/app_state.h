@@ -26,6 +26,7 @@ struct AppState {
     double freqmax = 0.0;
     double currmax = 0.0;
     double voltmax = 0.0;
+    ViInt32 modelnumber = 0; // as the instrument identified, 0 while unknown
     int address = 0;
     int comport = 0;
     int comopened = 0;

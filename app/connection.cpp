@@ -104,7 +104,8 @@ std::string identityLine(ViSession vi)
 int openSteadyPanel()
 {
     AppState &s = appState();
-    ViInt32 modelnumber = 0;
+    ViInt32 &modelnumber = s.modelnumber;
+    modelnumber = 0;
     ZEV_QX70_ConfigureLimits(s.vi, kChannel, &s.freqmin, &s.freqmax, &s.currmax, &s.voltmax, &modelnumber);
     ui::Delay(kPause);
     s.steadypanel = ui::LoadPanel(0, panelResourceFile(), STEADY);

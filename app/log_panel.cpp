@@ -140,12 +140,12 @@ int open_logging(int, int, int event, void *, int, int)
     if (event != ui::EVENT_COMMIT)
         return 0;
     LogState &s = state();
-    if (s.panel <= 0) {
-        s.panel = ui::LoadPanel(0, panelResourceFile(), LOG);
-        if (s.panel < 0) {
-            s.panel = 0;
-            return -1;
-        }
+    if (s.panel > 0 && ui::DisplayPanel(s.panel) == 0)
+        return 0;
+    s.panel = ui::LoadPanel(0, panelResourceFile(), LOG);
+    if (s.panel < 0) {
+        s.panel = 0;
+        return -1;
     }
     return ui::DisplayPanel(s.panel);
 }

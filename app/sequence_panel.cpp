@@ -118,11 +118,11 @@ std::string homeFolder()
     return home != nullptr ? home : ".";
 }
 
-sequence::InstrumentLimits connectedLimits(ViSession vi)
+// As the connection learnt them: checking them sends nothing.
+sequence::InstrumentLimits connectedLimits()
 {
-    InstrumentLimits l;
-    ZEV_QX70_ConfigureLimits(vi, kChannel, &l.frequencyLow, &l.frequencyHigh, &l.current, &l.voltage, &l.model);
-    return l;
+    const AppState &a = appState();
+    return {a.modelnumber, a.voltmax, a.currmax, a.freqmin, a.freqmax};
 }
 
 std::string summaryLine(const Summary &summary)
@@ -140,12 +140,12 @@ int open_sequences(int, int, int event, void *, int, int)
     if (event != ui::EVENT_COMMIT)
         return 0;
     SequenceState &s = state();
-    if (s.panel <= 0) {
-        s.panel = ui::LoadPanel(0, panelResourceFile(), SEQUENCE);
-        if (s.panel < 0) {
-            s.panel = 0;
-            return -1;
-        }
+    if (s.panel > 0 && ui::DisplayPanel(s.panel) == 0)
+        return 0;
+    s.panel = ui::LoadPanel(0, panelResourceFile(), SEQUENCE);
+    if (s.panel < 0) {
+        s.panel = 0;
+        return -1;
     }
     return ui::DisplayPanel(s.panel);
 }
@@ -217,7 +217,7 @@ int sequence_run(int panel, int, int event, void *, int, int)
         ui::MessagePopup(kTitle, "Connect to the instrument first: the sequence runs on the connected source.");
         return -1;
     }
-    if (const std::string problem = checkAgainst(*s.sequence, connectedLimits(vi)); !problem.empty()) {
+    if (const std::string problem = checkAgainst(*s.sequence, connectedLimits()); !problem.empty()) {
         recordFailure("Sequence refused: " + problem);
         ui::WarningPopup(kTitle, "The connected instrument cannot run this sequence; nothing was sent.\n" + problem);
         return -1;

@@ -65,6 +65,8 @@ protected:
     ~AppTest() override
     {
         beforeWrite = nullptr; // it may capture the test body's locals
+        stopLogging();
+        instrumentWorker().waitIdle();
         if (state.vi != VI_NULL)
             ZEV_QX70_close(state.vi);
         ui::CloseUserInterface();

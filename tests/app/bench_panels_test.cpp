@@ -1,0 +1,174 @@
+// The test-sequence and measurement-log panels on the headless toolkit: a sequence opened from a
+// file and run on the instrument worker (exact traffic, each step's verdict, the saved report),
+// refused by the connected model with nothing sent, aborted with the output left off; a log whose
+// rows reach the CSV file, the database and the plot, and that stops cleanly.
+#include "app_fixture.h"
+
+#include "report_file.h"
+
+#include <sqlite3.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace qx::app::test {
+namespace {
+
+std::string writeFile(const std::string &name, const std::string &text)
+{
+    const std::string path = ::testing::TempDir() + "/" + name;
+    std::ofstream(path) << text;
+    return path;
+}
+
+std::string readFile(const std::string &path)
+{
+    std::ostringstream text;
+    text << std::ifstream(path).rdbuf();
+    return text.str();
+}
+
+class BenchPanels : public AppTest {
+protected:
+    // Opens the sequence panel and the file in it, as the operator picks it in the dialog.
+    int openSequence(const std::string &steps)
+    {
+        const int opened = click(steady, STEADY_SEQUENCES);
+        EXPECT_EQ(opened, 0);
+        const int panel = toolkit.activePanel();
+        toolkit.answerFile(writeFile("bench.json", R"({"name": "Bench", "steps": [)" + steps + "]}"));
+        EXPECT_EQ(click(panel, SEQUENCE_OPEN), 0);
+        timeline.clear();
+        return panel;
+    }
+};
+
+TEST_F(BenchPanels, ASequenceRunsOnTheWorkerShowsEachVerdictAndSavesItsReport)
+{
+    connected();
+    const int panel = openSequence(R"({"set": {"voltage": 120}}, {"output": "on"},
+        {"measure": ["voltage"], "expect": {"voltage": [0, 1]}}, {"output": "off"})");
+    EXPECT_EQ(text(panel, SEQUENCE_NAME), "Bench");
+    EXPECT_EQ(text(panel, SEQUENCE_PROGRESS), "Ready: 4 steps");
+    int dimmed = 1;
+    ui::GetCtrlDimmed(panel, SEQUENCE_RUN, &dimmed);
+    EXPECT_EQ(dimmed, 0);
+
+    EXPECT_EQ(click(panel, SEQUENCE_RUN), -1) << "a step failed";
+    EXPECT_EQ(timeline.writes(), (Events{"VOLT:RANG?", "VOLT 120.000000", "SYST:ERR?", "OUTP 1", "SYST:ERR?",
+                                         "INST:COUP 1", "MEAS:VOLT?", "OUTP 0", "SYST:ERR?"}));
+    EXPECT_EQ(text(panel, SEQUENCE_PROGRESS), "NOT PASSED: 3 passed, 1 failed; completed");
+    EXPECT_EQ(text(panel, SEQUENCE_STEPS), "  1  set voltage 120  [pass]\n"
+                                           "  2  output on  [pass]\n"
+                                           "  3  measure voltage (all phases); voltage 0 to 1  [FAIL: voltage=120 outside [0, 1]]\n"
+                                           "  4  output off  [pass]\n");
+    EXPECT_EQ(text(steady, STEADY_RESULT), "Sequence: NOT PASSED: 3 passed, 1 failed; completed");
+
+    const std::string report = ::testing::TempDir() + "/bench_report.csv";
+    toolkit.answerFile(report);
+    EXPECT_EQ(click(panel, SEQUENCE_SAVE), 0);
+    std::istringstream lines(readFile(report));
+    Events saved;
+    for (std::string line; std::getline(lines, line);)
+        saved.push_back(line);
+    ASSERT_EQ(saved.size(), 8u);
+    EXPECT_EQ(saved[1], sequence::kReportHeader);
+    EXPECT_EQ(saved[6], "# completed: 4 runs, 3 passed, 1 failed");
+}
+
+TEST_F(BenchPanels, AStepTheModelLacksIsRefusedBeforeAnythingIsSent)
+{
+    sim::Config single;
+    single.model = sim::Model::QX7101;
+    useSimulator(single);
+    ASSERT_EQ(connectRs232(1, "7101QX"), 0);
+    steady = state.steadypanel;
+    const int panel = openSequence(R"({"output": "on"}, {"drop": {"phase": 2}})");
+
+    EXPECT_EQ(click(panel, SEQUENCE_RUN), -1);
+    EXPECT_EQ(timeline.writes(), Events{});
+    const ui::HeadlessToolkit::Popup &refusal = toolkit.popups().back();
+    EXPECT_EQ(refusal.kind, ui::HeadlessToolkit::Popup::Kind::Warning);
+    EXPECT_TRUE(refusal.message.ends_with("step 2: phase 2: the 7101QX has phase 1 only")) << refusal.message;
+}
+
+TEST_F(BenchPanels, AnAbortedSequenceLeavesTheOutputOff)
+{
+    connected();
+    const int panel = openSequence(R"({"output": "on"}, {"wait": 600}, {"output": "on"})");
+    beforeWrite = [](const std::string &message) {
+        if (message.starts_with("OUTP 1"))
+            abortSequence(); // as the Abort button does, while the run goes on
+    };
+
+    EXPECT_EQ(click(panel, SEQUENCE_RUN), -1);
+    EXPECT_EQ(timeline.writes(), (Events{"OUTP 1", "SYST:ERR?", "OUTP 0", "SYST:ERR?"}));
+    EXPECT_EQ(text(panel, SEQUENCE_PROGRESS),
+              "NOT PASSED: 1 passed, 0 failed; aborted before step 2; output switched off");
+    EXPECT_FALSE(simulator->snapshot().settings.output);
+    EXPECT_EQ(click(panel, SEQUENCE_ABORT), ui::UIE_CONTROL_DIMMED) << "held while nothing runs";
+}
+
+std::size_t databaseRows(const std::string &path, const std::string &table)
+{
+    sqlite3 *db = nullptr;
+    std::size_t rows = 0;
+    if (sqlite3_open(path.c_str(), &db) == SQLITE_OK)
+        sqlite3_exec(
+            db, ("SELECT * FROM \"" + table + "\"").c_str(),
+            [](void *count, int, char **, char **) {
+                ++*static_cast<std::size_t *>(count);
+                return 0;
+            },
+            &rows, nullptr);
+    sqlite3_close(db);
+    return rows;
+}
+
+TEST_F(BenchPanels, ALogWritesEachRowToBothFilesAndThePlotThenStops)
+{
+    connected();
+    ASSERT_EQ(click(steady, STEADY_LOGGING), 0);
+    const int panel = toolkit.activePanel();
+    ui::SetCtrlVal(panel, LOG_CURRENT, 0);
+    ui::SetCtrlVal(panel, LOG_PHASE, std::int16_t{2});
+    ui::SetCtrlVal(panel, LOG_INTERVAL, 3600.0); // one row now, the next in an hour
+    const std::string folder = ::testing::TempDir() + "/bench_log";
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    toolkit.answerFile(folder + "/log.csv");
+
+    ASSERT_EQ(click(panel, LOG_START), 0);
+    std::vector<ui::ChartPoint> voltage;
+    for (int tries = 0; tries < 500 && voltage.empty(); ++tries) { // the ticker's first row, on the worker
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        instrumentWorker().waitIdle();
+        ui::GetStripChartPoints(panel, LOG_CHART, 0, &voltage);
+    }
+    ASSERT_EQ(voltage.size(), 1u);
+    EXPECT_EQ(timeline.writes(), (Events{"INST:NSEL 2", "MEAS:VOLT?", "INST:NSEL 2", "MEAS:POW?"}));
+    EXPECT_TRUE(text(panel, LOG_LAST).starts_with("0.0 s: voltage_p2 0 power_p2 0")) << text(panel, LOG_LAST);
+    const std::string csv = readFile(folder + "/log.csv");
+    EXPECT_TRUE(csv.starts_with("time,elapsed_s,voltage_p2,power_p2\n")) << csv;
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 2);
+    const std::string files = text(panel, LOG_FILES);
+    const std::string table = files.substr(files.find("(table ") + 7, files.size() - files.find("(table ") - 8);
+    EXPECT_EQ(databaseRows(folder + "/qxseries-log.db", table), 1u);
+    int dimmed = 0;
+    ui::GetCtrlDimmed(panel, LOG_INTERVAL, &dimmed);
+    EXPECT_EQ(dimmed, 1) << "what is logged is held while it logs";
+
+    EXPECT_EQ(click(panel, LOG_START), 0); // stops: the ticker ends, the files close
+    ui::GetCtrlDimmed(panel, LOG_INTERVAL, &dimmed);
+    EXPECT_EQ(dimmed, 0);
+    timeline.clear();
+    EXPECT_EQ(logTick(), 0);
+    EXPECT_EQ(timeline.writes(), Events{}) << "a row that comes after the stop measures nothing";
+    EXPECT_EQ(ui::GetSetting("folders/logs", ""), folder);
+}
+
+} // namespace
+} // namespace qx::app::test
