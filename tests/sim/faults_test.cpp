@@ -19,7 +19,7 @@ TEST(Faults, SilentAnswersNothingButStillObeysFromTheArmingMessageOn)
     EXPECT_EQ(idn() + idn(), kIdn);
 }
 
-TEST(Faults, GarbageOversizeAndSlowAnswers)
+TEST(Faults, GarbageOversizeAndSlowAnswersACloseFiresOnceAfterTheNthMessageWithItsAnswer)
 {
     SimHarness h;
     ASSERT_TRUE(h.sim.setFaults(Faults{.garbage = true}));
@@ -37,6 +37,15 @@ TEST(Faults, GarbageOversizeAndSlowAnswers)
     EXPECT_EQ(std::pair(d.bytes, d.delay), std::pair(kIdn, 1.5));
     EXPECT_EQ(h.sim.transcript().back(), "1.500 > ZE,7103QX,SN000123,1.02\\n"); // logged when it goes out
     EXPECT_EQ(h.sim.receive("VOLT 1\n").delay, 0.0);
+
+    // A close fires once, after the nth message counted from arming, and its answer still goes out.
+    ASSERT_TRUE(h.sim.setFaults(Faults{.closeAfter = 3}));
+    std::vector<Delivery> sent;
+    for (const char *message : {"VOLT 1\n", "VOLT 2\n", "*IDN?\n", "VOLT 4\n"})
+        sent.push_back(h.sim.receive(message));
+    EXPECT_EQ((std::vector{sent[0].close, sent[1].close, sent[2].close, sent[3].close}),
+              (std::vector{false, false, true, false}));
+    EXPECT_EQ(sent[2].bytes, kIdn);
 }
 
 TEST(Transcript, OneLinePerMessageWithTimeDirectionAndEscapedText)
@@ -52,17 +61,6 @@ TEST(Transcript, OneLinePerMessageWithTimeDirectionAndEscapedText)
     EXPECT_EQ(h.sim.transcript(),
               (std::vector<std::string>{"0.500 < *IDN?\\n", "0.500 > ZE,7103QX,SN000123,1.02\\n", "1.750 < VOLT 1\\r\\n",
                                         "1.750 < SYST:SNUM 'a\\x01'", "101.750 < LIM:VOLT?\\n", "101.750 > 300\\n"}));
-}
-
-TEST(Faults, CloseFiresOnceAfterTheNthMessageAndItsAnswerStillGoesOut)
-{
-    SimHarness h;
-    ASSERT_TRUE(h.sim.setFaults(Faults{.closeAfter = 3}));
-    std::vector<Delivery> d;
-    for (const char *message : {"VOLT 1\n", "VOLT 2\n", "*IDN?\n", "VOLT 4\n"})
-        d.push_back(h.sim.receive(message));
-    EXPECT_EQ((std::vector{d[0].close, d[1].close, d[2].close, d[3].close}), (std::vector{false, false, true, false}));
-    EXPECT_EQ(d[2].bytes, kIdn);
 }
 
 TEST(Faults, ErrorAfterACommandInAnyOfItsFormsAndInvalidFaultsChangeNothing)

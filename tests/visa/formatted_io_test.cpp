@@ -55,7 +55,7 @@ static_assert(printfCheck<>("100%% done\n") == Problem::None);
 
 // ---- viPrintf --------------------------------------------------------------------------------
 
-TEST_F(SessionTest, PrintfFormatsLikeCPrintfAndSendsEachCallAtOnceWithEnd)
+TEST_F(SessionTest, PrintfFormatsLikeCPrintfAndSendsEachCallWithEndOrByDefaultAtLineFeedsOrWhenAsked)
 {
     open("GPIB::5::INSTR");
     const ViChar range[] = "VOLT:RANG";
@@ -74,11 +74,9 @@ TEST_F(SessionTest, PrintfFormatsLikeCPrintfAndSendsEachCallAtOnceWithEnd)
                                     {"1.234500e+03 0.0001 -0.001 -9000000000", true},
                                     {"100000000000000000000.000000", true},
                                 }));
-}
 
-// A buffer smaller than the message: gpib_session_test.cpp.
-TEST_F(SessionTest, WithTheVisaDefaultPrintfFlushesOnlyAtTheFormatsLineFeedsOrWhenAsked)
-{
+    // With the VISA default, only at the format's line feeds or when asked (a buffer smaller than the
+    // message: gpib_session_test.cpp).
     open("GPIB::5::INSTR", false);
     EXPECT_EQ(viPrintf(io, "*RST"), VI_SUCCESS);
     EXPECT_TRUE(device->writes().empty());
