@@ -59,8 +59,13 @@ protected:
 
 } // namespace
 
-TEST_F(Headless, LoadFailuresAndBadCallbackTablesGiveNegativeStatusesWithADetail)
+// (Delay's wait on the one clock shows in every pause of the front panel's tests, and ExitProcess
+// in its fatal start-up report.)
+TEST_F(Headless, TheResourceIsFoundNextToTheProgramLoadFailuresAndBadCallbackTablesGiveDetailedCodes)
 {
+    EXPECT_NE(kFile, "QXSERIES.UIR") << "the resource is not found next to the test program";
+    EXPECT_EQ(PanelResourcePath("NOSUCH.UIR"), "NOSUCH.UIR");
+    EXPECT_EQ(PanelResourcePath(nullptr), "");
     EXPECT_EQ(LoadPanel(0, "/nonexistent/QXSERIES.UIR", MAIN), UIE_FILE_NOT_FOUND);
     EXPECT_NE(LastLoadError().find("/nonexistent/QXSERIES.UIR"), std::string::npos);
     EXPECT_EQ((Codes{LoadPanel(0, kFile, 3), LoadPanel(mainPanel, kFile, STEADY),
@@ -314,14 +319,4 @@ TEST_F(Headless, TheEventLoopRunsTheScriptUntilACallbackQuits)
     EXPECT_EQ(ui->quitCodes(), std::vector<int>{7});
     EXPECT_EQ(recorder().names(), (Names{"interfaceGPIB:1", "refused:0", "quit:1"}));
     EXPECT_EQ(RunUserInterface(), UIE_NO_MORE_EVENTS); // nothing left, nobody quit: no hanging
-}
-
-// (Delay's wait on the one clock shows in every pause of the front panel's tests, and ExitProcess
-// in its fatal start-up report.)
-TEST(Toolkit, TheResourceIsFoundNextToTheProgram)
-{
-    EXPECT_NE(kFile.find("QXSERIES.UIR"), std::string::npos);
-    EXPECT_NE(kFile, "QXSERIES.UIR") << "not next to the test program";
-    EXPECT_EQ(PanelResourcePath("NOSUCH.UIR"), "NOSUCH.UIR");
-    EXPECT_EQ(PanelResourcePath(nullptr), "");
 }
