@@ -39,7 +39,7 @@ TEST_F(IviAttributeRules, IdsAreUniqueAndTypesMustMatch)
     EXPECT_EQ(Ivi_SetAttributeViString(vi, "", IVI_ATTR_DRIVER_SETUP, 0, nullptr), IVI_ERROR_NULL_POINTER);
 }
 
-TEST_F(IviAttributeRules, RangeCheckingAppliesTheTableOrACheckCallbackToSetsACheckAlwaysApplies)
+TEST_F(IviAttributeRules, RangeCheckingAppliesTheTableOrACheckCallbackToSetsACheckAlwaysAppliesLookUps)
 {
     const auto withFrequency = [&](const char *options) {
         const ViSession vi = open(options);
@@ -78,6 +78,20 @@ TEST_F(IviAttributeRules, RangeCheckingAppliesTheTableOrACheckCallbackToSetsAChe
     EXPECT_EQ(calls.written, (std::vector<double>{1.0, 2.0}));
     ASSERT_EQ(Ivi_AddAttributeViBoolean(unchecked, attrInt, "BOOL", VI_FALSE, 0, nullptr, nullptr), VI_SUCCESS);
     EXPECT_EQ(Ivi_SetAttributeViBoolean(unchecked, "", attrInt, 0, 7), VI_SUCCESS);
+
+    // The engine looks values up in discrete and ranged tables.
+    ViInt32 minimum = -1, maximum = -1, index = -1;
+    ViConstString command = nullptr;
+    const auto lookUp = Ivi_GetViInt32EntryFromValue;
+    ASSERT_EQ(lookUp(3, &functionTable, &minimum, nullptr, nullptr, &index, &command, nullptr), VI_SUCCESS);
+    EXPECT_EQ(std::tuple(index, minimum, std::string(command)), std::tuple(3, 3, "VOLT:RANG"));
+    ASSERT_EQ(lookUp(5000, &frequencyTable, &minimum, &maximum, nullptr, &index, nullptr, nullptr), VI_SUCCESS);
+    EXPECT_EQ(std::pair(minimum, maximum), std::pair(16, 5000));
+    const std::pair<ViInt32, IviRangeTablePtr> absent[] = {{4, &functionTable}, {5001, &frequencyTable}, {1, nullptr}};
+    for (const auto &[value, table] : absent)
+        EXPECT_EQ(lookUp(value, table, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
+                  table ? IVI_ERROR_INVALID_VALUE : IVI_ERROR_NULL_POINTER)
+            << value;
 }
 
 TEST_F(IviAttributeRules, AccessFlagsRestrictUsersOrEveryone)
@@ -104,23 +118,6 @@ TEST_F(IviAttributeRules, AccessFlagsRestrictUsersOrEveryone)
         EXPECT_EQ(Ivi_GetAttributeViInt32(vi, "", id, IVI_VAL_DIRECT_USER_CALL, &value), c.userGet) << c.flags;
         EXPECT_EQ(Ivi_GetAttributeViInt32(vi, "", id, 0, &value), c.driverGet) << c.flags;
     }
-}
-
-TEST(IviInt32Entry, LooksValuesUpInDiscreteAndRangedTables)
-{
-    ViInt32 minimum = -1, maximum = -1, index = -1;
-    ViConstString command = nullptr;
-    const auto lookUp = Ivi_GetViInt32EntryFromValue;
-    ASSERT_EQ(lookUp(3, &functionTable, &minimum, nullptr, nullptr, &index, &command, nullptr), VI_SUCCESS);
-    EXPECT_EQ(std::tuple(index, minimum, std::string(command)), std::tuple(3, 3, "VOLT:RANG"));
-    ASSERT_EQ(lookUp(5000, &frequencyTable, &minimum, &maximum, nullptr, &index, nullptr, nullptr),
-              VI_SUCCESS);
-    EXPECT_EQ(std::pair(minimum, maximum), std::pair(16, 5000));
-    const std::pair<ViInt32, IviRangeTablePtr> absent[] = {{4, &functionTable}, {5001, &frequencyTable}, {1, nullptr}};
-    for (const auto &[value, table] : absent)
-        EXPECT_EQ(lookUp(value, table, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
-                  table ? IVI_ERROR_INVALID_VALUE : IVI_ERROR_NULL_POINTER)
-            << value;
 }
 
 TEST_F(IviChannels, PerChannelAttributesKeepAValuePerKnownChannelUnknownNamesOnlyWhenAllowed)
