@@ -1,6 +1,4 @@
 // viPrintf / viScanf with the formats and buffer settings of the instrument driver.
-#include <charconv>
-#include <concepts>
 #include <functional>
 #include <string>
 

@@ -53,7 +53,7 @@ TEST_F(GpibBus, OpensTheDeviceAtItsAddressAndTimeOutKnowsItsAddressAndHasNoSeria
     EXPECT_EQ(u16(VI_ATTR_GPIB_SECONDARY_ADDR), 2);
 }
 
-TEST_F(GpibBus, WritesEndWithEoiUnlessSendEndIsOffReadsEndAtEoiTheCountOrTheEnabledTerminationCharacter)
+TEST_F(GpibBus, WritesEndWithEoiUnlessSendEndIsOffReadsEndAtEoiCountOrTermCharBusErrorsAreVisaCodes)
 {
     open("GPIB::8::INSTR");
     EXPECT_EQ(viPrintf(io, "VOLT %lf", 120.0), VI_SUCCESS);
@@ -76,10 +76,8 @@ TEST_F(GpibBus, WritesEndWithEoiUnlessSendEndIsOffReadsEndAtEoiTheCountOrTheEnab
     bus.answers.emplace_back("1\n2\n", true);
     EXPECT_EQ(read().second, "1\n");
     EXPECT_EQ(read(), Read(VI_SUCCESS, "2\n"));
-}
 
-TEST_F(GpibBus, BusErrorsBecomeVisaCodesAndALateAnswerIsClearedFromTheInstrument)
-{
+    // Bus errors become VISA codes.
     open("GPIB::5::INSTR");
     bus.failWrite = 2; // ENOL
     EXPECT_EQ(viPrintf(io, "*CLS"), VI_ERROR_NLISTENERS);
