@@ -19,9 +19,21 @@ TEST(Faults, SilentAnswersNothingButStillObeysFromTheArmingMessageOn)
     EXPECT_EQ(idn() + idn(), kIdn);
 }
 
-TEST(Faults, GarbageOversizeAndSlowAnswersACloseFiresOnceAfterTheNthMessageWithItsAnswer)
+TEST(Faults, TheTranscriptLogsTimeDirectionAndEscapedTextGarbageOversizeSlowAnswersAndAClose)
 {
+    // The transcript: one line per message, with the time, the direction and the escaped text.
     SimHarness h;
+    h.advance(0.5);
+    h.sim.receive("*IDN?\n");
+    h.advance(1.25);
+    h.sim.receive("VOLT 1\r\n");
+    h.sim.receive("SYST:SNUM 'a\x01'"); // GPIB message: no terminator
+    h.advance(100.0004);
+    h.sim.receive("LIM:VOLT?\n");
+    EXPECT_EQ(h.sim.transcript(),
+              (std::vector<std::string>{"0.500 < *IDN?\\n", "0.500 > ZE,7103QX,SN000123,1.02\\n", "1.750 < VOLT 1\\r\\n",
+                                        "1.750 < SYST:SNUM 'a\\x01'", "101.750 < LIM:VOLT?\\n", "101.750 > 300\\n"}));
+
     ASSERT_TRUE(h.sim.setFaults(Faults{.garbage = true}));
     EXPECT_EQ(h.sim.receive("LIM:VOLT?\n").bytes, std::string(kGarbageAnswer) + "\n");
     EXPECT_EQ(h.sim.receive("VOLT 1\n").bytes, ""); // settings have nothing to spoil
@@ -35,7 +47,7 @@ TEST(Faults, GarbageOversizeAndSlowAnswersACloseFiresOnceAfterTheNthMessageWithI
     ASSERT_TRUE(h.sim.setFaults(Faults{.slowSeconds = 1.5}));
     const Delivery d = h.sim.receive("*IDN?\n");
     EXPECT_EQ(std::pair(d.bytes, d.delay), std::pair(kIdn, 1.5));
-    EXPECT_EQ(h.sim.transcript().back(), "1.500 > ZE,7103QX,SN000123,1.02\\n"); // logged when it goes out
+    EXPECT_EQ(h.sim.transcript().back(), "103.250 > ZE,7103QX,SN000123,1.02\\n"); // logged when it goes out
     EXPECT_EQ(h.sim.receive("VOLT 1\n").delay, 0.0);
 
     // A close fires once, after the nth message counted from arming, and its answer still goes out.
@@ -46,21 +58,6 @@ TEST(Faults, GarbageOversizeAndSlowAnswersACloseFiresOnceAfterTheNthMessageWithI
     EXPECT_EQ((std::vector{sent[0].close, sent[1].close, sent[2].close, sent[3].close}),
               (std::vector{false, false, true, false}));
     EXPECT_EQ(sent[2].bytes, kIdn);
-}
-
-TEST(Transcript, OneLinePerMessageWithTimeDirectionAndEscapedText)
-{
-    SimHarness h;
-    h.advance(0.5);
-    h.sim.receive("*IDN?\n");
-    h.advance(1.25);
-    h.sim.receive("VOLT 1\r\n");
-    h.sim.receive("SYST:SNUM 'a\x01'"); // GPIB message: no terminator
-    h.advance(100.0004);
-    h.sim.receive("LIM:VOLT?\n");
-    EXPECT_EQ(h.sim.transcript(),
-              (std::vector<std::string>{"0.500 < *IDN?\\n", "0.500 > ZE,7103QX,SN000123,1.02\\n", "1.750 < VOLT 1\\r\\n",
-                                        "1.750 < SYST:SNUM 'a\\x01'", "101.750 < LIM:VOLT?\\n", "101.750 > 300\\n"}));
 }
 
 TEST(Faults, ErrorAfterACommandInAnyOfItsFormsAndInvalidFaultsChangeNothing)

@@ -62,7 +62,7 @@ TEST_F(SimDeviceTest, GpibMessagesEndWithEndAnswersCarryItAndTheNextMessageInter
     EXPECT_EQ(gpib.read(4096).bytes, "-410,\"Query INTERRUPTED\"\n");
 }
 
-TEST_F(SimDeviceTest, SlowFaultWaitsOnTheClockAndCloseFaultHandsOutTheLastAnswer)
+TEST_F(SimDeviceTest, SlowFaultWaitsOnTheClockCloseFaultHandsOutTheLastAnswerAttachRefusesNonsense)
 {
     ASSERT_TRUE(sim->setFaults(Faults{.slowSeconds = 2.0}));
     ASSERT_TRUE(stream.write("*IDN?\n", false));
@@ -79,11 +79,9 @@ TEST_F(SimDeviceTest, SlowFaultWaitsOnTheClockAndCloseFaultHandsOutTheLastAnswer
     EXPECT_FALSE(stream.write("*IDN?\n", false));
     EXPECT_EQ(sim->snapshot().settings.phases[0].voltage, 1.0);
     EXPECT_EQ(sim->messagesReceived(), 3u); // the slow *IDN? and two of the three
-}
 
-// What attach makes of a simulator and a name, the front panel's tests use throughout.
-TEST(Attach, RefusesANullSimulatorAndANameThatIsNoResource)
-{
+    // Attach refuses a null simulator and a name that is no resource (what it makes of good ones,
+    // the front panel's tests use throughout).
     EXPECT_EQ(attach(nullptr, "ASRL2::INSTR"), nullptr);
     EXPECT_EQ(attach(std::make_shared<Simulator>(), "not a resource"), nullptr);
 }

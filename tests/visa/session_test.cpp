@@ -50,26 +50,7 @@ TEST_F(SessionTest, StaleForeignAndNullArgumentsAreRefusedWithoutIoAndHandlesAre
 }
 
 // (The driver's settings: taken on a pty in its end-to-end tests, read back in the front panel's.)
-TEST_F(SessionTest, BadValuesReadOnlyAndForeignAttributesAreRefused)
-{
-    open("ASRL2::INSTR", false);
-    const std::pair<ViAttr, ViAttrState> badValues[] = {
-        {VI_ATTR_ASRL_DATA_BITS, 9},        {VI_ATTR_ASRL_DATA_BITS, 4},   {VI_ATTR_ASRL_PARITY, 5},
-        {VI_ATTR_ASRL_STOP_BITS, 15},       {VI_ATTR_ASRL_FLOW_CNTRL, 4},  {VI_ATTR_ASRL_BAUD, 0},
-        {VI_ATTR_ASRL_END_IN, VI_ASRL_END_BREAK}, {VI_ATTR_RD_BUF_OPER_MODE, VI_FLUSH_WHEN_FULL},
-        {VI_ATTR_WR_BUF_OPER_MODE, VI_FLUSH_DISABLE}, {VI_ATTR_TERMCHAR, 256}, {VI_ATTR_TERMCHAR_EN, 2},
-        {VI_ATTR_TMO_VALUE, 0x100000000ULL},
-    };
-    for (const auto &[attr, value] : badValues)
-        EXPECT_EQ(viSetAttribute(io, attr, value), VI_ERROR_NSUP_ATTR_STATE) << std::hex << attr << " " << value;
-    EXPECT_EQ(u16(io, VI_ATTR_ASRL_DATA_BITS), 8);
-    EXPECT_EQ(viSetAttribute(io, VI_ATTR_INTF_TYPE, VI_INTF_GPIB), VI_ERROR_ATTR_READONLY);
-    EXPECT_EQ(viSetAttribute(io, 0x3FFF0FFF, 1), VI_ERROR_NSUP_ATTR);
-    ViUInt16 address = 0;
-    EXPECT_EQ(viGetAttribute(io, VI_ATTR_GPIB_PRIMARY_ADDR, &address), VI_ERROR_NSUP_ATTR);
-}
-
-TEST_F(SessionTest, SerialReadsEndAtTheLineFeedAndWritesGetATerminatorOnlyWhenAsked)
+TEST_F(SessionTest, SerialReadsEndAtTheLineFeedWritesGetATerminatorOnlyWhenAskedBadValuesAreRefused)
 {
     open("ASRL1::INSTR", false);
     device->answer("120.0\n50.0\n"); // no END: the line feed ends each read
@@ -88,6 +69,28 @@ TEST_F(SessionTest, SerialReadsEndAtTheLineFeedAndWritesGetATerminatorOnlyWhenAs
     ASSERT_EQ(viSetAttribute(io, VI_ATTR_TERMCHAR, '\r'), VI_SUCCESS);
     EXPECT_EQ(write("B"), VI_SUCCESS);
     EXPECT_EQ(device->writes(), (std::vector<Write>{{"A", false}, {"B\r", false}})); // a serial line has no END
+
+    const std::pair<ViAttr, ViAttrState> badValues[] = {
+        {VI_ATTR_ASRL_DATA_BITS, 9},        {VI_ATTR_ASRL_DATA_BITS, 4},   {VI_ATTR_ASRL_PARITY, 5},
+        {VI_ATTR_ASRL_STOP_BITS, 15},       {VI_ATTR_ASRL_FLOW_CNTRL, 4},  {VI_ATTR_ASRL_BAUD, 0},
+        {VI_ATTR_ASRL_END_IN, VI_ASRL_END_BREAK}, {VI_ATTR_RD_BUF_OPER_MODE, VI_FLUSH_WHEN_FULL},
+        {VI_ATTR_WR_BUF_OPER_MODE, VI_FLUSH_DISABLE}, {VI_ATTR_TERMCHAR, 256}, {VI_ATTR_TERMCHAR_EN, 2},
+        {VI_ATTR_TMO_VALUE, 0x100000000ULL},
+    };
+    for (const auto &[attr, value] : badValues)
+        EXPECT_EQ(viSetAttribute(io, attr, value), VI_ERROR_NSUP_ATTR_STATE) << std::hex << attr << " " << value;
+    EXPECT_EQ(u16(io, VI_ATTR_ASRL_DATA_BITS), 8);
+    EXPECT_EQ(viSetAttribute(io, VI_ATTR_INTF_TYPE, VI_INTF_GPIB), VI_ERROR_ATTR_READONLY);
+    EXPECT_EQ(viSetAttribute(io, 0x3FFF0FFF, 1), VI_ERROR_NSUP_ATTR);
+    ViUInt16 address = 0;
+    EXPECT_EQ(viGetAttribute(io, VI_ATTR_GPIB_PRIMARY_ADDR, &address), VI_ERROR_NSUP_ATTR);
+
+    // A status code has its standard text, or is named unknown.
+    ViChar text[256] = "unset";
+    EXPECT_EQ(viStatusDesc(VI_NULL, VI_ERROR_TMO, text), VI_SUCCESS);
+    EXPECT_STREQ(text, "Timeout expired before operation completed.");
+    EXPECT_EQ(viStatusDesc(VI_NULL, static_cast<ViStatus>(0xBFFA4001), text), VI_WARN_UNKNOWN_STATUS);
+    EXPECT_STREQ(text, "Unknown status value 0xBFFA4001");
 }
 
 TEST_F(SessionTest, ASilentInstrumentTimesOutOnTheClockALateAnswerIsDroppedALostLineFailsAtOnce)
@@ -159,11 +162,3 @@ TEST_F(SessionTest, CallsFromSeveralThreadsDoNotInterleaveOnOneSession)
     EXPECT_EQ(next[0] + next[1], 2 * perThread);
 }
 
-TEST(StatusDesc, GivesTheStandardTextOrSaysTheCodeIsUnknown)
-{
-    ViChar text[256] = "unset";
-    EXPECT_EQ(viStatusDesc(VI_NULL, VI_ERROR_TMO, text), VI_SUCCESS);
-    EXPECT_STREQ(text, "Timeout expired before operation completed.");
-    EXPECT_EQ(viStatusDesc(VI_NULL, static_cast<ViStatus>(0xBFFA4001), text), VI_WARN_UNKNOWN_STATUS);
-    EXPECT_STREQ(text, "Unknown status value 0xBFFA4001");
-}
