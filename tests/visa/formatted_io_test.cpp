@@ -2,12 +2,11 @@
 #include <functional>
 #include <string>
 
-#include "queued_device.h"
+#include "session_fixture.h"
 
 using namespace qx::visa;
-using qx::visa::test::QueuedDevice;
 using qx::visa::test::SessionTest;
-using Write = QueuedDevice::Write;
+using Write = qx::test::ScriptedDevice::Write;
 
 // ---- what a format accepts is settled at compile time --------------------------------------
 
@@ -103,7 +102,7 @@ TEST_F(SessionTest, RuntimeFormatsAreCheckedBeforeAnyIo)
     EXPECT_EQ(real, 1.5);
     EXPECT_STREQ(small, "keep");
 
-    device->answer("7", true);
+    device->queue("7", true);
     EXPECT_EQ(viScanf(io, RuntimeFormat{"%ld"}, &integer), VI_SUCCESS);
     EXPECT_EQ(integer, 7);
 }
@@ -165,7 +164,7 @@ TEST_F(SessionTest, EachFormatOfTheDriverTakesGoodAnswersAndLeavesItsOutputsOnSh
         {line, "OK\n", ok, "OK"}, // what the long answer left was dropped
     };
     for (std::size_t i = 0; i < std::size(cases); ++i) {
-        device->answer(cases[i].answer);
+        device->queue(cases[i].answer);
         EXPECT_EQ(cases[i].scan(), (Result{cases[i].status, cases[i].outputs})) << "case " << i;
         EXPECT_EQ(device->pendingAnswers(), 0u) << "case " << i;
     }
@@ -175,7 +174,7 @@ TEST_F(SessionTest, FlushOnAccessDropsWhatAScanLeftFlushDisableKeepsItForTheNext
 {
     open("GPIB::5::INSTR");
     for (const char *answer : {"120.0\n", "50.0\n", "1.5,2.5\n", "9.0\n", "ABCDEFG", "  7101QX rest"})
-        device->answer(answer, true);
+        device->queue(answer, true);
     EXPECT_EQ(scan<ViReal64>("%lf"), result(VI_SUCCESS, 120.0)); // the "\n" is left and dropped
     EXPECT_EQ(scan<ViReal64>("%lf"), result(VI_SUCCESS, 50.0));
     ASSERT_EQ(viSetAttribute(io, VI_ATTR_RD_BUF_OPER_MODE, VI_FLUSH_DISABLE), VI_SUCCESS);
@@ -199,13 +198,13 @@ TEST_F(SessionTest, GpibAnswersEndAtEoiAndMayArriveInPieces)
 {
     open("GPIB::5::INSTR");
     device->pieces(3);
-    device->answer("+1.20000E+02", true);
+    device->queue("+1.20000E+02", true);
     EXPECT_EQ(scan<ViReal64>("%lf"), result(VI_SUCCESS, 120.0));
-    device->answer("7," + std::string(4500, 'x'), true);
-    device->answer("8", true);
+    device->queue("7," + std::string(4500, 'x'), true);
+    device->queue("8", true);
     EXPECT_EQ(scan<ViInt32>("%ld"), result(VI_SUCCESS, 7));
     EXPECT_EQ(scan<ViInt32>("%ld"), result(VI_SUCCESS, 8));
-    device->answer("5", false); // no EOI: the read waits for it and times out
+    device->queue("5", false); // no EOI: the read waits for it and times out
     EXPECT_EQ(scan<ViInt32>("%ld", -1), result(VI_ERROR_TMO, -1));
     EXPECT_EQ(timeline.events(), std::vector<std::string>{"timeout 2"});
 }

@@ -2,7 +2,7 @@
 #include <cstdlib>
 
 #include "fake_gpib.h"
-#include "queued_device.h"
+#include "session_fixture.h"
 #include "visa/gpib_library.h"
 
 using namespace qx::visa;
@@ -18,7 +18,7 @@ const bool fakeLibrary = ::setenv("QX_GPIB_LIBRARY", QX_FAKE_GPIB_PATH, 1) == 0;
 // Sessions open on the fake bus (a fresh one each time), not on an attached device.
 class GpibBus : public test::SessionTest {
 protected:
-    bool plugIn(const std::string &, std::shared_ptr<test::QueuedDevice>) override
+    bool plugIn(const std::string &, std::shared_ptr<qx::test::ScriptedDevice>) override
     {
         bus = fake_gpib::Bus{};
         return fakeLibrary;

@@ -7,7 +7,7 @@
 
 #include <unistd.h>
 
-#include "queued_device.h"
+#include "session_fixture.h"
 
 using namespace qx::visa;
 
@@ -25,7 +25,7 @@ TEST_F(SessionTest, TraceLogsEachTransferWithTimeResourceDirectionAndEscapedByte
     ASSERT_TRUE(traceOn);
     open("ASRL1::INSTR");
     const ViSession serial = io;
-    device->answer("120.0\r\n");
+    device->queue("120.0\r\n");
     open("GPIB::5::INSTR");
     EXPECT_EQ(viPrintf(serial, "VOLT %lf\n", 120.0), VI_SUCCESS);
     ViReal64 value = 0;

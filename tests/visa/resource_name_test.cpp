@@ -3,12 +3,13 @@
 
 #include <cstdlib>
 
-#include "queued_device.h"
+#include "session_fixture.h"
 #include "visa/resource_name.h"
 #include "visa/serial_port.h"
 #include "visa/visa.h"
 
 using namespace qx::visa;
+using qx::test::ScriptedDevice;
 using test::SessionTest;
 
 // The canonical form of each name that parses, "" for one that does not.
@@ -41,7 +42,7 @@ TEST(ResourceName, ParsesTheNamesTheSystemOpensInAnyCaseWithBoardDefaultsAndRefu
 
 TEST(DeviceRegistry, FindsADeviceUnderAnySpellingOfItsNameUntilReplacedOrDetached)
 {
-    const auto device = std::make_shared<test::QueuedDevice>(), replacement = std::make_shared<test::QueuedDevice>();
+    const auto device = std::make_shared<ScriptedDevice>(), replacement = std::make_shared<ScriptedDevice>();
     ASSERT_TRUE(attachDevice("gpib::9::instr", device));
     EXPECT_EQ(findDevice("GPIB::9"), device);
     EXPECT_EQ(findDevice("GPIB1::9::INSTR"), nullptr);
@@ -74,7 +75,7 @@ TEST_F(SessionTest, ViOpenLooksInTheRegistryThenAtTheComPortPathAndReportsBadOrM
     open("asrl9::instr", false); // attached in-process, found before the missing port
     EXPECT_EQ(test::textAttribute(io, VI_ATTR_RSRC_NAME), "ASRL9::INSTR");
     EXPECT_EQ(viPrintf(io, "*CLS\n"), VI_SUCCESS);
-    EXPECT_EQ(device->writes(), (std::vector<test::QueuedDevice::Write>{{"*CLS\n", false}}));
+    EXPECT_EQ(device->writes(), (std::vector<ScriptedDevice::Write>{{"*CLS\n", false}}));
     EXPECT_EQ(viOpen(rm, "ASRL9::INSTR", 0x100, 5000, &other), VI_ERROR_INV_ACC_MODE);
     EXPECT_EQ(viOpen(rm + 1000, "ASRL9::INSTR", VI_NULL, 5000, &other), VI_ERROR_INV_OBJECT);
     EXPECT_EQ(viOpen(rm, "ASRL9::INSTR", VI_NULL, 5000, nullptr), VI_ERROR_INV_PARAMETER);

@@ -1,14 +1,13 @@
 // Sessions, attributes and raw I/O over in-process instruments.
-#include "queued_device.h"
+#include "session_fixture.h"
 
 #include <thread>
 
 using namespace qx::visa;
-using qx::visa::test::QueuedDevice;
 using qx::visa::test::SessionTest;
 using qx::visa::test::attribute;
 using qx::visa::test::result;
-using Write = QueuedDevice::Write;
+using Write = qx::test::ScriptedDevice::Write;
 using Read = qx::visa::test::Result;
 
 const auto u16 = attribute<ViUInt16>;
@@ -53,15 +52,15 @@ TEST_F(SessionTest, StaleForeignAndNullArgumentsAreRefusedWithoutIoAndHandlesAre
 TEST_F(SessionTest, SerialReadsEndAtTheLineFeedWritesGetATerminatorOnlyWhenAskedBadValuesAreRefused)
 {
     open("ASRL1::INSTR", false);
-    device->answer("120.0\n50.0\n"); // no END: the line feed ends each read
+    device->queue("120.0\n50.0\n"); // no END: the line feed ends each read
     EXPECT_EQ(read(), Read(VI_SUCCESS, "120.0\n"));
     EXPECT_EQ(read(), Read(VI_SUCCESS, "50.0\n"));
     // END_IN NONE: only the count ends a read.
     ASSERT_EQ(viSetAttribute(io, VI_ATTR_ASRL_END_IN, VI_ASRL_END_NONE), VI_SUCCESS);
-    device->answer("1\n234");
+    device->queue("1\n234");
     EXPECT_EQ(read(5), Read(VI_SUCCESS_MAX_CNT, "1\n234"));
     ASSERT_EQ(viSetAttribute(io, VI_ATTR_TERMCHAR_EN, VI_TRUE), VI_SUCCESS); // then it stops there too
-    device->answer("5\n6");
+    device->queue("5\n6");
     EXPECT_EQ(read(), Read(VI_SUCCESS_TERM_CHAR, "5\n"));
 
     EXPECT_EQ(write("A"), VI_SUCCESS);
@@ -97,16 +96,16 @@ TEST_F(SessionTest, ASilentInstrumentTimesOutOnTheClockALateAnswerIsDroppedALost
 {
     open("ASRL1::INSTR");
     ASSERT_EQ(viSetAttribute(io, VI_ATTR_TMO_VALUE, 10000), VI_SUCCESS);
-    device->answer("12"); // then silence: the line feed never comes
+    device->queue("12"); // then silence: the line feed never comes
     EXPECT_EQ(read(16), Read(VI_ERROR_TMO, "12"));
     EXPECT_DOUBLE_EQ(clock.now(), 10.0);
 
     ASSERT_EQ(viPrintf(io, "FREQ?\n"), VI_SUCCESS);
     EXPECT_EQ(scan<ViReal64>("%lf\n", -1), result(VI_ERROR_TMO, -1.0));
-    device->answer("50\n"); // the late answer never answers a later query
+    device->queue("50\n"); // the late answer never answers a later query
     for (const char *answer : {"120\n", "230\n"}) {
         ASSERT_EQ(viPrintf(io, "VOLT?\n"), VI_SUCCESS);
-        device->answer(answer);
+        device->queue(answer);
         EXPECT_EQ(scan<ViReal64>("%lf\n"), result(VI_SUCCESS, std::stod(answer)));
     }
     EXPECT_EQ(device->pendingAnswers(), 0u);
@@ -132,13 +131,13 @@ TEST_F(SessionTest, BufferMasksAreCheckedClearDropsBuffersAndClearsTheDevice)
 
     ASSERT_EQ(viPrintf(io, "VOLT %lf", 1.0), VI_SUCCESS); // held: the write buffer flushes when full
     EXPECT_TRUE(device->writes().empty());
-    device->answer("1,2", true);
+    device->queue("1,2", true);
     ASSERT_EQ(scan<ViInt32>("%ld"), result(VI_SUCCESS, 1)); // ",2" stays in the read buffer
     EXPECT_EQ(viClear(io), VI_SUCCESS);
     EXPECT_EQ(device->clears(), 1);
     EXPECT_EQ(viFlush(io, VI_WRITE_BUF), VI_SUCCESS);
     EXPECT_TRUE(device->writes().empty());
-    device->answer("7", true);
+    device->queue("7", true);
     EXPECT_EQ(scan<ViInt32>("%ld"), result(VI_SUCCESS, 7));
 }
 
