@@ -3,7 +3,7 @@
 
 namespace qx::sim::testing {
 
-TEST(Faults, SilentAnswersNothingButStillObeysFromTheArmingMessageOn)
+TEST(Faults, SilentAnswersNothingButObeysFromTheArmingMessageOnErrorAfterACommandInvalidOnesChangeNothing)
 {
     SimHarness h;
     const auto idn = [&] { return h.sim.receive("*IDN?\n").bytes; };
@@ -17,6 +17,19 @@ TEST(Faults, SilentAnswersNothingButStillObeysFromTheArmingMessageOn)
     EXPECT_EQ(idn() + idn() + idn(), kIdn + kIdn);
     ASSERT_TRUE(h.sim.setFaults(Faults{.silent = true, .armAfter = 1}));
     EXPECT_EQ(idn() + idn(), kIdn);
+
+    // An error after a command in any of its forms; invalid faults change nothing.
+    ASSERT_TRUE(h.sim.setFaults(Faults{.errorAfter = ErrorAfterFault{"VOLT", -222, {}}}));
+    // The query is another command; VOLT 999 failed, so it did not run.
+    EXPECT_EQ(h.errors({"VOLT 10", "volt:lev 20", "VOLT?", "VOLT 999"}), (Codes{-222, -222, -222}));
+    ASSERT_TRUE(h.sim.setFaults(Faults{.errorAfter = ErrorAfterFault{"*IDN?", 301, "Over temperature"}}));
+    h.expectAnswers({{"*IDN?", "ZE,7103QX,SN000123,1.02"}, {"SYST:ERR?", "301,\"Over temperature\""},
+                    {"SYST:ERR?", "0,\"No error\""}});
+
+    ASSERT_TRUE(h.sim.setFaults(Faults{.garbage = true}));
+    EXPECT_FALSE(h.sim.setFaults(Faults{.errorAfter = ErrorAfterFault{"BOGUS", -222, {}}}));
+    EXPECT_FALSE(h.sim.setFaults(Faults{.slowSeconds = -1.0}));
+    EXPECT_TRUE(h.sim.faults().garbage);
 }
 
 TEST(Faults, TheTranscriptLogsTimeDirectionAndEscapedTextGarbageOversizeSlowAnswersAndAClose)
@@ -58,22 +71,6 @@ TEST(Faults, TheTranscriptLogsTimeDirectionAndEscapedTextGarbageOversizeSlowAnsw
     EXPECT_EQ((std::vector{sent[0].close, sent[1].close, sent[2].close, sent[3].close}),
               (std::vector{false, false, true, false}));
     EXPECT_EQ(sent[2].bytes, kIdn);
-}
-
-TEST(Faults, ErrorAfterACommandInAnyOfItsFormsAndInvalidFaultsChangeNothing)
-{
-    SimHarness h;
-    ASSERT_TRUE(h.sim.setFaults(Faults{.errorAfter = ErrorAfterFault{"VOLT", -222, {}}}));
-    // The query is another command; VOLT 999 failed, so it did not run.
-    EXPECT_EQ(h.errors({"VOLT 10", "volt:lev 20", "VOLT?", "VOLT 999"}), (Codes{-222, -222, -222}));
-    ASSERT_TRUE(h.sim.setFaults(Faults{.errorAfter = ErrorAfterFault{"*IDN?", 301, "Over temperature"}}));
-    h.expectAnswers({{"*IDN?", "ZE,7103QX,SN000123,1.02"}, {"SYST:ERR?", "301,\"Over temperature\""},
-                    {"SYST:ERR?", "0,\"No error\""}});
-
-    ASSERT_TRUE(h.sim.setFaults(Faults{.garbage = true}));
-    EXPECT_FALSE(h.sim.setFaults(Faults{.errorAfter = ErrorAfterFault{"BOGUS", -222, {}}}));
-    EXPECT_FALSE(h.sim.setFaults(Faults{.slowSeconds = -1.0}));
-    EXPECT_TRUE(h.sim.faults().garbage);
 }
 
 } // namespace qx::sim::testing

@@ -42,7 +42,7 @@ TEST(ScpiMessages, SemicolonsFollowThePathRuleErrorsStopCommandsOnlyAnyTerminato
     EXPECT_EQ(h.errors(), Codes{});
 }
 
-TEST(ScpiParameters, NumbersTakeUnitsAndMinMaxBooleansAndCouplingTakeNames)
+TEST(ScpiParameters, NumbersTakeUnitsAndMinMaxBooleansAndCouplingTakeNamesStringsQuotes)
 {
     SimHarness h;
     h.expectAnswers({{"VOLT 1.5E2", "150"}, {"VOLT 120 V", "120"}, {"VOLT 120000MV", "120"}, {"VOLT +.5", "0.5"},
@@ -61,11 +61,8 @@ TEST(ScpiParameters, NumbersTakeUnitsAndMinMaxBooleansAndCouplingTakeNames)
     EXPECT_EQ(h.ask("INST:COUP NONE;COUP?;COUP ALL;COUP?;:DISP:MODE 2.4;MODE?"), "0;1;2");
     EXPECT_EQ(h.errors(), Codes{});
     EXPECT_EQ(h.errors({"OUTP MAYBE", "OUTP 'ON'", "INST:COUP SOME", "DISP:MODE 1e12"}), (Codes{-141, -104, -141, -222}));
-}
 
-TEST(ScpiParameters, QuotedStrings)
-{
-    SimHarness h;
+    // Quoted strings.
     h.expectAnswers({{"SYST:SNUM 'A1'", ""}, {"*IDN?", "ZE,7103QX,A1,1.02"}, {"SYST:SNUM \"B2\"", ""},
                     {"SYST:SNUM?", "\"B2\""}});
     EXPECT_EQ(h.errors(), Codes{});

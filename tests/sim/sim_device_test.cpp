@@ -45,7 +45,7 @@ TEST_F(SimDeviceTest, StreamMessagesEndAtLineFeedsAnswersQueueUpAClearDropsThemE
     EXPECT_EQ(stream.read(4096).status, Status::Silent);
 }
 
-TEST_F(SimDeviceTest, GpibMessagesEndWithEndAnswersCarryItAndTheNextMessageInterrupts)
+TEST_F(SimDeviceTest, GpibMessagesEndWithEndTheNextInterruptsFaultsSlowAndCloseAttachRefusesNonsense)
 {
     ASSERT_TRUE(gpib.write("*IDN?", true));
     DeviceRead r = gpib.read(10);
@@ -60,10 +60,8 @@ TEST_F(SimDeviceTest, GpibMessagesEndWithEndAnswersCarryItAndTheNextMessageInter
     EXPECT_EQ(gpib.read(4096).bytes, "9.2\n");
     ASSERT_TRUE(gpib.write("SYST:ERR?", true));
     EXPECT_EQ(gpib.read(4096).bytes, "-410,\"Query INTERRUPTED\"\n");
-}
 
-TEST_F(SimDeviceTest, SlowFaultWaitsOnTheClockCloseFaultHandsOutTheLastAnswerAttachRefusesNonsense)
-{
+    // A slow answer waits on the clock.
     ASSERT_TRUE(sim->setFaults(Faults{.slowSeconds = 2.0}));
     ASSERT_TRUE(stream.write("*IDN?\n", false));
     EXPECT_TRUE(timeline.events().empty());
@@ -78,7 +76,7 @@ TEST_F(SimDeviceTest, SlowFaultWaitsOnTheClockCloseFaultHandsOutTheLastAnswerAtt
     EXPECT_EQ(stream.read(4096).status, Status::Closed);
     EXPECT_FALSE(stream.write("*IDN?\n", false));
     EXPECT_EQ(sim->snapshot().settings.phases[0].voltage, 1.0);
-    EXPECT_EQ(sim->messagesReceived(), 3u); // the slow *IDN? and two of the three
+    EXPECT_EQ(sim->messagesReceived(), 8u); // five over GPIB, the slow *IDN? and two of the three
 
     // Attach refuses a null simulator and a name that is no resource (what it makes of good ones,
     // the front panel's tests use throughout).

@@ -31,7 +31,7 @@ protected:
 } // namespace
 
 // (Every name bound is one the program registers, or its panels would not load in its tests.)
-TEST_F(ShippedResource, CallbacksAreBoundOnceToReachableControlsMnemonicsAreUniqueNumbersHaveUsableRanges)
+TEST_F(ShippedResource, CallbacksAreBoundOnceToReachableControlsMnemonicsAreUniqueRangesFitTheLimits)
 {
     std::set<std::string> bound;
     for (const PanelRecord &panel : resource->panels) {
@@ -60,10 +60,8 @@ TEST_F(ShippedResource, CallbacksAreBoundOnceToReachableControlsMnemonicsAreUniq
         }
         EXPECT_GE(mnemonics.size(), 5u) << panel.name << " is hardly keyboard-usable";
     }
-}
 
-TEST_F(ShippedResource, RangesAgreeWithTheDriversAndLibrariesLimitsAndTheAngleButtonsStartDimmed)
-{
+    // The ranges agree with the driver's and the serial library's limits.
     const auto range = [&](int panel, int id) {
         const ControlRecord *c = resource->panel(panel)->control(id);
         return std::make_pair(c->min, c->max);
