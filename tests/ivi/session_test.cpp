@@ -35,7 +35,7 @@ bool aThreadWaits(ViSession vi)
     return true;
 }
 
-TEST_F(IviSession, HandlesAreNeverReusedAndEveryServiceRefusesNullDisposedAndMadeUpOnes)
+TEST_F(IviSession, HandlesAreNeverReusedServicesRefuseBadOnesItHoldsTheInherentAttributesAndSimulates)
 {
     ViInt32 number = 0;
     ViChar text[256];
@@ -77,13 +77,10 @@ TEST_F(IviSession, HandlesAreNeverReusedAndEveryServiceRefusesNullDisposedAndMad
     EXPECT_EQ(Ivi_Dispose(VI_NULL), VI_SUCCESS);
 
     EXPECT_EQ(Ivi_SpecificDriverNew("QXTEST", "Simulate=1", nullptr), IVI_ERROR_NULL_POINTER);
-    ViSession vi = 77;
-    EXPECT_EQ(Ivi_SpecificDriverNew(nullptr, "Simulate=1", &vi), IVI_ERROR_NULL_POINTER);
-    EXPECT_EQ(vi, ViSession{VI_NULL});
-}
+    ViSession made = 77;
+    EXPECT_EQ(Ivi_SpecificDriverNew(nullptr, "Simulate=1", &made), IVI_ERROR_NULL_POINTER);
+    EXPECT_EQ(made, ViSession{VI_NULL});
 
-TEST_F(IviSession, HoldsTheInherentAttributesAndCannotLeaveSimulation)
-{
     // What the option string sets reaches the attributes.
     const ViSession vi = open("Simulate=True, RangeCheck=0, QueryInstrStatus=0, Cache=0, "
                               "DriverSetup=Model:7103QX");

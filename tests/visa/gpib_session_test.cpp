@@ -28,8 +28,9 @@ protected:
 
 } // namespace
 
-TEST_F(GpibBus, OpensTheDeviceAtItsAddressAndTimeOutKnowsItsAddressAndHasNoSerialAttributes)
+TEST_F(GpibBus, OpensAtTheAddressWritesEndWithEoiReadsAtEoiCountOrTermCharBusErrorsAreVisaCodes)
 {
+    // A session opens the device at its address and time-out, and knows its address.
     ASSERT_NE(GpibLibrary::shared(), nullptr);
     open("GPIB::5::INSTR", false);
     EXPECT_EQ(bus.ibdev, (std::vector<int>{0, 5, 0, 12, 1, 0})); // T3s for the default 2000 ms
@@ -51,10 +52,7 @@ TEST_F(GpibBus, OpensTheDeviceAtItsAddressAndTimeOutKnowsItsAddressAndHasNoSeria
     open("GPIB1::7::2::INSTR", false);
     EXPECT_EQ(bus.ibdev, (std::vector<int>{1, 7, 0x62, 12, 1, 0}));
     EXPECT_EQ(u16(VI_ATTR_GPIB_SECONDARY_ADDR), 2);
-}
 
-TEST_F(GpibBus, WritesEndWithEoiUnlessSendEndIsOffReadsEndAtEoiCountOrTermCharBusErrorsAreVisaCodes)
-{
     open("GPIB::8::INSTR");
     EXPECT_EQ(viPrintf(io, "VOLT %lf", 120.0), VI_SUCCESS);
     EXPECT_EQ(write("*IDN?\r\n"), VI_SUCCESS);

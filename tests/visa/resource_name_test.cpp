@@ -40,22 +40,20 @@ TEST(ResourceName, ParsesTheNamesTheSystemOpensInAnyCaseWithBoardDefaultsAndRefu
     EXPECT_EQ(parseResourceName(static_cast<const char *>(nullptr), name), VI_ERROR_INV_RSRC_NAME);
 }
 
-TEST(DeviceRegistry, FindsADeviceUnderAnySpellingOfItsNameUntilReplacedOrDetached)
+TEST_F(SessionTest, TheRegistryFindsDevicesByAnySpellingViOpenLooksThereThenAtTheComPortPath)
 {
-    const auto device = std::make_shared<ScriptedDevice>(), replacement = std::make_shared<ScriptedDevice>();
-    ASSERT_TRUE(attachDevice("gpib::9::instr", device));
-    EXPECT_EQ(findDevice("GPIB::9"), device);
+    // The registry finds a device under any spelling of its name until replaced or detached.
+    const auto found = std::make_shared<ScriptedDevice>(), replacement = std::make_shared<ScriptedDevice>();
+    ASSERT_TRUE(attachDevice("gpib::9::instr", found));
+    EXPECT_EQ(findDevice("GPIB::9"), found);
     EXPECT_EQ(findDevice("GPIB1::9::INSTR"), nullptr);
     ASSERT_TRUE(attachDevice("GPIB0::9::INSTR", replacement));
     EXPECT_EQ(findDevice("GPIB::9::INSTR"), replacement);
     detachDevice("GPIB::9::INSTR");
     EXPECT_EQ(findDevice("GPIB0::9::INSTR"), nullptr);
-    EXPECT_FALSE(attachDevice("GPIB::99::INSTR", device) || attachDevice("ASRL1::INSTR", nullptr));
+    EXPECT_FALSE(attachDevice("GPIB::99::INSTR", found) || attachDevice("ASRL1::INSTR", nullptr));
     EXPECT_EQ(findDevice("not a name"), nullptr);
-}
 
-TEST_F(SessionTest, ViOpenLooksInTheRegistryThenAtTheComPortPathAndReportsBadOrMissingResources)
-{
     ::unsetenv("QX_COM4");
     EXPECT_EQ(comPortPath(1), "/dev/ttyS0");
     EXPECT_EQ(comPortPath(4), "/dev/ttyS3");
