@@ -9,7 +9,7 @@ namespace qx::sim::testing {
 
 // Current = V / |Z| up to the limit, where the voltage sags to I * |Z|; nothing flows into an open
 // circuit or at 0 V. Phases read together: mean volts and amps, summed powers.
-TEST(LoadModel, CurrentFollowsTheImpedanceUpToTheLimitAndPhasesCombine)
+TEST(Measurements, TheLoadModelGivesEveryQuantityPerPhaseAndCoupledWithTheRelayClosedZeroWithItOpen)
 {
     const double skip = std::nan("");
     const PhaseMeasurement phases[] = {measurePhase(100.0, 9.0, Load{100.0, 1.0}),
@@ -38,10 +38,7 @@ TEST(LoadModel, CurrentFollowsTheImpedanceUpToTheLimitAndPhasesCombine)
     }
     for (const Load bad : {Load{0.0, 1.0}, Load{10.0, 1.01}, Load{10.0, 0.0}})
         EXPECT_FALSE(validateLoad(bad).empty()) << bad.resistance << " " << bad.powerFactor;
-}
 
-TEST(Measurements, EveryQuantityWithTheRelayClosedAndZeroWithItOpenPerPhaseAndCoupled)
-{
     SimHarness h;
     h.ask("VOLT 120");
     const std::string all = "MEAS:VOLT?;:MEAS:CURR?;:MEAS:CURR:AMPL:MAX?;:MEAS:CURR:CRES?;:MEAS:POW?;:MEAS:POW:APP?;"

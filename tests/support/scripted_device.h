@@ -49,7 +49,10 @@ public:
     // `lines`, with its line feed; once they are used up the instrument says nothing.
     void answerQueries(std::string lines) { locked([&] { queryLines_ = std::move(lines); }); }
     // An answer that waits to be read, whatever is sent; `end` marks its last byte with END.
-    void queue(std::string bytes, bool end = false) { locked([&] { output_.push_back({std::move(bytes), end}); }); }
+    void queue(std::string bytes, bool end = false)
+    {
+        locked([&] { output_.push_back({std::move(bytes), end}); });
+    }
     // Hands out at most this many bytes per read.
     void pieces(std::size_t size) { locked([&] { piece_ = size; }); }
     void closeLine() { locked([&] { closed_ = true; }); }

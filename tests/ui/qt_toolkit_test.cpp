@@ -229,7 +229,7 @@ private slots:
         QVERIFY(panelWindow(mainPanel)->isVisible());
     }
 
-    void popupsAreModalMessageBoxesWithTheirTitleAndText()
+    void popupsAreModalMessageBoxesWithTheirTitleAndTextQuitEndsTheLoop()
     {
         QString seen;
         answerNextMessageBox(seen, QMessageBox::Yes);
@@ -242,10 +242,9 @@ private slots:
         QCOMPARE(MessagePopup("QX Series Error", "Error programming instrument.\nPlease check your instrument."), 0);
         QCOMPARE(seen, "QX Series Error|Error programming instrument.\nPlease check your instrument.|modal|" +
                            QString::number(int(QMessageBox::Ok)));
-    }
 
-    void quitEndsTheEventLoopWithItsCode()
-    {
+        // Quit ends the event loop with its code (the popups' focus changes forgotten).
+        recorder().calls.clear();
         recorder().behaviour = [](const Call &c) { return c.callback == "quit" ? QuitUserInterface(3) : 0; };
         QTimer::singleShot(0, [this] { QTest::mouseClick(widget<QPushButton>(mainPanel, MAIN_QUIT), Qt::LeftButton); });
         QCOMPARE(RunUserInterface(), 3);

@@ -52,9 +52,30 @@ static_assert(printfCheck<>("100%% done\n") == Problem::None);
 
 // ---- viPrintf --------------------------------------------------------------------------------
 
-TEST_F(SessionTest, PrintfFormatsLikeCPrintfAndSendsEachCallWithEndOrByDefaultAtLineFeedsOrWhenAsked)
+TEST_F(SessionTest, RuntimeFormatsAreCheckedBeforeAnyIoPrintfFormatsLikeCSendingWithEndOrAtLineFeeds)
 {
     open("GPIB::5::INSTR");
+    ViReal64 real = 1.5;
+    ViInt32 integer = 4;
+    ViChar small[10] = "keep";
+    ViChar *pointer = small;
+    EXPECT_EQ(viPrintf(io, RuntimeFormat{"VOLT %ld"}, real), VI_ERROR_INV_FMT);
+    EXPECT_EQ(viPrintf(io, RuntimeFormat{"VOLT %lf %lf"}, real), VI_ERROR_INV_FMT);
+    EXPECT_EQ(viPrintf(io, RuntimeFormat{"%b"}, integer), VI_ERROR_NSUP_FMT);
+    EXPECT_EQ(viScanf(io, RuntimeFormat{"%ld"}, &real), VI_ERROR_INV_FMT);
+    EXPECT_EQ(viScanf(io, RuntimeFormat{"%256[^\n]"}, small), VI_ERROR_INV_FMT);
+    EXPECT_EQ(viScanf(io, RuntimeFormat{"%s"}, pointer), VI_ERROR_INV_FMT);
+    EXPECT_EQ(viScanf(io, RuntimeFormat{"%y"}, &integer), VI_ERROR_NSUP_FMT);
+    EXPECT_TRUE(device->writes().empty());
+    EXPECT_EQ(device->reads(), 0);
+    EXPECT_EQ(real, 1.5);
+    EXPECT_STREQ(small, "keep");
+
+    device->queue("7", true);
+    EXPECT_EQ(viScanf(io, RuntimeFormat{"%ld"}, &integer), VI_SUCCESS);
+    EXPECT_EQ(integer, 7);
+
+    // viPrintf formats like C's printf and sends each call at once, with END.
     const ViChar range[] = "VOLT:RANG";
     EXPECT_EQ(viPrintf(io, "VOLT %lf", 120.0), VI_SUCCESS);
     EXPECT_EQ(viPrintf(io, "OUTP %ld", ViInt32{1}), VI_SUCCESS);
@@ -81,30 +102,6 @@ TEST_F(SessionTest, PrintfFormatsLikeCPrintfAndSendsEachCallWithEndOrByDefaultAt
     EXPECT_EQ(device->writes(), (std::vector<Write>{{"*RST;*CLS\n", true}}));
     EXPECT_EQ(viFlush(io, VI_WRITE_BUF), VI_SUCCESS);
     EXPECT_EQ(device->writes().back(), (Write{"SYST:REM", true}));
-}
-
-TEST_F(SessionTest, RuntimeFormatsAreCheckedBeforeAnyIo)
-{
-    open("GPIB::5::INSTR");
-    ViReal64 real = 1.5;
-    ViInt32 integer = 4;
-    ViChar small[10] = "keep";
-    ViChar *pointer = small;
-    EXPECT_EQ(viPrintf(io, RuntimeFormat{"VOLT %ld"}, real), VI_ERROR_INV_FMT);
-    EXPECT_EQ(viPrintf(io, RuntimeFormat{"VOLT %lf %lf"}, real), VI_ERROR_INV_FMT);
-    EXPECT_EQ(viPrintf(io, RuntimeFormat{"%b"}, integer), VI_ERROR_NSUP_FMT);
-    EXPECT_EQ(viScanf(io, RuntimeFormat{"%ld"}, &real), VI_ERROR_INV_FMT);
-    EXPECT_EQ(viScanf(io, RuntimeFormat{"%256[^\n]"}, small), VI_ERROR_INV_FMT);
-    EXPECT_EQ(viScanf(io, RuntimeFormat{"%s"}, pointer), VI_ERROR_INV_FMT);
-    EXPECT_EQ(viScanf(io, RuntimeFormat{"%y"}, &integer), VI_ERROR_NSUP_FMT);
-    EXPECT_TRUE(device->writes().empty());
-    EXPECT_EQ(device->reads(), 0);
-    EXPECT_EQ(real, 1.5);
-    EXPECT_STREQ(small, "keep");
-
-    device->queue("7", true);
-    EXPECT_EQ(viScanf(io, RuntimeFormat{"%ld"}, &integer), VI_SUCCESS);
-    EXPECT_EQ(integer, 7);
 }
 
 // ---- viScanf with the driver's formats ------------------------------------------------------

@@ -92,32 +92,7 @@ TEST_F(SessionTest, SerialReadsEndAtTheLineFeedWritesGetATerminatorOnlyWhenAsked
     EXPECT_STREQ(text, "Unknown status value 0xBFFA4001");
 }
 
-TEST_F(SessionTest, ASilentInstrumentTimesOutOnTheClockALateAnswerIsDroppedALostLineFailsAtOnce)
-{
-    open("ASRL1::INSTR");
-    ASSERT_EQ(viSetAttribute(io, VI_ATTR_TMO_VALUE, 10000), VI_SUCCESS);
-    device->queue("12"); // then silence: the line feed never comes
-    EXPECT_EQ(read(16), Read(VI_ERROR_TMO, "12"));
-    EXPECT_DOUBLE_EQ(clock.now(), 10.0);
-
-    ASSERT_EQ(viPrintf(io, "FREQ?\n"), VI_SUCCESS);
-    EXPECT_EQ(scan<ViReal64>("%lf\n", -1), result(VI_ERROR_TMO, -1.0));
-    device->queue("50\n"); // the late answer never answers a later query
-    for (const char *answer : {"120\n", "230\n"}) {
-        ASSERT_EQ(viPrintf(io, "VOLT?\n"), VI_SUCCESS);
-        device->queue(answer);
-        EXPECT_EQ(scan<ViReal64>("%lf\n"), result(VI_SUCCESS, std::stod(answer)));
-    }
-    EXPECT_EQ(device->pendingAnswers(), 0u);
-
-    device->closeLine();
-    EXPECT_EQ(viPrintf(io, "*CLS\n"), VI_ERROR_CONN_LOST);
-    EXPECT_EQ(scan<ViReal64>("%lf\n", -1), result(VI_ERROR_CONN_LOST, -1.0));
-    EXPECT_EQ(timeline.events(), (std::vector<std::string>{"timeout 10", "timeout 10"}));
-    EXPECT_DOUBLE_EQ(clock.now(), 20.0);
-}
-
-TEST_F(SessionTest, BufferMasksAreCheckedClearDropsBuffersAndClearsTheDevice)
+TEST_F(SessionTest, BufferMasksAreCheckedClearDropsBuffersSilenceTimesOutALateAnswerIsDroppedALostLineFails)
 {
     open("GPIB::11::INSTR", false);
     for (const ViStatus status : {viSetBuf(io, 0, 4000), viSetBuf(io, 0x80, 4000), viFlush(io, 0),
@@ -139,6 +114,29 @@ TEST_F(SessionTest, BufferMasksAreCheckedClearDropsBuffersAndClearsTheDevice)
     EXPECT_TRUE(device->writes().empty());
     device->queue("7", true);
     EXPECT_EQ(scan<ViInt32>("%ld"), result(VI_SUCCESS, 7));
+
+    // A silent instrument times out on the clock, a late answer is dropped, a lost line fails at once.
+    open("ASRL1::INSTR");
+    ASSERT_EQ(viSetAttribute(io, VI_ATTR_TMO_VALUE, 10000), VI_SUCCESS);
+    device->queue("12"); // then silence: the line feed never comes
+    EXPECT_EQ(read(16), Read(VI_ERROR_TMO, "12"));
+    EXPECT_DOUBLE_EQ(clock.now(), 10.0);
+
+    ASSERT_EQ(viPrintf(io, "FREQ?\n"), VI_SUCCESS);
+    EXPECT_EQ(scan<ViReal64>("%lf\n", -1), result(VI_ERROR_TMO, -1.0));
+    device->queue("50\n"); // the late answer never answers a later query
+    for (const char *answer : {"120\n", "230\n"}) {
+        ASSERT_EQ(viPrintf(io, "VOLT?\n"), VI_SUCCESS);
+        device->queue(answer);
+        EXPECT_EQ(scan<ViReal64>("%lf\n"), result(VI_SUCCESS, std::stod(answer)));
+    }
+    EXPECT_EQ(device->pendingAnswers(), 0u);
+
+    device->closeLine();
+    EXPECT_EQ(viPrintf(io, "*CLS\n"), VI_ERROR_CONN_LOST);
+    EXPECT_EQ(scan<ViReal64>("%lf\n", -1), result(VI_ERROR_CONN_LOST, -1.0));
+    EXPECT_EQ(timeline.events(), (std::vector<std::string>{"timeout 10", "timeout 10"}));
+    EXPECT_DOUBLE_EQ(clock.now(), 20.0);
 }
 
 TEST_F(SessionTest, CallsFromSeveralThreadsDoNotInterleaveOnOneSession)
