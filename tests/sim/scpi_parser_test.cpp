@@ -42,7 +42,7 @@ TEST(ScpiMessages, SemicolonsFollowThePathRuleErrorsStopCommandsOnlyAnyTerminato
     EXPECT_EQ(h.errors(), Codes{});
 }
 
-TEST(ScpiParameters, NumbersTakeUnitsAndMinMaxBooleansAndCouplingTakeNamesStringsQuotes)
+TEST(ScpiParameters, NumbersTakeUnitsAndMinMaxBooleansAndCouplingTakeNamesStringsTakeQuotes)
 {
     SimHarness h;
     h.expectAnswers({{"VOLT 1.5E2", "150"}, {"VOLT 120 V", "120"}, {"VOLT 120000MV", "120"}, {"VOLT +.5", "0.5"},

@@ -45,7 +45,7 @@ TEST_F(SimDeviceTest, StreamMessagesEndAtLineFeedsAnswersQueueUpAClearDropsThemE
     EXPECT_EQ(stream.read(4096).status, Status::Silent);
 }
 
-TEST_F(SimDeviceTest, GpibMessagesEndWithEndTheNextInterruptsFaultsSlowAndCloseAttachRefusesNonsense)
+TEST_F(SimDeviceTest, GpibMessagesEndWithEndTheNextInterruptsSlowAndCloseFaultsAttachRefusesBadArguments)
 {
     ASSERT_TRUE(gpib.write("*IDN?", true));
     DeviceRead r = gpib.read(10);
