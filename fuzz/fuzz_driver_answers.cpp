@@ -4,7 +4,7 @@
 //
 // Input: <settings byte> <answer lines...>
 //   settings bit 0 GPIB (else serial)   bit 1 identification query   bit 2 reset at init
-#include "answer_device.h"
+#include "scripted_device.h"
 #include "runtime/clock.h"
 #include "zev_qx70.h"
 
@@ -52,14 +52,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     static qx::runtime::VirtualClock clock; // pacing waits and time-outs cost no real time
     static qx::runtime::ScopedClock clockGuard(clock);
-    static const auto device = std::make_shared<AnswerDevice>();
-    static const bool attached =
-        qx::visa::attachDevice(kGpib, device) && qx::visa::attachDevice(kSerial, device);
-    if (!attached || size < 1)
+    const auto device = std::make_shared<qx::test::ScriptedDevice>(); // a fresh one for each input
+    if (size < 1 || !qx::visa::attachDevice(kGpib, device) || !qx::visa::attachDevice(kSerial, device))
         return 0;
 
     const std::uint8_t settings = data[0];
-    device->load(std::string_view(reinterpret_cast<const char *>(data + 1), size - 1), true);
+    device->answerQueries(std::string(reinterpret_cast<const char *>(data + 1), size - 1));
     ViChar resource[32] = {};
     std::string_view((settings & 1) ? kGpib : kSerial).copy(resource, sizeof resource - 1);
     ViSession vi = VI_NULL;

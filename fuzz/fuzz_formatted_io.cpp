@@ -7,7 +7,7 @@
 //            bit 3   END on the answer's last byte   bit 4 termination character '\n' on
 //            bit 5   char destinations as pointers   bit 6-7 which printf values
 //   piece size: bytes the instrument hands out per read, 0 for all it has.
-#include "answer_device.h"
+#include "scripted_device.h"
 #include "runtime/clock.h"
 #include "visa/visa.h"
 
@@ -114,10 +114,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     static qx::runtime::VirtualClock clock; // time-outs cost no real time
     static qx::runtime::ScopedClock clockGuard(clock);
-    static const auto device = std::make_shared<AnswerDevice>();
-    static const bool attached = qx::visa::attachDevice(kResource, device);
     static ViSession rm = VI_NULL;
-    if (!attached || (rm == VI_NULL && viOpenDefaultRM(&rm) != VI_SUCCESS) || size < 2)
+    const auto device = std::make_shared<qx::test::ScriptedDevice>(); // a fresh one for each input
+    if ((rm == VI_NULL && viOpenDefaultRM(&rm) != VI_SUCCESS) || size < 2 ||
+        !qx::visa::attachDevice(kResource, device))
         return 0;
 
     const std::uint8_t settings = data[0];
@@ -126,7 +126,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const std::string format = rest.substr(0, nul);
     const std::string answer = nul == std::string::npos ? std::string() : rest.substr(nul + 1);
 
-    device->load(answer, false, data[1], (settings & 8) != 0);
+    if (!answer.empty())
+        device->queue(answer, (settings & 8) != 0);
+    if (data[1] != 0)
+        device->pieces(data[1]);
     const ViSession io = openSession(rm, settings);
     if (io == VI_NULL)
         return 0;

@@ -55,7 +55,7 @@ TEST_F(IviAttributeCache, AValidCacheAnswersGetsAndSkipsEqualWritesAFailedCallba
     EXPECT_EQ(calls.reads, 3);
 }
 
-TEST_F(IviAttributeCache, NeverCacheAndCacheOffRunTheCallbacksEveryTime)
+TEST_F(IviAttributeCache, NeverCacheAndCacheOffRunTheCallbacksEveryTimeWithoutOnesTheStoredValueAnswers)
 {
     for (ViSession vi : {withInt("", IVI_VAL_NEVER_CACHE), withInt("Cache=0")}) {
         calls = Calls{};
@@ -67,10 +67,9 @@ TEST_F(IviAttributeCache, NeverCacheAndCacheOffRunTheCallbacksEveryTime)
         EXPECT_EQ(calls.writes, 2);
         EXPECT_EQ(calls.reads, 2);
     }
-}
 
-TEST_F(IviAttributeCache, WithoutCallbacksOrWithASilentOneTheStoredValueOrTheDefaultAnswers)
-{
+    // Without callbacks, or with a silent read callback, the stored value or the default answers.
+    calls = Calls{};
     const ViSession vi = open("");
     const auto silent = [](ViSession, ViSession, ViConstString, ViAttr, ViInt32 *) { return VI_SUCCESS; };
     ASSERT_EQ(Ivi_AddAttributeViInt32(vi, attrInt, "INT", 42, 0, nullptr, nullptr, nullptr), VI_SUCCESS);
@@ -119,7 +118,7 @@ TEST_F(IviSimulation, NoCallbackRunsButRangeChecksAndCheckCallbacksStillApply)
     EXPECT_EQ(Ivi_NeedToCheckStatus(vi), VI_FALSE);
 }
 
-TEST_F(IviStatusCheck, RunningACallbackMakesACheckDueADirectUserCallRunsItAndClearsTheFlag)
+TEST_F(IviStatusCheck, RunningACallbackMakesACheckDueADirectUserCallRunsItUnlessQuietOrSimulated)
 {
     const ViSession vi = withCheckStatus(withInt(""));
     ASSERT_EQ(addInt(vi, attrInt + 1, IVI_VAL_DONT_CHECK_STATUS), VI_SUCCESS);
@@ -151,17 +150,15 @@ TEST_F(IviStatusCheck, RunningACallbackMakesACheckDueADirectUserCallRunsItAndCle
     calls.writeStatus = VI_ERROR_TMO; // a failed access is not followed by a check
     EXPECT_EQ(Ivi_SetAttributeViInt32(vi, "", attrInt, IVI_VAL_DIRECT_USER_CALL, 4), VI_ERROR_TMO);
     EXPECT_EQ(calls.statusChecks, 3);
-}
 
-TEST_F(IviStatusCheck, NoCheckWithoutStatusQueryingInSimulationOrForQuietAttributes)
-{
-    const ViSession quiet[] = {withInt("QueryInstrStatus=0"), withInt("Simulate=1"),
-                               withInt("", IVI_VAL_DONT_CHECK_STATUS)};
-    for (ViSession vi : quiet) {
-        withCheckStatus(vi);
-        ASSERT_EQ(Ivi_SetNeedToCheckStatus(vi, VI_TRUE), VI_SUCCESS);
-        ASSERT_EQ(Ivi_SetAttributeViInt32(vi, "", attrInt, IVI_VAL_DIRECT_USER_CALL, 2), VI_SUCCESS);
-        EXPECT_EQ(Ivi_NeedToCheckStatus(vi), VI_TRUE);
+    // No check without status querying, in simulation or for a quiet attribute.
+    calls = Calls{};
+    for (ViSession quiet : {withInt("QueryInstrStatus=0"), withInt("Simulate=1"),
+                            withInt("", IVI_VAL_DONT_CHECK_STATUS)}) {
+        withCheckStatus(quiet);
+        ASSERT_EQ(Ivi_SetNeedToCheckStatus(quiet, VI_TRUE), VI_SUCCESS);
+        ASSERT_EQ(Ivi_SetAttributeViInt32(quiet, "", attrInt, IVI_VAL_DIRECT_USER_CALL, 2), VI_SUCCESS);
+        EXPECT_EQ(Ivi_NeedToCheckStatus(quiet), VI_TRUE);
     }
     EXPECT_EQ(calls.statusChecks, 0);
 }

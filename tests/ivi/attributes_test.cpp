@@ -16,8 +16,7 @@ const IviRangeTableEntry functionEntries[] = {
 const IviRangeTable functionTable = {IVI_VAL_DISCRETE, VI_TRUE, VI_TRUE, nullptr, functionEntries};
 
 using IviAttributeRules = IviTest;
-using IviChannels = IviTest;
-using IviStringAttribute = IviTest;
+using IviAttributeKinds = IviTest;
 
 TEST_F(IviAttributeRules, IdsAreUniqueAndTypesMustMatch)
 {
@@ -39,7 +38,7 @@ TEST_F(IviAttributeRules, IdsAreUniqueAndTypesMustMatch)
     EXPECT_EQ(Ivi_SetAttributeViString(vi, "", IVI_ATTR_DRIVER_SETUP, 0, nullptr), IVI_ERROR_NULL_POINTER);
 }
 
-TEST_F(IviAttributeRules, RangeCheckingAppliesTheTableOrACheckCallbackToSetsACheckAlwaysApplies)
+TEST_F(IviAttributeRules, RangeCheckingAppliesTheTableOrACheckCallbackToSetsACheckAlwaysAppliesLookUps)
 {
     const auto withFrequency = [&](const char *options) {
         const ViSession vi = open(options);
@@ -78,6 +77,20 @@ TEST_F(IviAttributeRules, RangeCheckingAppliesTheTableOrACheckCallbackToSetsAChe
     EXPECT_EQ(calls.written, (std::vector<double>{1.0, 2.0}));
     ASSERT_EQ(Ivi_AddAttributeViBoolean(unchecked, attrInt, "BOOL", VI_FALSE, 0, nullptr, nullptr), VI_SUCCESS);
     EXPECT_EQ(Ivi_SetAttributeViBoolean(unchecked, "", attrInt, 0, 7), VI_SUCCESS);
+
+    // The engine looks values up in discrete and ranged tables.
+    ViInt32 minimum = -1, maximum = -1, index = -1;
+    ViConstString command = nullptr;
+    const auto lookUp = Ivi_GetViInt32EntryFromValue;
+    ASSERT_EQ(lookUp(3, &functionTable, &minimum, nullptr, nullptr, &index, &command, nullptr), VI_SUCCESS);
+    EXPECT_EQ(std::tuple(index, minimum, std::string(command)), std::tuple(3, 3, "VOLT:RANG"));
+    ASSERT_EQ(lookUp(5000, &frequencyTable, &minimum, &maximum, nullptr, &index, nullptr, nullptr), VI_SUCCESS);
+    EXPECT_EQ(std::pair(minimum, maximum), std::pair(16, 5000));
+    const std::pair<ViInt32, IviRangeTablePtr> absent[] = {{4, &functionTable}, {5001, &frequencyTable}, {1, nullptr}};
+    for (const auto &[value, table] : absent)
+        EXPECT_EQ(lookUp(value, table, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
+                  table ? IVI_ERROR_INVALID_VALUE : IVI_ERROR_NULL_POINTER)
+            << value;
 }
 
 TEST_F(IviAttributeRules, AccessFlagsRestrictUsersOrEveryone)
@@ -106,26 +119,9 @@ TEST_F(IviAttributeRules, AccessFlagsRestrictUsersOrEveryone)
     }
 }
 
-TEST(IviInt32Entry, LooksValuesUpInDiscreteAndRangedTables)
+TEST_F(IviAttributeKinds, PerChannelOnesKeepAValuePerChannelStringOnesFollowTheBufferRules)
 {
-    ViInt32 minimum = -1, maximum = -1, index = -1;
-    ViConstString command = nullptr;
-    const auto lookUp = Ivi_GetViInt32EntryFromValue;
-    ASSERT_EQ(lookUp(3, &functionTable, &minimum, nullptr, nullptr, &index, &command, nullptr), VI_SUCCESS);
-    EXPECT_EQ(std::tuple(index, minimum, std::string(command)), std::tuple(3, 3, "VOLT:RANG"));
-    ASSERT_EQ(lookUp(5000, &frequencyTable, &minimum, &maximum, nullptr, &index, nullptr, nullptr),
-              VI_SUCCESS);
-    EXPECT_EQ(std::pair(minimum, maximum), std::pair(16, 5000));
-    const std::pair<ViInt32, IviRangeTablePtr> absent[] = {{4, &functionTable}, {5001, &frequencyTable}, {1, nullptr}};
-    for (const auto &[value, table] : absent)
-        EXPECT_EQ(lookUp(value, table, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
-                  table ? IVI_ERROR_INVALID_VALUE : IVI_ERROR_NULL_POINTER)
-            << value;
-}
-
-TEST_F(IviChannels, PerChannelAttributesKeepAValuePerKnownChannelUnknownNamesOnlyWhenAllowed)
-{
-    // Callbacks run in these simulated sessions because the attribute asks for them.
+    // Callbacks run in these simulated sessions because the attributes ask for them.
     const IviAttrFlags flags = IVI_VAL_MULTI_CHANNEL | IVI_VAL_USE_CALLBACKS_FOR_SIMULATION;
     const ViSession vi = withInt("Simulate=1", flags);
     ASSERT_EQ(Ivi_BuildChannelTable(vi, " 1 , 2", VI_FALSE, nullptr), VI_SUCCESS);
@@ -159,16 +155,14 @@ TEST_F(IviChannels, PerChannelAttributesKeepAValuePerKnownChannelUnknownNamesOnl
     EXPECT_EQ(Ivi_SetAttributeViInt32(lenient, "A", attrInt, 0, 3), VI_SUCCESS);
     EXPECT_EQ(calls.channels, (std::vector<std::string>{"1", "2", "A"}));
     EXPECT_EQ(calls.writes, 3);
-}
 
-TEST_F(IviStringAttribute, BuffersFollowTheIviRulesAndOnlyItsReadCallbackHandsAValueOver)
-{
-    // The callbacks run in this simulated session because the attribute asks for them.
-    const ViSession vi = open("Simulate=1");
-    ASSERT_EQ(Ivi_AddAttributeViString(vi, attrText, "TEXT", "HELLO", IVI_VAL_USE_CALLBACKS_FOR_SIMULATION,
+    // A string attribute's buffers follow the IVI rules; only its read callback hands a value over.
+    calls = Calls{};
+    const ViSession texts = open("Simulate=1");
+    ASSERT_EQ(Ivi_AddAttributeViString(texts, attrText, "TEXT", "HELLO", IVI_VAL_USE_CALLBACKS_FOR_SIMULATION,
                                        readText, writeText),
               VI_SUCCESS);
-    EXPECT_EQ(Ivi_GetAttributeViString(vi, "", attrText, 0, 0, nullptr), 6); // the size it needs
+    EXPECT_EQ(Ivi_GetAttributeViString(texts, "", attrText, 0, 0, nullptr), 6); // the size it needs
     const struct {
         ViInt32 size;
         ViStatus status;
@@ -177,19 +171,19 @@ TEST_F(IviStringAttribute, BuffersFollowTheIviRulesAndOnlyItsReadCallbackHandsAV
     for (const auto &c : cases) {
         ViChar buffer[16];
         std::memset(buffer, '#', sizeof buffer);
-        EXPECT_EQ(Ivi_GetAttributeViString(vi, "", attrText, 0, c.size, buffer), c.status) << c.size;
+        EXPECT_EQ(Ivi_GetAttributeViString(texts, "", attrText, 0, c.size, buffer), c.status) << c.size;
         EXPECT_STREQ(buffer, c.text) << c.size;
         EXPECT_EQ(buffer[c.size < 0 ? 6 : c.size], '#') << c.size; // nothing written beyond the size
     }
     for (ViInt32 size : {4, -1})
-        EXPECT_EQ(Ivi_GetAttributeViString(vi, "", attrText, 0, size, nullptr), IVI_ERROR_NULL_POINTER);
+        EXPECT_EQ(Ivi_GetAttributeViString(texts, "", attrText, 0, size, nullptr), IVI_ERROR_NULL_POINTER);
     EXPECT_EQ(calls.reads, 1); // cached after the first get, whose callback handed nothing over
     EXPECT_EQ(calls.cacheSeen, "HELLO");
 
     const auto reread = [&](ViStatus expected = VI_SUCCESS) {
-        EXPECT_EQ(Ivi_InvalidateAttribute(vi, "", attrText), VI_SUCCESS);
+        EXPECT_EQ(Ivi_InvalidateAttribute(texts, "", attrText), VI_SUCCESS);
         ViChar buffer[64] = "";
-        EXPECT_EQ(Ivi_GetAttributeViString(vi, "", attrText, 0, 64, buffer), expected);
+        EXPECT_EQ(Ivi_GetAttributeViString(texts, "", attrText, 0, 64, buffer), expected);
         return std::string(buffer);
     };
     calls.textAnswer = "ZE,7101QX,123,1.0\n";
@@ -203,11 +197,11 @@ TEST_F(IviStringAttribute, BuffersFollowTheIviRulesAndOnlyItsReadCallbackHandsAV
     EXPECT_EQ(reread(), "ZE,7101QX,123,1.0\n");
     EXPECT_EQ(calls.cacheSeen, "ZE,7101QX,123,1.0\n");
     EXPECT_EQ(calls.reads, 4);
-    ASSERT_EQ(Ivi_SetAttributeViString(vi, "", attrText, 0, "*RST"), VI_SUCCESS);
+    ASSERT_EQ(Ivi_SetAttributeViString(texts, "", attrText, 0, "*RST"), VI_SUCCESS);
     EXPECT_EQ(calls.writtenText, "*RST");
 
-    EXPECT_EQ(Ivi_SetValInStringCallback(vi, attrText, "x"), IVI_ERROR_NOT_IN_READ_CALLBACK);
-    ASSERT_EQ(Ivi_AddAttributeViString(vi, attrText + 1, "OTHER", "", IVI_VAL_USE_CALLBACKS_FOR_SIMULATION,
+    EXPECT_EQ(Ivi_SetValInStringCallback(texts, attrText, "x"), IVI_ERROR_NOT_IN_READ_CALLBACK);
+    ASSERT_EQ(Ivi_AddAttributeViString(texts, attrText + 1, "OTHER", "", IVI_VAL_USE_CALLBACKS_FOR_SIMULATION,
                                        [](ViSession session, ViSession, ViConstString, ViAttr, ViConstString) {
                                            calls.handOverStatus = Ivi_SetValInStringCallback(session, attrText, "x");
                                            return VI_SUCCESS;
@@ -215,7 +209,7 @@ TEST_F(IviStringAttribute, BuffersFollowTheIviRulesAndOnlyItsReadCallbackHandsAV
                                        nullptr),
               VI_SUCCESS);
     ViChar other[8];
-    ASSERT_EQ(Ivi_GetAttributeViString(vi, "", attrText + 1, 0, 8, other), VI_SUCCESS);
+    ASSERT_EQ(Ivi_GetAttributeViString(texts, "", attrText + 1, 0, 8, other), VI_SUCCESS);
     EXPECT_EQ(calls.handOverStatus, IVI_ERROR_NOT_IN_READ_CALLBACK);
 }
 

@@ -9,6 +9,8 @@ using ::testing::HasSubstr;
 
 namespace {
 
+using IviOptionString = IviTest;
+
 // RangeCheck QueryInstrStatus Cache Simulate RecordCoercions InterchangeCheck, then DriverSetup.
 std::string summary(const DriverOptions &o)
 {
@@ -18,7 +20,7 @@ std::string summary(const DriverOptions &o)
     return flags + " [" + o.driverSetup + "]";
 }
 
-TEST(IviOptionString, ParsesNamesAndValuesCaseInsensitivelyAndNamesTheTextOfEachKindOfMistake)
+TEST_F(IviOptionString, ParsesNamesAndValuesCaseInsensitivelyNamesEachKindOfMistakeABadOneCreatesNoSession)
 {
     const struct {
         const char *text;
@@ -55,14 +57,9 @@ TEST(IviOptionString, ParsesNamesAndValuesCaseInsensitivelyAndNamesTheTextOfEach
         else
             EXPECT_THAT(elaboration, HasSubstr(c.expected)) << c.text;
     }
-}
 
-using IviOptionStringOfNewSession = IviTest;
-
-// What a good one sets is in session_test.cpp.
-TEST_F(IviOptionStringOfNewSession, NullOrEmptyMeansDefaultsABadOneCreatesNone)
-{
-    const ViSession byDefault = open(nullptr); // as "" (parsed above)
+    // For a new session null means "" (what a good one sets: session_test.cpp); a bad one creates none.
+    const ViSession byDefault = open(nullptr);
     EXPECT_EQ(Ivi_Simulating(byDefault), VI_FALSE);
     EXPECT_EQ(Ivi_RangeChecking(byDefault) & Ivi_QueryInstrStatus(byDefault), VI_TRUE);
 

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -34,7 +35,7 @@ bool aThreadWaits(ViSession vi)
     return true;
 }
 
-TEST_F(IviSession, HandlesAreNeverReusedAndEveryServiceRefusesNullDisposedAndMadeUpOnes)
+TEST_F(IviSession, HandlesAreNeverReusedServicesRefuseBadOnesItHoldsTheInherentAttributesAndSimulates)
 {
     ViInt32 number = 0;
     ViChar text[256];
@@ -76,13 +77,10 @@ TEST_F(IviSession, HandlesAreNeverReusedAndEveryServiceRefusesNullDisposedAndMad
     EXPECT_EQ(Ivi_Dispose(VI_NULL), VI_SUCCESS);
 
     EXPECT_EQ(Ivi_SpecificDriverNew("QXTEST", "Simulate=1", nullptr), IVI_ERROR_NULL_POINTER);
-    ViSession vi = 77;
-    EXPECT_EQ(Ivi_SpecificDriverNew(nullptr, "Simulate=1", &vi), IVI_ERROR_NULL_POINTER);
-    EXPECT_EQ(vi, ViSession{VI_NULL});
-}
+    ViSession made = 77;
+    EXPECT_EQ(Ivi_SpecificDriverNew(nullptr, "Simulate=1", &made), IVI_ERROR_NULL_POINTER);
+    EXPECT_EQ(made, ViSession{VI_NULL});
 
-TEST_F(IviSession, HoldsTheInherentAttributesAndCannotLeaveSimulation)
-{
     // What the option string sets reaches the attributes.
     const ViSession vi = open("Simulate=True, RangeCheck=0, QueryInstrStatus=0, Cache=0, "
                               "DriverSetup=Model:7103QX");
@@ -115,7 +113,7 @@ TEST_F(IviSession, HoldsTheInherentAttributesAndCannotLeaveSimulation)
     EXPECT_EQ(Ivi_Simulating(vi), VI_TRUE);
 }
 
-TEST_F(IviSessionLock, ItsHolderMayTakeItAgainOthersWaitForItsLastLevelAndCannotUnlockIt)
+TEST_F(IviSessionLock, ItsHolderMayRelockOthersWaitForItsLastLevelDisposeWaitsAndRefusesTheWaiting)
 {
     const ViSession vi = withInt("Simulate=1");
     ViBoolean hasLock = VI_FALSE;
@@ -140,11 +138,8 @@ TEST_F(IviSessionLock, ItsHolderMayTakeItAgainOthersWaitForItsLastLevelAndCannot
     EXPECT_EQ(status, VI_SUCCESS);
     EXPECT_EQ(getInt(vi), 5);
     EXPECT_EQ(Ivi_UnlockSession(vi, nullptr), IVI_ERROR_SESSION_NOT_LOCKED);
-}
 
-TEST_F(IviSessionLock, DisposeWaitsForTheLockAndRefusesThreadsStillWaiting)
-{
-    const ViSession vi = open("Simulate=1");
+    // Dispose waits for the lock, and refuses threads still waiting when the holder disposes.
     ASSERT_EQ(Ivi_LockSession(vi, nullptr), VI_SUCCESS);
     std::atomic<ViStatus> disposed{1};
     std::thread disposer([&] { disposed = Ivi_Dispose(vi); });
@@ -166,7 +161,7 @@ TEST_F(IviSessionLock, DisposeWaitsForTheLockAndRefusesThreadsStillWaiting)
     EXPECT_EQ(waiting, IVI_ERROR_INVALID_SESSION_HANDLE);
 }
 
-TEST_F(IviInstrIo, OpensTheResourceManagerPassesBytesAndDisposeClosesWhatItOpened)
+TEST_F(IviInstrIo, OpensTheResourceManagerPassesBytesDisposeClosesWhatItOpenedSimulationPassesNone)
 {
     constexpr const char *resource = "GPIB0::9::INSTR";
     qx::runtime::Timeline timeline;
@@ -194,20 +189,18 @@ TEST_F(IviInstrIo, OpensTheResourceManagerPassesBytesAndDisposeClosesWhatItOpene
     EXPECT_EQ(viWrite(io, reinterpret_cast<ViConstBuf>("*CLS"), 4, &written), VI_ERROR_INV_OBJECT);
     EXPECT_EQ(viClose(rm), VI_ERROR_INV_OBJECT); // closed by the dispose
     EXPECT_EQ(timeline.writes(), std::vector<std::string>{"*IDN?"});
-}
 
-TEST_F(IviInstrIo, SimulationSendsAndReadsNothingAndBadArgumentsAreRefused)
-{
-    const ViSession vi = open("Simulate=1");
-    EXPECT_EQ(Ivi_WriteInstrData(vi, "*RST"), VI_SUCCESS);
-    ViChar buffer[8] = "keep";
-    ViInt32 count = -1;
-    EXPECT_EQ(Ivi_ReadInstrData(vi, 8, buffer, &count), VI_SUCCESS);
+    // Simulated, nothing is sent or read; bad arguments are refused.
+    const ViSession simulated = open("Simulate=1");
+    EXPECT_EQ(Ivi_WriteInstrData(simulated, "*RST"), VI_SUCCESS);
+    std::memcpy(buffer, "keep", 5);
+    count = -1;
+    EXPECT_EQ(Ivi_ReadInstrData(simulated, 8, buffer, &count), VI_SUCCESS);
     EXPECT_EQ(count, 0);
     EXPECT_STREQ(buffer, "keep");
-    EXPECT_EQ(Ivi_WriteInstrData(vi, nullptr), IVI_ERROR_NULL_POINTER);
-    EXPECT_EQ(Ivi_ReadInstrData(vi, 8, nullptr, &count), IVI_ERROR_NULL_POINTER);
-    EXPECT_EQ(Ivi_ReadInstrData(vi, -1, buffer, &count), IVI_ERROR_INVALID_VALUE);
+    EXPECT_EQ(Ivi_WriteInstrData(simulated, nullptr), IVI_ERROR_NULL_POINTER);
+    EXPECT_EQ(Ivi_ReadInstrData(simulated, 8, nullptr, &count), IVI_ERROR_NULL_POINTER);
+    EXPECT_EQ(Ivi_ReadInstrData(simulated, -1, buffer, &count), IVI_ERROR_INVALID_VALUE);
 }
 
 } // namespace

@@ -7,16 +7,7 @@
 
 using namespace qx::runtime;
 
-TEST(MessagePopup, WithoutAServiceWritesOneLineOnStandardError)
-{
-    testing::internal::CaptureStderr();
-    MessagePopup("Error Message", "\nOutput Drop function only supports 0, 90, 180, 270 phase angle");
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "Error Message: Output Drop function only supports 0, 90, 180, 270 phase angle\n");
-    EXPECT_EQ(popupLine("T", "a\r\n\tb  c \n"), "T: a b c");
-}
-
-TEST(MessagePopup, AnInstalledServiceShowsThePopupUntilTheGuardEndsAndItsFailureDoesNotReachTheCaller)
+TEST(MessagePopup, AnInstalledServiceShowsItUntilItsGuardEndsWithoutOneItIsALineOnStandardError)
 {
     RecordingPopups outer, inner;
     {
@@ -29,9 +20,12 @@ TEST(MessagePopup, AnInstalledServiceShowsThePopupUntilTheGuardEndsAndItsFailure
     EXPECT_EQ(inner.popups(), (std::vector<RecordingPopups::Popup>{{"Title", "first"}}));
     EXPECT_EQ(outer.popups(), (std::vector<RecordingPopups::Popup>{{"Title", "second"}}));
     testing::internal::CaptureStderr();
-    MessagePopup("Title", "third");
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Title: third\n");
+    MessagePopup("Error Message", "\nOutput Drop function only supports 0, 90, 180, 270 phase angle");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Error Message: Output Drop function only supports 0, 90, 180, 270 phase angle\n");
+    EXPECT_EQ(popupLine("T", "a\r\n\tb  c \n"), "T: a b c");
 
+    // A failing service does not reach the caller.
     struct Throwing : PopupService {
         void messagePopup(std::string_view, std::string_view) override { throw std::runtime_error("no display"); }
     } throwing;

@@ -5,7 +5,7 @@
 using namespace qx::runtime;
 
 // (equalsNoCase and startsWithNoCase: the resource name and option string tests of visa and ivi.)
-TEST(CompareStrings, ComparesTailsWithOrWithoutCase)
+TEST(RuntimeStrings, CompareStringsComparesTailsFindPatternSearchesWithinTheArea)
 {
     EXPECT_EQ(CompareStrings("ASRL", 0, "asrl", 0, false), 0);
     EXPECT_NE(CompareStrings("ASRL", 0, "asrl", 0, true), 0);
@@ -14,10 +14,8 @@ TEST(CompareStrings, ComparesTailsWithOrWithoutCase)
     EXPECT_EQ(CompareStrings("xxASRL", 2, "ASRL", 0, true), 0);
     EXPECT_EQ(CompareStrings("AB", 5, "", 0, true), 0); // start past the end is an empty tail
     EXPECT_LT(CompareStrings("AB", -3, "ABC", 0, true), 0);
-}
 
-TEST(FindPattern, FindsFromLeftOrRightWithinTheAreaAndNothingOutOfRange)
-{
+    // FindPattern: from left or right, within the area, nothing out of range.
     const char *text = "ZE,7103QX,12345,1.02";
     EXPECT_EQ(FindPattern(text, 0, -1, "qx", false, false), 7);
     EXPECT_EQ(FindPattern(text, 0, -1, "qx", true, false), -1);

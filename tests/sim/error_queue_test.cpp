@@ -4,7 +4,7 @@
 namespace qx::sim::testing {
 
 // Sixteen places: the oldest fifteen errors stay, the last place marks the overflow.
-TEST(ErrorQueue, KeepsTheOldestMarksTheOverflowInTheLastPlaceAndFormatsTexts)
+TEST(ErrorQueue, KeepsTheOldestMarksTheOverflowLastSystErrReadsItClsEmptiesItStatusRegistersFollow)
 {
     ErrorQueue q;
     for (int i = 1; i <= 20; ++i)
@@ -16,10 +16,8 @@ TEST(ErrorQueue, KeepsTheOldestMarksTheOverflowInTheLastPlaceAndFormatsTexts)
     EXPECT_EQ(std::pair(last.code, last.text), std::pair(-350, std::string("Queue overflow")));
     EXPECT_EQ(std::pair(none.code, none.text), std::pair(0, std::string("No error")));
     EXPECT_EQ(formatError({301, "say \"hi\""}), "301,\"say \"\"hi\"\"\""); // quotes in a text are doubled
-}
 
-TEST(ErrorQueue, SystErrReadsInOrderClsEmptiesItAndTheStatusRegistersFollowIt)
-{
+    // SYST:ERR? reads it in order, *CLS empties it, and the status registers follow it.
     SimHarness h;
     h.expectAnswers({{"*ESR?", "128"}, {"*ESR?", "0"}, // power on; reading clears it
                     {"BOGUS", ""}, {"*STB?", "4"},    // error queue not empty

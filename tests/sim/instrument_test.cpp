@@ -4,7 +4,7 @@
 
 namespace qx::sim::testing {
 
-TEST(Ranges, LowIsHalfTheLimitAndBoundsVoltageAndCurrentAndDisplayModes)
+TEST(Ranges, LowIsHalfTheLimitAndBoundsVoltageAndCurrentAndDisplayModesTheLimitsAreConfigured)
 {
     SimHarness h;
     h.expectAnswers({{"VOLT:RANG 150;RANG?", "150"}, {"VOLT 150;:CURR 9.2;:VOLT?;:CURR?", "150;9.2"}});
@@ -16,24 +16,21 @@ TEST(Ranges, LowIsHalfTheLimitAndBoundsVoltageAndCurrentAndDisplayModes)
     h.expectAnswers({{"VOLT:RANG 100", ""}, {"VOLT:RANG?;:VOLT?", "150;150"}, {"VOLT:RANG? MIN;RANG? MAX", "150;300"}});
     EXPECT_EQ(h.errors({"DISP:MODE 5;MODE 6;MODE -1"}), (Codes{-222, -222})); // display modes 0 to 5
     EXPECT_EQ(h.ask("DISP:MODE?"), "5");
-}
 
-TEST(Ranges, LimitsComeFromTheConfiguration)
-{
     Config c = configWith([](Config &l) { l.limits = Limits{250.0, 12.0, 45.0, 65.0}; });
-    SimHarness h(c);
-    h.expectAnswers({{"LIM:VOLT?;CURR?;FREQ:LOW?;HIGH?", "250;12;45;65"}, {"FREQ?;CURR?", "50;6"},
-                    {"VOLT:RANG 125;RANG?", "125"}});
-    EXPECT_EQ(h.errors({"FREQ 45;FREQ 65"}), Codes{});
-    EXPECT_EQ(h.errors({"FREQ 44.99;FREQ 65.01"}), (Codes{-222, -222}));
-    EXPECT_EQ(h.ask("FREQ?"), "65");
+    SimHarness limited(c);
+    limited.expectAnswers({{"LIM:VOLT?;CURR?;FREQ:LOW?;HIGH?", "250;12;45;65"}, {"FREQ?;CURR?", "50;6"},
+                          {"VOLT:RANG 125;RANG?", "125"}});
+    EXPECT_EQ(limited.errors({"FREQ 45;FREQ 65"}), Codes{});
+    EXPECT_EQ(limited.errors({"FREQ 44.99;FREQ 65.01"}), (Codes{-222, -222}));
+    EXPECT_EQ(limited.ask("FREQ?"), "65");
 
     c.limits.frequencyLow = 600.0; // above the high limit: the defaults stand in
     EXPECT_FALSE(validateConfig(c).empty());
     EXPECT_EQ(SimHarness(c).ask("LIM:FREQ:LOW?;:LIM:VOLT?"), "16;300");
 }
 
-TEST(Registers, SaveAndRecallKeepTheSettings)
+TEST(Registers, SaveAndRecallKeepTheSettingsResetKeepsQueueSerialAndRemotePowerOnLoadsTheRegister)
 {
     SimHarness h;
     h.expectAnswers({{"VOLT 100;FREQ 60;OUTP 1;DISP:MODE 2", ""},
@@ -43,13 +40,9 @@ TEST(Registers, SaveAndRecallKeepTheSettings)
                     {"VOLT?;:OUTP:STAR?;:OUTP:STAR:PHAS?", "80;1;270"}, {"INST:NSEL 1;:VOLT?", "100"}});
     EXPECT_EQ(h.errors({"*SAV 10;*RCL -1;SYST:PON 10"}), (Codes{-222, -222, -222}));
     EXPECT_EQ(h.sim.snapshot().registers[3].phases[1].voltage, 80.0);
-}
 
-// *RST keeps the error queue, the serial number and remote; a power cycle loads the power-on
-// register and starts afresh (local, no errors, power-on event).
-TEST(Registers, ResetKeepsTheQueueSerialAndRemoteAndPowerOnLoadsTheRegister)
-{
-    SimHarness h;
+    // *RST keeps the error queue, the serial number and remote; a power cycle loads the power-on
+    // register and starts afresh (local, no errors, power-on event).
     h.expectAnswers({{"SYST:REM;SNUM 'X9';:VOLT 50", ""}, {"BOGUS", ""}, {"*RST", ""},
                     {"VOLT?;*IDN?", "0;ZE,7103QX,X9,1.02"}});
     EXPECT_TRUE(h.sim.snapshot().remote);

@@ -9,7 +9,7 @@ namespace qx::sim::testing {
 
 // Current = V / |Z| up to the limit, where the voltage sags to I * |Z|; nothing flows into an open
 // circuit or at 0 V. Phases read together: mean volts and amps, summed powers.
-TEST(LoadModel, CurrentFollowsTheImpedanceUpToTheLimitAndPhasesCombine)
+TEST(Measurements, TheLoadModelGivesEveryQuantityPerPhaseAndCoupledWithTheRelayClosedZeroWithItOpen)
 {
     const double skip = std::nan("");
     const PhaseMeasurement phases[] = {measurePhase(100.0, 9.0, Load{100.0, 1.0}),
@@ -38,33 +38,26 @@ TEST(LoadModel, CurrentFollowsTheImpedanceUpToTheLimitAndPhasesCombine)
     }
     for (const Load bad : {Load{0.0, 1.0}, Load{10.0, 1.01}, Load{10.0, 0.0}})
         EXPECT_FALSE(validateLoad(bad).empty()) << bad.resistance << " " << bad.powerFactor;
-}
 
-TEST(Measurements, EveryQuantityWithTheRelayClosedAndZeroWithItOpen)
-{
     SimHarness h;
     h.ask("VOLT 120");
     const std::string all = "MEAS:VOLT?;:MEAS:CURR?;:MEAS:CURR:AMPL:MAX?;:MEAS:CURR:CRES?;:MEAS:POW?;:MEAS:POW:APP?;"
                             ":MEAS:POW:PFAC?;:MEAS:FREQ?";
     h.expectAnswers({{all, "0;0;0;0;0;0;0;0"}, {"OUTP 1;INST:NSEL 1;:" + all, "120;1.2;1.69706;1.41421;144;144;1;50"},
                     {"OUTP 0;:" + all, "0;0;0;0;0;0;0;0"}});
-}
 
-// Each phase with its own load and current limit; coupled, the phases are read together.
-TEST(Measurements, PerPhaseAndCoupledReadings)
-{
-    SimHarness h;
+    // Each phase with its own load and current limit; coupled, the phases are read together.
     ASSERT_TRUE(h.sim.setLoad(2, Load{50.0, 0.5}));
     EXPECT_FALSE(h.sim.setLoad(4, Load{}));
     EXPECT_FALSE(h.sim.setLoad(1, Load{-5.0, 1.0}));
-    const std::string all = ";:MEAS:VOLT?;CURR?;POW?;:MEAS:POW:APP?;:MEAS:POW:PFAC?";
-    h.expectAnswers({{"VOLT 100;OUTP 1;INST:NSEL 2" + all, "100;1;50;100;0.5"},
+    const std::string some = ";:MEAS:VOLT?;CURR?;POW?;:MEAS:POW:APP?;:MEAS:POW:PFAC?";
+    h.expectAnswers({{"INST:COUP 1;:VOLT 100;OUTP 1;INST:NSEL 2" + some, "100;1;50;100;0.5"},
                     {"INST:NSEL 3;:CURR 0.5;:MEAS:CURR?;VOLT?", "0.5;50"}, // its 100 ohms would draw 1 A
-                    {"CURR 1;:INST:COUP 1" + all, "100;1;250;300;0.833333"}});
+                    {"CURR 1;:INST:COUP 1" + some, "100;1;250;300;0.833333"}});
     EXPECT_DOUBLE_EQ(h.sim.measurement(2).realPower, 50.0);
 }
 
-TEST(OutputDrop, DropsTheSelectedPhaseForItsTime)
+TEST(OutputDrop, DropsTheSelectedPhaseForItsTimeCoupledUntimedEveryPhaseForTheDefaultTime)
 {
     SimHarness h;
     h.ask("VOLT 100;OUTP 1;INST:COUP 0;NSEL 2;:OUTP:STAR:STAT 1;PHAS 90");
@@ -81,24 +74,22 @@ TEST(OutputDrop, DropsTheSelectedPhaseForItsTime)
     const DropRecord &d = drops[0];
     EXPECT_EQ(std::tuple(d.start, d.duration, d.phase, d.timed, d.startPhaseOn, d.startPhase),
               std::tuple(1.0, 0.5, 2, true, true, 90.0));
-}
 
-TEST(OutputDrop, CoupledUntimedDropTakesEveryPhaseForTheDefaultTime)
-{
-    SimHarness h(configWith([](Config &c) { c.defaultDropSeconds = 0.25; }));
-    h.ask("VOLT 100;OUTP 1;INST:COUP 1;:OUTP:DROP");
-    EXPECT_EQ(h.ask("MEAS:POW?"), "0");
+    // Coupled, an untimed drop takes every phase for the configured time.
+    SimHarness coupled(configWith([](Config &c) { c.defaultDropSeconds = 0.25; }));
+    coupled.ask("VOLT 100;OUTP 1;INST:COUP 1;:OUTP:DROP");
+    EXPECT_EQ(coupled.ask("MEAS:POW?"), "0");
     for (int phase = 1; phase <= 3; ++phase)
-        EXPECT_EQ(h.sim.measurement(phase).voltage, 0.0) << phase;
-    h.advance(0.25);
-    EXPECT_EQ(h.ask("MEAS:POW?"), "300");
-    const DropRecord d = h.sim.snapshot().drops.at(0);
-    EXPECT_EQ(std::tuple(d.phase, d.timed, d.duration), std::tuple(0, false, 0.25));
+        EXPECT_EQ(coupled.sim.measurement(phase).voltage, 0.0) << phase;
+    coupled.advance(0.25);
+    EXPECT_EQ(coupled.ask("MEAS:POW?"), "300");
+    const DropRecord untimed = coupled.sim.snapshot().drops.at(0);
+    EXPECT_EQ(std::tuple(untimed.phase, untimed.timed, untimed.duration), std::tuple(0, false, 0.25));
 
-    h.ask("OUTP:DROP 250MS");
-    EXPECT_DOUBLE_EQ(h.sim.snapshot().drops.at(1).duration, 0.25);
-    EXPECT_EQ(h.errors({"OUTP:DROP 61;DROP -1"}), (std::vector<int>{-222, -222}));
-    EXPECT_EQ(h.sim.snapshot().drops.size(), 2u);
+    coupled.ask("OUTP:DROP 250MS");
+    EXPECT_DOUBLE_EQ(coupled.sim.snapshot().drops.at(1).duration, 0.25);
+    EXPECT_EQ(coupled.errors({"OUTP:DROP 61;DROP -1"}), (std::vector<int>{-222, -222}));
+    EXPECT_EQ(coupled.sim.snapshot().drops.size(), 2u);
 }
 
 } // namespace qx::sim::testing

@@ -16,7 +16,7 @@ std::string parse(std::vector<std::string_view> args, Options *into = nullptr)
     return parseOptions(args, into ? *into : o);
 }
 
-TEST(Options, LoadsLimitsAndFaultsReachTheirPlaces)
+TEST(Options, LoadsLimitsAndFaultsReachTheirPlacesMistakesAreNamed)
 {
     Options o;
     ASSERT_EQ(parse({"--model", "7101QX", "--tcp=5025", "--freq-high", "70", "--load", "50", "--load", "2:open",
@@ -31,10 +31,7 @@ TEST(Options, LoadsLimitsAndFaultsReachTheirPlaces)
     EXPECT_EQ(std::tuple(o.faults.silent, o.faults.oversize, o.faults.closeAfter), std::tuple(true, 5000u, 9u));
     ASSERT_TRUE(o.faults.errorAfter);
     EXPECT_EQ(std::tuple(o.faults.errorAfter->header, o.faults.errorAfter->code), std::tuple("OUTP:DROP", -221));
-}
 
-TEST(Options, MistakesAreNamed)
-{
     const std::pair<std::vector<std::string_view>, const char *> cases[] = {
         {{}, "nothing to serve"}, {{"--tcp"}, "--tcp needs PORT"},
         {{"--tcp", "70000"}, "--tcp: TCP port must be 0 to 65535"},
@@ -49,9 +46,8 @@ TEST(Options, MistakesAreNamed)
     };
     for (const auto &[args, problem] : cases)
         EXPECT_EQ(parse(args).rfind(problem, 0), 0u) << parse(args);
-    Options h;
-    EXPECT_EQ(parse({"--help"}, &h), "");
-    EXPECT_TRUE(h.help);
+    EXPECT_EQ(parse({"--help"}, &o), "");
+    EXPECT_TRUE(o.help);
 }
 
 } // namespace

@@ -84,7 +84,7 @@ TEST_F(QxSimE2e, PseudoTerminalSurvivesAClientReopeningTheLineAndAnswersBeforeCl
 // Identity and limits from the command line; the settings outlive a client. The third message
 // closes the line and the next client is still taken. (Answers that stop after a count of
 // messages are the driver's end-to-end fault tests' business.)
-TEST_F(QxSimE2e, TcpServesOneClientAfterAnotherAndOutlivesAClosedLine)
+TEST_F(QxSimE2e, TcpServesOneClientAfterAnotherAndOutlivesAClosedLineBadCommandLinesAreRefused)
 {
     auto sim = run({"--tcp", "0", "--serial", "QX77", "--voltage-limit", "250", "--close-after", "3"});
     ASSERT_GT(sim.port(), 0) << sim.ready;
@@ -102,17 +102,15 @@ TEST_F(QxSimE2e, TcpServesOneClientAfterAnotherAndOutlivesAClosedLine)
     EXPECT_GE(fd = connectTo(sim.port()), 0);
     ::close(fd);
     EXPECT_EQ(sim.stop(), 0);
-}
 
-TEST_F(QxSimE2e, BadCommandLinesAndForeignFilesAreRefused)
-{
+    // A bad model and a file in the link's place are refused: no ready line, exit status 2 or 1.
     auto badModel = run({"--model", "7102QX", "--tcp", "0"});
     EXPECT_EQ(badModel.ready + std::to_string(badModel.stop()), "2");
 
     const std::string file = dir + "/plain";
     std::ofstream(file) << "not a link";
-    auto sim = run({"--pty", file});
-    EXPECT_EQ(sim.ready + std::to_string(sim.stop()), "1"); // no ready line, exit status 1
+    auto onFile = run({"--pty", file});
+    EXPECT_EQ(onFile.ready + std::to_string(onFile.stop()), "1");
     EXPECT_TRUE(std::filesystem::is_regular_file(file)); // never replaced
 }
 

@@ -18,7 +18,7 @@ TEST(ScpiHeaders, ShortAndLongFormsInAnyCaseWithOptionalKeywords)
     EXPECT_EQ(h.ask("VOLT?"), "60");
 }
 
-TEST(ScpiMessages, SemicolonsFollowTheHeaderPathRuleAndErrorsStopCommandsOnly)
+TEST(ScpiMessages, SemicolonsFollowThePathRuleErrorsStopCommandsOnlyAnyTerminatorEndsAMessage)
 {
     SimHarness h;
     // PHAS is under OUTP:STAR, common commands keep the path, a ';' before the terminator is tolerated.
@@ -33,19 +33,16 @@ TEST(ScpiMessages, SemicolonsFollowTheHeaderPathRuleAndErrorsStopCommandsOnly)
     // A command error discards the rest of the message, an execution error does not.
     h.expectAnswers({{"VOLT?", "6"}, {"VOLT 5;BOGUS;VOLT 6", ""}, {"VOLT?", "5"}, {"VOLT 999;VOLT 7;VOLT?", "7"}});
     EXPECT_EQ(h.errors(), (Codes{-113, -222}));
-}
 
-TEST(ScpiMessages, TerminatorsAndEmptyMessages)
-{
-    SimHarness h;
+    // Any terminator ends a message ("*IDN?" alone: ended by GPIB's END); empty ones are no error.
     const std::pair<const char *, std::string> cases[] = {
-        {"*IDN?\r\n", kIdn}, {"*IDN?", kIdn}, {"\n", ""}, {"  \r\n", ""}, {"  *IDN?  ", kIdn}}; // "*IDN?": GPIB END
+        {"*IDN?\r\n", kIdn}, {"*IDN?", kIdn}, {"\n", ""}, {"  \r\n", ""}, {"  *IDN?  ", kIdn}};
     for (const auto &[message, answer] : cases)
         EXPECT_EQ(h.sim.receive(message).bytes, answer) << message;
     EXPECT_EQ(h.errors(), Codes{});
 }
 
-TEST(ScpiParameters, NumbersTakeUnitsAndMinMax)
+TEST(ScpiParameters, NumbersTakeUnitsAndMinMaxBooleansAndCouplingTakeNamesStringsTakeQuotes)
 {
     SimHarness h;
     h.expectAnswers({{"VOLT 1.5E2", "150"}, {"VOLT 120 V", "120"}, {"VOLT 120000MV", "120"}, {"VOLT +.5", "0.5"},
@@ -58,20 +55,14 @@ TEST(ScpiParameters, NumbersTakeUnitsAndMinMax)
                         "VOLT 1,2", "VOLT 1.2.3", "VOLT? 5", "VOLT -", "VOLT ,1"}),
               (Codes{-131, -138, -141, -104, -104, -109, -108, -108, -102, -104, -102, -102}));
     EXPECT_EQ(h.ask("VOLT?"), "20");
-}
 
-TEST(ScpiParameters, BooleansCouplingAndIntegers)
-{
-    SimHarness h;
+    // Booleans, coupling and integers.
     h.expectAnswers({{"OUTP ON", "1"}, {"OUTP OFF", "0"}, {"outp 1", "1"}, {"OUTP 0", "0"}, {"OUTP 0.7", "1"}}, "OUTP?");
     EXPECT_EQ(h.ask("INST:COUP NONE;COUP?;COUP ALL;COUP?;:DISP:MODE 2.4;MODE?"), "0;1;2");
     EXPECT_EQ(h.errors(), Codes{});
     EXPECT_EQ(h.errors({"OUTP MAYBE", "OUTP 'ON'", "INST:COUP SOME", "DISP:MODE 1e12"}), (Codes{-141, -104, -141, -222}));
-}
 
-TEST(ScpiParameters, QuotedStrings)
-{
-    SimHarness h;
+    // Quoted strings.
     h.expectAnswers({{"SYST:SNUM 'A1'", ""}, {"*IDN?", "ZE,7103QX,A1,1.02"}, {"SYST:SNUM \"B2\"", ""},
                     {"SYST:SNUM?", "\"B2\""}});
     EXPECT_EQ(h.errors(), Codes{});

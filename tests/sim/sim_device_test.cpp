@@ -19,7 +19,7 @@ protected:
     SimDevice gpib{sim, SimDevice::Link::Gpib};
 };
 
-TEST_F(SimDeviceTest, StreamMessagesEndAtLineFeedsAndAnswersQueueUp)
+TEST_F(SimDeviceTest, StreamMessagesEndAtLineFeedsAnswersQueueUpAClearDropsThemEndlessInputOverruns)
 {
     EXPECT_EQ(stream.read(4096).status, Status::Silent);
     ASSERT_TRUE(stream.write("*ID", false));
@@ -31,11 +31,21 @@ TEST_F(SimDeviceTest, StreamMessagesEndAtLineFeedsAndAnswersQueueUp)
     EXPECT_EQ(std::pair(r.bytes, r.end), std::pair(kIdn.substr(4) + "300\n", false)); // a serial line has no END
     EXPECT_EQ(stream.read(4096).status, Status::Silent);
     EXPECT_EQ(sim->snapshot().settings.phases[0].voltage, 5.0);
+
+    // A clear drops pending input and output; endless input overruns the buffer.
+    ASSERT_TRUE(stream.write("*IDN?\nVOLT 7", false));
+    stream.clear();
+    EXPECT_EQ(stream.read(4096).status, Status::Silent);
+    ASSERT_TRUE(stream.write("\n", false)); // the half message is gone, not completed
+    EXPECT_EQ(sim->snapshot().settings.phases[0].voltage, 5.0);
+    ASSERT_TRUE(stream.write(std::string(SimDevice::kMaxInput + 1, 'A'), false));
+    ASSERT_TRUE(stream.write("SYST:ERR?\n", false));
+    EXPECT_EQ(stream.read(4096).bytes, "-363,\"Input buffer overrun\"\n");
     ASSERT_TRUE(stream.write("*IDN?", true)); // END means nothing on a wire
     EXPECT_EQ(stream.read(4096).status, Status::Silent);
 }
 
-TEST_F(SimDeviceTest, GpibMessagesEndWithEndAnswersCarryItAndTheNextMessageInterrupts)
+TEST_F(SimDeviceTest, GpibMessagesEndWithEndTheNextInterruptsSlowAndCloseFaultsAttachRefusesBadArguments)
 {
     ASSERT_TRUE(gpib.write("*IDN?", true));
     DeviceRead r = gpib.read(10);
@@ -50,22 +60,8 @@ TEST_F(SimDeviceTest, GpibMessagesEndWithEndAnswersCarryItAndTheNextMessageInter
     EXPECT_EQ(gpib.read(4096).bytes, "9.2\n");
     ASSERT_TRUE(gpib.write("SYST:ERR?", true));
     EXPECT_EQ(gpib.read(4096).bytes, "-410,\"Query INTERRUPTED\"\n");
-}
 
-TEST_F(SimDeviceTest, ClearDropsPendingInputAndOutputAndEndlessInputOverrunsTheBuffer)
-{
-    ASSERT_TRUE(stream.write("*IDN?\nVOLT 7", false));
-    stream.clear();
-    EXPECT_EQ(stream.read(4096).status, Status::Silent);
-    ASSERT_TRUE(stream.write("\n", false)); // the half message is gone, not completed
-    EXPECT_EQ(sim->snapshot().settings.phases[0].voltage, 0.0);
-    ASSERT_TRUE(stream.write(std::string(SimDevice::kMaxInput + 1, 'A'), false));
-    ASSERT_TRUE(stream.write("SYST:ERR?\n", false));
-    EXPECT_EQ(stream.read(4096).bytes, "-363,\"Input buffer overrun\"\n");
-}
-
-TEST_F(SimDeviceTest, SlowFaultWaitsOnTheClockAndCloseFaultHandsOutTheLastAnswer)
-{
+    // A slow answer waits on the clock.
     ASSERT_TRUE(sim->setFaults(Faults{.slowSeconds = 2.0}));
     ASSERT_TRUE(stream.write("*IDN?\n", false));
     EXPECT_TRUE(timeline.events().empty());
@@ -80,12 +76,10 @@ TEST_F(SimDeviceTest, SlowFaultWaitsOnTheClockAndCloseFaultHandsOutTheLastAnswer
     EXPECT_EQ(stream.read(4096).status, Status::Closed);
     EXPECT_FALSE(stream.write("*IDN?\n", false));
     EXPECT_EQ(sim->snapshot().settings.phases[0].voltage, 1.0);
-    EXPECT_EQ(sim->messagesReceived(), 3u); // the slow *IDN? and two of the three
-}
+    EXPECT_EQ(sim->messagesReceived(), 8u); // five over GPIB, the slow *IDN? and two of the three
 
-// What attach makes of a simulator and a name, the front panel's tests use throughout.
-TEST(Attach, RefusesANullSimulatorAndANameThatIsNoResource)
-{
+    // Attach refuses a null simulator and a name that is no resource (what it makes of good ones,
+    // the front panel's tests use throughout).
     EXPECT_EQ(attach(nullptr, "ASRL2::INSTR"), nullptr);
     EXPECT_EQ(attach(std::make_shared<Simulator>(), "not a resource"), nullptr);
 }

@@ -59,8 +59,13 @@ protected:
 
 } // namespace
 
-TEST_F(Headless, LoadFailuresAndBadCallbackTablesGiveNegativeStatusesWithADetail)
+// (Delay's wait on the one clock shows in every pause of the front panel's tests, and ExitProcess
+// in its fatal start-up report.)
+TEST_F(Headless, TheResourceIsFoundNextToTheProgramLoadFailuresAndBadCallbackTablesGiveDetailedCodes)
 {
+    EXPECT_NE(kFile, "QXSERIES.UIR") << "the resource is not found next to the test program";
+    EXPECT_EQ(PanelResourcePath("NOSUCH.UIR"), "NOSUCH.UIR");
+    EXPECT_EQ(PanelResourcePath(nullptr), "");
     EXPECT_EQ(LoadPanel(0, "/nonexistent/QXSERIES.UIR", MAIN), UIE_FILE_NOT_FOUND);
     EXPECT_NE(LastLoadError().find("/nonexistent/QXSERIES.UIR"), std::string::npos);
     EXPECT_EQ((Codes{LoadPanel(0, kFile, 99), LoadPanel(mainPanel, kFile, STEADY),
@@ -91,8 +96,37 @@ TEST_F(Headless, LoadFailuresAndBadCallbackTablesGiveNegativeStatusesWithADetail
         EXPECT_EQ(status, UIE_NOT_INITIALIZED);
 }
 
-TEST_F(Headless, ValuesAreTypedAndBadHandlesIdsPointersAndBuffersGiveCodes)
+TEST_F(Headless, NumbersStayWithinTheRangeMaximaChangeAtRunTimeValuesAreTypedBadArgumentsGiveCodes)
 {
+    double min = 0.0, max = 0.0;
+    EXPECT_EQ((Codes{SetCtrlVal(steady, STEADY_VOLTAGE, 250.0), SetCtrlMax(steady, STEADY_VOLTAGE, 150.0),
+                     GetCtrlRange(steady, STEADY_VOLTAGE, &min, &max)}),
+              (Codes{0, 0, 0}));
+    EXPECT_EQ(max, 150.0);
+    EXPECT_DOUBLE_EQ(value<double>(steady, STEADY_VOLTAGE), 150.0); // coerced into the new range
+    for (const auto &[set, held] : {std::pair{500.0, 150.0}, {-3.0, 0.0}}) {
+        EXPECT_EQ(SetCtrlVal(steady, STEADY_VOLTAGE, set), 0);
+        EXPECT_DOUBLE_EQ(value<double>(steady, STEADY_VOLTAGE), held);
+    }
+    EXPECT_EQ((Codes{SetCtrlVal(steady, STEADY_VOLTAGE, NAN), SetCtrlMax(steady, STEADY_VOLTAGE, NAN),
+                     SetCtrlMax(steady, STEADY_VOLTAGE, -1.0) /* below the minimum */}),
+              (Codes{UIE_INVALID_VALUE, UIE_INVALID_RANGE, UIE_INVALID_RANGE}));
+
+    // Integer controls round their maximum down; a ring offers no more than its items.
+    for (const auto &[control, set, held] : {std::tuple{STEADY_REGISTER, 4.7, 4.0}, {STEADY_MEAS_PHASE, 1e9, 3.0}}) {
+        EXPECT_EQ((Codes{SetCtrlMax(steady, control, set), GetCtrlRange(steady, control, &min, &max)}), (Codes{0, 0}));
+        EXPECT_EQ(max, held);
+    }
+
+    // Switches and toggles hold 0 or 1 and have no settable range.
+    for (const auto &[set, held] : {std::pair{7, 1}, {-7, 1}, {0, 0}}) {
+        EXPECT_EQ(SetCtrlVal(steady, STEADY_OUTPUT, set), 0);
+        EXPECT_EQ(value<int>(steady, STEADY_OUTPUT), held) << set;
+    }
+    EXPECT_EQ((Codes{SetCtrlMax(steady, STEADY_OUTPUT, 5.0), SetCtrlMax(mainPanel, MAIN_MODEL, 5.0)}),
+              (Codes{UIE_TYPE_MISMATCH, UIE_TYPE_MISMATCH}));
+
+    // Values are typed; bad handles, IDs, pointers and buffers give codes.
     int i = 0;
     std::string t;
     for (const int status : {GetCtrlVal(steady, STEADY_VOLTAGE, &i), GetCtrlVal(steady, STEADY_MEAS_PHASE, &i),
@@ -130,37 +164,6 @@ TEST_F(Headless, ValuesAreTypedAndBadHandlesIdsPointersAndBuffersGiveCodes)
     EXPECT_EQ((Codes{DiscardPanel(steady), SetCtrlVal(steady, STEADY_REGISTER, 1)}),
               (Codes{UIE_INVALID_PANEL, UIE_INVALID_PANEL}));
     EXPECT_GT(LoadPanel(0, kFile, STEADY), steady);
-}
-
-TEST_F(Headless, NumbersStayWithinTheRangeAndMaximaChangeAtRunTime)
-{
-    double min = 0.0, max = 0.0;
-    EXPECT_EQ((Codes{SetCtrlVal(steady, STEADY_VOLTAGE, 250.0), SetCtrlMax(steady, STEADY_VOLTAGE, 150.0),
-                     GetCtrlRange(steady, STEADY_VOLTAGE, &min, &max)}),
-              (Codes{0, 0, 0}));
-    EXPECT_EQ(max, 150.0);
-    EXPECT_DOUBLE_EQ(value<double>(steady, STEADY_VOLTAGE), 150.0); // coerced into the new range
-    for (const auto &[set, held] : {std::pair{500.0, 150.0}, {-3.0, 0.0}}) {
-        EXPECT_EQ(SetCtrlVal(steady, STEADY_VOLTAGE, set), 0);
-        EXPECT_DOUBLE_EQ(value<double>(steady, STEADY_VOLTAGE), held);
-    }
-    EXPECT_EQ((Codes{SetCtrlVal(steady, STEADY_VOLTAGE, NAN), SetCtrlMax(steady, STEADY_VOLTAGE, NAN),
-                     SetCtrlMax(steady, STEADY_VOLTAGE, -1.0) /* below the minimum */}),
-              (Codes{UIE_INVALID_VALUE, UIE_INVALID_RANGE, UIE_INVALID_RANGE}));
-
-    // Integer controls round their maximum down; a ring offers no more than its items.
-    for (const auto &[control, set, held] : {std::tuple{STEADY_REGISTER, 4.7, 4.0}, {STEADY_MEAS_PHASE, 1e9, 3.0}}) {
-        EXPECT_EQ((Codes{SetCtrlMax(steady, control, set), GetCtrlRange(steady, control, &min, &max)}), (Codes{0, 0}));
-        EXPECT_EQ(max, held);
-    }
-
-    // Switches and toggles hold 0 or 1 and have no settable range.
-    for (const auto &[set, held] : {std::pair{7, 1}, {-7, 1}, {0, 0}}) {
-        EXPECT_EQ(SetCtrlVal(steady, STEADY_OUTPUT, set), 0);
-        EXPECT_EQ(value<int>(steady, STEADY_OUTPUT), held) << set;
-    }
-    EXPECT_EQ((Codes{SetCtrlMax(steady, STEADY_OUTPUT, 5.0), SetCtrlMax(mainPanel, MAIN_MODEL, 5.0)}),
-              (Codes{UIE_TYPE_MISMATCH, UIE_TYPE_MISMATCH}));
 }
 
 TEST_F(Headless, ProgramSetsRaiseNoEventButOperatorActionsReachTheCallbackBoundByName)
@@ -274,7 +277,7 @@ TEST_F(Headless, EventsRaisedWhileACallbackRunsWaitForItToReturn)
 }
 
 // (The run time's popups reach the toolkit in the front panel's tests.)
-TEST_F(Headless, PopupsAreRecordedAndConfirmationsAnsweredFromTheQueue)
+TEST_F(Headless, PopupsAreRecordedConfirmationsAnsweredFromTheQueueTheLoopRunsTheScriptUntilAQuit)
 {
     EXPECT_EQ(MessagePopup("QX Series Error", "Error programming instrument."), 0);
     ui->answerConfirm(true);
@@ -293,10 +296,8 @@ TEST_F(Headless, PopupsAreRecordedAndConfirmationsAnsweredFromTheQueue)
     EXPECT_EQ(seen, (Names{"m0 QX Series Error|Error programming instrument.",
                            "c1 QX Series Controller|Quit?", "c0 QX Series Controller|Close?",
                            "c0! QX Series Controller|Unexpected?"}));
-}
 
-TEST_F(Headless, TheEventLoopRunsTheScriptUntilACallbackQuits)
-{
+    // The event loop runs the script until a callback quits.
     ASSERT_EQ(DisplayPanel(mainPanel), 0);
     recorder().behaviour = [](const Call &c) {
         if (c.callback == "quit")
@@ -316,12 +317,3 @@ TEST_F(Headless, TheEventLoopRunsTheScriptUntilACallbackQuits)
     EXPECT_EQ(RunUserInterface(), UIE_NO_MORE_EVENTS); // nothing left, nobody quit: no hanging
 }
 
-// (Delay's wait on the one clock shows in every pause of the front panel's tests, and ExitProcess
-// in its fatal start-up report.)
-TEST(Toolkit, TheResourceIsFoundNextToTheProgram)
-{
-    EXPECT_NE(kFile.find("QXSERIES.UIR"), std::string::npos);
-    EXPECT_NE(kFile, "QXSERIES.UIR") << "not next to the test program";
-    EXPECT_EQ(PanelResourcePath("NOSUCH.UIR"), "NOSUCH.UIR");
-    EXPECT_EQ(PanelResourcePath(nullptr), "");
-}

@@ -31,32 +31,37 @@ protected:
 } // namespace
 
 // (Every name bound is one the program registers, or its panels would not load in its tests.)
-TEST_F(ShippedResource, EachCallbackIsBoundOnceToAControlTheOperatorCanReach)
+TEST_F(ShippedResource, CallbacksAreBoundOnceToReachableControlsMnemonicsAreUniqueRangesFitTheLimits)
 {
     std::set<std::string> bound;
     for (const PanelRecord &panel : resource->panels) {
         if (!panel.callback.empty())
             bound.insert(panel.callback);
+        std::map<char, std::string> mnemonics;
         for (const ControlRecord *c : panel.controls()) {
-            if (c->callback.empty())
-                continue;
-            EXPECT_TRUE(c->kind != ControlKind::Indicator && c->kind != ControlKind::TextIndicator)
-                << c->name << ": the operator cannot reach its callback";
-            EXPECT_TRUE(bound.insert(c->callback).second) << c->callback << " is bound twice";
-        }
-    }
-}
-
-TEST_F(ShippedResource, NumericRangesAreUsableAndAgreeWithTheDriversAndLibrariesLimits)
-{
-    for (const PanelRecord &panel : resource->panels)
-        for (const ControlRecord *c : panel.controls())
+            if (!c->callback.empty()) {
+                EXPECT_TRUE(c->kind != ControlKind::Indicator && c->kind != ControlKind::TextIndicator)
+                    << c->name << ": the operator cannot reach its callback";
+                EXPECT_TRUE(bound.insert(c->callback).second) << c->callback << " is bound twice";
+            }
+            const auto at = c->label.find('&'); // the mnemonic is the letter after it
+            if (at != std::string::npos && at + 1 < c->label.size()) {
+                const char key = static_cast<char>(std::tolower(static_cast<unsigned char>(c->label[at + 1])));
+                const auto [where, fresh] = mnemonics.emplace(key, c->name);
+                EXPECT_TRUE(fresh) << panel.name << ": '" << key << "' of " << c->name << " is taken by "
+                                   << where->second;
+            }
             if (c->kind == ControlKind::Numeric) {
                 EXPECT_LT(c->min, c->max) << c->name;
                 EXPECT_GE(c->defaultNumber, c->min) << c->name;
                 EXPECT_LE(c->defaultNumber, c->max) << c->name;
                 EXPECT_TRUE(c->type != ValueType::Double || !c->unit.empty()) << c->name << " has no unit";
             }
+        }
+        EXPECT_GE(mnemonics.size(), 5u) << panel.name << " is hardly keyboard-usable";
+    }
+
+    // The ranges agree with the driver's and the serial library's limits.
     const auto range = [&](int panel, int id) {
         const ControlRecord *c = resource->panel(panel)->control(id);
         return std::make_pair(c->min, c->max);
@@ -71,23 +76,7 @@ TEST_F(ShippedResource, NumericRangesAreUsableAndAgreeWithTheDriversAndLibraries
         EXPECT_TRUE(resource->panel(STEADY)->control(id)->dimmed);
 }
 
-TEST_F(ShippedResource, MnemonicsAreUniqueWithinEachPanel)
-{
-    for (const PanelRecord &panel : resource->panels) {
-        std::map<char, std::string> used;
-        for (const ControlRecord *c : panel.controls()) {
-            const auto at = c->label.find('&'); // the mnemonic is the letter after it
-            if (at == std::string::npos || at + 1 >= c->label.size())
-                continue;
-            const char key = static_cast<char>(std::tolower(static_cast<unsigned char>(c->label[at + 1])));
-            const auto [where, fresh] = used.emplace(key, c->name);
-            EXPECT_TRUE(fresh) << panel.name << ": '" << key << "' of " << c->name << " is taken by " << where->second;
-        }
-        EXPECT_GE(used.size(), 5u) << panel.name << " is hardly keyboard-usable";
-    }
-}
-
-TEST(PanelResource, RefusesBrokenResourcesAndSaysWhere)
+TEST(PanelResource, RefusesBrokenResourcesAndSaysWhereReportsMissingUnreadableAndTruncatedFiles)
 {
     const std::string head = R"({"format":"qx-panel-resource","version":1,"panels":[{"name":"P","number":1,"groups":[{"controls":[)";
     const std::string tail = "]}]}]}";
@@ -129,10 +118,7 @@ TEST(PanelResource, RefusesBrokenResourcesAndSaysWhere)
     }
     // The place is named, down to the control.
     EXPECT_NE(parsePanelResource(cases[3].text).detail.find("panels[0].groups[0].controls[0]"), std::string::npos);
-}
 
-TEST(PanelResource, ReportsMissingUnreadableAndTruncatedFiles)
-{
     const auto dir = std::filesystem::temp_directory_path() / ("qx_ui_resource_" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     EXPECT_EQ(loadPanelResource((dir / "absent.UIR").c_str()).status, UIE_FILE_NOT_FOUND);

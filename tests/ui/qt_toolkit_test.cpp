@@ -120,7 +120,7 @@ private slots:
         QCOMPARE(QString::fromStdString(value<std::string>(mainPanel, MAIN_MODEL)).toUpper(), QString("7103QX"));
     }
 
-    void programSetsShowButNeverCommit()
+    void programSetsDimmingAndRangesReachTheWidgetsButNeverCommit()
     {
         for (const int status : {SetCtrlVal(steady, STEADY_VOLTAGE, 50.0), SetCtrlVal(steady, STEADY_OUTPUT, 1),
                                  SetCtrlVal(mainPanel, MAIN_GPIB, 1), SetCtrlVal(mainPanel, MAIN_MODEL, "7103QX"),
@@ -139,64 +139,7 @@ private slots:
                               widget<QComboBox>(steady, STEADY_MEAS_PHASE)->currentText()}),
                  (QStringList{"50", "1Closed", "1", "7103QX", "119.99 V", "Ready...", "Phase 2"}));
         QCOMPARE(value<double>(steady, STEADY_MEAS_VOLTAGE), 119.987); // shown rounded, kept exact
-    }
 
-    void clicksOnSwitchesTogglesAndButtonsCommit()
-    {
-        auto *relay = widget<QCheckBox>(steady, STEADY_OUTPUT);
-        QTest::mouseClick(relay, Qt::LeftButton);
-        QCOMPARE(relay->text(), QString("Closed"));
-        auto *gpib = widget<QPushButton>(mainPanel, MAIN_GPIB);
-        QTest::mouseClick(gpib, Qt::LeftButton);
-        gpib->setFocus();
-        QTest::keyClick(gpib, Qt::Key_Space);
-        QTest::mouseClick(widget<QPushButton>(steady, STEADY_REGISTER_GO), Qt::LeftButton);
-        QCOMPARE(called(),
-                 (QStringList{"output_on_off:1", "interfaceGPIB:1", "interfaceGPIB:1", "register_control:1"}));
-        QCOMPARE(value<int>(steady, STEADY_OUTPUT), 1);
-        QCOMPARE(value<int>(mainPanel, MAIN_GPIB), 0); // pressed in, then out again
-    }
-
-    void mnemonicsOperateTheirControls()
-    {
-        QVERIFY(QTest::qWaitForWindowActive(panelWindow(steady))); // keys go to the active window
-        QTest::keyClick(panelWindow(steady), Qt::Key_E, Qt::AltModifier); // "Clos&e connection"
-        QTest::keyClick(panelWindow(steady), Qt::Key_O, Qt::AltModifier); // "&Output relay" switch
-        QTRY_COMPARE(called(), (QStringList{"close:1", "output_on_off:1"})); // buttons click animated
-        QTest::keyClick(panelWindow(steady), Qt::Key_V, Qt::AltModifier); // "&Voltage" focuses the field
-        QTRY_VERIFY(widget<QDoubleSpinBox>(steady, STEADY_VOLTAGE)->hasFocus());
-    }
-
-    void tabOrderFollowsTheLayoutRowByRowLeftToRight()
-    {
-        QVERIFY(QTest::qWaitForWindowActive(panelWindow(steady)));
-        // The bottom row: the output drop group (left) is declared after the start angles (right).
-        QWidget *drop = controlWidget(steady, STEADY_DROP);
-        drop->setFocus();
-        QTRY_VERIFY(drop->hasFocus());
-        QTest::keyClick(panelWindow(steady), Qt::Key_Tab);
-        QTRY_VERIFY(controlWidget(steady, STEADY_START)->hasFocus());
-    }
-
-    void rightClickAnywhereOnAControlRaisesItsEvent()
-    {
-        auto *spin = widget<QDoubleSpinBox>(steady, STEADY_VOLTAGE);
-        QTest::mouseClick(spin, Qt::RightButton);
-        QTest::mouseClick(spin->findChild<QLineEdit *>(), Qt::RightButton);
-        QTest::mouseClick(panelWindow(steady)->findChild<QLabel *>("STEADY_VOLTAGE_label"), Qt::RightButton);
-        QTest::mouseClick(widget<QCheckBox>(steady, STEADY_OUTPUT), Qt::RightButton);
-        QTest::mouseClick(widget<QPushButton>(mainPanel, MAIN_QUIT), Qt::RightButton);
-        QCoreApplication::processEvents();
-        QCOMPARE(called(), (QStringList{"voltage:5", "voltage:5", "voltage:5", "output_on_off:5", "quit:5"}));
-        QVERIFY(QApplication::activePopupWidget() == nullptr); // no stock context menu
-        const QPoint inPanel = spin->mapTo(spin->window(), spin->rect().center()); // where mouseClick clicks
-        QCOMPARE(recorder().calls[0].data1, inPanel.y());
-        QCOMPARE(recorder().calls[0].data2, inPanel.x());
-        QCOMPARE(value<int>(steady, STEADY_OUTPUT), 0); // a right click operates nothing
-    }
-
-    void dimmingAndRangesReachTheWidgets()
-    {
         auto *angle = widget<QPushButton>(steady, STEADY_ANGLE_0);
         QVERIFY(!angle->isEnabled());
         QTest::mouseClick(angle, Qt::LeftButton);
@@ -227,7 +170,55 @@ private slots:
         QCOMPARE(value<std::int16_t>(steady, STEADY_MEAS_PHASE), std::int16_t{0});
     }
 
-    void activationIsTheSteadyPanelsFocus()
+    void leftClicksCommitRightClicksAnywhereOnAControlRaiseItsEvent()
+    {
+        auto *relay = widget<QCheckBox>(steady, STEADY_OUTPUT);
+        QTest::mouseClick(relay, Qt::LeftButton);
+        QCOMPARE(relay->text(), QString("Closed"));
+        auto *gpib = widget<QPushButton>(mainPanel, MAIN_GPIB);
+        QTest::mouseClick(gpib, Qt::LeftButton);
+        gpib->setFocus();
+        QTest::keyClick(gpib, Qt::Key_Space);
+        QTest::mouseClick(widget<QPushButton>(steady, STEADY_REGISTER_GO), Qt::LeftButton);
+        QCOMPARE(called(),
+                 (QStringList{"output_on_off:1", "interfaceGPIB:1", "interfaceGPIB:1", "register_control:1"}));
+        QCOMPARE(value<int>(steady, STEADY_OUTPUT), 1);
+        QCOMPARE(value<int>(mainPanel, MAIN_GPIB), 0); // pressed in, then out again
+
+        recorder().calls.clear(); // a right click anywhere on a control raises its event
+        auto *spin = widget<QDoubleSpinBox>(steady, STEADY_VOLTAGE);
+        QTest::mouseClick(spin, Qt::RightButton);
+        QTest::mouseClick(spin->findChild<QLineEdit *>(), Qt::RightButton);
+        QTest::mouseClick(panelWindow(steady)->findChild<QLabel *>("STEADY_VOLTAGE_label"), Qt::RightButton);
+        QTest::mouseClick(widget<QCheckBox>(steady, STEADY_OUTPUT), Qt::RightButton);
+        QTest::mouseClick(widget<QPushButton>(mainPanel, MAIN_QUIT), Qt::RightButton);
+        QCoreApplication::processEvents();
+        QCOMPARE(called(), (QStringList{"voltage:5", "voltage:5", "voltage:5", "output_on_off:5", "quit:5"}));
+        QVERIFY(QApplication::activePopupWidget() == nullptr); // no stock context menu
+        const QPoint inPanel = spin->mapTo(spin->window(), spin->rect().center()); // where mouseClick clicks
+        QCOMPARE(recorder().calls[0].data1, inPanel.y());
+        QCOMPARE(recorder().calls[0].data2, inPanel.x());
+        QCOMPARE(value<int>(steady, STEADY_OUTPUT), 1); // and operates nothing
+    }
+
+    void mnemonicsOperateTheirControlsAndTabFollowsTheLayoutRowByRowLeftToRight()
+    {
+        QVERIFY(QTest::qWaitForWindowActive(panelWindow(steady))); // keys go to the active window
+        QTest::keyClick(panelWindow(steady), Qt::Key_E, Qt::AltModifier); // "Clos&e connection"
+        QTest::keyClick(panelWindow(steady), Qt::Key_O, Qt::AltModifier); // "&Output relay" switch
+        QTRY_COMPARE(called(), (QStringList{"close:1", "output_on_off:1"})); // buttons click animated
+        QTest::keyClick(panelWindow(steady), Qt::Key_V, Qt::AltModifier); // "&Voltage" focuses the field
+        QTRY_VERIFY(widget<QDoubleSpinBox>(steady, STEADY_VOLTAGE)->hasFocus());
+
+        // The bottom row: the output drop group (left) is declared after the start angles (right).
+        QWidget *drop = controlWidget(steady, STEADY_DROP);
+        drop->setFocus();
+        QTRY_VERIFY(drop->hasFocus());
+        QTest::keyClick(panelWindow(steady), Qt::Key_Tab);
+        QTRY_VERIFY(controlWidget(steady, STEADY_START)->hasFocus());
+    }
+
+    void activationIsTheSteadyPanelsFocusClosingItsWindowRaisesCloseUntilDiscarded()
     {
         panelWindow(mainPanel)->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(panelWindow(mainPanel)));
@@ -236,10 +227,8 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(panelWindow(steady)));
         QTRY_COMPARE(called(), (QStringList{"steady_panel:9", "steady_panel:8"}));
         QCOMPARE(recorder().calls.back().panel, steady);
-    }
 
-    void closingTheSteadyWindowRaisesCloseAndItStaysUntilDiscarded()
-    {
+        recorder().calls.clear();
         QPointer<QWidget> window = panelWindow(steady);
         QVERIFY(!window->close());
         QCOMPARE(called(), QStringList{"steady_panel:11"});
@@ -255,7 +244,7 @@ private slots:
         QVERIFY(panelWindow(mainPanel)->isVisible());
     }
 
-    void popupsAreModalMessageBoxesWithTheirTitleAndText()
+    void popupsAreModalMessageBoxesWithTheirTitleAndTextQuitEndsTheLoop()
     {
         QString seen;
         answerNextMessageBox(seen, QMessageBox::Yes);
@@ -271,10 +260,9 @@ private slots:
         answerNextMessageBox(seen, QMessageBox::Ok); // a fault: the warning icon; a short text
         QCOMPARE(WarningPopup("QX Series Controller", "x"), 0);
         QCOMPARE(seen, "QX Series Controller|x|modal|" + QString::number(int(QMessageBox::Ok)) + "|2|wide");
-    }
 
-    void quitEndsTheEventLoopWithItsCode()
-    {
+        // Quit ends the event loop with its code (the popups' focus changes forgotten).
+        recorder().calls.clear();
         recorder().behaviour = [](const Call &c) { return c.callback == "quit" ? QuitUserInterface(3) : 0; };
         QTimer::singleShot(0, [this] { QTest::mouseClick(widget<QPushButton>(mainPanel, MAIN_QUIT), Qt::LeftButton); });
         QCOMPARE(RunUserInterface(), 3);

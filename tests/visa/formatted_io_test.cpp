@@ -1,15 +1,12 @@
 // viPrintf / viScanf with the formats and buffer settings of the instrument driver.
-#include <charconv>
-#include <concepts>
 #include <functional>
 #include <string>
 
-#include "queued_device.h"
+#include "session_fixture.h"
 
 using namespace qx::visa;
-using qx::visa::test::QueuedDevice;
 using qx::visa::test::SessionTest;
-using Write = QueuedDevice::Write;
+using Write = qx::test::ScriptedDevice::Write;
 
 // ---- what a format accepts is settled at compile time --------------------------------------
 
@@ -55,40 +52,7 @@ static_assert(printfCheck<>("100%% done\n") == Problem::None);
 
 // ---- viPrintf --------------------------------------------------------------------------------
 
-TEST_F(SessionTest, PrintfFormatsLikeCPrintfAndSendsEachCallAtOnceWithEnd)
-{
-    open("GPIB::5::INSTR");
-    const ViChar range[] = "VOLT:RANG";
-    EXPECT_EQ(viPrintf(io, "VOLT %lf", 120.0), VI_SUCCESS);
-    EXPECT_EQ(viPrintf(io, "OUTP %ld", ViInt32{1}), VI_SUCCESS);
-    EXPECT_EQ(viPrintf(io, "DISP:MODE %d;%hd", -7, ViInt16{-32768}), VI_SUCCESS);
-    EXPECT_EQ(viPrintf(io, "%s?", range), VI_SUCCESS);
-    EXPECT_EQ(viPrintf(io, "%s|%s", std::string("a"), std::string_view("b")), VI_SUCCESS);
-    EXPECT_EQ(viPrintf(io, "[%5d][%-4d][%+d][%05.1f][%.2s][%3s][% d]", 42, 7, 3, -2.25, "abc", "x", 5), VI_SUCCESS);
-    EXPECT_EQ(viPrintf(io, "%e %g %.3f %lld", 1234.5, 0.0001, -0.0005, -9000000000LL), VI_SUCCESS);
-    EXPECT_EQ(viPrintf(io, "%f", 1e20), VI_SUCCESS);
-    EXPECT_EQ(device->writes(), (std::vector<Write>{
-                                    {"VOLT 120.000000", true}, {"OUTP 1", true},
-                                    {"DISP:MODE -7;-32768", true}, {"VOLT:RANG?", true}, {"a|b", true},
-                                    {"[   42][7   ][+3][-02.2][ab][  x][ 5]", true},
-                                    {"1.234500e+03 0.0001 -0.001 -9000000000", true},
-                                    {"100000000000000000000.000000", true},
-                                }));
-}
-
-// A buffer smaller than the message: gpib_session_test.cpp.
-TEST_F(SessionTest, WithTheVisaDefaultPrintfFlushesOnlyAtTheFormatsLineFeedsOrWhenAsked)
-{
-    open("GPIB::5::INSTR", false);
-    EXPECT_EQ(viPrintf(io, "*RST"), VI_SUCCESS);
-    EXPECT_TRUE(device->writes().empty());
-    EXPECT_EQ(viPrintf(io, ";*CLS\nSYST:REM"), VI_SUCCESS);
-    EXPECT_EQ(device->writes(), (std::vector<Write>{{"*RST;*CLS\n", true}}));
-    EXPECT_EQ(viFlush(io, VI_WRITE_BUF), VI_SUCCESS);
-    EXPECT_EQ(device->writes().back(), (Write{"SYST:REM", true}));
-}
-
-TEST_F(SessionTest, RuntimeFormatsAreCheckedBeforeAnyIo)
+TEST_F(SessionTest, RuntimeFormatsAreCheckedBeforeAnyIoPrintfFormatsLikeCSendingWithEndOrAtLineFeeds)
 {
     open("GPIB::5::INSTR");
     ViReal64 real = 1.5;
@@ -107,9 +71,37 @@ TEST_F(SessionTest, RuntimeFormatsAreCheckedBeforeAnyIo)
     EXPECT_EQ(real, 1.5);
     EXPECT_STREQ(small, "keep");
 
-    device->answer("7", true);
+    device->queue("7", true);
     EXPECT_EQ(viScanf(io, RuntimeFormat{"%ld"}, &integer), VI_SUCCESS);
     EXPECT_EQ(integer, 7);
+
+    // viPrintf formats like C's printf and sends each call at once, with END.
+    const ViChar range[] = "VOLT:RANG";
+    EXPECT_EQ(viPrintf(io, "VOLT %lf", 120.0), VI_SUCCESS);
+    EXPECT_EQ(viPrintf(io, "OUTP %ld", ViInt32{1}), VI_SUCCESS);
+    EXPECT_EQ(viPrintf(io, "DISP:MODE %d;%hd", -7, ViInt16{-32768}), VI_SUCCESS);
+    EXPECT_EQ(viPrintf(io, "%s?", range), VI_SUCCESS);
+    EXPECT_EQ(viPrintf(io, "%s|%s", std::string("a"), std::string_view("b")), VI_SUCCESS);
+    EXPECT_EQ(viPrintf(io, "[%5d][%-4d][%+d][%05.1f][%.2s][%3s][% d]", 42, 7, 3, -2.25, "abc", "x", 5), VI_SUCCESS);
+    EXPECT_EQ(viPrintf(io, "%e %g %.3f %lld", 1234.5, 0.0001, -0.0005, -9000000000LL), VI_SUCCESS);
+    EXPECT_EQ(viPrintf(io, "%f", 1e20), VI_SUCCESS);
+    EXPECT_EQ(device->writes(), (std::vector<Write>{
+                                    {"VOLT 120.000000", true}, {"OUTP 1", true},
+                                    {"DISP:MODE -7;-32768", true}, {"VOLT:RANG?", true}, {"a|b", true},
+                                    {"[   42][7   ][+3][-02.2][ab][  x][ 5]", true},
+                                    {"1.234500e+03 0.0001 -0.001 -9000000000", true},
+                                    {"100000000000000000000.000000", true},
+                                }));
+
+    // With the VISA default, only at the format's line feeds or when asked (a buffer smaller than the
+    // message: gpib_session_test.cpp).
+    open("GPIB::5::INSTR", false);
+    EXPECT_EQ(viPrintf(io, "*RST"), VI_SUCCESS);
+    EXPECT_TRUE(device->writes().empty());
+    EXPECT_EQ(viPrintf(io, ";*CLS\nSYST:REM"), VI_SUCCESS);
+    EXPECT_EQ(device->writes(), (std::vector<Write>{{"*RST;*CLS\n", true}}));
+    EXPECT_EQ(viFlush(io, VI_WRITE_BUF), VI_SUCCESS);
+    EXPECT_EQ(device->writes().back(), (Write{"SYST:REM", true}));
 }
 
 // ---- viScanf with the driver's formats ------------------------------------------------------
@@ -169,7 +161,7 @@ TEST_F(SessionTest, EachFormatOfTheDriverTakesGoodAnswersAndLeavesItsOutputsOnSh
         {line, "OK\n", ok, "OK"}, // what the long answer left was dropped
     };
     for (std::size_t i = 0; i < std::size(cases); ++i) {
-        device->answer(cases[i].answer);
+        device->queue(cases[i].answer);
         EXPECT_EQ(cases[i].scan(), (Result{cases[i].status, cases[i].outputs})) << "case " << i;
         EXPECT_EQ(device->pendingAnswers(), 0u) << "case " << i;
     }
@@ -179,7 +171,7 @@ TEST_F(SessionTest, FlushOnAccessDropsWhatAScanLeftFlushDisableKeepsItForTheNext
 {
     open("GPIB::5::INSTR");
     for (const char *answer : {"120.0\n", "50.0\n", "1.5,2.5\n", "9.0\n", "ABCDEFG", "  7101QX rest"})
-        device->answer(answer, true);
+        device->queue(answer, true);
     EXPECT_EQ(scan<ViReal64>("%lf"), result(VI_SUCCESS, 120.0)); // the "\n" is left and dropped
     EXPECT_EQ(scan<ViReal64>("%lf"), result(VI_SUCCESS, 50.0));
     ASSERT_EQ(viSetAttribute(io, VI_ATTR_RD_BUF_OPER_MODE, VI_FLUSH_DISABLE), VI_SUCCESS);
@@ -203,13 +195,13 @@ TEST_F(SessionTest, GpibAnswersEndAtEoiAndMayArriveInPieces)
 {
     open("GPIB::5::INSTR");
     device->pieces(3);
-    device->answer("+1.20000E+02", true);
+    device->queue("+1.20000E+02", true);
     EXPECT_EQ(scan<ViReal64>("%lf"), result(VI_SUCCESS, 120.0));
-    device->answer("7," + std::string(4500, 'x'), true);
-    device->answer("8", true);
+    device->queue("7," + std::string(4500, 'x'), true);
+    device->queue("8", true);
     EXPECT_EQ(scan<ViInt32>("%ld"), result(VI_SUCCESS, 7));
     EXPECT_EQ(scan<ViInt32>("%ld"), result(VI_SUCCESS, 8));
-    device->answer("5", false); // no EOI: the read waits for it and times out
+    device->queue("5", false); // no EOI: the read waits for it and times out
     EXPECT_EQ(scan<ViInt32>("%ld", -1), result(VI_ERROR_TMO, -1));
     EXPECT_EQ(timeline.events(), std::vector<std::string>{"timeout 2"});
 }

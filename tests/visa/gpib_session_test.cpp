@@ -2,7 +2,7 @@
 #include <cstdlib>
 
 #include "fake_gpib.h"
-#include "queued_device.h"
+#include "session_fixture.h"
 #include "visa/gpib_library.h"
 
 using namespace qx::visa;
@@ -18,7 +18,7 @@ const bool fakeLibrary = ::setenv("QX_GPIB_LIBRARY", QX_FAKE_GPIB_PATH, 1) == 0;
 // Sessions open on the fake bus (a fresh one each time), not on an attached device.
 class GpibBus : public test::SessionTest {
 protected:
-    bool plugIn(const std::string &, std::shared_ptr<test::QueuedDevice>) override
+    bool plugIn(const std::string &, std::shared_ptr<qx::test::ScriptedDevice>) override
     {
         bus = fake_gpib::Bus{};
         return fakeLibrary;
@@ -28,8 +28,9 @@ protected:
 
 } // namespace
 
-TEST_F(GpibBus, OpensTheDeviceAtItsAddressAndTimeOutKnowsItsAddressAndHasNoSerialAttributes)
+TEST_F(GpibBus, OpensAtTheAddressWritesEndWithEoiReadsAtEoiCountOrTermCharBusErrorsAreVisaCodes)
 {
+    // A session opens the device at its address and time-out, and knows its address.
     ASSERT_NE(GpibLibrary::shared(), nullptr);
     open("GPIB::5::INSTR", false);
     EXPECT_EQ(bus.ibdev, (std::vector<int>{0, 5, 0, 12, 1, 0})); // T3s for the default 2000 ms
@@ -51,10 +52,7 @@ TEST_F(GpibBus, OpensTheDeviceAtItsAddressAndTimeOutKnowsItsAddressAndHasNoSeria
     open("GPIB1::7::2::INSTR", false);
     EXPECT_EQ(bus.ibdev, (std::vector<int>{1, 7, 0x62, 12, 1, 0}));
     EXPECT_EQ(u16(VI_ATTR_GPIB_SECONDARY_ADDR), 2);
-}
 
-TEST_F(GpibBus, WritesEndWithEoiUnlessSendEndIsOffReadsEndAtEoiTheCountOrTheEnabledTerminationCharacter)
-{
     open("GPIB::8::INSTR");
     EXPECT_EQ(viPrintf(io, "VOLT %lf", 120.0), VI_SUCCESS);
     EXPECT_EQ(write("*IDN?\r\n"), VI_SUCCESS);
@@ -76,10 +74,8 @@ TEST_F(GpibBus, WritesEndWithEoiUnlessSendEndIsOffReadsEndAtEoiTheCountOrTheEnab
     bus.answers.emplace_back("1\n2\n", true);
     EXPECT_EQ(read().second, "1\n");
     EXPECT_EQ(read(), Read(VI_SUCCESS, "2\n"));
-}
 
-TEST_F(GpibBus, BusErrorsBecomeVisaCodesAndALateAnswerIsClearedFromTheInstrument)
-{
+    // Bus errors become VISA codes.
     open("GPIB::5::INSTR");
     bus.failWrite = 2; // ENOL
     EXPECT_EQ(viPrintf(io, "*CLS"), VI_ERROR_NLISTENERS);

@@ -15,7 +15,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "queued_device.h"
+#include "session_fixture.h"
 #include "qxsim_process.h" // readLine
 #include "visa/serial_port.h"
 

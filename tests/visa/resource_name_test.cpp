@@ -3,15 +3,17 @@
 
 #include <cstdlib>
 
-#include "queued_device.h"
+#include "session_fixture.h"
 #include "visa/resource_name.h"
 #include "visa/serial_port.h"
 #include "visa/visa.h"
 
 using namespace qx::visa;
+using qx::test::ScriptedDevice;
 using test::SessionTest;
 
-TEST(ResourceName, ParsesTheNamesTheSystemOpensInAnyCaseWithBoardDefaults)
+// The canonical form of each name that parses, "" for one that does not.
+TEST(ResourceName, ParsesTheNamesTheSystemOpensInAnyCaseWithBoardDefaultsAndRefusesTheRest)
 {
     const std::pair<const char *, const char *> cases[] = {
         {"gpib::5::instr", "GPIB0::5::INSTR"},       {"GPIB1::30", "GPIB1::30::INSTR"},
@@ -22,52 +24,36 @@ TEST(ResourceName, ParsesTheNamesTheSystemOpensInAnyCaseWithBoardDefaults)
         {"TCPIP::LocalHost::5025::SOCKET", "TCPIP0::localhost::5025::SOCKET"},
         {"tcpip2::192.168.0.9::5025::socket", "TCPIP2::192.168.0.9::5025::SOCKET"},
         {"TCPIP::[::1]::5025::SOCKET", "TCPIP0::[::1]::5025::SOCKET"},
+        {"", ""}, {"GPIB", ""}, {"GPIB::", ""}, {"GPIB::31::INSTR", ""}, {"GPIB::5::31::INSTR", ""},
+        {"GPIB::5::2::3::INSTR", ""}, {"GPIBX::5", ""}, {"GPIB::5::INTFC", ""}, {"GPIB0::INTFC", ""},
+        {"ASRL1::SOCKET", ""}, {"ASRL1::INSTR::X", ""}, {"ASRLX::INSTR", ""}, {"ASRL/::INSTR", ""},
+        {"ASRL/STgp2:", ""}, {"COM1", ""}, {"TCPIP::host::5025", ""}, {"TCPIP::host::0::SOCKET", ""},
+        {"TCPIP::host::65536::SOCKET", ""}, {"TCPIP::[::1::5025::SOCKET", ""}, {" GPIB::5::INSTR", ""},
     };
     for (const auto &[text, canonical] : cases) {
         ResourceName name;
-        EXPECT_EQ(parseResourceName(text, name), VI_SUCCESS) << text;
-        EXPECT_EQ(name.canonical(), canonical) << text;
+        EXPECT_EQ(parseResourceName(text, name), *canonical ? VI_SUCCESS : VI_ERROR_INV_RSRC_NAME) << text;
+        EXPECT_EQ(*canonical ? name.canonical() : "", canonical) << text;
         EXPECT_EQ(canonicalResourceName(text), canonical) << text;
-    }
-}
-
-TEST(ResourceName, RefusesNamesThatDoNotParse)
-{
-    const char *bad[] = {
-        "", "GPIB", "GPIB::", "GPIB::31::INSTR", "GPIB::5::31::INSTR", "GPIB::5::2::3::INSTR", "GPIBX::5",
-        "GPIB::5::INTFC", "GPIB0::INTFC", "ASRL1::SOCKET", "ASRL1::INSTR::X", "ASRLX::INSTR", "ASRL/::INSTR",
-        "ASRL/STgp2:", "COM1", "TCPIP::host::5025", "TCPIP::host::0::SOCKET", "TCPIP::host::65536::SOCKET",
-        "TCPIP::[::1::5025::SOCKET", " GPIB::5::INSTR",
-    };
-    for (const char *text : bad) {
-        ResourceName name;
-        EXPECT_EQ(parseResourceName(text, name), VI_ERROR_INV_RSRC_NAME) << text;
-        EXPECT_EQ(canonicalResourceName(text), "") << text;
     }
     ResourceName name;
     EXPECT_EQ(parseResourceName(static_cast<const char *>(nullptr), name), VI_ERROR_INV_RSRC_NAME);
 }
 
-TEST(DeviceRegistry, FindsADeviceUnderAnySpellingOfItsNameUntilDetached)
+TEST_F(SessionTest, TheRegistryFindsDevicesByAnySpellingViOpenLooksThereThenAtTheComPortPath)
 {
-    auto device = std::make_shared<test::QueuedDevice>();
-    ASSERT_TRUE(attachDevice("gpib::9::instr", device));
-    EXPECT_EQ(findDevice("GPIB::9"), device);
+    // The registry finds a device under any spelling of its name until replaced or detached.
+    const auto found = std::make_shared<ScriptedDevice>(), replacement = std::make_shared<ScriptedDevice>();
+    ASSERT_TRUE(attachDevice("gpib::9::instr", found));
+    EXPECT_EQ(findDevice("GPIB::9"), found);
     EXPECT_EQ(findDevice("GPIB1::9::INSTR"), nullptr);
-
-    auto replacement = std::make_shared<test::QueuedDevice>();
     ASSERT_TRUE(attachDevice("GPIB0::9::INSTR", replacement));
     EXPECT_EQ(findDevice("GPIB::9::INSTR"), replacement);
-
     detachDevice("GPIB::9::INSTR");
     EXPECT_EQ(findDevice("GPIB0::9::INSTR"), nullptr);
-    EXPECT_FALSE(attachDevice("GPIB::99::INSTR", device));
-    EXPECT_FALSE(attachDevice("ASRL1::INSTR", nullptr));
+    EXPECT_FALSE(attachDevice("GPIB::99::INSTR", found) || attachDevice("ASRL1::INSTR", nullptr));
     EXPECT_EQ(findDevice("not a name"), nullptr);
-}
 
-TEST_F(SessionTest, ViOpenLooksInTheRegistryThenAtTheComPortPathAndReportsBadOrMissingResources)
-{
     ::unsetenv("QX_COM4");
     EXPECT_EQ(comPortPath(1), "/dev/ttyS0");
     EXPECT_EQ(comPortPath(4), "/dev/ttyS3");
@@ -87,7 +73,7 @@ TEST_F(SessionTest, ViOpenLooksInTheRegistryThenAtTheComPortPathAndReportsBadOrM
     open("asrl9::instr", false); // attached in-process, found before the missing port
     EXPECT_EQ(test::textAttribute(io, VI_ATTR_RSRC_NAME), "ASRL9::INSTR");
     EXPECT_EQ(viPrintf(io, "*CLS\n"), VI_SUCCESS);
-    EXPECT_EQ(device->writes(), (std::vector<test::QueuedDevice::Write>{{"*CLS\n", false}}));
+    EXPECT_EQ(device->writes(), (std::vector<ScriptedDevice::Write>{{"*CLS\n", false}}));
     EXPECT_EQ(viOpen(rm, "ASRL9::INSTR", 0x100, 5000, &other), VI_ERROR_INV_ACC_MODE);
     EXPECT_EQ(viOpen(rm + 1000, "ASRL9::INSTR", VI_NULL, 5000, &other), VI_ERROR_INV_OBJECT);
     EXPECT_EQ(viOpen(rm, "ASRL9::INSTR", VI_NULL, 5000, nullptr), VI_ERROR_INV_PARAMETER);

@@ -1,20 +1,18 @@
-// An in-process instrument for the I/O layer's tests: answers from a queue, records what it was
-// sent, and can be silent, close its line, or hand out its answers in small pieces. SessionTest
-// opens sessions on such instruments, under a virtual clock whose timeline records every time-out.
+// The I/O layer's fixture: SessionTest opens sessions on in-process instruments (answers queued
+// in advance), under a virtual clock whose timeline records every time-out; and helpers that show
+// a call's status and outputs, or a session's attributes.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <charconv>
 #include <concepts>
-#include <deque>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "runtime/clock.h"
+#include "scripted_device.h"
 #include "visa/device.h"
 #include "visa/visa.h"
 
@@ -57,76 +55,14 @@ inline std::string textAttribute(ViSession vi, ViAttr attr)
     return text;
 }
 
-class QueuedDevice : public Device {
-public:
-    struct Write {
-        std::string bytes;
-        bool end;
-        bool operator==(const Write &) const = default;
-    };
-
-    // Queues one answer; `end` marks its last byte with END (GPIB EOI).
-    void answer(std::string bytes, bool end = false) { locked([&] { answers_.push_back({std::move(bytes), end}); }); }
-    // Hands out at most this many bytes per read.
-    void pieces(std::size_t size) { locked([&] { piece_ = size; }); }
-    void closeLine() { locked([&] { closed_ = true; }); }
-    std::vector<Write> writes() const { return locked([&] { return writes_; }); }
-    std::size_t pendingAnswers() const { return locked([&] { return answers_.size(); }); }
-    int reads() const { return locked([&] { return reads_; }); }
-    int clears() const { return locked([&] { return clears_; }); }
-
-    bool write(std::string_view bytes, bool end) override
-    {
-        std::lock_guard lock(mutex_);
-        if (!closed_)
-            writes_.push_back({std::string(bytes), end});
-        return !closed_;
-    }
-    DeviceRead read(std::size_t max) override
-    {
-        std::lock_guard lock(mutex_);
-        ++reads_;
-        DeviceRead result; // Silent
-        if (closed_ || answers_.empty()) {
-            result.status = closed_ ? DeviceRead::Status::Closed : result.status;
-            return result;
-        }
-        Write &front = answers_.front();
-        result.status = DeviceRead::Status::Data;
-        result.bytes = front.bytes.substr(0, std::min({max, piece_, front.bytes.size()}));
-        front.bytes.erase(0, result.bytes.size());
-        if (front.bytes.empty()) {
-            result.end = front.end;
-            answers_.pop_front();
-        }
-        return result;
-    }
-    void clear() override { locked([&] { ++clears_, answers_.clear(); }); }
-
-private:
-    template <class F>
-    auto locked(F &&f) const -> decltype(f())
-    {
-        std::lock_guard lock(mutex_);
-        return f();
-    }
-    mutable std::mutex mutex_;
-    std::deque<Write> answers_; // what is left of each, and whether END follows it
-    std::vector<Write> writes_;
-    std::size_t piece_ = static_cast<std::size_t>(-1);
-    bool closed_ = false;
-    int reads_ = 0;
-    int clears_ = 0;
-};
-
 class SessionTest : public ::testing::Test {
 protected:
-    // Opens `resource` on a fresh queued device, which becomes `device` as the session becomes
+    // Opens `resource` on a fresh in-process device, which becomes `device` as the session becomes
     // `io`; the 4000-byte buffers and flush-on-access of the instrument driver when `driverSetup`.
     void open(const std::string &resource, bool driverSetup = true)
     {
         names_.push_back(resource);
-        device = std::make_shared<QueuedDevice>();
+        device = std::make_shared<qx::test::ScriptedDevice>();
         ASSERT_TRUE(plugIn(resource, device));
         ASSERT_EQ(viOpen(rm, resource.c_str(), VI_NULL, 5000, &io), VI_SUCCESS);
         if (driverSetup) {
@@ -136,7 +72,7 @@ protected:
         }
     }
     // Where `open` puts the device: attached in-process under the resource name.
-    virtual bool plugIn(const std::string &resource, std::shared_ptr<QueuedDevice> instrument)
+    virtual bool plugIn(const std::string &resource, std::shared_ptr<qx::test::ScriptedDevice> instrument)
     {
         return attachDevice(resource, std::move(instrument));
     }
@@ -175,7 +111,7 @@ protected:
     runtime::Timeline timeline;
     runtime::VirtualClock clock{&timeline};
     runtime::ScopedClock clockGuard{clock};
-    std::shared_ptr<QueuedDevice> device;
+    std::shared_ptr<qx::test::ScriptedDevice> device;
     ViSession rm = VI_NULL;
     ViSession io = VI_NULL;
 
