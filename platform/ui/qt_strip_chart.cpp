@@ -69,10 +69,13 @@ public:
                 high = std::max(high, p.y());
             }
         }
-        time_->setRange(std::max(0.0, x - record().seconds), std::max(x, record().seconds));
+        // The time axis grows with the log up to the chart's span, then moves along with it.
+        const double span = record().seconds;
+        time_->setRange(std::max(0.0, x - span), std::max(x, std::min(span, kShortestSpan)));
         if (std::isfinite(low)) {
             const double margin = std::max((high - low) * 0.05, 0.5);
             values_->setRange(low - margin, high + margin);
+            values_->applyNiceNumbers();
         }
     }
 
@@ -86,6 +89,8 @@ public:
     }
 
 private:
+    static constexpr double kShortestSpan = 10.0; // seconds shown at first
+
     QChart *chart_; // owned by the view
     QChartView *view_;
     QValueAxis *time_ = new QValueAxis;   // owned by the chart once added
