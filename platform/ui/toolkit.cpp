@@ -673,13 +673,17 @@ int FileSelectPopup(const FileRequest &request, std::string *path) noexcept
 
 std::string GetSetting(const std::string &key, const std::string &fallback) noexcept
 {
-    std::string value = fallback;
-    guarded([&]() -> int {
-        if (Backend *b = currentBackend())
-            value = b->setting(key, fallback);
-        return 0;
-    });
-    return value;
+    try {
+        std::string value = fallback;
+        guarded([&]() -> int {
+            if (Backend *b = currentBackend())
+                value = b->setting(key, fallback);
+            return 0;
+        });
+        return value;
+    } catch (...) { // out of memory for the copy
+        return {};
+    }
 }
 
 int SaveSetting(const std::string &key, const std::string &value) noexcept
