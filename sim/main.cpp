@@ -5,6 +5,10 @@
 #include "server.h"
 #include "simulator.h"
 #include "tcp_server.h"
+#include "vxi11_instrument.h"
+
+#include "vxi11/portmapper.h"
+#include "vxi11/vxi11.h"
 
 #include <csignal>
 #include <cstdio>
@@ -54,7 +58,8 @@ int run(int argc, char **argv)
     if (stopFd < 0)
         return fail("cannot watch for signals");
 
-    Simulator simulator(options.config);
+    auto shared = std::make_shared<Simulator>(options.config);
+    Simulator &simulator = *shared;
     simulator.setFaults(options.faults);
     if (!options.transcriptPath.empty() && !simulator.openTranscript(options.transcriptPath))
         return fail("cannot write the transcript " + options.transcriptPath);
@@ -75,10 +80,27 @@ int run(int argc, char **argv)
             return fail(error);
         where += (where.empty() ? "" : " and ") + std::string("127.0.0.1:") + std::to_string(tcp->port());
     }
+    std::unique_ptr<qx::vxi11::DeviceServer> vxi11;
+    if (options.vxi11) {
+        vxi11 = std::make_unique<qx::vxi11::DeviceServer>(vxi11Devices(shared, options.gpibAddress),
+                                                          qx::vxi11::ServerOptions{});
+        if (!vxi11->start(error))
+            return fail(error);
+        const auto port = vxi11->corePort();
+        if (!qx::vxi11::registerTcpService(DEVICE_CORE, DEVICE_CORE_VERSION, port))
+            std::fprintf(stderr, "qxsim: rpcbind did not take the VXI-11 registration; clients must be told port %u\n",
+                         static_cast<unsigned>(port));
+        where += (where.empty() ? "" : " and ") + std::string("VXI-11 inst0, gpib0,") +
+                 std::to_string(options.gpibAddress) + " (port " + std::to_string(port) + ")";
+    }
     std::printf("qxsim: %s on %s\n", std::string(modelName(options.config.model)).c_str(), where.c_str());
     std::fflush(stdout);
 
     serve(simulator, pty.get(), tcp.get(), stopFd);
+    if (vxi11) {
+        qx::vxi11::withdrawService(DEVICE_CORE, DEVICE_CORE_VERSION);
+        vxi11->stop();
+    }
     ::close(stopFd);
     return 0;
 }

@@ -112,6 +112,18 @@ constexpr std::array kOptions{
                    o.tcpPort = port;
                    return std::string();
                }},
+    OptionRecord{"--vxi11", "",
+               "serve VXI-11 on 127.0.0.1 as inst0 and gpib0,N (see --gpib-address), registered with rpcbind",
+               [](std::string_view, Options &o) {
+                   o.vxi11 = true;
+                   return std::string();
+               }},
+    OptionRecord{"--gpib-address", "N", "the GPIB address the VXI-11 device name gpib0,N gives; default 5",
+               [](std::string_view v, Options &o) {
+                   if (!toInt(v, o.gpibAddress) || o.gpibAddress < 0 || o.gpibAddress > 30)
+                       return std::string("GPIB address must be 0 to 30");
+                   return std::string();
+               }},
     OptionRecord{"--transcript", "FILE", "write each message received (<) and answered (>) to FILE",
                [](std::string_view v, Options &o) {
                    o.transcriptPath = std::string(v);
@@ -220,8 +232,8 @@ std::string parseOptions(std::span<const std::string_view> args, Options &option
     }
     if (options.help)
         return {};
-    if (options.ptyLink.empty() && !options.tcpPort)
-        return "nothing to serve: give --pty LINK and/or --tcp PORT";
+    if (options.ptyLink.empty() && !options.tcpPort && !options.vxi11)
+        return "nothing to serve: give --pty LINK, --tcp PORT and/or --vxi11";
     if (std::string problem = validateConfig(options.config); !problem.empty())
         return problem;
     return validateFaults(options.faults);

@@ -16,6 +16,8 @@ struct Options {
     Faults faults;
     std::string ptyLink;         // --pty LINK
     std::optional<int> tcpPort;  // --tcp PORT (0: any free port)
+    bool vxi11 = false;          // --vxi11
+    int gpibAddress = 5;         // --gpib-address N: the VXI-11 device name gpib0,N
     std::string transcriptPath;  // --transcript FILE
     bool help = false;
 };

@@ -15,7 +15,8 @@ enum class AttrType { UInt8, UInt16, UInt32, Boolean, Session, Text };
 constexpr unsigned onSerial = 1u << static_cast<unsigned>(ResourceKind::Serial);
 constexpr unsigned onGpib = 1u << static_cast<unsigned>(ResourceKind::Gpib);
 constexpr unsigned onTcp = 1u << static_cast<unsigned>(ResourceKind::TcpSocket);
-constexpr unsigned onAll = onSerial | onGpib | onTcp;
+constexpr unsigned onVxi11 = 1u << static_cast<unsigned>(ResourceKind::Vxi11);
+constexpr unsigned onAll = onSerial | onGpib | onTcp | onVxi11;
 
 struct AttributeRecord {
     ViAttr id;
@@ -123,12 +124,22 @@ ViStatus setEndOut(Session &s, ViAttrState v)
     return VI_SUCCESS;
 }
 
+ViStatus setLockTimeout(Session &s, ViAttrState v)
+{
+    if (v > VI_TMO_INFINITE)
+        return VI_ERROR_NSUP_ATTR_STATE;
+    s.attrs.lockTimeoutMs = static_cast<ViUInt32>(v);
+    s.transport().setLockTimeout(s.attrs.lockTimeoutMs);
+    return VI_SUCCESS;
+}
+
 ViUInt16 interfaceType(ResourceKind kind)
 {
     switch (kind) {
     case ResourceKind::Serial: return VI_INTF_ASRL;
     case ResourceKind::Gpib: return VI_INTF_GPIB;
-    case ResourceKind::TcpSocket: return VI_INTF_TCPIP;
+    case ResourceKind::TcpSocket:
+    case ResourceKind::Vxi11: return VI_INTF_TCPIP;
     }
     return 0;
 }
@@ -153,6 +164,9 @@ constexpr AttributeRecord attributes[] = {
     {VI_ATTR_WR_BUF_SIZE, AttrType::UInt32, onAll, [](const Session &s) -> ViAttrState { return s.writeBufferSize; }, nullptr, nullptr},
     {VI_ATTR_GPIB_PRIMARY_ADDR, AttrType::UInt16, onGpib, [](const Session &s) -> ViAttrState { return s.resource.primary; }, nullptr, nullptr},
     {VI_ATTR_GPIB_SECONDARY_ADDR, AttrType::UInt16, onGpib, [](const Session &s) -> ViAttrState { return s.resource.secondary; }, nullptr, nullptr},
+    {VI_ATTR_TCPIP_ADDR, AttrType::Text, onTcp | onVxi11, none, nullptr, [](const Session &s) { return s.resource.host; }},
+    {VI_ATTR_TCPIP_DEVICE_NAME, AttrType::Text, onVxi11, none, nullptr, [](const Session &s) { return s.resource.device; }},
+    {QX_ATTR_VXI11_LOCK_TMO, AttrType::UInt32, onVxi11, [](const Session &s) -> ViAttrState { return s.attrs.lockTimeoutMs.value_or(s.attrs.timeoutMs); }, setLockTimeout, nullptr},
     {VI_ATTR_TCPIP_PORT, AttrType::UInt16, onTcp, [](const Session &s) -> ViAttrState { return s.resource.port; }, nullptr, nullptr},
     {VI_ATTR_ASRL_BAUD, AttrType::UInt32, onSerial, [](const Session &s) -> ViAttrState { return s.attrs.serial.baud; }, setSerialField<ViUInt32, &SerialSettings::baud>, nullptr},
     {VI_ATTR_ASRL_DATA_BITS, AttrType::UInt16, onSerial, [](const Session &s) -> ViAttrState { return s.attrs.serial.dataBits; }, setSerialField<ViUInt16, &SerialSettings::dataBits>, nullptr},

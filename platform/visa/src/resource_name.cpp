@@ -114,14 +114,10 @@ bool parseGpib(const std::vector<std::string_view> &tokens, ResourceName &out)
     return true;
 }
 
-bool parseTcpSocket(const std::vector<std::string_view> &tokens, ResourceName &out)
+// The host of a TCPIP name, without the brackets of an IPv6 address; false when it is none.
+bool parseHost(std::string_view host, ResourceName &out)
 {
-    if (tokens.size() != 4 || !equalsNoCase(tokens[3], "SOCKET"))
-        return false;
-    const auto board = parseBoard(tokens[0].substr(5));
-    const auto port = parseNumber(tokens[2], 65535);
-    std::string_view host = tokens[1];
-    if (!board || !port || *port == 0 || host.empty())
+    if (host.empty())
         return false;
     if (host.front() == '[') {
         if (host.size() < 3 || host.back() != ']')
@@ -130,11 +126,79 @@ bool parseTcpSocket(const std::vector<std::string_view> &tokens, ResourceName &o
     }
     if (host.find_first_of(" \t[]/") != std::string_view::npos)
         return false;
+    out.host = lowerCase(host);
+    return true;
+}
+
+bool parseTcpSocket(const std::vector<std::string_view> &tokens, ResourceName &out)
+{
+    const auto board = parseBoard(tokens[0].substr(5));
+    const auto port = parseNumber(tokens[2], 65535);
+    if (!board || !port || *port == 0 || !parseHost(tokens[1], out))
+        return false;
     out.kind = ResourceKind::TcpSocket;
     out.board = *board;
-    out.host = lowerCase(host);
     out.port = static_cast<ViUInt16>(*port);
     return true;
+}
+
+// "gpib<board>,<primary>[,<secondary>]" with addresses 0..30.
+bool gpibDeviceValid(std::string_view name)
+{
+    std::size_t at = 4;
+    while (at < name.size() && name[at] >= '0' && name[at] <= '9')
+        ++at;
+    if (at == 4 || at >= name.size() || name[at] != ',')
+        return false;
+    std::string_view rest = name.substr(at + 1);
+    const std::size_t comma = rest.find(',');
+    if (!parseNumber(rest.substr(0, comma), 30))
+        return false;
+    return comma == std::string_view::npos || parseNumber(rest.substr(comma + 1), 30).has_value();
+}
+
+bool deviceNameValid(std::string_view name)
+{
+    if (name.empty() || name.size() > 64)
+        return false;
+    for (char c : name) {
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == ',' || c == '_' || c == '.';
+        if (!plain)
+            return false;
+    }
+    if (name.starts_with("hislip"))
+        return false; // another protocol
+    return !name.starts_with("gpib") || gpibDeviceValid(name);
+}
+
+bool parseVxi11(const std::vector<std::string_view> &tokens, ResourceName &out)
+{
+    std::size_t count = tokens.size();
+    if (count >= 2 && equalsNoCase(tokens[count - 1], "INSTR"))
+        --count;
+    const auto board = parseBoard(tokens[0].substr(5));
+    if (count < 2 || count > 3 || !board || !parseHost(tokens[1], out))
+        return false;
+    out.device = count == 3 ? lowerCase(tokens[2]) : "inst0";
+    if (!deviceNameValid(out.device))
+        return false;
+    out.kind = ResourceKind::Vxi11;
+    out.board = *board;
+    return true;
+}
+
+bool parseTcpip(const std::vector<std::string_view> &tokens, ResourceName &out)
+{
+    if (tokens.size() == 4 && equalsNoCase(tokens[3], "SOCKET"))
+        return parseTcpSocket(tokens, out);
+    return parseVxi11(tokens, out);
+}
+
+// "TCPIP<board>::<host>::", an IPv6 host in brackets.
+std::string tcpipPrefix(ViUInt16 board, const std::string &host)
+{
+    const bool ipv6 = host.find(':') != std::string::npos;
+    return "TCPIP" + std::to_string(board) + "::" + (ipv6 ? "[" + host + "]" : host) + "::";
 }
 
 } // namespace
@@ -150,11 +214,10 @@ std::string ResourceName::canonical() const
             name += "::" + std::to_string(secondary);
         return name + "::INSTR";
     }
-    case ResourceKind::TcpSocket: {
-        const bool ipv6 = host.find(':') != std::string::npos;
-        return "TCPIP" + std::to_string(board) + "::" + (ipv6 ? "[" + host + "]" : host) +
-               "::" + std::to_string(port) + "::SOCKET";
-    }
+    case ResourceKind::TcpSocket:
+        return tcpipPrefix(board, host) + std::to_string(port) + "::SOCKET";
+    case ResourceKind::Vxi11:
+        return tcpipPrefix(board, host) + device + "::INSTR";
     }
     return {};
 }
@@ -174,7 +237,7 @@ ViStatus parseResourceName(std::string_view text, ResourceName &out)
     else if (startsWithNoCase(tokens[0], "GPIB"))
         ok = parseGpib(tokens, name);
     else if (startsWithNoCase(tokens[0], "TCPIP"))
-        ok = parseTcpSocket(tokens, name);
+        ok = parseTcpip(tokens, name);
     if (!ok)
         return VI_ERROR_INV_RSRC_NAME;
     out = std::move(name);

@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@ namespace qx::visa {
 
 struct SessionAttributes {
     ViUInt32 timeoutMs = 2000;
+    std::optional<ViUInt32> lockTimeoutMs; // VXI-11 I/O calls; unset: timeoutMs
     ViUInt8 termChar = '\n';
     ViBoolean termCharEnabled = VI_FALSE;
     ViBoolean sendEndEnabled = VI_TRUE;

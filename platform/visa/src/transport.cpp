@@ -104,6 +104,7 @@ constexpr TransportClass transportClasses[] = {
     {ResourceKind::Serial, openSerialTransport},
     {ResourceKind::Gpib, openGpibTransport},
     {ResourceKind::TcpSocket, openTcpTransport},
+    {ResourceKind::Vxi11, openVxi11Transport},
 };
 
 } // namespace

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -70,6 +71,17 @@ public:
     // For buses that time out by themselves (GPIB).
     virtual ViStatus setTimeout(ViUInt32) { return VI_SUCCESS; }
     virtual ViStatus setTermChar(bool, ViUInt8) { return VI_SUCCESS; }
+
+    // Instrument control where the link has it (VXI-11; the others say VI_ERROR_NSUP_OPER).
+    virtual ViStatus readStatusByte(ViUInt16 &, ViUInt32) { return VI_ERROR_NSUP_OPER; }
+    virtual ViStatus trigger(ViUInt32) { return VI_ERROR_NSUP_OPER; }
+    // VI_GPIB_REN_* modes.
+    virtual ViStatus remoteLocal(ViUInt16, ViUInt32) { return VI_ERROR_NSUP_OPER; }
+    // Exclusive lock of the instrument against other controllers, waiting up to `timeoutMs`.
+    virtual ViStatus lock(ViUInt32) { return VI_ERROR_NSUP_OPER; }
+    virtual ViStatus unlock() { return VI_ERROR_NSUP_OPER; }
+    // The lock time-out that I/O calls carry; unset, it is the call's own time-out.
+    virtual void setLockTimeout(std::optional<ViUInt32>) {}
 };
 
 // A transport that receives in chunks and keeps what a read did not take, so that a read can stop
@@ -106,6 +118,7 @@ struct TransportClass {
 ViStatus openSerialTransport(const ResourceName &name, ViUInt32 openTimeoutMs, std::unique_ptr<Transport> &out);
 ViStatus openGpibTransport(const ResourceName &name, ViUInt32 openTimeoutMs, std::unique_ptr<Transport> &out);
 ViStatus openTcpTransport(const ResourceName &name, ViUInt32 openTimeoutMs, std::unique_ptr<Transport> &out);
+ViStatus openVxi11Transport(const ResourceName &name, ViUInt32 openTimeoutMs, std::unique_ptr<Transport> &out);
 
 // The in-process device attached under the name, if any.
 std::unique_ptr<Transport> openInProcessTransport(const ResourceName &name);

@@ -1,0 +1,52 @@
+// ONC RPC record marking over a TCP socket: a record is a run of fragments, each behind a
+// four-byte header (the top bit marks the last fragment, the rest is its length).
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace qx::vxi11 {
+
+// A time limit in milliseconds from its creation; a negative limit never expires.
+class Deadline {
+public:
+    explicit Deadline(long long ms);
+    static Deadline never() { return Deadline(-1); }
+    bool infinite() const { return infinite_; }
+    // For poll(): -1 when infinite, 0 when expired.
+    int remainingMs() const;
+
+private:
+    bool infinite_;
+    std::chrono::steady_clock::time_point end_;
+};
+
+enum class StreamResult {
+    Ok,
+    TimedOut,  // nothing lost: a later call goes on where this one stopped
+    Closed,    // the peer closed the connection, or it broke
+    Malformed  // a record longer than allowed
+};
+
+// Records in and out of one connected socket. Received bytes are kept between calls, so a record
+// whose arrival outlasts one deadline is completed by the next call.
+class RecordStream {
+public:
+    explicit RecordStream(int fd = -1) : fd_(fd) {}
+    int fd() const { return fd_; }
+
+    StreamResult send(std::string_view record, const Deadline &deadline);
+    // One whole record of at most `maxSize` bytes.
+    StreamResult receive(std::string &record, std::size_t maxSize, const Deadline &deadline);
+
+private:
+    StreamResult fill(const Deadline &deadline);
+
+    int fd_;
+    std::string input_;   // bytes received and not yet part of a returned record
+    std::string partial_; // the fragments of the record being received
+};
+
+} // namespace qx::vxi11
