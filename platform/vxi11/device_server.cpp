@@ -195,6 +195,10 @@ private:
             pollfd fds[] = {{coreFd_, POLLIN, 0}, {abortFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
             if (::poll(fds, 3, -1) < 0 && errno != EINTR)
                 return;
+            if (fds[2].revents & POLLIN) {
+                std::uint64_t count = 0;
+                (void)!::read(wakeFd_, &count, sizeof count);
+            }
             reapConnections();
             for (int i = 0; i < 2 && !stopping_; ++i) {
                 if (!(fds[i].revents & POLLIN))
@@ -259,6 +263,10 @@ private:
                 break;
         }
         destroyLinksOf(id);
+        // The client sees the end now; the descriptor is closed when the accept loop reaps us.
+        ::shutdown(connection.fd, SHUT_RDWR);
+        const std::uint64_t one = 1;
+        (void)!::write(wakeFd_, &one, sizeof one);
     }
 
     // --- dispatch -----------------------------------------------------------------------------

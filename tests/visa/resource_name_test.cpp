@@ -24,10 +24,17 @@ TEST(ResourceName, ParsesTheNamesTheSystemOpensInAnyCaseWithBoardDefaultsAndRefu
         {"TCPIP::LocalHost::5025::SOCKET", "TCPIP0::localhost::5025::SOCKET"},
         {"tcpip2::192.168.0.9::5025::socket", "TCPIP2::192.168.0.9::5025::SOCKET"},
         {"TCPIP::[::1]::5025::SOCKET", "TCPIP0::[::1]::5025::SOCKET"},
+        {"TCPIP::10.0.0.7::INSTR", "TCPIP0::10.0.0.7::inst0::INSTR"}, {"tcpip1::Bench", "TCPIP1::bench::inst0::INSTR"},
+        {"TCPIP::host::GPIB0,5::INSTR", "TCPIP0::host::gpib0,5::INSTR"},
+        {"TCPIP::host::gpib0,5,30", "TCPIP0::host::gpib0,5,30::INSTR"},
+        {"TCPIP::[::1]::inst3::INSTR", "TCPIP0::[::1]::inst3::INSTR"},
+        {"TCPIP::host::gpib0,31::INSTR", ""}, {"TCPIP::host::gpib0::INSTR", ""}, {"TCPIP::host::gpib0,5,x", ""},
+        {"TCPIP::host::hislip0::INSTR", ""}, {"TCPIP::host::in st0::INSTR", ""},
+        {"TCPIP::host::inst0::INSTR::X", ""}, {"TCPIP::host::inst0::SOCKET", ""},
         {"", ""}, {"GPIB", ""}, {"GPIB::", ""}, {"GPIB::31::INSTR", ""}, {"GPIB::5::31::INSTR", ""},
         {"GPIB::5::2::3::INSTR", ""}, {"GPIBX::5", ""}, {"GPIB::5::INTFC", ""}, {"GPIB0::INTFC", ""},
         {"ASRL1::SOCKET", ""}, {"ASRL1::INSTR::X", ""}, {"ASRLX::INSTR", ""}, {"ASRL/::INSTR", ""},
-        {"ASRL/STgp2:", ""}, {"COM1", ""}, {"TCPIP::host::5025", ""}, {"TCPIP::host::0::SOCKET", ""},
+        {"ASRL/STgp2:", ""}, {"COM1", ""}, {"TCPIP::host::0::SOCKET", ""},
         {"TCPIP::host::65536::SOCKET", ""}, {"TCPIP::[::1::5025::SOCKET", ""}, {" GPIB::5::INSTR", ""},
     };
     for (const auto &[text, canonical] : cases) {
