@@ -1,4 +1,4 @@
-#include "io_trace.h"
+#include "visa/io_trace.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -96,6 +96,23 @@ void traceIo(std::string_view resource, TraceDirection direction, std::string_vi
         file.write(line);
     } catch (...) {
         // Tracing never breaks the I/O it watches.
+    }
+}
+
+void traceNote(std::string_view source, std::string_view text)
+{
+    try {
+        TraceFile &file = traceFile();
+        if (!file.enabled())
+            return;
+        std::string line = timestamp();
+        line += ' ';
+        line += source;
+        line += ' ';
+        line += text;
+        line += '\n';
+        file.write(line);
+    } catch (...) {
     }
 }
 

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "io_trace.h"
+#include "visa/io_trace.h"
 
 namespace qx::visa {
 
