@@ -50,7 +50,9 @@ def simulator(tmp_path):
     started = []
 
     def start(*options):
-        started.append(Simulator(tmp_path, options))
+        folder = tmp_path / f"simulator{len(started)}"
+        folder.mkdir()
+        started.append(Simulator(folder, options))
         return started[-1]
 
     yield start
