@@ -30,6 +30,9 @@ namespace {
 constexpr std::uint32_t kLastFragment = 0x80000000u;
 // Fragments we send; peers accept any size, small ones keep a slow peer from holding a buffer.
 constexpr std::size_t kMaxFragment = 1u << 20;
+// A reply on loopback or a fast LAN comes within microseconds, while waking a thread that sleeps
+// in poll() can take tens of them: a receiver looks again this long before it sleeps.
+constexpr auto kSpin = std::chrono::microseconds(50);
 
 // Waits until the socket is ready for `events`; false on time-out.
 bool waitFor(int fd, short events, const Deadline &deadline, StreamResult &failure)
@@ -87,6 +90,7 @@ StreamResult RecordStream::send(std::string_view record, const Deadline &deadlin
 StreamResult RecordStream::fill(const Deadline &deadline)
 {
     char buffer[16384];
+    const auto spinUntil = std::chrono::steady_clock::now() + kSpin;
     for (;;) {
         const ssize_t n = ::recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT);
         if (n > 0) {
@@ -99,6 +103,8 @@ StreamResult RecordStream::fill(const Deadline &deadline)
             continue;
         if (errno != EAGAIN && errno != EWOULDBLOCK)
             return StreamResult::Closed;
+        if (std::chrono::steady_clock::now() < spinUntil && deadline.remainingMs() != 0)
+            continue;
         StreamResult failure = StreamResult::Ok;
         if (!waitFor(fd_, POLLIN, deadline, failure))
             return failure;
