@@ -22,6 +22,15 @@ template <class Fill> bool encodeInto(std::size_t size, std::string &out, Fill &
     return ok;
 }
 
+// An enum field as decoded from the wire, which may hold any number: read as the integer it is.
+template <class Enum> std::int32_t wire(const Enum &field)
+{
+    static_assert(sizeof(Enum) == sizeof(std::int32_t));
+    std::int32_t value;
+    std::memcpy(&value, &field, sizeof value);
+    return value;
+}
+
 std::size_t encodedSize(xdrproc_t proc, const void *value)
 {
     return proc && value ? xdr_sizeof(proc, const_cast<void *>(value)) : 0;
@@ -67,14 +76,14 @@ ReplyStatus decodeReply(std::string_view record, xdrproc_t results, void *result
     const bool decoded = xdr_replymsg(&xdr, &reply);
     xdr_destroy(&xdr);
     // A verifier body, if the server sent one, was allocated by the decoder.
-    if (reply.rm_direction == REPLY && reply.rm_reply.rp_stat == MSG_ACCEPTED && reply.acpted_rply.ar_verf.oa_base &&
-        reply.acpted_rply.ar_verf.oa_base != _null_auth.oa_base)
+    const bool accepted = wire(reply.rm_direction) == REPLY && wire(reply.rm_reply.rp_stat) == MSG_ACCEPTED;
+    if (accepted && reply.acpted_rply.ar_verf.oa_base && reply.acpted_rply.ar_verf.oa_base != _null_auth.oa_base)
         ::free(reply.acpted_rply.ar_verf.oa_base);
-    if (reply.rm_direction != REPLY)
+    if (wire(reply.rm_direction) != REPLY)
         return ReplyStatus::Malformed;
-    if (reply.rm_reply.rp_stat != MSG_ACCEPTED)
-        return reply.rm_reply.rp_stat == MSG_DENIED ? ReplyStatus::Refused : ReplyStatus::Malformed;
-    switch (reply.acpted_rply.ar_stat) {
+    if (!accepted)
+        return wire(reply.rm_reply.rp_stat) == MSG_DENIED ? ReplyStatus::Refused : ReplyStatus::Malformed;
+    switch (wire(reply.acpted_rply.ar_stat)) {
     case SUCCESS:
         return decoded ? ReplyStatus::Ok : ReplyStatus::Malformed;
     case PROG_UNAVAIL:
@@ -94,7 +103,7 @@ CallDecoder::CallDecoder(std::string_view record) : buffer_(record)
     rpc_msg call{};
     call.rm_call.cb_cred.oa_base = credentials_;
     call.rm_call.cb_verf.oa_base = verifier_;
-    valid_ = xdr_callmsg(&xdr_, &call) && call.rm_direction == CALL;
+    valid_ = xdr_callmsg(&xdr_, &call) && wire(call.rm_direction) == CALL;
     if (!valid_)
         return;
     rpcVersion2_ = call.rm_call.cb_rpcvers == RPC_MSG_VERSION;
