@@ -19,6 +19,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "runtime/clock.h"
 #include "vxi11/rpc_message.h"
 #include "vxi11/vxi11.h"
 
@@ -433,6 +434,7 @@ private:
     void createLink(const Create_LinkParms &p, Create_LinkResp &r, int connection)
     {
         const std::string name = lower(p.device ? p.device : "");
+        const std::string shown = qx::runtime::escapeBytes(name); // a client's text, in one log line
         const auto it = std::find_if(devices_.begin(), devices_.end(), [&](const auto &d) {
             return std::find(d->names.begin(), d->names.end(), name) != d->names.end();
         });
@@ -440,7 +442,7 @@ private:
         r.abortPort = abortPort();
         if (it == devices_.end()) {
             r.error = error::kNotAccessible;
-            log("create_link \"" + name + "\": no such device");
+            log("create_link \"" + shown + "\": no such device");
             return;
         }
         auto link = std::make_shared<Link>();
@@ -450,7 +452,7 @@ private:
             std::lock_guard guard(mutex_);
             if (links_.size() >= 4 * options_.maxConnections) {
                 r.error = error::kOutOfResources;
-                log("create_link \"" + name + "\": out of links");
+                log("create_link \"" + shown + "\": out of links");
                 return;
             }
             link->id = ++lastLink_;
@@ -463,12 +465,12 @@ private:
             if (r.error != error::kNone) {
                 std::lock_guard guard(mutex_);
                 links_.erase(link->id);
-                log("create_link \"" + name + "\": locked by another link");
+                log("create_link \"" + shown + "\": locked by another link");
                 return;
             }
         }
         r.lid = link->id;
-        log("link " + std::to_string(link->id) + ": create_link \"" + name + "\" by client " + std::to_string(connection));
+        log("link " + std::to_string(link->id) + ": create_link \"" + shown + "\" by client " + std::to_string(connection));
     }
 
     bool destroyLink(long lid, int connection)

@@ -181,6 +181,19 @@ os._exit(0)
         with pytest.raises(pyvisa.errors.VisaIOError) as timed_out:
             quiet.query("*IDN?")
         assert timed_out.value.error_code == pyvisa.constants.StatusCode.error_timeout
+    # A client that vanishes in the middle of a long read of the silent instrument.
+    waiting = subprocess.Popen([sys.executable, "-c", """
+import pyvisa
+quiet = pyvisa.ResourceManager("@py").open_resource("TCPIP::127.0.0.1::inst1::INSTR", timeout=20000)
+print("reading", flush=True)
+quiet.query("*IDN?")
+"""], stdout=subprocess.PIPE, text=True)
+    assert waiting.stdout.readline() == "reading\n"
+    time.sleep(0.3)
+    waiting.kill()
+    waiting.wait(timeout=RUN_LIMIT)
     with visa.open_resource(resource, write_termination="") as instrument:
+        started = time.monotonic()
         assert instrument.query("*IDN?") == IDENTITY
+        assert time.monotonic() - started < 1.0
     assert gate.process.poll() is None

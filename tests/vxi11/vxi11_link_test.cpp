@@ -214,18 +214,23 @@ TEST_F(Vxi11Link, LocksKeepOtherControllersOutForAsLongAsTheirLockTimeOutSays)
     EXPECT_EQ(viLock(other, 7, 0, nullptr, nullptr), VI_ERROR_INV_LOCK_TYPE);
 
     // Unset, the lock time-out follows the I/O time-out.
-    ASSERT_EQ(viSetAttribute(other, VI_ATTR_TMO_VALUE, 300), VI_SUCCESS);
-    ASSERT_EQ(viSetAttribute(other, QX_ATTR_VXI11_LOCK_TMO, 300), VI_SUCCESS);
-    const double seconds = secondsFor([&] { status = write(other, "OUTP 1"); });
+    const ViSession fresh = open();
+    ViUInt32 lockTimeout = 0;
+    ASSERT_EQ(viSetAttribute(fresh, VI_ATTR_TMO_VALUE, 300), VI_SUCCESS);
+    EXPECT_EQ(viGetAttribute(fresh, QX_ATTR_VXI11_LOCK_TMO, &lockTimeout), VI_SUCCESS);
+    EXPECT_EQ(lockTimeout, 300u);
+    const double seconds = secondsFor([&] { status = write(fresh, "OUTP 1"); });
     EXPECT_EQ(status, VI_ERROR_RSRC_LOCKED);
     EXPECT_GE(seconds, 0.29);
+    EXPECT_LT(seconds, 1.5);
     EXPECT_TRUE(instrument->writes().empty());
 
-    // A lock time-out longer than the I/O time-out: the reply waits for both, and the call gets
-    // through once the holder lets go 1.5 s later.
+    // A lock time-out far longer than the I/O time-out: the reply waits for both, and the call
+    // gets through once the holder lets go 2.5 s later (longer than I/O time-out + margin).
+    ASSERT_EQ(viSetAttribute(other, VI_ATTR_TMO_VALUE, 100), VI_SUCCESS);
     ASSERT_EQ(viSetAttribute(other, QX_ATTR_VXI11_LOCK_TMO, 5000), VI_SUCCESS);
     auto release = std::async(std::launch::async, [&] {
-        std::this_thread::sleep_for(1500ms);
+        std::this_thread::sleep_for(2500ms);
         return viUnlock(holder);
     });
     EXPECT_EQ(write(other, "OUTP 1"), VI_SUCCESS);
