@@ -75,7 +75,9 @@ std::uint16_t boundPort(int fd)
 struct Device {
     std::vector<std::string> names;
     std::shared_ptr<Instrument> instrument;
-    std::timed_mutex io;             // one call at a time reaches the instrument
+    std::mutex ioMutex;              // one call at a time reaches the instrument:
+    std::condition_variable ioFree;
+    bool ioBusy = false;             // ... this one
     std::mutex lockMutex;
     std::condition_variable lockFreed;
     long owner = 0;                  // the link holding device_lock, 0 for none
@@ -259,7 +261,13 @@ private:
                 log("client " + std::to_string(id) + ": not an RPC call, connection closed");
                 break;
             }
-            const std::string reply = connection.abortChannel ? serveAbort(call) : serveCore(call, id);
+            std::string reply;
+            try {
+                reply = connection.abortChannel ? serveAbort(call) : serveCore(call, id);
+            } catch (...) { // out of memory, most likely: this call fails, the server goes on
+                log("client " + std::to_string(id) + ": call failed inside the server");
+                reply = encodeReply(call.header().xid, AcceptStatus::SystemError);
+            }
             if (stream.send(reply, Deadline(10000)) != StreamResult::Ok)
                 break;
         }
@@ -547,6 +555,22 @@ private:
         Link &link;
     };
 
+    // The instrument is ours until this goes out of scope.
+    struct IoTurn {
+        explicit IoTurn(Device &d) : device(d) {}
+        ~IoTurn()
+        {
+            {
+                std::lock_guard guard(device.ioMutex);
+                device.ioBusy = false;
+            }
+            device.ioFree.notify_one();
+        }
+        IoTurn(const IoTurn &) = delete;
+        IoTurn &operator=(const IoTurn &) = delete;
+        Device &device;
+    };
+
     // Runs `body` on the instrument for the link once the lock allows and the instrument is free.
     template <class Body>
     long onInstrument(long lid, int connection, long flags, unsigned long lockTimeoutMs, unsigned long ioTimeoutMs,
@@ -559,15 +583,21 @@ private:
         if (const long locked = awaitLock(*link, flags, lockTimeoutMs, false); locked != error::kNone)
             return locked;
         const Deadline deadline(static_cast<long long>(ioTimeoutMs));
-        std::unique_lock io(link->device->io, std::defer_lock);
-        while (!io.try_lock_for(kAbortPoll)) {
-            if (link->abort)
-                return error::kAbort;
-            if (deadline.remainingMs() == 0)
-                return error::kIoTimeout;
+        Device &d = *link->device;
+        {
+            std::unique_lock guard(d.ioMutex);
+            while (d.ioBusy) {
+                if (link->abort)
+                    return error::kAbort;
+                if (deadline.remainingMs() == 0)
+                    return error::kIoTimeout;
+                d.ioFree.wait_for(guard, kAbortPoll);
+            }
+            d.ioBusy = true;
         }
+        const IoTurn turn(d);
         const IoWait wait(deadline, link->abort);
-        const long result = body(*link->device->instrument, wait);
+        const long result = body(*d.instrument, wait);
         return link->abort && result == error::kIoTimeout ? error::kAbort : result;
     }
 
