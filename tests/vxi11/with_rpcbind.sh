@@ -3,8 +3,18 @@
 # rpcbind (the real portmapper) serving it. Nothing leaves the namespace; nothing is left behind.
 # Needs root (CAP_SYS_ADMIN) for unshare.
 #   with_rpcbind.sh COMMAND [ARGS...]
-exec unshare -n -m sh -c '
+#
+# unshare makes every mount private by default, which fails in a chroot (its root is no mount
+# point); there the mounts are taken as they are, and the tmpfs on /run is made only when none of
+# them would carry it back to the parent namespace.
+propagation=""
+unshare -n -m true 2>/dev/null || propagation="--propagation unchanged"
+exec unshare -n -m $propagation sh -c '
 set -u
+if grep -q " shared:" /proc/self/mountinfo; then
+    echo "with_rpcbind: shared mounts would carry /run out of the namespace" >&2
+    exit 1
+fi
 ip link set lo up || exit 1
 mount -t tmpfs tmpfs /run || exit 1
 mkdir -p /run/rpcbind
