@@ -2,6 +2,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include <arpa/inet.h>
+
 #include <algorithm>
 #include <cctype>
 
@@ -31,7 +33,8 @@ std::string parseServed(const std::string &text, Served &out)
 std::string parseOptions(int argc, const char *const *argv, Options &options, std::string &usage)
 {
     CLI::App app{"qxgate: serves local instruments (GPIB, serial, the simulator) to the LAN as VXI-11 devices,\n"
-                 "registered with the local rpcbind. Every request and error goes to the I/O trace (QX_IO_TRACE)."};
+                 "registered with the local rpcbind. Every request and error goes to the I/O trace (QX_IO_TRACE).",
+                 "qxgate"};
     std::vector<std::string> serve;
     app.add_option("--serve", serve, "NAME=RESOURCE: serve RESOURCE as device NAME (repeatable), e.g. "
                                      "gpib0,5=GPIB0::5::INSTR or inst0=ASRL1::INSTR")
@@ -50,6 +53,9 @@ std::string parseOptions(int argc, const char *const *argv, Options &options, st
     } catch (const CLI::ParseError &e) {
         return e.what();
     }
+    in_addr address{};
+    if (::inet_pton(AF_INET, options.listen.c_str(), &address) != 1)
+        return "--listen: not a numeric IPv4 address: " + options.listen;
     for (const std::string &text : serve) {
         Served served;
         if (std::string problem = parseServed(text, served); !problem.empty())

@@ -70,6 +70,20 @@ def qxctl(resource, *args):
                           timeout=RUN_LIMIT)
 
 
+@pytest.mark.parametrize("args, status, message", [
+    (["--serve", "inst0"], 2, "--serve takes NAME=RESOURCE"),
+    (["--serve", "in st0=ASRL1::INSTR"], 2, "device name 'in st0' may hold letters"),
+    (["--serve", "inst0=ASRL1::INSTR", "--serve", "INST0=ASRL2::INSTR"], 2, "device name 'inst0' given twice"),
+    (["--serve", "inst0=ASRL1::INSTR", "--flow", "cts"], 2, "--flow"),
+    (["--serve", "gpib0,5=GPIB0::5::INSTR"], 1, "qxgate: cannot open GPIB0::5::INSTR: "),
+    (["--serve", "inst0=ASRL1::INSTR", "--listen", "bench"], 2, "--listen: not a numeric IPv4 address: bench"),
+])
+def test_the_gateway_refuses_what_it_cannot_serve(args, status, message):
+    run = subprocess.run([os.environ["QXGATE"], *args], capture_output=True, text=True, timeout=RUN_LIMIT)
+    assert (run.returncode, run.stdout) == (status, "")
+    assert message in run.stderr
+
+
 def test_independent_clients_and_qxctl_identify_qxsim_vxi11(simulator, visa):
     simulator("--vxi11", "--gpib-address", "9")
     for device in ["inst0", "gpib0,9"]:
