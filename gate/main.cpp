@@ -7,7 +7,6 @@
 #include "visa/visa.h"
 #include "vxi11/device_server.h"
 #include "vxi11/portmapper.h"
-#include "vxi11/vxi11.h"
 
 #include <csignal>
 #include <cstdio>
@@ -94,16 +93,13 @@ int run(int argc, char **argv)
         viClose(rm);
         return fail(problem);
     }
-    if (!qx::vxi11::registerTcpService(DEVICE_CORE, DEVICE_CORE_VERSION, server.corePort()))
-        std::fprintf(stderr, "qxgate: rpcbind did not take the registration; clients must be told port %u\n",
-                     static_cast<unsigned>(server.corePort()));
+    const qx::vxi11::CoreChannelRegistration registration("qxgate", server.corePort());
     std::printf("qxgate: serving %s on %s:%u\n", served.c_str(), options.listen.c_str(),
                 static_cast<unsigned>(server.corePort()));
     std::fflush(stdout);
 
     int signal = 0;
     sigwait(&stop, &signal);
-    qx::vxi11::withdrawService(DEVICE_CORE, DEVICE_CORE_VERSION);
     server.stop();
     viClose(rm); // closes every instrument session
     return 0;

@@ -8,7 +8,6 @@
 #include "vxi11_instrument.h"
 
 #include "vxi11/portmapper.h"
-#include "vxi11/vxi11.h"
 
 #include <csignal>
 #include <cstdio>
@@ -81,15 +80,14 @@ int run(int argc, char **argv)
         where += (where.empty() ? "" : " and ") + std::string("127.0.0.1:") + std::to_string(tcp->port());
     }
     std::unique_ptr<qx::vxi11::DeviceServer> vxi11;
+    std::unique_ptr<qx::vxi11::CoreChannelRegistration> registration;
     if (options.vxi11) {
         vxi11 = std::make_unique<qx::vxi11::DeviceServer>(vxi11Devices(shared, options.gpibAddress),
                                                           qx::vxi11::ServerOptions{});
         if (!vxi11->start(error))
             return fail(error);
         const auto port = vxi11->corePort();
-        if (!qx::vxi11::registerTcpService(DEVICE_CORE, DEVICE_CORE_VERSION, port))
-            std::fprintf(stderr, "qxsim: rpcbind did not take the VXI-11 registration; clients must be told port %u\n",
-                         static_cast<unsigned>(port));
+        registration = std::make_unique<qx::vxi11::CoreChannelRegistration>("qxsim", port);
         where += (where.empty() ? "" : " and ") + std::string("VXI-11 inst0, gpib0,") +
                  std::to_string(options.gpibAddress) + " (port " + std::to_string(port) + ")";
     }
@@ -97,10 +95,9 @@ int run(int argc, char **argv)
     std::fflush(stdout);
 
     serve(simulator, pty.get(), tcp.get(), stopFd);
-    if (vxi11) {
-        qx::vxi11::withdrawService(DEVICE_CORE, DEVICE_CORE_VERSION);
+    registration.reset();
+    if (vxi11)
         vxi11->stop();
-    }
     ::close(stopFd);
     return 0;
 }

@@ -1,7 +1,11 @@
 #include "vxi11/portmapper.h"
 
+#include <cstdio>
+
 #include <netinet/in.h>
 #include <rpc/pmap_prot.h>
+
+#include "vxi11/vxi11.h"
 
 namespace qx::vxi11 {
 namespace {
@@ -53,6 +57,20 @@ void withdrawService(std::uint32_t program, std::uint32_t version)
 {
     pmap args{program, version, IPPROTO_TCP, 0};
     (void)callLocal(PMAPPROC_UNSET, args);
+}
+
+CoreChannelRegistration::CoreChannelRegistration(const char *program, std::uint16_t port)
+    : registered_(registerTcpService(DEVICE_CORE, DEVICE_CORE_VERSION, port))
+{
+    if (!registered_)
+        std::fprintf(stderr, "%s: rpcbind did not take the VXI-11 registration; clients must be told port %u\n",
+                     program, static_cast<unsigned>(port));
+}
+
+CoreChannelRegistration::~CoreChannelRegistration()
+{
+    if (registered_)
+        withdrawService(DEVICE_CORE, DEVICE_CORE_VERSION);
 }
 
 } // namespace qx::vxi11

@@ -21,4 +21,17 @@ CallResult lookUpPort(const std::string &host, std::uint32_t program, std::uint3
 bool registerTcpService(std::uint32_t program, std::uint32_t version, std::uint16_t port);
 void withdrawService(std::uint32_t program, std::uint32_t version);
 
+// A server's VXI-11 core channel registered for as long as this lives. Without a portmapper that
+// takes it, a warning naming the port goes to stderr ("<program>: ...") and clients must be told.
+class CoreChannelRegistration {
+public:
+    CoreChannelRegistration(const char *program, std::uint16_t port);
+    ~CoreChannelRegistration();
+    CoreChannelRegistration(const CoreChannelRegistration &) = delete;
+    CoreChannelRegistration &operator=(const CoreChannelRegistration &) = delete;
+
+private:
+    bool registered_;
+};
+
 } // namespace qx::vxi11

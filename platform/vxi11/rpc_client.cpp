@@ -1,51 +1,16 @@
 #include "vxi11/rpc_client.h"
 
-#include <cerrno>
-#include <chrono>
 #include <random>
 
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
+
+#include "runtime/tcp_connect.h"
 
 namespace qx::vxi11 {
 namespace {
 
 // Replies larger than this are taken for a broken peer (device_read data is bounded far below).
 constexpr std::size_t kMaxReply = 64u << 20;
-
-int connectOne(const addrinfo &ai, const Deadline &deadline, CallResult &result)
-{
-    const int fd = ::socket(ai.ai_family, ai.ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai.ai_protocol);
-    if (fd < 0)
-        return -1;
-    if (::connect(fd, ai.ai_addr, ai.ai_addrlen) != 0) {
-        if (errno != EINPROGRESS) {
-            ::close(fd);
-            return -1;
-        }
-        pollfd p{fd, POLLOUT, 0};
-        int r;
-        do {
-            r = ::poll(&p, 1, deadline.remainingMs());
-        } while (r < 0 && errno == EINTR);
-        int err = 0;
-        socklen_t len = sizeof err;
-        if (r == 0)
-            result = CallResult::TimedOut;
-        if (r <= 0 || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0 || err != 0) {
-            ::close(fd);
-            return -1;
-        }
-    }
-    const int one = 1;
-    (void)::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    return fd;
-}
 
 } // namespace
 
@@ -62,21 +27,10 @@ void RpcClient::close()
 CallResult RpcClient::connect(const std::string &host, std::uint16_t port, long long timeoutMs)
 {
     close();
-    const Deadline deadline(timeoutMs);
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICSERV;
-    addrinfo *list = nullptr;
-    const std::string service = std::to_string(port);
-    if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &list) != 0 || !list)
-        return CallResult::Disconnected;
-    CallResult result = CallResult::Disconnected;
-    for (const addrinfo *ai = list; ai && fd_ < 0 && result != CallResult::TimedOut; ai = ai->ai_next)
-        fd_ = connectOne(*ai, deadline, result);
-    ::freeaddrinfo(list);
+    qx::runtime::ConnectFailure why = qx::runtime::ConnectFailure::None;
+    fd_ = qx::runtime::connectTcp(host, port, Deadline(timeoutMs), why);
     if (fd_ < 0)
-        return result;
+        return why == qx::runtime::ConnectFailure::TimedOut ? CallResult::TimedOut : CallResult::Disconnected;
     stream_ = std::make_unique<RecordStream>(fd_);
     // xids start at a random point so that a reconnecting client's calls never match the replies
     // a server may still send to an earlier connection's calls.

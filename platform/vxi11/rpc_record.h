@@ -2,26 +2,15 @@
 // four-byte header (the top bit marks the last fragment, the rest is its length).
 #pragma once
 
-#include <chrono>
 #include <cstddef>
 #include <string>
 #include <string_view>
 
+#include "runtime/deadline.h"
+
 namespace qx::vxi11 {
 
-// A time limit in milliseconds from its creation; a negative limit never expires.
-class Deadline {
-public:
-    explicit Deadline(long long ms);
-    static Deadline never() { return Deadline(-1); }
-    bool infinite() const { return infinite_; }
-    // For poll(): -1 when infinite, 0 when expired.
-    int remainingMs() const;
-
-private:
-    bool infinite_;
-    std::chrono::steady_clock::time_point end_;
-};
+using qx::runtime::Deadline;
 
 enum class StreamResult {
     Ok,

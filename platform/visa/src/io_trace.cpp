@@ -68,10 +68,9 @@ std::string timestamp()
     return std::string(date) + micros;
 }
 
-} // namespace
-
-void traceIo(std::string_view resource, TraceDirection direction, std::string_view bytes, std::string_view ending,
-             ViStatus status)
+// Writes "<time> <source> <rest>" when tracing is on; `rest` appends to the line. Tracing never
+// breaks the I/O it watches.
+template <class Rest> void traceLine(std::string_view source, Rest &&rest)
 {
     try {
         TraceFile &file = traceFile();
@@ -79,7 +78,20 @@ void traceIo(std::string_view resource, TraceDirection direction, std::string_vi
             return;
         std::string line = timestamp();
         line += ' ';
-        line += resource;
+        line += source;
+        rest(line);
+        line += '\n';
+        file.write(line);
+    } catch (...) {
+    }
+}
+
+} // namespace
+
+void traceIo(std::string_view resource, TraceDirection direction, std::string_view bytes, std::string_view ending,
+             ViStatus status)
+{
+    traceLine(resource, [&](std::string &line) {
         line += direction == TraceDirection::Write ? " write \"" : " read \"";
         line += qx::runtime::escapeBytes(bytes);
         line += '"';
@@ -92,28 +104,15 @@ void traceIo(std::string_view resource, TraceDirection direction, std::string_vi
             std::snprintf(code, sizeof code, " status 0x%08X", static_cast<unsigned>(status));
             line += code;
         }
-        line += '\n';
-        file.write(line);
-    } catch (...) {
-        // Tracing never breaks the I/O it watches.
-    }
+    });
 }
 
 void traceNote(std::string_view source, std::string_view text)
 {
-    try {
-        TraceFile &file = traceFile();
-        if (!file.enabled())
-            return;
-        std::string line = timestamp();
-        line += ' ';
-        line += source;
+    traceLine(source, [&](std::string &line) {
         line += ' ';
         line += text;
-        line += '\n';
-        file.write(line);
-    } catch (...) {
-    }
+    });
 }
 
 } // namespace qx::visa

@@ -6,15 +6,12 @@
 #include <climits>
 #include <string>
 
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "runtime/tcp_connect.h"
 #include "transport.h"
 
 namespace qx::visa {
@@ -23,44 +20,6 @@ namespace {
 constexpr ViUInt32 defaultOpenTimeoutMs = 2000;
 
 bool peerGone(int err) { return err == ECONNRESET || err == EPIPE || err == ENOTCONN || err == ETIMEDOUT; }
-
-// Connects one address within the deadline; returns the socket, or -1 with the status.
-int connectAddress(const addrinfo &ai, const Deadline &deadline, ViStatus &status)
-{
-    const int fd = ::socket(ai.ai_family, ai.ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai.ai_protocol);
-    if (fd < 0) {
-        status = VI_ERROR_IO;
-        return -1;
-    }
-    if (::connect(fd, ai.ai_addr, ai.ai_addrlen) != 0) {
-        if (errno != EINPROGRESS) {
-            status = VI_ERROR_RSRC_NFOUND;
-            ::close(fd);
-            return -1;
-        }
-        pollfd p{fd, POLLOUT, 0};
-        int r;
-        do {
-            r = ::poll(&p, 1, deadline.remainingMs());
-        } while (r < 0 && errno == EINTR);
-        int err = 0;
-        socklen_t len = sizeof err;
-        if (r == 0) {
-            status = VI_ERROR_TMO;
-            ::close(fd);
-            return -1;
-        }
-        if (r < 0 || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0 || err != 0) {
-            status = VI_ERROR_RSRC_NFOUND;
-            ::close(fd);
-            return -1;
-        }
-    }
-    const int one = 1;
-    (void)::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    status = VI_SUCCESS;
-    return fd;
-}
 
 class TcpTransport final : public ChunkedTransport {
 public:
@@ -179,24 +138,15 @@ private:
 ViStatus openTcpTransport(const ResourceName &name, ViUInt32 openTimeoutMs, std::unique_ptr<Transport> &out)
 {
     const Deadline deadline(openTimeoutMs == 0 ? defaultOpenTimeoutMs : openTimeoutMs);
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICSERV;
-    addrinfo *list = nullptr;
-    const std::string port = std::to_string(name.port);
-    if (::getaddrinfo(name.host.c_str(), port.c_str(), &hints, &list) != 0 || !list)
-        return VI_ERROR_RSRC_NFOUND;
-    ViStatus status = VI_ERROR_RSRC_NFOUND;
-    int fd = -1;
-    for (const addrinfo *ai = list; ai && fd < 0; ai = ai->ai_next) {
-        fd = connectAddress(*ai, deadline, status);
-        if (status == VI_ERROR_TMO)
-            break;
+    qx::runtime::ConnectFailure why = qx::runtime::ConnectFailure::None;
+    const int fd = qx::runtime::connectTcp(name.host, name.port, deadline, why);
+    if (fd < 0) {
+        switch (why) {
+        case qx::runtime::ConnectFailure::TimedOut: return VI_ERROR_TMO;
+        case qx::runtime::ConnectFailure::System: return VI_ERROR_IO;
+        default: return VI_ERROR_RSRC_NFOUND;
+        }
     }
-    ::freeaddrinfo(list);
-    if (fd < 0)
-        return status;
     out = std::make_unique<TcpTransport>(fd);
     return VI_SUCCESS;
 }

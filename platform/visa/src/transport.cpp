@@ -5,23 +5,6 @@
 
 namespace qx::visa {
 
-Deadline::Deadline(ViUInt32 timeoutMs)
-    : totalMs_(timeoutMs),
-      end_(std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs == VI_TMO_INFINITE ? 0 : timeoutMs))
-{
-}
-
-int Deadline::remainingMs() const
-{
-    if (infinite())
-        return -1;
-    using namespace std::chrono;
-    const auto left = duration_cast<milliseconds>(end_ - steady_clock::now()).count();
-    if (left <= 0)
-        return 0;
-    return left > INT_MAX ? INT_MAX : static_cast<int>(left);
-}
-
 ReadResult ChunkedTransport::read(std::size_t max, const ReadRules &rules, ViUInt32 timeoutMs)
 {
     ReadResult result;

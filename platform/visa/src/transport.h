@@ -9,24 +9,25 @@
 #include <string>
 #include <string_view>
 
+#include "runtime/deadline.h"
 #include "visa/resource_name.h"
 #include "visa/serial_port.h"
 #include "visa/visadef.h"
 
 namespace qx::visa {
 
-// A time limit counted from its creation; VI_TMO_INFINITE never expires.
-class Deadline {
+// A VISA time-out counted from its creation; VI_TMO_INFINITE never expires.
+class Deadline : public qx::runtime::Deadline {
 public:
-    explicit Deadline(ViUInt32 timeoutMs);
+    explicit Deadline(ViUInt32 timeoutMs)
+        : qx::runtime::Deadline(timeoutMs == VI_TMO_INFINITE ? -1 : static_cast<long long>(timeoutMs)),
+          totalMs_(timeoutMs)
+    {
+    }
     ViUInt32 totalMs() const { return totalMs_; }
-    bool infinite() const { return totalMs_ == VI_TMO_INFINITE; }
-    // Milliseconds left, for poll(): -1 when infinite, 0 when expired.
-    int remainingMs() const;
 
 private:
     ViUInt32 totalMs_;
-    std::chrono::steady_clock::time_point end_;
 };
 
 // Where a read stops besides the count.
