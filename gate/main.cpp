@@ -5,10 +5,13 @@
 #include "visa/device.h"
 #include "visa/io_trace.h"
 #include "visa/visa.h"
-#include "vxi11/device_server.h"
+#include "serve/conversation.h"
+#include "serve/vxi11_server.h"
 #include "vxi11/portmapper.h"
 
+#include <chrono>
 #include <csignal>
+#include <functional>
 #include <cstdio>
 #include <exception>
 #include <map>
@@ -40,6 +43,34 @@ std::string hex(ViStatus status)
     return text;
 }
 
+std::chrono::milliseconds ms(double seconds) { return std::chrono::milliseconds(static_cast<long long>(seconds * 1000)); }
+
+qx::serve::ConversationOptions conversationOptions(const Options &o, const std::function<void(const std::string &)> &log)
+{
+    qx::serve::ConversationOptions c;
+    c.maxIoTimeout = c.maxLockTimeout = ms(o.maxTimeout);
+    c.turnHold = ms(o.turnHold);
+    c.drain = ms(o.drain);
+    c.log = log;
+    return c;
+}
+
+qx::serve::ServerOptions serverOptions(const Options &o, const std::function<void(const std::string &)> &log)
+{
+    qx::serve::ServerOptions s;
+    s.listenAddress = o.listen;
+    s.corePort = o.port;
+    s.access = o.access;
+    s.maxConnections = o.maxClients;
+    s.maxPerAddress = o.maxPerHost;
+    s.firstLink = ms(o.firstLink);
+    s.recordTimeout = ms(o.recordTimeout);
+    s.idleTimeout = ms(o.idleTimeout);
+    s.lockIdleTimeout = ms(o.lockIdleTimeout);
+    s.log = log;
+    return s;
+}
+
 int run(int argc, char **argv)
 {
     Options options;
@@ -64,36 +95,40 @@ int run(int argc, char **argv)
     if (viOpenDefaultRM(&rm) < 0)
         return fail("cannot open the resource manager");
     const SerialSetup serial{options.baud, flowControl(options.flow)};
-    std::vector<qx::vxi11::ServedDevice> devices;
-    std::map<std::string, std::shared_ptr<VisaInstrument>> opened; // by canonical resource name
+    const auto log = [](const std::string &line) { qx::visa::traceNote("qxgate", line); };
+    std::vector<qx::serve::ServedDevice> devices;
+    // One conversation per instrument, by canonical resource name: names of one resource share it.
+    std::map<std::string, std::shared_ptr<qx::serve::Conversation>> conversations;
     std::string served;
     for (const Served &s : options.served) {
-        // Names given to one resource share its session (and its lock).
         std::string canonical = qx::visa::canonicalResourceName(s.resource);
-        std::shared_ptr<VisaInstrument> &instrument = opened[canonical.empty() ? s.resource : canonical];
-        if (!instrument)
-            instrument = std::make_shared<VisaInstrument>(rm, s.resource, serial);
-        if (!instrument->opened()) {
-            ViChar text[256] = {};
-            viStatusDesc(rm, instrument->status(), text);
-            viClose(rm);
-            return fail("cannot open " + s.resource + ": " + text + " (status " + hex(instrument->status()) + ")");
+        std::shared_ptr<qx::serve::Conversation> &conversation = conversations[canonical.empty() ? s.resource : canonical];
+        if (!conversation) {
+            auto instrument = std::make_shared<VisaInstrument>(rm, s.resource, serial);
+            if (!instrument->opened()) {
+                ViChar text[256] = {};
+                viStatusDesc(rm, instrument->status(), text);
+                conversations.clear();
+                viClose(rm);
+                return fail("cannot open " + s.resource + ": " + text + " (status " + hex(instrument->status()) + ")");
+            }
+            conversation = std::make_shared<qx::serve::Conversation>(std::move(instrument), conversationOptions(options, log));
         }
-        devices.push_back({s.device, instrument});
+        devices.push_back({s.device, conversation});
         served += (served.empty() ? "" : ", ") + s.device + " (" + s.resource + ")";
     }
 
-    qx::vxi11::ServerOptions serverOptions;
-    serverOptions.listenAddress = options.listen;
-    serverOptions.corePort = options.port;
-    serverOptions.log = [](const std::string &line) { qx::visa::traceNote("qxgate", line); };
-    qx::vxi11::DeviceServer server(std::move(devices), serverOptions);
+    qx::serve::DeviceServer server(std::move(devices), serverOptions(options, log));
     std::string problem;
     if (!server.start(problem)) {
         viClose(rm);
         return fail(problem);
     }
     const qx::vxi11::CoreChannelRegistration registration("qxgate", server.corePort());
+    log("admitting " + options.access.describe());
+    if (options.access.openToAll())
+        std::fprintf(stderr, "qxgate: WARNING: every host that reaches %s may use these instruments "
+                             "(--allow any / --allow-read any)\n", options.listen.c_str());
     std::printf("qxgate: serving %s on %s:%u\n", served.c_str(), options.listen.c_str(),
                 static_cast<unsigned>(server.corePort()));
     std::fflush(stdout);
@@ -101,6 +136,7 @@ int run(int argc, char **argv)
     int signal = 0;
     sigwait(&stop, &signal);
     server.stop();
+    conversations.clear();
     viClose(rm); // closes every instrument session
     return 0;
 }

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "serve/access.h"
+
 namespace qx::gate {
 
 struct Served {
@@ -14,10 +16,20 @@ struct Served {
 
 struct Options {
     std::vector<Served> served;
-    std::string listen = "0.0.0.0";
+    std::string listen; // "" until parsed: 127.0.0.1, or 0.0.0.0 when other hosts are allowed
     std::uint16_t port = 0; // core channel; 0: any free port, found through rpcbind
     unsigned baud = 9600;
     std::string flow = "rtscts"; // serial flow control: none, rtscts, xonxoff
+    serve::AccessRules access;
+    std::size_t maxClients = 64;  // per channel
+    std::size_t maxPerHost = 16;  // per channel and client address
+    double idleTimeout = 300;     // seconds
+    double lockIdleTimeout = 60;
+    double firstLink = 10;
+    double recordTimeout = 5;
+    double maxTimeout = 120;      // caps the I/O and lock time-outs clients ask for
+    double turnHold = 10;
+    double drain = 0.5;
     bool help = false;
 };
 

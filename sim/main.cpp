@@ -79,11 +79,11 @@ int run(int argc, char **argv)
             return fail(error);
         where += (where.empty() ? "" : " and ") + std::string("127.0.0.1:") + std::to_string(tcp->port());
     }
-    std::unique_ptr<qx::vxi11::DeviceServer> vxi11;
+    std::unique_ptr<qx::serve::DeviceServer> vxi11;
     std::unique_ptr<qx::vxi11::CoreChannelRegistration> registration;
     if (options.vxi11) {
-        vxi11 = std::make_unique<qx::vxi11::DeviceServer>(vxi11Devices(shared, options.gpibAddress),
-                                                          qx::vxi11::ServerOptions{});
+        vxi11 = std::make_unique<qx::serve::DeviceServer>(vxi11Devices(shared, options.gpibAddress),
+                                                          qx::serve::ServerOptions{});
         if (!vxi11->start(error))
             return fail(error);
         const auto port = vxi11->corePort();

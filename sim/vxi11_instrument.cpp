@@ -100,10 +100,10 @@ private:
 
 } // namespace
 
-std::vector<qx::vxi11::ServedDevice> vxi11Devices(const std::shared_ptr<Simulator> &simulator, int gpibAddress)
+std::vector<qx::serve::ServedDevice> vxi11Devices(const std::shared_ptr<Simulator> &simulator, int gpibAddress)
 {
-    auto instrument = std::make_shared<SimInstrument>(simulator);
-    return {{"inst0", instrument}, {"gpib0," + std::to_string(gpibAddress), instrument}};
+    auto conversation = std::make_shared<qx::serve::Conversation>(std::make_shared<SimInstrument>(simulator));
+    return {{"inst0", conversation}, {"gpib0," + std::to_string(gpibAddress), conversation}};
 }
 
 } // namespace qx::sim

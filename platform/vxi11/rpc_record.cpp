@@ -95,7 +95,8 @@ StreamResult RecordStream::fill(const Deadline &deadline)
     }
 }
 
-StreamResult RecordStream::receive(std::string &record, std::size_t maxSize, const Deadline &deadline)
+StreamResult RecordStream::receive(std::string &record, std::size_t maxSize, const Deadline &deadline,
+                                   long long recordMs)
 {
     if (fd_ < 0)
         return StreamResult::Closed;
@@ -113,12 +114,17 @@ StreamResult RecordStream::receive(std::string &record, std::size_t maxSize, con
                 if (header & kLastFragment) {
                     record = std::move(partial_);
                     partial_.clear();
+                    recordTimed_ = false;
                     return StreamResult::Ok;
                 }
                 continue;
             }
         }
-        if (const StreamResult r = fill(deadline); r != StreamResult::Ok)
+        if (recordMs >= 0 && midRecord() && !recordTimed_) {
+            recordEnd_ = Deadline(recordMs);
+            recordTimed_ = true;
+        }
+        if (const StreamResult r = fill(recordMs >= 0 && midRecord() ? recordEnd_ : deadline); r != StreamResult::Ok)
             return r;
     }
 }

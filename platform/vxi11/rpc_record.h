@@ -27,8 +27,11 @@ public:
     int fd() const { return fd_; }
 
     StreamResult send(std::string_view record, const Deadline &deadline);
-    // One whole record of at most `maxSize` bytes.
-    StreamResult receive(std::string &record, std::size_t maxSize, const Deadline &deadline);
+    // One whole record of at most `maxSize` bytes. With `recordMs` >= 0, `deadline` bounds the
+    // wait for a record to begin, and a record that has begun must end within `recordMs`.
+    StreamResult receive(std::string &record, std::size_t maxSize, const Deadline &deadline, long long recordMs = -1);
+    // Bytes of a record that has not ended are held.
+    bool midRecord() const { return !input_.empty() || !partial_.empty(); }
 
 private:
     StreamResult fill(const Deadline &deadline);
@@ -36,6 +39,8 @@ private:
     int fd_;
     std::string input_;   // bytes received and not yet part of a returned record
     std::string partial_; // the fragments of the record being received
+    Deadline recordEnd_ = Deadline::never();
+    bool recordTimed_ = false; // recordEnd_ bounds the record under way
 };
 
 } // namespace qx::vxi11

@@ -17,7 +17,7 @@
 
 #include "scripted_instrument.h"
 #include "visa/visa.h"
-#include "vxi11/device_server.h"
+#include "serve/vxi11_server.h"
 #include "vxi11/portmapper.h"
 #include "vxi11/rpc_client.h"
 #include "vxi11/vxi11.h"
@@ -49,10 +49,11 @@ protected:
 
     void serve(std::uint32_t maxRecvSize = 64 * 1024)
     {
-        vxi11::ServerOptions options;
+        qx::serve::ServerOptions options;
         options.maxRecvSize = maxRecvSize;
-        server = std::make_unique<vxi11::DeviceServer>(
-            std::vector<vxi11::ServedDevice>{{"inst0", instrument}, {"GPIB0,5", instrument}}, options);
+        const auto conversation = std::make_shared<qx::serve::Conversation>(instrument);
+        server = std::make_unique<qx::serve::DeviceServer>(
+            std::vector<qx::serve::ServedDevice>{{"inst0", conversation}, {"GPIB0,5", conversation}}, options);
         std::string problem;
         ASSERT_TRUE(server->start(problem)) << problem;
         ASSERT_TRUE(vxi11::registerTcpService(DEVICE_CORE, DEVICE_CORE_VERSION, server->corePort()));
@@ -98,7 +99,7 @@ protected:
 
     ViSession rm = VI_NULL;
     std::shared_ptr<ScriptedInstrument> instrument = std::make_shared<ScriptedInstrument>();
-    std::unique_ptr<vxi11::DeviceServer> server;
+    std::unique_ptr<qx::serve::DeviceServer> server;
 };
 
 TEST_F(Vxi11Link, WritesGoInPiecesOfTheServersReceiveSizeWithEndOnTheLastOnly)
