@@ -104,7 +104,7 @@ int run(int argc, char **argv)
         std::string canonical = qx::visa::canonicalResourceName(s.resource);
         std::shared_ptr<qx::serve::Conversation> &conversation = conversations[canonical.empty() ? s.resource : canonical];
         if (!conversation) {
-            auto instrument = std::make_shared<VisaInstrument>(rm, s.resource, serial);
+            auto instrument = std::make_shared<VisaInstrument>(rm, s.resource, serial, log);
             if (!instrument->opened()) {
                 ViChar text[256] = {};
                 viStatusDesc(rm, instrument->status(), text);

@@ -84,8 +84,12 @@ ReadRules Session::readRules() const
 ReadResult Session::receive(std::size_t max)
 {
     ReadResult result = transport_->read(max, readRules(), attrs.timeoutMs);
+    // A read cut short leaves the rest of the answer to come; a later read that gets to its end
+    // has taken it, and there is nothing left to throw away.
     if (result.status == VI_ERROR_TMO)
         lateInputPossible_ = true;
+    else if (result.status >= 0 && result.end != ReadEnd::Count)
+        lateInputPossible_ = false;
     const char *ending = result.end == ReadEnd::End ? "END" : (result.end == ReadEnd::TermChar ? "TERMCHAR" : "");
     traceIo(name, TraceDirection::Read, result.bytes, ending, result.status);
     return result;

@@ -14,6 +14,8 @@
 #include <unistd.h>
 
 #include "transport.h"
+#include "visa/vxi11_status.h"
+#include "vxi11/decoded.h"
 #include "vxi11/instrument.h"
 #include "vxi11/portmapper.h"
 #include "vxi11/rpc_client.h"
@@ -23,6 +25,7 @@ namespace qx::visa {
 namespace {
 
 using vxi11::CallResult;
+using vxi11::Decoded;
 using vxi11::xdrProc;
 
 constexpr ViUInt32 kDefaultOpenTimeoutMs = 2000;
@@ -32,25 +35,7 @@ constexpr long long kAbortTimeoutMs = 1000;
 // The most one device_read asks for.
 constexpr std::size_t kReadChunk = 1u << 20;
 
-ViStatus statusOf(long deviceError)
-{
-    namespace e = vxi11::error;
-    switch (deviceError) {
-    case e::kNone: return VI_SUCCESS;
-    case e::kNotAccessible: return VI_ERROR_RSRC_NFOUND;
-    case e::kInvalidAddress: return VI_ERROR_INV_RSRC_NAME;
-    case e::kInvalidLink: return VI_ERROR_CONN_LOST;
-    case e::kSyntax:
-    case e::kParameter: return VI_ERROR_INV_PARAMETER;
-    case e::kNotSupported: return VI_ERROR_NSUP_OPER;
-    case e::kOutOfResources: return VI_ERROR_RSRC_BUSY;
-    case e::kLocked: return VI_ERROR_RSRC_LOCKED;
-    case e::kNoLockHeld: return VI_ERROR_SESN_NLOCKED;
-    case e::kIoTimeout: return VI_ERROR_TMO;
-    case e::kAbort: return VI_ERROR_ABORT;
-    default: return VI_ERROR_IO;
-    }
-}
+ViStatus statusOf(long deviceError) { return statusOfDeviceError(deviceError); }
 
 ViStatus statusOf(CallResult result)
 {
@@ -72,16 +57,6 @@ long long replyTimeout(ViUInt32 ioMs, ViUInt32 lockMs)
         return -1;
     return static_cast<long long>(ioMs) + lockMs + kMarginMs;
 }
-
-// Frees the heap parts XDR decoded into a result when it goes out of scope.
-template <class T> struct Decoded {
-    explicit Decoded(bool_t (*routine)(XDR *, T *)) : proc(xdrProc(routine)) {}
-    ~Decoded() { xdr_free(proc, reinterpret_cast<char *>(&value)); }
-    Decoded(const Decoded &) = delete;
-    Decoded &operator=(const Decoded &) = delete;
-    xdrproc_t proc;
-    T value{};
-};
 
 class Vxi11Transport final : public Transport {
 public:
@@ -326,6 +301,9 @@ ViStatus openVxi11Transport(const ResourceName &name, ViUInt32 openTimeoutMs, st
     Decoded<Create_LinkResp> r(xdr_Create_LinkResp);
     const CallResult linked = core->call(DEVICE_CORE, DEVICE_CORE_VERSION, create_link, xdrProc(xdr_Create_LinkParms),
                                          &p, r.proc, &r.value, timeoutMs);
+    // A server that closes the connection before its first reply does not admit this host.
+    if (linked == CallResult::Disconnected)
+        return VI_ERROR_NPERMISSION;
     if (linked != CallResult::Ok)
         return linked == CallResult::TimedOut ? VI_ERROR_TMO : VI_ERROR_RSRC_NFOUND;
     if (r.value.error != vxi11::error::kNone)
