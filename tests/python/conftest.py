@@ -1,9 +1,11 @@
-"""qxsim on a pseudo-terminal for each test, and what it received, for the qxctl and qx70 tests.
+"""qxsim on a pseudo-terminal for each test, and what it received, for the qxctl and qx70 tests;
+qxgate serving simulators, for the VXI-11 tests.
 
-The programs come from the environment ctest sets: QXSIM, QXCTL, QX70_LIBRARY (and PYTHONPATH
-for the module)."""
+The programs come from the environment ctest sets: QXSIM, QXCTL, QXGATE, QX70_LIBRARY (and
+PYTHONPATH for the module)."""
 
 import os
+import re
 import subprocess
 
 import pytest
@@ -58,3 +60,36 @@ def simulator(tmp_path):
     yield start
     for sim in started:
         sim.stop()
+
+
+class Gateway:
+    """qxgate with OPTIONS; its core port and its I/O trace."""
+
+    def __init__(self, trace, options):
+        self.trace = trace
+        self.process = subprocess.Popen([os.environ["QXGATE"], *options], stdout=subprocess.PIPE, text=True,
+                                        env={**os.environ, "QX_IO_TRACE": str(self.trace)})
+        ready = self.process.stdout.readline()
+        assert ready.startswith("qxgate: serving "), ready
+        self.port = int(re.search(r":(\d+)$", ready.strip()).group(1))
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+            assert self.process.wait(timeout=10) == 0
+
+
+@pytest.fixture
+def gateway(tmp_path):
+    """A factory: gateway(*arguments) starts qxgate, each NAME=RESOURCE argument a device to serve and
+    the rest its options; all are stopped after the test."""
+    started = []
+
+    def start(*arguments):
+        options = [part for a in arguments for part in (["--serve", a] if "=" in a and a[:2] != "--" else [a])]
+        started.append(Gateway(tmp_path / f"gate{len(started)}.trace", options))
+        return started[-1]
+
+    yield start
+    for g in started:
+        g.stop()

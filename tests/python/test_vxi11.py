@@ -20,37 +20,6 @@ IDENTITY = "ZE,7103QX,SN000123,1.02\n"
 RUN_LIMIT = 60
 
 
-class Gateway:
-    def __init__(self, folder, *serve):
-        self.trace = folder / "gate.trace"
-        args = [os.environ["QXGATE"], "--listen", "127.0.0.1"]
-        for s in serve:
-            args += ["--serve", s]
-        self.process = subprocess.Popen(args, stdout=subprocess.PIPE, text=True,
-                                        env={**os.environ, "QX_IO_TRACE": str(self.trace)})
-        self.ready = self.process.stdout.readline()
-        assert self.ready.startswith("qxgate: serving "), self.ready
-        self.port = int(re.search(r":(\d+)$", self.ready.strip()).group(1))
-
-    def stop(self):
-        if self.process.poll() is None:
-            self.process.terminate()
-            assert self.process.wait(timeout=10) == 0
-
-
-@pytest.fixture
-def gateway(tmp_path):
-    started = []
-
-    def start(*serve):
-        started.append(Gateway(tmp_path, *serve))
-        return started[-1]
-
-    yield start
-    for g in started:
-        g.stop()
-
-
 @pytest.fixture
 def visa():
     rm = pyvisa.ResourceManager("@py")
