@@ -11,9 +11,9 @@
 
 #include <chrono>
 #include <csignal>
-#include <functional>
 #include <cstdio>
 #include <exception>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -43,9 +43,14 @@ std::string hex(ViStatus status)
     return text;
 }
 
-std::chrono::milliseconds ms(double seconds) { return std::chrono::milliseconds(static_cast<long long>(seconds * 1000)); }
+using Log = std::function<void(const std::string &)>;
 
-qx::serve::ConversationOptions conversationOptions(const Options &o, const std::function<void(const std::string &)> &log)
+std::chrono::milliseconds ms(double seconds)
+{
+    return std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
+}
+
+qx::serve::ConversationOptions conversationOptions(const Options &o, const Log &log)
 {
     qx::serve::ConversationOptions c;
     c.maxIoTimeout = c.maxLockTimeout = ms(o.maxTimeout);
@@ -55,7 +60,7 @@ qx::serve::ConversationOptions conversationOptions(const Options &o, const std::
     return c;
 }
 
-qx::serve::ServerOptions serverOptions(const Options &o, const std::function<void(const std::string &)> &log)
+qx::serve::ServerOptions serverOptions(const Options &o, const Log &log)
 {
     qx::serve::ServerOptions s;
     s.listenAddress = o.listen;
@@ -95,14 +100,14 @@ int run(int argc, char **argv)
     if (viOpenDefaultRM(&rm) < 0)
         return fail("cannot open the resource manager");
     const SerialSetup serial{options.baud, flowControl(options.flow)};
-    const auto log = [](const std::string &line) { qx::visa::traceNote("qxgate", line); };
+    const Log log = [](const std::string &line) { qx::visa::traceNote("qxgate", line); };
     std::vector<qx::serve::ServedDevice> devices;
     // One conversation per instrument, by canonical resource name: names of one resource share it.
     std::map<std::string, std::shared_ptr<qx::serve::Conversation>> conversations;
     std::string served;
     for (const Served &s : options.served) {
         std::string canonical = qx::visa::canonicalResourceName(s.resource);
-        std::shared_ptr<qx::serve::Conversation> &conversation = conversations[canonical.empty() ? s.resource : canonical];
+        auto &conversation = conversations[canonical.empty() ? s.resource : canonical];
         if (!conversation) {
             auto instrument = std::make_shared<VisaInstrument>(rm, s.resource, serial, log);
             if (!instrument->opened()) {
@@ -112,7 +117,8 @@ int run(int argc, char **argv)
                 viClose(rm);
                 return fail("cannot open " + s.resource + ": " + text + " (status " + hex(instrument->status()) + ")");
             }
-            conversation = std::make_shared<qx::serve::Conversation>(std::move(instrument), conversationOptions(options, log));
+            conversation =
+                std::make_shared<qx::serve::Conversation>(std::move(instrument), conversationOptions(options, log));
         }
         devices.push_back({s.device, conversation});
         served += (served.empty() ? "" : ", ") + s.device + " (" + s.resource + ")";

@@ -43,8 +43,9 @@ std::string parseOptions(int argc, const char *const *argv, Options &options, st
     std::vector<std::string> allowRead;
     app.add_option("--allow", allow, "CIDR: hosts that may use the instruments as the local host may (repeatable), "
                                      "e.g. 10.0.0.0/24 or 10.0.0.7; 'any' for every host. Loopback always may");
-    app.add_option("--allow-read", allowRead, "CIDR: hosts that may only ask (every message all queries; no "
-                                              "trigger, clear, remote, local or lock), e.g. a lab dashboard (repeatable)");
+    app.add_option("--allow-read", allowRead,
+                   "CIDR: hosts that may only ask (every message all queries; no trigger, clear, remote, local "
+                   "or lock), e.g. a lab dashboard (repeatable)");
     app.add_option("--listen", options.listen, "numeric IPv4 address to listen on; default 127.0.0.1, or 0.0.0.0 "
                                                "(every interface) when --allow or --allow-read admits other hosts");
     app.add_option("--port", options.port, "core channel port; default any free port (clients ask rpcbind)");

@@ -43,7 +43,8 @@ constexpr long long kRefusalMs = 1000;
 
 std::string lower(std::string text)
 {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return text;
 }
 
@@ -110,6 +111,8 @@ struct Refusal {
 };
 
 const char *channelName(bool abortChannel) { return abortChannel ? "abort" : "core"; }
+
+std::string clientName(const Connection &c) { return "client " + std::to_string(c.id) + " (" + addressText(c.peer) + ")"; }
 
 } // namespace
 
@@ -348,7 +351,7 @@ private:
     {
         RecordStream stream(connection.fd);
         const std::size_t maxRecord = options_.maxRecvSize + kRecordOverhead;
-        const std::string who = "client " + std::to_string(connection.id) + " (" + addressText(connection.peer) + ")";
+        const std::string who = clientName(connection);
         for (;;) {
             std::string record;
             const milliseconds idle = idleLimit(connection);
@@ -536,7 +539,7 @@ private:
     {
         const std::string name = lower(p.device ? p.device : "");
         const std::string shown = qx::runtime::escapeBytes(name); // a client's text, in one log line
-        const std::string client = "client " + std::to_string(connection.id) + " (" + addressText(connection.peer) + ")";
+        const std::string client = clientName(connection);
         r.maxRecvSize = options_.maxRecvSize;
         r.abortPort = abortPort();
         const auto found = devices_.find(name);
@@ -557,7 +560,8 @@ private:
                 return;
             }
             link->id = newLinkId();
-            link->party = link->conversation->join(connection.access, "link " + std::to_string(link->id) + " of " + client);
+            link->party = link->conversation->join(connection.access, "link " + std::to_string(link->id) + " of " +
+                                                                                client);
             links_[link->id] = link;
         }
         if (p.lockDevice) {
@@ -616,7 +620,8 @@ private:
         for (const auto &link : gone)
             link->conversation->leave(*link->party);
         if (!gone.empty())
-            log("client " + std::to_string(connection) + " gone: " + std::to_string(gone.size()) + " link(s) destroyed");
+            log("client " + std::to_string(connection) + " gone: " + std::to_string(gone.size()) +
+                " link(s) destroyed");
     }
 
     // --- calls --------------------------------------------------------------------------------

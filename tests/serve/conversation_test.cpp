@@ -40,8 +40,8 @@ public:
                 if (!output_.empty()) {
                     const std::size_t line = output_.find('\n') + 1;
                     const std::size_t take = std::min(max, line);
-                    qx::vxi11::ReadReply reply{error::kNone, take == line ? qx::vxi11::reason::kEnd : qx::vxi11::reason::kRequestCount,
-                                               output_.substr(0, take)};
+                    const long why = take == line ? qx::vxi11::reason::kEnd : qx::vxi11::reason::kRequestCount;
+                    qx::vxi11::ReadReply reply{error::kNone, why, output_.substr(0, take)};
                     output_.erase(0, take);
                     events_.push_back("r " + reply.data);
                     return reply;
@@ -142,7 +142,8 @@ TEST_F(Shared, NoOtherMessageReachesTheInstrumentBetweenAQueryAndItsAnswer)
     EXPECT_EQ(other.wait_for(50ms), std::future_status::timeout);
     EXPECT_EQ(first.read.data + conversation->run(*a, reading()).read.data, "=*IDN?\n");
     EXPECT_EQ(other.get(), "=LIM:VOLT?\n");
-    EXPECT_EQ(line->events(), (std::vector<std::string>{"w *IDN?", "r =*I", "r DN?\n", "w LIM:VOLT?", "r =LIM:VOLT?\n"}));
+    EXPECT_EQ(line->events(),
+              (std::vector<std::string>{"w *IDN?", "r =*I", "r DN?\n", "w LIM:VOLT?", "r =LIM:VOLT?\n"}));
 
     // A message in pieces is not interleaved either, and a message without a query holds nothing.
     ASSERT_EQ(conversation->run(*a, writing("VOLT ", false)).error, error::kNone);

@@ -78,7 +78,8 @@ TEST(AccessRules, RangesParseOnlyWhenWhole)
     EXPECT_EQ(parseCidr("192.168.1.77/24")->text(), "192.168.1.0/24");
     EXPECT_EQ(parseCidr("0.0.0.0/0")->text(), "any");
     EXPECT_EQ(parseCidr("10.0.0.1/32")->text(), "10.0.0.1");
-    for (const char *bad : {"", "bench", "10.0.0", "10.0.0.1/", "10.0.0.1/33", "10.0.0.1/8x", "10.0.0.1/-1", "::1", "anyone"})
+    for (const char *bad :
+         {"", "bench", "10.0.0", "10.0.0.1/", "10.0.0.1/33", "10.0.0.1/8x", "10.0.0.1/-1", "::1", "anyone"})
         EXPECT_FALSE(parseCidr(bad).has_value()) << bad;
 }
 
