@@ -112,7 +112,16 @@ struct Refusal {
 
 const char *channelName(bool abortChannel) { return abortChannel ? "abort" : "core"; }
 
-std::string clientName(const Connection &c) { return "client " + std::to_string(c.id) + " (" + addressText(c.peer) + ")"; }
+std::string clientName(const Connection &c)
+{
+    return "client " + std::to_string(c.id) + " (" + addressText(c.peer) + ")";
+}
+
+// A link in a log line, with the address of the client that used it: refusals name who was refused.
+std::string linkName(long lid, const Connection &c)
+{
+    return "link " + std::to_string(lid) + " of " + addressText(c.peer);
+}
 
 } // namespace
 
@@ -443,7 +452,7 @@ private:
                 return;
             }
             link->conversation->abort(*link->party);
-            log("link " + std::to_string(lid) + ": device_abort -> 0");
+            log(linkName(lid, connection) + ": device_abort -> 0");
         });
     }
 
@@ -488,7 +497,7 @@ private:
         case destroy_link:
             return serve(call, xdr_Device_Link, xdr_Device_Error, [&](Device_Link &lid, Device_Error &r, Reply &) {
                 r.error = destroyLink(lid, connection) ? error::kNone : error::kInvalidLink;
-                log("link " + std::to_string(lid) + ": destroy_link -> " + std::to_string(r.error));
+                log(linkName(lid, connection) + ": destroy_link -> " + std::to_string(r.error));
             });
         case device_enable_srq:
             return serve(call, xdr_Device_EnableSrqParms, xdr_Device_Error,
@@ -653,7 +662,7 @@ private:
     Outcome generic(const Device_GenericParms &p, const Connection &connection, Operation operation, const char *what)
     {
         const Outcome o = onLink(p.lid, connection, timed(operation, p.flags, p.io_timeout, p.lock_timeout));
-        log("link " + std::to_string(p.lid) + ": " + what + " -> " + std::to_string(o.error));
+        log(linkName(p.lid, connection) + ": " + what + " -> " + std::to_string(o.error));
         return o;
     }
 
@@ -668,14 +677,14 @@ private:
     void lock(const Device_LockParms &p, Device_Error &r, const Connection &connection)
     {
         r.error = onLink(p.lid, connection, timed(Operation::Lock, p.flags, 0, p.lock_timeout)).error;
-        log("link " + std::to_string(p.lid) + ": device_lock -> " + std::to_string(r.error));
+        log(linkName(p.lid, connection) + ": device_lock -> " + std::to_string(r.error));
     }
 
     void unlock(long lid, Device_Error &r, const Connection &connection)
     {
         std::shared_ptr<Link> link = findLink(lid, connection);
         r.error = link ? link->conversation->unlock(*link->party) : error::kInvalidLink;
-        log("link " + std::to_string(lid) + ": device_unlock -> " + std::to_string(r.error));
+        log(linkName(lid, connection) + ": device_unlock -> " + std::to_string(r.error));
     }
 
     void write(const Device_WriteParms &p, Device_WriteResp &r, const Connection &connection)
@@ -685,7 +694,7 @@ private:
         call.end = (p.flags & flag::kEnd) != 0;
         r.error = onLink(p.lid, connection, call).error;
         r.size = r.error == error::kNone ? p.data.data_len : 0;
-        log("link " + std::to_string(p.lid) + ": device_write " + std::to_string(call.data.size()) + " bytes" +
+        log(linkName(p.lid, connection) + ": device_write " + std::to_string(call.data.size()) + " bytes" +
             (call.end ? " END" : "") + " -> " + std::to_string(r.error));
     }
 
@@ -702,7 +711,7 @@ private:
         r.reason = r.error == error::kNone ? o.read.reason : 0;
         r.data.data_len = static_cast<u_int>(keep.bytes.size());
         r.data.data_val = keep.bytes.data();
-        log("link " + std::to_string(p.lid) + ": device_read " + std::to_string(p.requestSize) + " -> " +
+        log(linkName(p.lid, connection) + ": device_read " + std::to_string(p.requestSize) + " -> " +
             std::to_string(r.error) + ", " + std::to_string(keep.bytes.size()) + " bytes, reason " +
             std::to_string(r.reason));
     }
