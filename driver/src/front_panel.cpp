@@ -24,13 +24,15 @@ constexpr ViInt32 kInitialConfigurationRegister = 7;
 // Room the instrument gives a serial number; longer text is refused rather than cut.
 constexpr size_t kMaxSerialNumberLength = 64;
 
-// Sends a register command and paces the instrument; the status check follows.
+// Sends a register command and paces the instrument; the status check follows, and asks: the
+// instrument refuses a register it does not have, and that refusal must not pass for success.
 ViStatus registerCommand(ViSession vi, Scpi command, ViInt32 registerNumber)
 {
     return zev::withLock(vi, [&]() -> ViStatus {
         if (!Ivi_Simulating(vi)) {
-            const ViStatus status = zev::send(vi, Ivi_IOSession(vi), qx::visa::RuntimeFormat{zev::scpi(command)},
-                                              registerNumber);
+            ViStatus status = Ivi_SetNeedToCheckStatus(vi, VI_TRUE);
+            if (status >= 0)
+                status = zev::send(vi, Ivi_IOSession(vi), qx::visa::RuntimeFormat{zev::scpi(command)}, registerNumber);
             if (status < 0)
                 return status;
         }

@@ -25,17 +25,22 @@ TEST_F(DriverTest, DisplayModeAndRegisterCommands)
                          concat({{"> DISP:MODE?\\n", "wait 0.05", "wait 0.05"}, checkAndClear(true), {"wait 0.05"}})));
     EXPECT_EQ(value, 3);
 
-    EXPECT_TRUE(returned(vi, ZEV_QX70_RecallRegister(vi, "1", 4), VI_SUCCESS, {"> *RCL 4\\n", "wait 0.03"}));
-    EXPECT_TRUE(returned(vi, ZEV_QX70_PowerOnRegister(vi, "1", -2), VI_SUCCESS, {"> SYST:PON -2\\n", "wait 0.03"}));
+    // A register command always asks for the instrument's verdict: a register it does not have is
+    // refused, and the refusal is the call's result.
+    EXPECT_TRUE(returned(vi, ZEV_QX70_RecallRegister(vi, "1", 4), VI_SUCCESS, setting("*RCL 4", true)));
+    EXPECT_TRUE(returned(vi, ZEV_QX70_PowerOnRegister(vi, "1", -2), VI_SUCCESS, setting("SYST:PON -2", true)));
     device->answer("SYST:PON?", "7");
     EXPECT_TRUE(returned(vi, ZEV_QX70_PowerOnQuery(vi, "1", &value), VI_SUCCESS, {"> SYST:PON?\\n"}));
     EXPECT_EQ(value, 7);
     device->answer("SYST:PON?", "seven");
     EXPECT_TRUE(returned(vi, ZEV_QX70_PowerOnQuery(vi, "1", &value), VI_ERROR_INV_RESPONSE, {"> SYST:PON?\\n"}));
     EXPECT_EQ(value, 7);
+    ZEV_QX70_ClearErrorInfo(vi);
+    device->answerOnce("SYST:ERR?", "-222,\"Data out of range\"");
+    EXPECT_TRUE(returned(vi, ZEV_QX70_SaveRegister(vi, "1", 99), IVI_ERROR_INSTRUMENT_STATUS, setting("*SAV 99", true)));
+    EXPECT_EQ(errorInfo(vi), (ErrorInfo{IVI_ERROR_INSTRUMENT_STATUS, 0, "-222,\"Data out of range\""}));
 
     vi = open(kGpib);
-    ASSERT_EQ(Ivi_SetNeedToCheckStatus(vi, VI_TRUE), VI_SUCCESS);
     EXPECT_TRUE(returned(vi, ZEV_QX70_SaveRegister(vi, "1", 3), VI_SUCCESS, setting("*SAV 3")));
     device->closeOn("*SAV 9");
     EXPECT_TRUE(returned(vi, ZEV_QX70_SaveRegister(vi, "1", 9), VI_ERROR_CONN_LOST, {"> *SAV 9"}));
@@ -50,7 +55,7 @@ TEST_F(DriverTest, InitialConfigurationOrderAndItsFirstFailure)
     EXPECT_TRUE(returned(vi, ZEV_QX70_LoadInitialConfiguration(vi, 2.0, 50.0, 120.0, 1), VI_SUCCESS,
                          concat({setting("VOLT:RANG 300.000000", true), setting("VOLT 120.000000", true),
                                  setting("FREQ 50.000000", true), setting("OUTP 1", true),
-                                 {"> *SAV 7\\n", "wait 0.03", "> SYST:PON 7\\n", "wait 0.03", "wait 0.05"}})));
+                                 setting("*SAV 7", true), setting("SYST:PON 7", true), {"wait 0.05"}})));
     vi = open(kGpib);
     EXPECT_TRUE(returned(vi, ZEV_QX70_LoadInitialConfiguration(vi, 1.0, 60.0, 200.0, 0),
                          ZEV_QX70_ERROR_OVER_VOLTAGE, setting("VOLT:RANG 150.000000")));

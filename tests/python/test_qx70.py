@@ -23,7 +23,7 @@ def test_settings_and_measurements_send_exactly_the_driver_calls(simulator):
         "VOLT?", "SYST:ERR?", "VOLT:RANG?", "SYST:ERR?", "OUTP?", "SYST:ERR?", "*CLS",
         "INST:NSEL 3", "MEAS:CURR?",
         "INST:COUP 1", "OUTP:STAR:STAT 1", "OUTP:STAR:PHAS 180.000000", "OUTP:DROP 0.050000", "SYST:ERR?", "*CLS",
-        "*SAV 2"]
+        "*SAV 2", "SYST:ERR?"]
 
 
 def test_identity_and_limits_come_from_the_instrument(simulator):

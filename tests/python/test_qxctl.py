@@ -25,7 +25,7 @@ def qxctl(*args, env=None):
     (["drop", "--angle", "90", "--time", "0.02", "--phase", "1"],
      ["INST:COUP 0", "INST:NSEL 1", "OUTP:STAR:STAT 1", "OUTP:STAR:PHAS 90.000000", "OUTP:DROP 0.020000",
       "SYST:ERR?", "*CLS"], ""),
-    (["save", "3"], ["*SAV 3"], ""),
+    (["save", "3"], ["*SAV 3", "SYST:ERR?"], ""),
     (["identify"], ["*IDN?"] * 3 + ["SYST:ERR?"], "7103QX\nSN000123\n1.02\n"),
 ])
 def test_each_command_sends_exactly_its_driver_calls(simulator, args, wire, printed):
@@ -53,12 +53,17 @@ def test_a_refused_value_sends_nothing_and_says_why(simulator):
     assert sim.between_open_and_close() == ["VOLT:RANG?"]
 
 
-def test_an_instrument_error_fails_the_command(simulator):
-    sim = simulator("--error-after", "FREQ=-222")
-    run = qxctl("-r", sim.resource, "set", "frequency", "60")
+@pytest.mark.parametrize("args, options", [
+    (["set", "frequency", "60"], ["--error-after", "FREQ=-222"]),
+    (["save", "99"], []),  # registers the instrument does not have: refused, and so reported
+    (["recall", "12"], []),
+])
+def test_an_instrument_error_fails_the_command(simulator, args, options):
+    sim = simulator(*options)
+    run = qxctl("-r", sim.resource, *args)
     assert (run.returncode, run.stdout) == (1, "")
-    assert run.stderr.startswith("qxctl: set frequency: Instrument error detected"), run.stderr
-    assert run.stderr.endswith("(status 0xBFFA0001)\n")
+    assert run.stderr.startswith(f"qxctl: {' '.join(args[:-1])}: Instrument error detected"), run.stderr
+    assert run.stderr.endswith('-222,"Data out of range" (status 0xBFFA0001)\n'), run.stderr
 
 
 def test_an_angle_the_source_lacks_is_refused_with_its_popup_on_stderr(simulator):
