@@ -26,11 +26,11 @@ std::string simulatorProgram()
         return named;
     std::error_code error;
     const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (!error) {
-        const auto beside = self.parent_path() / "qxsim";
-        if (::access(beside.c_str(), X_OK) == 0)
-            return beside.string();
-    }
+    // Installed, they stand side by side; in a build tree, qxctl/qxctl and sim/qxsim.
+    if (!error)
+        for (const auto &candidate : {self.parent_path() / "qxsim", self.parent_path().parent_path() / "sim" / "qxsim"})
+            if (::access(candidate.c_str(), X_OK) == 0)
+                return candidate.string();
     return "qxsim";
 }
 
