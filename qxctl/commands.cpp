@@ -88,12 +88,12 @@ void measure(ViSession vi, const Command &c, Outcome &out)
         note(out, ZEV_QX70_ERROR_INVALID_VALUE);
         return;
     }
+    // Without a phase, all phases together: the same query on a single-phase source, and on a
+    // three-phase one every kind it measures, where the one-phase function refuses some.
     ViReal64 value = 0;
-    if (c.phase)
-        note(out, ZEV_QX70_PhaseMeasureOutput(vi, kChannel, kind->type, static_cast<ViInt16>(*c.phase), &value));
-    else
-        note(out, ZEV_QX70_MeasureOutput(vi, kChannel, kind->type, &value));
-    out.context["phase"] = c.phase.value_or(ZEV_QX70_VAL_PHASE_ALL);
+    const auto phase = static_cast<ViInt16>(c.phase.value_or(ZEV_QX70_VAL_PHASE_ALL));
+    note(out, ZEV_QX70_PhaseMeasureOutput(vi, kChannel, kind->type, phase, &value));
+    out.context["phase"] = phase;
     if (out.status >= 0)
         out.values["value"] = value;
 }

@@ -181,10 +181,8 @@ class Source:
         if kind not in d.MEASUREMENTS:
             raise ValueError(f"unknown measurement {kind!r}: one of {', '.join(d.MEASUREMENTS)}")
         value = d.ViReal64()
-        if phase is None:
-            self._call("ZEV_QX70_MeasureOutput", _CHANNEL, d.MEASUREMENTS[kind], ctypes.byref(value))
-        else:
-            self._call("ZEV_QX70_PhaseMeasureOutput", _CHANNEL, d.MEASUREMENTS[kind], int(phase), ctypes.byref(value))
+        phase = d.PHASE_ALL if phase is None else int(phase)
+        self._call("ZEV_QX70_PhaseMeasureOutput", _CHANNEL, d.MEASUREMENTS[kind], phase, ctypes.byref(value))
         return value.value
 
     def drop(self, angle: float | None = None, time: float | None = None, phase: int = d.PHASE_ALL) -> None:

@@ -14,6 +14,7 @@ def test_settings_and_measurements_send_exactly_the_driver_calls(simulator):
         src.output = True
         assert (src.voltage, src.range, src.output) == (100.0, 150.0, True)
         assert src.measure("current", phase=3) == pytest.approx(2.0)
+        assert src.measure("power") == pytest.approx(600.0)  # all phases, on the three-phase source too
         src.drop(angle=180, time=0.05, phase=0)
         src.save(2)
     assert sim.between_open_and_close() == [
@@ -22,6 +23,7 @@ def test_settings_and_measurements_send_exactly_the_driver_calls(simulator):
         "OUTP 1", "SYST:ERR?",
         "VOLT?", "SYST:ERR?", "VOLT:RANG?", "SYST:ERR?", "OUTP?", "SYST:ERR?", "*CLS",
         "INST:NSEL 3", "MEAS:CURR?",
+        "INST:COUP 1", "MEAS:POW?",
         "INST:COUP 1", "OUTP:STAR:STAT 1", "OUTP:STAR:PHAS 180.000000", "OUTP:DROP 0.050000", "SYST:ERR?", "*CLS",
         "*SAV 2", "SYST:ERR?"]
 

@@ -22,6 +22,7 @@ def qxctl(*args, env=None):
     (["output", "on"], ["OUTP 1", "SYST:ERR?"], ""),
     (["get", "frequency"], ["FREQ?", "SYST:ERR?"], "50\n"),
     (["measure", "power", "--phase", "2"], ["INST:NSEL 2", "MEAS:POW?"], "0\n"),
+    (["measure", "power"], ["INST:COUP 1", "MEAS:POW?"], "0\n"),  # all phases by default, on a 7103QX too
     (["drop", "--angle", "90", "--time", "0.02", "--phase", "1"],
      ["INST:COUP 0", "INST:NSEL 1", "OUTP:STAR:STAT 1", "OUTP:STAR:PHAS 90.000000", "OUTP:DROP 0.020000",
       "SYST:ERR?", "*CLS"], ""),
