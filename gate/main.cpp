@@ -131,7 +131,6 @@ int run(int argc, char **argv)
         return fail(problem);
     }
     const qx::vxi11::CoreChannelRegistration registration("qxgate", server.corePort());
-    log("admitting " + options.access.describe());
     if (options.access.openToAll())
         std::fprintf(stderr, "qxgate: WARNING: every host that reaches %s may use these instruments "
                              "(--allow any / --allow-read any)\n", options.listen.c_str());

@@ -355,28 +355,26 @@ private:
         case Operation::Write:
             if (!ok) {
                 if (owner)
-                    hold_ = Hold::None, turnOwner_ = 0;
+                    releaseTurn();
                 unfinished_ = true; // some of it may be on the line
                 orphan_ = orphan_ || r.asks;
             } else if (!r.call.end || r.asks) {
                 take(party, r.call.end ? Hold::Answer : Hold::Message);
             } else if (owner) {
-                hold_ = Hold::None, turnOwner_ = 0;
+                releaseTurn();
             }
             break;
         case Operation::Read:
             if (owner && hold_ == Hold::Answer) {
-                if (!ok) {
-                    hold_ = Hold::None, turnOwner_ = 0;
+                if (!ok)
                     orphan_ = true; // it may still come
-                } else if (o.read.reason & (reason::kEnd | reason::kTermChar)) {
-                    hold_ = Hold::None, turnOwner_ = 0;
-                }
+                if (!ok || (o.read.reason & (reason::kEnd | reason::kTermChar)))
+                    releaseTurn();
             }
             break;
         case Operation::Clear:
             if (ok && owner) // the instrument dropped the message and its answer
-                hold_ = Hold::None, turnOwner_ = 0;
+                releaseTurn();
             break;
         default: break;
         }
@@ -391,6 +389,12 @@ private:
         hold_ = hold;
     }
 
+    void releaseTurn()
+    {
+        hold_ = Hold::None;
+        turnOwner_ = 0;
+    }
+
     // The turn's owner will not finish: what it left on the line is tidied before anyone goes on.
     void giveUpTurn()
     {
@@ -398,8 +402,7 @@ private:
             orphan_ = true;
         if (hold_ == Hold::Message)
             unfinished_ = true;
-        hold_ = Hold::None;
-        turnOwner_ = 0;
+        releaseTurn();
     }
 
     void takeBackIdleTurn()

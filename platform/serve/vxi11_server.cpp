@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include "runtime/clock.h"
+#include "runtime/strings.h"
 #include "vxi11/decoded.h"
 #include "vxi11/rpc_message.h"
 #include "vxi11/rpc_record.h"
@@ -40,13 +41,6 @@ constexpr long long kSendMs = 10000;
 // once and each for at most this long; others are closed at once.
 constexpr std::size_t kMaxRefusals = 32;
 constexpr long long kRefusalMs = 1000;
-
-std::string lower(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 int listenOn(const std::string &address, std::uint16_t port, std::string &problem)
 {
@@ -127,10 +121,9 @@ std::string linkName(long lid, const Connection &c)
 
 class DeviceServer::State {
 public:
-    State(std::vector<ServedDevice> devices, ServerOptions options) : options_(std::move(options))
+    State(std::vector<ServedDevice> devices, ServerOptions options)
+        : options_(std::move(options)), devices_(std::move(devices))
     {
-        for (ServedDevice &d : devices)
-            devices_.emplace(lower(d.name), std::move(d.conversation));
     }
 
     ~State() { stop(); }
@@ -148,6 +141,9 @@ public:
             closeListeners();
             return false;
         }
+        log("listening on " + options_.listenAddress + ":" + std::to_string(corePort()) +
+            (options_.listenAddress == "0.0.0.0" ? " (every interface)" : "") + ", admitting " +
+            options_.access.describe());
         acceptThread_ = std::thread([this] { acceptLoop(); });
         return true;
     }
@@ -546,12 +542,13 @@ private:
 
     void createLink(const Create_LinkParms &p, Create_LinkResp &r, const Connection &connection)
     {
-        const std::string name = lower(p.device ? p.device : "");
+        const std::string_view name = p.device ? p.device : "";
         const std::string shown = qx::runtime::escapeBytes(name); // a client's text, in one log line
         const std::string client = clientName(connection);
         r.maxRecvSize = options_.maxRecvSize;
         r.abortPort = abortPort();
-        const auto found = devices_.find(name);
+        const auto found = std::find_if(devices_.begin(), devices_.end(),
+                                        [&](const ServedDevice &d) { return qx::runtime::equalsNoCase(d.name, name); });
         if (found == devices_.end()) {
             r.error = error::kNotAccessible;
             log("create_link \"" + shown + "\" by " + client + ": no such device");
@@ -560,7 +557,7 @@ private:
         auto link = std::make_shared<Link>();
         link->connection = connection.id;
         link->peer = connection.peer;
-        link->conversation = found->second;
+        link->conversation = found->conversation;
         {
             std::lock_guard guard(mutex_);
             if (links_.size() >= 4 * options_.maxConnections) {
@@ -717,7 +714,7 @@ private:
     }
 
     const ServerOptions options_;
-    std::map<std::string, std::shared_ptr<Conversation>> devices_;
+    const std::vector<ServedDevice> devices_; // names match without regard to case
     mutable std::mutex mutex_;
     std::map<long, std::shared_ptr<Link>> links_;
     std::list<std::unique_ptr<Connection>> connections_;

@@ -1,6 +1,7 @@
 """VXI-11 on the LAN as independent clients meet it: pyvisa-py and liblxi against qxsim --vxi11 and
 against qxgate serving qxsim's serial line; locks shared by two clients; a gateway that keeps
-serving through malformed calls, a vanished client and a silent instrument.
+serving through malformed calls, a lock held by another client and a silent instrument (vanished
+clients: test_gate_sharing.py).
 
 Runs inside with_rpcbind.sh (a private network namespace with its own rpcbind). The programs come
 from the environment: QXSIM, QXCTL, QXGATE, LXI_IDENTIFY."""
@@ -9,7 +10,6 @@ import os
 import re
 import socket
 import subprocess
-import sys
 import threading
 import time
 
@@ -124,7 +124,7 @@ def test_two_locked_clients_never_get_each_others_answers(simulator, gateway, vi
     assert sim.transcript.read_text().count("< LIM:VOLT?") == 1000
 
 
-def test_the_gateway_keeps_serving_through_bad_calls_vanished_clients_and_silence(simulator, gateway, visa):
+def test_the_gateway_keeps_serving_through_bad_calls_contention_and_silence(simulator, gateway, visa):
     sim = simulator()
     silent = simulator("--silent")
     gate = gateway(f"inst0={sim.resource}", f"inst1={silent.resource}")
@@ -139,16 +139,6 @@ def test_the_gateway_keeps_serving_through_bad_calls_vanished_clients_and_silenc
             except ConnectionResetError:
                 pass
 
-    # A client that takes the lock and dies without a word releases it with its connection.
-    holder = subprocess.Popen([sys.executable, "-c", f"""
-import os, pyvisa
-instrument = pyvisa.ResourceManager("@py").open_resource("{resource}")
-instrument.lock_excl()
-print("locked", flush=True)
-os._exit(0)
-"""], stdout=subprocess.PIPE, text=True)
-    assert holder.stdout.readline() == "locked\n"
-    holder.wait(timeout=RUN_LIMIT)
     with visa.open_resource(resource, write_termination="") as instrument:
         lock(instrument)
         # Contention: another client is refused at once while the lock is held.
@@ -164,19 +154,6 @@ os._exit(0)
         with pytest.raises(pyvisa.errors.VisaIOError) as timed_out:
             quiet.query("*IDN?")
         assert timed_out.value.error_code == pyvisa.constants.StatusCode.error_timeout
-    # A client that vanishes in the middle of a long read of the silent instrument.
-    waiting = subprocess.Popen([sys.executable, "-c", """
-import pyvisa
-quiet = pyvisa.ResourceManager("@py").open_resource("TCPIP::127.0.0.1::inst1::INSTR", timeout=20000)
-print("reading", flush=True)
-quiet.query("*IDN?")
-"""], stdout=subprocess.PIPE, text=True)
-    assert waiting.stdout.readline() == "reading\n"
-    time.sleep(0.3)
-    waiting.kill()
-    waiting.wait(timeout=RUN_LIMIT)
     with visa.open_resource(resource, write_termination="") as instrument:
-        started = time.monotonic()
         assert instrument.query("*IDN?") == IDENTITY
-        assert time.monotonic() - started < 1.0
     assert gate.process.poll() is None
