@@ -21,6 +21,7 @@ struct InstrumentReadback {
 struct AppState {
     int mainpanel = 0;
     int steadypanel = 0; // 0 while no steady panel exists
+    bool connectionLost = false; // a call found the link gone; until the next connection
     ViSession vi = VI_NULL;
     double freqmin = 0.0;
     double freqmax = 0.0;

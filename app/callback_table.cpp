@@ -1,52 +1,14 @@
 #include "callbacks.h"
+#include "committed_values.h"
 #include "instrument_worker.h"
 #include "messages.h"
 #include "qxseries_panels.h"
 
-#include <cstdint>
 #include <cstdio>
 #include <string>
-#include <type_traits>
-#include <variant>
 
 namespace qx::app {
 namespace {
-
-// What the operator committed, taken when the commit comes: jobs queued before it (a refresh
-// on the panel's activation, say) may write the control before this job runs.
-using CommittedValue = std::variant<std::monostate, double, int, std::int16_t, std::string>;
-
-template <class Value> bool take(int panel, int control, CommittedValue &committed)
-{
-    Value value{};
-    if (ui::GetCtrlVal(panel, control, &value) != 0)
-        return false;
-    committed = std::move(value);
-    return true;
-}
-
-CommittedValue committedValue(int panel, int control)
-{
-    CommittedValue committed;
-    take<double>(panel, control, committed) || take<int>(panel, control, committed) ||
-        take<std::int16_t>(panel, control, committed) || take<std::string>(panel, control, committed);
-    return committed; // a button: no value
-}
-
-// Puts the committed value back for the callback to read; false when the control is gone.
-bool restore(int panel, int control, const CommittedValue &committed)
-{
-    return std::visit(
-        [&](const auto &value) {
-            if constexpr (std::is_same_v<std::decay_t<decltype(value)>, std::monostate>) {
-                int dimmed = 0;
-                return ui::GetCtrlDimmed(panel, control, &dimmed) == 0;
-            } else {
-                return ui::SetCtrlVal(panel, control, value) == 0;
-            }
-        },
-        committed);
-}
 
 constexpr char kRefusalStart[] = "Not sent: ";
 
@@ -78,12 +40,17 @@ void forgetRefusal(int panel)
         setStatus(panel, text::kReadyStatus);
 }
 
+using Merge = InstrumentWorker::Merge;
+
 // The operator's commits, the steady panel's refresh (got focus) and its close run on the
 // instrument worker; any other event (a right click's help) is answered at once. A commit's job
-// acts on the value committed, even when a job before it rewrote the control; a job whose
-// control went away while it waited (its panel discarded by the job before it) is dropped: it
-// has no value and must not send one.
-template <ui::CtrlCallbackPtr callback>
+// acts on the values committed: the operated control's and those of the controls it reads
+// (`reads`), as they stood at the commit, even when a job before it rewrote them or the operator
+// changed them since. A job whose control went away while it waited (its panel discarded by the
+// job before it) is dropped: it has no value and must not send one. A setting (Merge::Latest)
+// changed again before it was sent is sent once, with the latest value; an action
+// (Merge::Never) runs as often as it was pressed.
+template <ui::CtrlCallbackPtr callback, Merge merge = Merge::Latest, int... reads>
 int onWorker(int panel, int control, int event, void *data, int eventData1, int eventData2)
 {
     if (event == ui::EVENT_OUT_OF_RANGE)
@@ -91,11 +58,16 @@ int onWorker(int panel, int control, int event, void *data, int eventData1, int 
     if (event != ui::EVENT_COMMIT)
         return callback(panel, control, event, data, eventData1, eventData2);
     forgetRefusal(panel);
-    instrumentWorker().submit({panel, control, event}, [=, committed = committedValue(panel, control)] {
-        if (!restore(panel, control, committed))
-            return -1;
-        return callback(panel, control, event, data, eventData1, eventData2);
-    });
+    TakenValues taken = takeValues(panel, {control, reads...});
+    instrumentWorker().submit(
+        {panel, control, event},
+        [=, taken = std::move(taken)] {
+            if (!putBack(panel, control, taken.front().value))
+                return -1;
+            const CommitScope scope(taken);
+            return callback(panel, control, event, data, eventData1, eventData2);
+        },
+        merge);
     return 0;
 }
 
@@ -107,12 +79,51 @@ template <ui::PanelCallbackPtr callback> int onWorker(int panel, int event, void
     return 0;
 }
 
+// Quitting or closing while a sequence runs would wait behind the whole sequence: the operator
+// is asked at once whether to abort it. On yes the sequence stops (its output goes off) and the
+// ending follows it without asking again; on no nothing happens.
+bool abortAgreed()
+{
+    if (!sequenceRunning())
+        return true;
+    if (ui::ConfirmPopup(title::kController, text::kAbortQuestion) != 1)
+        return false;
+    abortSequence();
+    return true;
+}
+
+template <ui::CtrlCallbackPtr callback> int ending(int panel, int control, int event, void *data, int eventData1, int eventData2)
+{
+    if (event != ui::EVENT_COMMIT)
+        return onWorker<callback, Merge::Never>(panel, control, event, data, eventData1, eventData2);
+    const bool running = sequenceRunning();
+    if (!abortAgreed())
+        return 0;
+    void *agreed = running ? agreedToEnd() : data;
+    instrumentWorker().submit({panel, control, event}, [=] { return callback(panel, control, event, agreed, eventData1, eventData2); },
+                              Merge::Never);
+    return 0;
+}
+
+template <ui::PanelCallbackPtr callback> int ending(int panel, int event, void *data, int eventData1, int eventData2)
+{
+    if (event != ui::EVENT_CLOSE)
+        return onWorker<callback>(panel, event, data, eventData1, eventData2);
+    const bool running = sequenceRunning();
+    if (!abortAgreed())
+        return 0;
+    void *agreed = running ? agreedToEnd() : data;
+    instrumentWorker().submit({panel, 0, event}, [=] { return callback(panel, event, agreed, eventData1, eventData2); },
+                              Merge::Never);
+    return 0;
+}
+
 constexpr ui::CallbackEntry kCallbacks[] = {
-    {"interfaceGPIB", onWorker<interfaceGPIB>},
-    {"interfaceRS232", onWorker<interfaceRS232>},
-    {"quit", onWorker<quit>},
-    {"steady_panel", onWorker<steady_panel>},
-    {"close", onWorker<close>},
+    {"interfaceGPIB", onWorker<interfaceGPIB, Merge::Never, MAIN_ADDRESS>},
+    {"interfaceRS232", onWorker<interfaceRS232, Merge::Never, MAIN_COMPORT, MAIN_MODEL>},
+    {"quit", ending<quit>},
+    {"steady_panel", ending<steady_panel>},
+    {"close", ending<close>},
     {"frequency", onWorker<frequency>},
     {"voltage", onWorker<voltage>},
     {"current", onWorker<current>},
@@ -120,9 +131,10 @@ constexpr ui::CallbackEntry kCallbacks[] = {
     {"remote_on_off", onWorker<remote_on_off>},
     {"output_on_off", onWorker<output_on_off>},
     {"display_on_off", onWorker<display_on_off>},
-    {"register_control", onWorker<register_control>},
-    {"measure", onWorker<measure>},
-    {"OutputDrop", onWorker<OutputDrop>},
+    {"register_control", onWorker<register_control, Merge::Never, STEADY_REGISTER, STEADY_SAVE_RECALL>},
+    {"measure", onWorker<measure, Merge::Never, STEADY_MEAS_PHASE>},
+    {"OutputDrop",
+     onWorker<OutputDrop, Merge::Never, STEADY_DROP_PHASE, STEADY_TIMED_DROP, STEADY_DROPTIME, STEADY_START>},
     {"Start", onWorker<Start>},
     {"Angle1", onWorker<Angle1>},
     {"Angle2", onWorker<Angle2>},
@@ -133,7 +145,8 @@ constexpr ui::CallbackEntry kCallbacks[] = {
     {"sequence_panel", sequence_panel},
     {"sequence_open", sequence_open},
     {"sequence_preset", sequence_preset},
-    {"sequence_run", onWorker<sequence_run>},
+    {"sequence_run", onWorker<sequence_run, Merge::Never>},
+    {"reconnect", onWorker<reconnect, Merge::Never>},
     {"sequence_abort", sequence_abort},
     {"sequence_save", sequence_save},
     {"open_logging", open_logging},
@@ -149,7 +162,7 @@ ui::PanelCallbackPtr mainPanelCallback() noexcept
 {
     // Only the window's close concerns it; its focus changes start no job.
     return [](int panel, int event, void *data, int eventData1, int eventData2) {
-        return event == ui::EVENT_CLOSE ? onWorker<main_panel>(panel, event, data, eventData1, eventData2) : 0;
+        return event == ui::EVENT_CLOSE ? ending<main_panel>(panel, event, data, eventData1, eventData2) : 0;
     };
 }
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "ui/toolkit.h"
+#include "zev_qx70.h"
 
 #include <span>
 
@@ -21,6 +22,8 @@ int main_panel(int panel, int event, void *callbackData, int eventData1, int eve
 // Steady-state panel
 int steady_panel(int panel, int event, void *callbackData, int eventData1, int eventData2);
 int close(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
+// After a lost connection: sets the connection up again as it was (on the worker).
+int reconnect(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
 int frequency(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
 int voltage(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
 int current(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
@@ -49,6 +52,15 @@ int sequence_abort(int panel, int control, int event, void *callbackData, int ev
 int sequence_save(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
 // Stops a sequence that runs (at the program's end); it ends with the output off.
 void abortSequence();
+// Before quitting or closing: true when the operator agrees. With the output on, the operator
+// chooses to switch it off first (done here), leave it on, or cancel; otherwise `question` is
+// asked, unless `agreed` already.
+bool agreeToEnd(const char *question, const char *outputOnQuestion, bool agreed);
+// Whether a sequence runs now (safe from any thread).
+bool sequenceRunning();
+// The callback data of a quit or close the operator already agreed to (by aborting the sequence
+// that ran): it asks nothing more.
+void *agreedToEnd() noexcept;
 
 // Measurement log panel. Starting and stopping run at once; each row's measuring on the worker.
 int open_logging(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
@@ -63,8 +75,21 @@ void stopLogging();
 void rememberConnection();
 void recallConnection(int mainPanel);
 
-// Brings the steady panel in line with the instrument.
-void queryDisplay();
+// Brings the steady panel in line with the instrument; false when the connection was found lost
+// (the panel then shows so).
+// The refresh brings the steady panel to the front unless `toFront` is false (a refresh after
+// work started from another window).
+bool queryDisplay(bool toFront = true);
+// The steady panel after a failed call: a call that found the link gone (I/O error, time-out,
+// closed line) turns it into the "Connection lost" state, with a way to reconnect. True then.
+bool checkConnectionLost(ViStatus status);
+bool isLinkLost(ViStatus status);
+// The steady panel's instrument controls held (a sequence owns the instrument) or given back.
+void holdSteadyPanel(bool hold, const char *why);
+// The measured values shown were measured before the last change of the output; showMeasured
+// stamps new ones with the time.
+void markMeasurementsStale();
+void showMeasured(int panel);
 // Popups for a failed GPIB probe (reads iberr) and a failed serial-port open (reads comstatus).
 void displayGpibError();
 void displayRs232Error();

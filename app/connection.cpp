@@ -4,6 +4,7 @@
 #include "app_state.h"
 #include "callback_support.h"
 #include "callbacks.h"
+#include "committed_values.h"
 #include "gpib/gpib.h"
 #include "qxseries_panels.h"
 #include "rs232/rs232.h"
@@ -106,6 +107,7 @@ int openSteadyPanel()
     AppState &s = appState();
     ViInt32 &modelnumber = s.modelnumber;
     modelnumber = 0;
+    s.connectionLost = false;
     ZEV_QX70_ConfigureLimits(s.vi, kChannel, &s.freqmin, &s.freqmax, &s.currmax, &s.voltmax, &modelnumber);
     ui::Delay(kPause);
     s.steadypanel = ui::LoadPanel(0, panelResourceFile(), STEADY);
@@ -140,7 +142,7 @@ int interfaceGPIB(int panel, int, int event, void *, int, int)
     AppState &s = appState();
     ui::SetCtrlVal(panel, MAIN_STATUS, text::kWaitStatus);
     s.voltmax = 0.0;
-    ui::GetCtrlVal(panel, MAIN_ADDRESS, &s.address);
+    s.address = readControl<int>(panel, MAIN_ADDRESS);
     rememberConnection();
     // The toolkit reports failed calls by their codes only; there is no interactive break to
     // switch off around the probe.
@@ -167,9 +169,8 @@ int interfaceRS232(int panel, int, int event, void *, int, int)
     ui::SetCtrlVal(panel, MAIN_STATUS, text::kWaitStatus);
     s.voltmax = 0.0;
     s.comopened = 0;
-    ui::GetCtrlVal(panel, MAIN_COMPORT, &s.comport);
-    std::string model;
-    ui::GetCtrlVal(panel, MAIN_MODEL, &model);
+    s.comport = readControl<int>(panel, MAIN_COMPORT);
+    const std::string model = readControl<std::string>(panel, MAIN_MODEL);
     rememberConnection();
 
     // The test open only proves that the port opens with these settings; the driver opens it

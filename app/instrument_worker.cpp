@@ -12,18 +12,20 @@ InstrumentWorker::InstrumentWorker() : thread_([this] { loop(); }) {}
 
 InstrumentWorker::~InstrumentWorker() { stop(); }
 
-void InstrumentWorker::submit(JobKey key, std::function<int()> job)
+void InstrumentWorker::submit(JobKey key, std::function<int()> job, Merge merge)
 {
     std::lock_guard lock(mutex_);
     if (stopping_)
         return;
-    const auto waiting = std::find_if(queue_.begin(), queue_.end(), [&](const Job &j) { return j.key == key; });
-    if (waiting != queue_.end())
+    const auto waiting = std::find_if(queue_.begin(), queue_.end(),
+                                      [&](const Job &j) { return j.key == key && j.merge == Merge::Latest; });
+    if (merge == Merge::Latest && waiting != queue_.end())
         waiting->run = std::move(job); // in its place, with the latest value
     else
-        queue_.push_back({key, std::move(job)});
+        queue_.push_back({key, std::move(job), merge});
     changed_.notify_all();
 }
+
 
 void InstrumentWorker::waitIdle()
 {

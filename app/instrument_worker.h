@@ -2,9 +2,11 @@
 // driver calls, their pauses and the panel updates between them, in the callbacks' own order),
 // so that the user-interface thread never waits for the instrument.
 //
-// Jobs run one at a time in the order they came. A job that has not started yet is not queued
-// twice: the same operator action repeated meanwhile (ten arrow presses on the voltage) replaces
-// it in its place and runs once, with the latest value. While jobs run, the wait cursor shows.
+// Jobs run one at a time in the order they came. A setting that has not been sent yet is not
+// queued twice: the same setting changed again meanwhile (ten arrow presses on the voltage)
+// replaces it in its place and runs once, with the latest value. An action (a drop, a
+// measurement, a register operation) is queued each time: three presses are three drops. While
+// jobs run, the wait cursor shows.
 #pragma once
 
 #include <condition_variable>
@@ -31,9 +33,10 @@ public:
     InstrumentWorker(const InstrumentWorker &) = delete;
     InstrumentWorker &operator=(const InstrumentWorker &) = delete;
 
-    // Queues the job, or puts it in the place of a waiting job with the same key. After stop()
-    // jobs are dropped.
-    void submit(JobKey key, std::function<int()> job);
+    // Queues the job; a setting (Merge::Latest) takes the place of a waiting job with the same
+    // key instead. After stop() jobs are dropped.
+    enum class Merge { Latest, Never };
+    void submit(JobKey key, std::function<int()> job, Merge merge = Merge::Latest);
     // On the user-interface thread: waits until no job runs or waits, handling the toolkit's
     // events (and the worker's calls into it) meanwhile.
     void waitIdle();
@@ -50,6 +53,7 @@ private:
     struct Job {
         JobKey key;
         std::function<int()> run;
+        Merge merge = Merge::Latest;
     };
     void loop();
 

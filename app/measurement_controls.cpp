@@ -6,6 +6,7 @@
 #include "app_state.h"
 #include "callback_support.h"
 #include "callbacks.h"
+#include "committed_values.h"
 #include "qxseries_panels.h"
 
 #include <cstdint>
@@ -64,17 +65,21 @@ int measure(int panel, int, int event, void *, int, int)
     AppState &s = appState();
     forgetFailures();
     ViStatus first = VI_SUCCESS; // the first failure, whose error information the driver keeps
+    const auto phase = readControl<std::int16_t>(panel, STEADY_MEAS_PHASE);
     for (const MeasurementRow &row : kMeasurements) {
-        std::int16_t phase = 0;
-        ui::GetCtrlVal(panel, STEADY_MEAS_PHASE, &phase);
         const ViStatus status = ZEV_QX70_PhaseMeasureOutput(s.vi, kChannel, row.type, phase, &(s.*row.field));
         if (first == VI_SUCCESS)
             first = status;
         ui::Delay(row.pause);
         ui::SetCtrlVal(panel, row.indicator, s.*row.field);
+        if (isLinkLost(status))
+            break; // the next would wait for its time-out as well
     }
     ui::SetCtrlVal(panel, STEADY_MEASURE, 0);
     reportAction("Measure", first);
+    if (first >= 0)
+        showMeasured(panel);
+    checkConnectionLost(first);
     return 0;
 }
 
@@ -85,12 +90,10 @@ int OutputDrop(int panel, int, int event, void *, int, int)
     if (event != ui::EVENT_COMMIT)
         return 0;
     AppState &s = appState();
-    std::int16_t phase = 0;
-    std::int16_t timed = 0;
-    ui::GetCtrlVal(panel, STEADY_DROP_PHASE, &phase);
-    ui::GetCtrlVal(panel, STEADY_TIMED_DROP, &timed);
-    ui::GetCtrlVal(panel, STEADY_DROPTIME, &s.droptime);
-    ui::GetCtrlVal(panel, STEADY_START, &s.startmode);
+    const auto phase = readControl<std::int16_t>(panel, STEADY_DROP_PHASE);
+    const auto timed = readControl<std::int16_t>(panel, STEADY_TIMED_DROP);
+    s.droptime = readControl<double>(panel, STEADY_DROPTIME);
+    s.startmode = readControl<int>(panel, STEADY_START);
     if (s.startmode == 0)
         s.startangle = 0;
     forgetFailures();
@@ -101,6 +104,10 @@ int OutputDrop(int panel, int, int event, void *, int, int)
     ui::SetCtrlVal(panel, STEADY_DROP, 0);
     // The voltage written back is the last measurement's, not a new one: the line says so.
     reportAction("Output drop", status, "done; the readings shown were measured before it");
+    if (checkConnectionLost(status))
+        return 0;
+    markMeasurementsStale();
+    queryDisplay(); // the panel shows what the instrument is left with
     return 0;
 }
 

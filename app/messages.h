@@ -31,6 +31,17 @@ inline constexpr char kQuitQuestion[] = "Do you want to quit the program?";
 inline constexpr char kCloseQuestion[] = "Do you want to close the program?";
 inline constexpr char kInstrumentReports[] = "\n\nThe instrument reports: ";
 inline constexpr char kNoErrors[] = "No errors since the program started.";
+inline constexpr char kAbortQuestion[] = "A test sequence is running.\nAbort it (the output goes off) and go on?";
+inline constexpr char kOutputOnAtQuit[] = "Do you want to quit the program?\n\nThe output is ON.";
+inline constexpr char kOutputOnAtClose[] = "Do you want to close the program?\n\nThe output is ON.";
+inline constexpr char kSwitchOff[] = "Switch output off";
+inline constexpr char kLeaveOn[] = "Leave output on";
+inline constexpr char kCancel[] = "Cancel";
+inline constexpr char kConnectionLost[] = "Connection lost";
+inline constexpr char kConnectionLostMain[] =
+    "Connection lost: reconnect from the steady panel, or close it and choose the interface again";
+inline constexpr char kSequenceOwns[] = "A test sequence owns the instrument: its controls wait until it ends";
+inline constexpr char kNotMeasured[] = "Not measured yet";
 } // namespace text
 
 // Right-click hints, by callback.
@@ -49,6 +60,7 @@ inline constexpr char kRegister[] = "Recall or save the register.";
 inline constexpr char kMeasure[] = "Measure the outputs.";
 inline constexpr char kDrop[] = "Measure the outputs.";
 inline constexpr char kHistory[] = "Show the errors met since the program started.";
+inline constexpr char kReconnect[] = "Set the lost connection up again.";
 inline constexpr char kSequences[] = "Open the test-sequence panel.";
 inline constexpr char kSequenceOpen[] = "Open a test sequence from a JSON file.";
 inline constexpr char kSequencePreset[] = "Open one of the test sequences shipped with the program.";

@@ -6,8 +6,10 @@
 #include "app_state.h"
 #include "callback_support.h"
 #include "callbacks.h"
+#include "committed_values.h"
 #include "qxseries_panels.h"
 
+#include <cstdio>
 #include <string>
 #include <utility>
 
@@ -15,11 +17,14 @@ namespace qx::app {
 namespace {
 
 enum class Examined { No, Yes };
+// Whether the action changes what the output gives (and so what was measured before it).
+enum class Output { Unchanged, Changed };
 
 struct Action {
     const char *name; // as the "Last action" line names it
     const char *hint;
     Examined examined;
+    Output output = Output::Changed;
 };
 
 // `call` reads the control and returns the driver's status; `after` runs on success only.
@@ -33,6 +38,10 @@ template <class Call, class After> int onSetting(int event, const Action &action
     const ViStatus status = call();
     ui::Delay(kPause);
     const FailureDetail failure = reportAction(action.name, status);
+    if (status >= 0 && action.output == Output::Changed)
+        markMeasurementsStale();
+    if (checkConnectionLost(status))
+        return -1;
     if (action.examined == Examined::Yes && status != VI_SUCCESS) {
         std::string message = text::kProgrammingError;
         if (!failure.instrumentError.empty())
@@ -53,17 +62,10 @@ constexpr Action kFrequency{"Frequency", help::kFrequency, Examined::No};
 constexpr Action kVoltage{"Voltage", help::kVoltage, Examined::Yes};
 constexpr Action kCurrent{"Current limit", help::kCurrent, Examined::Yes};
 constexpr Action kRange{"Voltage range", help::kRange, Examined::Yes};
-constexpr Action kRemote{"Remote light", help::kRemote, Examined::No};
+constexpr Action kRemote{"Remote light", help::kRemote, Examined::No, Output::Unchanged};
 constexpr Action kOutput{"Output relay", help::kOutput, Examined::Yes};
-constexpr Action kDisplay{"Display mode", help::kDisplay, Examined::Yes};
+constexpr Action kDisplay{"Display mode", help::kDisplay, Examined::Yes, Output::Unchanged};
 constexpr Action kRegister{"Register", help::kRegister, Examined::Yes};
-
-template <class Value> Value readControl(int panel, int control)
-{
-    Value value{};
-    ui::GetCtrlVal(panel, control, &value);
-    return value;
-}
 
 // Keeps the operator inside the present range: the low range allows half the voltage and the
 // full current, the high range the reverse.
@@ -97,9 +99,29 @@ int current(int panel, int, int event, void *, int, int)
     });
 }
 
+// A setpoint the instrument changed by itself on a range change is told, with its new value.
+void tellChangedSetpoints(int panel, double voltageBefore, double currentBefore)
+{
+    const InstrumentReadback &r = appState().readback;
+    std::string line = std::string(kRange.name) + ": done";
+    char change[96];
+    if (r.voltage != voltageBefore) {
+        std::snprintf(change, sizeof change, "; the instrument changed the voltage from %g V to %g V", voltageBefore, r.voltage);
+        line += change;
+    }
+    if (r.current != currentBefore) {
+        std::snprintf(change, sizeof change, "; the instrument changed the current limit from %g A to %g A", currentBefore,
+                      r.current);
+        line += change;
+    }
+    ui::SetCtrlVal(panel, STEADY_RESULT, line);
+}
+
 int range(int panel, int, int event, void *, int, int)
 {
     bool high = false;
+    const double voltageBefore = readControl<double>(panel, STEADY_VOLTAGE);
+    const double currentBefore = readControl<double>(panel, STEADY_CURRENT);
     return onSetting(
         event, kRange,
         [&] {
@@ -108,7 +130,8 @@ int range(int panel, int, int event, void *, int, int)
         },
         [&] {
             setRangeMaxima(panel, high);
-            queryDisplay();
+            if (queryDisplay())
+                tellChangedSetpoints(panel, voltageBefore, currentBefore);
         });
 }
 
@@ -121,11 +144,14 @@ int remote_on_off(int panel, int, int event, void *, int, int)
 
 int output_on_off(int panel, int, int event, void *, int, int)
 {
-    return onSetting(event, kOutput, [&] {
-        const ViSession vi = appState().vi;
-        return readControl<int>(panel, STEADY_OUTPUT) == 1 ? ZEV_QX70_ConnectOutput(vi, kChannel)
-                                                      : ZEV_QX70_DisconnectOutput(vi, kChannel);
-    });
+    const int closed = readControl<int>(panel, STEADY_OUTPUT);
+    return onSetting(
+        event, kOutput,
+        [&] {
+            const ViSession vi = appState().vi;
+            return closed == 1 ? ZEV_QX70_ConnectOutput(vi, kChannel) : ZEV_QX70_DisconnectOutput(vi, kChannel);
+        },
+        [&] { ui::SetCtrlVal(panel, STEADY_OUTPUT_STATE, closed); });
 }
 
 int display_on_off(int panel, int, int event, void *, int, int)

@@ -230,6 +230,7 @@ int sequence_run(int panel, int, int event, void *, int, int)
     s.abort = false;
     s.running = true;
     showRunning(panel, true);
+    holdSteadyPanel(true, text::kSequenceOwns);
     BenchPacer pacer;
     PanelProgress progress(panel, *s.sequence);
     const Summary summary = runSequence(vi, *s.sequence, pacer, progress, s.abort);
@@ -240,6 +241,12 @@ int sequence_run(int panel, int, int event, void *, int, int)
     s.running = false;
     ui::SetCtrlVal(panel, SEQUENCE_PROGRESS, summaryLine(summary));
     showRunning(panel, false);
+    // The steady panel shows what the sequence left on the instrument, at once.
+    holdSteadyPanel(false, text::kWaitStatus);
+    if (appState().steadypanel > 0) {
+        markMeasurementsStale();
+        queryDisplay(false);
+    }
     reportAction("Sequence", VI_SUCCESS, summaryLine(summary).c_str());
     if (summary.ending == Ending::Error)
         recordFailure("Sequence: " + summary.message);
@@ -259,6 +266,8 @@ int sequence_abort(int panel, int, int event, void *, int, int)
 }
 
 void abortSequence() { state().abort = true; }
+
+bool sequenceRunning() { return state().running; }
 
 int sequence_save(int, int, int event, void *, int, int)
 {

@@ -1,5 +1,6 @@
-// The steady panel's refresh from the instrument. No driver status is examined: a failed query
-// leaves its field as the driver left it, and the refresh still ends with "Ready...".
+// The steady panel's refresh from the instrument. A failed query leaves its field as the driver
+// left it, and the refresh still ends with "Ready...", unless a query found the link gone: the
+// panel then says the connection is lost instead.
 #include "app_state.h"
 #include "callbacks.h"
 #include "messages.h"
@@ -13,10 +14,27 @@ namespace {
 
 constexpr char kDisplayLabel[] = "&Display mode";
 
-void queryFunction(ViInt32 code, double &field)
+// A refresh's queries in order; once one finds the link gone, the rest are not sent (each would
+// wait for its time-out).
+class Refresh {
+public:
+    template <class Query> void run(Query &&query)
+    {
+        if (lost_ == VI_SUCCESS) {
+            if (const ViStatus status = query(); isLinkLost(status))
+                lost_ = status;
+            ui::Delay(kPause);
+        }
+    }
+    ViStatus lost() const { return lost_; }
+
+private:
+    ViStatus lost_ = VI_SUCCESS;
+};
+
+void queryFunction(Refresh &refresh, ViInt32 code, double &field)
 {
-    ZEV_QX70_QueryOutputFunction(appState().vi, kChannel, code, &field);
-    ui::Delay(kPause);
+    refresh.run([&] { return ZEV_QX70_QueryOutputFunction(appState().vi, kChannel, code, &field); });
 }
 
 void showConnection(int panel)
@@ -41,13 +59,18 @@ void showOddDisplayMode(int panel, ViInt32 mode)
 
 } // namespace
 
-void queryDisplay()
+bool queryDisplay(bool toFront)
 {
     AppState &s = appState();
     InstrumentReadback &r = s.readback;
     const int panel = s.steadypanel;
+    if (s.connectionLost) { // every query would wait for its time-out: reconnect first
+        ui::SetCtrlVal(panel, STEADY_STATUS, text::kConnectionLost);
+        return false;
+    }
+    Refresh refresh;
 
-    queryFunction(ZEV_QX70_VAL_QUERY_VOLTAGE_RANGE, r.rangevolts);
+    queryFunction(refresh, ZEV_QX70_VAL_QUERY_VOLTAGE_RANGE, r.rangevolts);
     // A session without limits (voltmax 0.0) counts as the high range.
     if (s.voltmax > r.rangevolts) {
         ui::SetCtrlVal(panel, STEADY_RANGE, 0);
@@ -57,18 +80,17 @@ void queryDisplay()
         r.currlimit = s.currmax / 2.0;
     }
 
-    ZEV_QX70_QueryOutputRelay(s.vi, kChannel, &r.relaystate);
-    ui::Delay(kPause);
+    refresh.run([&] { return ZEV_QX70_QueryOutputRelay(s.vi, kChannel, &r.relaystate); });
     ui::SetCtrlVal(panel, STEADY_OUTPUT, r.relaystate == 1 ? 1 : 0);
+    ui::SetCtrlVal(panel, STEADY_OUTPUT_STATE, r.relaystate == 1 ? 1 : 0);
 
-    ZEV_QX70_DisplayModeQuery(s.vi, kChannel, &r.displaymode);
-    ui::Delay(kPause);
+    refresh.run([&] { return ZEV_QX70_DisplayModeQuery(s.vi, kChannel, &r.displaymode); });
     ui::SetCtrlVal(panel, STEADY_DISPLAY, r.displaymode == 1 ? 1 : 0);
     showOddDisplayMode(panel, r.displaymode);
 
-    queryFunction(ZEV_QX70_VAL_QUERY_VOLTAGE, r.voltage);
-    queryFunction(ZEV_QX70_VAL_QUERY_FREQUENCY, r.frequency);
-    queryFunction(ZEV_QX70_VAL_QUERY_CURRENT_LIMIT, r.current);
+    queryFunction(refresh, ZEV_QX70_VAL_QUERY_VOLTAGE, r.voltage);
+    queryFunction(refresh, ZEV_QX70_VAL_QUERY_FREQUENCY, r.frequency);
+    queryFunction(refresh, ZEV_QX70_VAL_QUERY_CURRENT_LIMIT, r.current);
 
     ui::SetCtrlMax(panel, STEADY_VOLTAGE, r.rangevolts);
     ui::SetCtrlMax(panel, STEADY_CURRENT, r.currlimit);
@@ -78,9 +100,12 @@ void queryDisplay()
     ui::SetCtrlVal(panel, STEADY_FREQUENCY, r.frequency);
     ui::SetCtrlVal(panel, STEADY_CURRENT, r.current);
 
-    ui::DisplayPanel(panel);
-    ui::SetCtrlVal(panel, STEADY_STATUS, text::kReadyStatus);
+    if (toFront)
+        ui::DisplayPanel(panel);
+    if (!checkConnectionLost(refresh.lost()))
+        ui::SetCtrlVal(panel, STEADY_STATUS, text::kReadyStatus);
     showConnection(panel);
+    return refresh.lost() == VI_SUCCESS;
 }
 
 } // namespace qx::app

@@ -52,6 +52,9 @@ public:
     {
         return messagePopup(title, message);
     }
+    // One of `choices` (two or more; the last cancels): its index.
+    virtual int choicePopup(const std::string &title, const std::string &message,
+                            const std::vector<std::string> &choices) = 0;
     virtual int runEventLoop() = 0;
     virtual void quitEventLoop(int code) = 0;
     // Runs `call` on the toolkit's thread soon, after the calls posted before it; callable from

@@ -125,6 +125,23 @@ int HeadlessToolkit::confirmPopup(const std::string &title, const std::string &m
     return popup.answer;
 }
 
+int HeadlessToolkit::choicePopup(const std::string &title, const std::string &message,
+                                 const std::vector<std::string> &choices)
+{
+    std::string text = message;
+    for (const std::string &choice : choices)
+        text += " [" + choice + "]";
+    Popup popup{Popup::Kind::Choice, title, text, static_cast<int>(choices.size()) - 1, choices_.empty()};
+    if (!choices_.empty()) {
+        const auto found = std::find(choices.begin(), choices.end(), choices_.front());
+        choices_.pop_front();
+        if (found != choices.end())
+            popup.answer = static_cast<int>(found - choices.begin());
+    }
+    popups_.push_back(popup);
+    return popup.answer;
+}
+
 int HeadlessToolkit::runEventLoop()
 {
     quitRequested_ = false;
@@ -220,7 +237,7 @@ int HeadlessToolkit::commit(int handle, int control)
     if (const int status = operatorTarget(handle, control, p); status < 0)
         return status;
     const ControlKind kind = p->find(control)->record().kind;
-    if (kind == ControlKind::Indicator || kind == ControlKind::TextIndicator)
+    if (kind == ControlKind::Indicator || kind == ControlKind::TextIndicator || kind == ControlKind::Lamp)
         return UIE_NOT_SUPPORTED;
     return raiseControlEvent(handle, control, EVENT_COMMIT, 0, 0);
 }
@@ -270,6 +287,8 @@ int HeadlessToolkit::click(int handle, int control)
     if (const int status = operatorTarget(handle, control, p); status < 0)
         return status;
     HeadlessControl &c = *p->find(control);
+    if (c.record().kind == ControlKind::Lamp)
+        return UIE_NOT_SUPPORTED;
     if (isBinaryKind(c.record().kind))
         c.setNumber(c.number() != 0.0 ? 0.0 : 1.0);
     else if (c.record().kind != ControlKind::Button)

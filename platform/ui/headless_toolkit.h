@@ -24,12 +24,12 @@ class HeadlessPanel;
 class HeadlessToolkit final : public Backend {
 public:
     struct Popup {
-        enum class Kind { Message, Warning, Confirm, File };
+        enum class Kind { Message, Warning, Confirm, File, Choice };
         Kind kind = Kind::Message;
         std::string title;
         std::string message;
-        int answer = 0;          // what ConfirmPopup returned
-        bool unanswered = false; // a confirmation met an empty answer queue (and was answered no)
+        int answer = 0;          // what ConfirmPopup or ChoicePopup returned
+        bool unanswered = false; // met an empty answer queue (and was answered no, or cancelled)
     };
 
     // What the operator does. Each returns the callback's result (0 when none is bound), or a
@@ -58,6 +58,8 @@ public:
     const std::vector<Popup> &popups() const { return popups_; }
     void clearPopups() { popups_.clear(); }
     void answerConfirm(bool yes) { answers_.push_back(yes); }
+    // The operator's pick in the next choice popup, by its text; none queued cancels it.
+    void answerChoice(std::string choice) { choices_.push_back(std::move(choice)); }
     // The operator's choice in the next file dialog; "" cancels it (as does an empty queue).
     void answerFile(std::string path) { files_.push_back(std::move(path)); }
     std::size_t unansweredConfirms() const;
@@ -78,6 +80,8 @@ public:
     std::unique_ptr<PanelView> createPanel(const PanelRecord &record, int handle) override;
     int messagePopup(const std::string &title, const std::string &message) override;
     int confirmPopup(const std::string &title, const std::string &message) override;
+    int choicePopup(const std::string &title, const std::string &message,
+                    const std::vector<std::string> &choices) override;
     int warningPopup(const std::string &title, const std::string &message) override;
     int fileSelectPopup(const FileRequest &request, std::string &path) override;
     int runEventLoop() override;
@@ -98,6 +102,7 @@ private:
     std::vector<Popup> popups_;
     std::deque<bool> answers_;
     std::deque<std::string> files_;
+    std::deque<std::string> choices_;
     std::deque<std::function<void()>> script_;
     std::function<void()> settle_;
     std::mutex postedMutex_;

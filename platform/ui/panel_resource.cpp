@@ -52,13 +52,14 @@ struct KindRule {
 
 constexpr KindRule kKindRules[] = {
     {ControlKind::Numeric, "numeric", {ValueType::Int, ValueType::Int16, ValueType::Double}, "unit min max step precision"},
-    {ControlKind::Indicator, "indicator", {ValueType::Int, ValueType::Int16, ValueType::Double}, "unit min max precision"},
+    {ControlKind::Indicator, "indicator", {ValueType::Int, ValueType::Int16, ValueType::Double}, "unit min max precision large"},
     {ControlKind::Text, "text", {ValueType::Text, ValueType::Text, ValueType::Text}, "items"},
     {ControlKind::Ring, "ring", {ValueType::Int, ValueType::Int16, ValueType::Int16}, "items"},
     {ControlKind::TextBox, "text_box", {ValueType::Text, ValueType::Text, ValueType::Text}, ""},
     {ControlKind::StripChart, "strip_chart", {ValueType::None, ValueType::None, ValueType::None}, "seconds"},
     {ControlKind::TextIndicator, "text_indicator", {ValueType::Text, ValueType::Text, ValueType::Text}, ""},
     {ControlKind::Switch, "switch", {ValueType::Int, ValueType::Int16, ValueType::Int16}, "off_text on_text"},
+    {ControlKind::Lamp, "lamp", {ValueType::Int, ValueType::Int16, ValueType::Int16}, "off_text on_text"},
     {ControlKind::Toggle, "toggle", {ValueType::Int, ValueType::Int16, ValueType::Int16}, ""},
     {ControlKind::Button, "button", {ValueType::None, ValueType::None, ValueType::None}, ""},
 };
@@ -263,7 +264,7 @@ void parseBinary(const Node &node, ControlRecord &c)
     c.defaultNumber = node.integer("default", 0);
     if (c.defaultNumber != 0.0 && c.defaultNumber != 1.0)
         node.fail("\"default\" of a switch or toggle must be 0 or 1");
-    if (c.kind == ControlKind::Switch) {
+    if (c.kind == ControlKind::Switch || c.kind == ControlKind::Lamp) {
         c.offText = node.requiredText("off_text");
         c.onText = node.requiredText("on_text");
     }
@@ -316,6 +317,7 @@ ControlRecord parseControl(const Node &node, const std::string &panelName)
     if (!c.callback.empty() && !isIdentifier(c.callback, false))
         node.fail("callback \"" + c.callback + "\" is not an identifier");
     c.dimmed = node.flag("dimmed", false);
+    c.large = node.flag("large", false);
 
     if (c.kind == ControlKind::StripChart) {
         c.seconds = node.number("seconds", kDefaultChartSeconds);
@@ -460,7 +462,10 @@ bool isNumericKind(ControlKind kind)
 {
     return kind == ControlKind::Numeric || kind == ControlKind::Indicator || kind == ControlKind::Ring;
 }
-bool isBinaryKind(ControlKind kind) { return kind == ControlKind::Switch || kind == ControlKind::Toggle; }
+bool isBinaryKind(ControlKind kind)
+{
+    return kind == ControlKind::Switch || kind == ControlKind::Toggle || kind == ControlKind::Lamp;
+}
 
 ResourceLoad parsePanelResource(std::string_view text)
 {

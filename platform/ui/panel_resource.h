@@ -21,6 +21,7 @@ enum class ControlKind {
     StripChart,    // named traces of points over time, the latest span of seconds shown; no value
     TextIndicator, // text shown, not editable
     Switch,        // two-state switch, value 0/1, with a text for each state
+    Lamp,          // two-state light, value 0/1, its state's text on a colour that stands out when on
     Toggle,        // push button that stays in, value 0/1
     Button,        // command button, no value
 };
@@ -42,9 +43,10 @@ struct ControlRecord {
     double defaultNumber = 0.0;
     std::string defaultText;
     std::vector<std::string> items; // offered texts of a text control, the choices of a ring
-    std::string offText;            // switch state texts
+    std::string offText;            // switch and lamp state texts
     std::string onText;
     bool dimmed = false;
+    bool large = false;   // an indicator read from across the bench: shown in large type
     double seconds = 0.0; // a strip chart's span of time
 };
 

@@ -2,6 +2,8 @@
 
 #include "ui/toolkit.h"
 
+#include <algorithm>
+
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
@@ -269,7 +271,12 @@ public:
     {
         styleIndicator(display_);
         display_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        display_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+        QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        if (record.large) {
+            font.setPointSizeF(font.pointSizeF() * 1.8);
+            font.setBold(true);
+        }
+        display_->setFont(font);
         display_->setMinimumWidth(display_->fontMetrics().horizontalAdvance(QStringLiteral("-0000.000 Hz")));
         showValue();
         finish(display_);
@@ -430,6 +437,8 @@ public:
         : QtControl(record, panel, parent), display_(new QLabel(parent))
     {
         styleIndicator(display_);
+        // A long text wraps onto more lines instead of being cut off.
+        display_->setWordWrap(true);
         display_->setMinimumWidth(display_->fontMetrics().averageCharWidth() * 24);
         TextIndicatorControl::setText(record.defaultText);
         finish(display_);
@@ -481,6 +490,42 @@ private:
     void showState() { box_->setText(qtext(box_->isChecked() ? record().onText : record().offText)); }
 
     QCheckBox *box_;
+};
+
+// A light that names its state: on, white on red (a live output stands out); off, plain.
+class LampControl final : public QtControl {
+public:
+    LampControl(const ControlRecord &record, int panel, QWidget *parent)
+        : QtControl(record, panel, parent), display_(new QLabel(parent))
+    {
+        styleIndicator(display_);
+        display_->setAlignment(Qt::AlignCenter);
+        QFont bold = display_->font();
+        bold.setBold(true);
+        display_->setFont(bold);
+        const QFontMetrics metrics(bold);
+        display_->setMinimumWidth(
+            std::max(metrics.horizontalAdvance(qtext(record.onText)), metrics.horizontalAdvance(qtext(record.offText))) +
+            metrics.averageCharWidth() * 4);
+        LampControl::setNumber(record.defaultNumber);
+        finish(display_);
+    }
+
+    double number() const override { return on_ ? 1.0 : 0.0; }
+    void setNumber(double value) override
+    {
+        on_ = value != 0.0;
+        display_->setText(qtext(on_ ? record().onText : record().offText));
+        display_->setStyleSheet(on_ ? QStringLiteral("QLabel { background: #c62828; color: white; }")
+                                    : QStringLiteral("QLabel { background: #e0e0e0; color: #424242; }"));
+    }
+    std::string text() const override { return {}; }
+    void setText(const std::string &) override {}
+    void setRange(double, double) override {}
+
+private:
+    QLabel *display_;
+    bool on_ = false;
 };
 
 // Push button that stays in (toggle, value 0/1) or springs back (command button, no value).
@@ -536,6 +581,7 @@ constexpr KindFactory kFactories[] = {
     {ControlKind::StripChart, makeStripChart},
     {ControlKind::TextIndicator, make<TextIndicatorControl>},
     {ControlKind::Switch, make<SwitchControl>},
+    {ControlKind::Lamp, make<LampControl>},
     {ControlKind::Toggle, make<ButtonControl>},
     {ControlKind::Button, make<ButtonControl>},
 };

@@ -1,5 +1,6 @@
-// The strip chart: a line per trace against time, the latest span of seconds in view, the value
-// axis fitted to what is shown.
+// The strip chart: a line per trace against time, the latest span of seconds in view. Traces
+// named with a unit ("current (A)") share a value axis with the traces of their unit only, each
+// axis fitted to what it shows: amperes are not flattened against volts.
 #include "ui/qt_controls.h"
 
 #include <QChart>
@@ -20,7 +21,6 @@ public:
         : QtControl(record, panel, parent), chart_(new QChart), view_(new QChartView(chart_, parent))
     {
         chart_->addAxis(time_, Qt::AlignBottom);
-        chart_->addAxis(values_, Qt::AlignLeft);
         time_->setTitleText("s");
         time_->setRange(0.0, record.seconds);
         chart_->legend()->setAlignment(Qt::AlignTop);
@@ -41,12 +41,18 @@ public:
     {
         chart_->removeAllSeries();
         series_.clear();
+        for (const Axis &axis : axes_) {
+            chart_->removeAxis(axis.values);
+            delete axis.values;
+        }
+        axes_.clear();
+        axisOf_.clear();
         for (const std::string &name : names) {
             auto *series = new QLineSeries;
             series->setName(QString::fromStdString(name));
             chart_->addSeries(series);
             series->attachAxis(time_);
-            series->attachAxis(values_);
+            series->attachAxis(axisFor(unitOf(name)));
             series_.push_back(series);
         }
         time_->setRange(0.0, record().seconds);
@@ -54,8 +60,10 @@ public:
 
     void plot(double x, const std::vector<double> &values) override
     {
-        double low = std::numeric_limits<double>::infinity();
-        double high = -low;
+        for (Axis &axis : axes_) {
+            axis.low = std::numeric_limits<double>::infinity();
+            axis.high = -axis.low;
+        }
         for (std::size_t i = 0; i < series_.size() && i < values.size(); ++i) {
             QLineSeries *series = series_[i];
             series->append(x, values[i]);
@@ -64,18 +72,21 @@ public:
                 ++stale;
             if (stale > 0)
                 series->removePoints(0, stale);
+            Axis &axis = axes_[axisOf_[i]];
             for (const QPointF &p : series->points()) {
-                low = std::min(low, p.y());
-                high = std::max(high, p.y());
+                axis.low = std::min(axis.low, p.y());
+                axis.high = std::max(axis.high, p.y());
             }
         }
         // The time axis grows with the log up to the chart's span, then moves along with it.
         const double span = record().seconds;
         time_->setRange(std::max(0.0, x - span), std::max(x, std::min(span, kShortestSpan)));
-        if (std::isfinite(low)) {
-            const double margin = std::max((high - low) * 0.05, 0.5);
-            values_->setRange(low - margin, high + margin);
-            values_->applyNiceNumbers();
+        for (const Axis &axis : axes_) {
+            if (!std::isfinite(axis.low))
+                continue;
+            const double margin = std::max((axis.high - axis.low) * 0.05, kLeastMargin * std::max(1.0, std::abs(axis.high)));
+            axis.values->setRange(axis.low - margin, axis.high + margin);
+            axis.values->applyNiceNumbers();
         }
     }
 
@@ -89,13 +100,45 @@ public:
     }
 
 private:
+    struct Axis {
+        std::string unit;
+        QValueAxis *values; // owned by the chart
+        double low = 0.0;
+        double high = 0.0;
+    };
+
+    // "current (A)" -> "A"; "" without a unit.
+    static std::string unitOf(const std::string &name)
+    {
+        const auto open = name.rfind(" (");
+        return open != std::string::npos && name.ends_with(')') ? name.substr(open + 2, name.size() - open - 3) : "";
+    }
+
+    // The axis of `unit`, made on first use: the first on the left, the others on the right.
+    QValueAxis *axisFor(const std::string &unit)
+    {
+        auto found = std::find_if(axes_.begin(), axes_.end(), [&](const Axis &a) { return a.unit == unit; });
+        if (found == axes_.end()) {
+            auto *values = new QValueAxis;
+            values->setTitleText(QString::fromStdString(unit));
+            chart_->addAxis(values, axes_.empty() ? Qt::AlignLeft : Qt::AlignRight);
+            axes_.push_back({unit, values});
+            found = axes_.end() - 1;
+        }
+        axisOf_.resize(series_.size() + 1);
+        axisOf_[series_.size()] = static_cast<std::size_t>(found - axes_.begin());
+        return found->values;
+    }
+
     static constexpr double kShortestSpan = 10.0; // seconds shown at first
+    static constexpr double kLeastMargin = 0.01;  // of the axis's largest value: a flat line stays mid-axis
 
     QChart *chart_; // owned by the view
     QChartView *view_;
-    QValueAxis *time_ = new QValueAxis;   // owned by the chart once added
-    QValueAxis *values_ = new QValueAxis; // likewise
-    std::vector<QLineSeries *> series_;   // owned by the chart
+    QValueAxis *time_ = new QValueAxis; // owned by the chart once added
+    std::vector<Axis> axes_;            // one per unit, in order of first use
+    std::vector<std::size_t> axisOf_;   // each series' axis
+    std::vector<QLineSeries *> series_; // owned by the chart
 };
 
 } // namespace

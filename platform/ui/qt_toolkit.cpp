@@ -12,6 +12,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QPointer>
 #include <QSettings>
 
@@ -263,6 +264,22 @@ public:
         box.setDefaultButton(QMessageBox::Yes);
         box.setEscapeButton(QMessageBox::No);
         return box.exec() == QMessageBox::Yes ? 1 : 0;
+    }
+
+    int choicePopup(const std::string &title, const std::string &message,
+                    const std::vector<std::string> &choices) override
+    {
+        PopupBox box(QMessageBox::Question, title, message, QMessageBox::NoButton);
+        std::vector<QAbstractButton *> buttons;
+        for (std::size_t i = 0; i < choices.size(); ++i) {
+            const bool last = i + 1 == choices.size();
+            buttons.push_back(box.addButton(qtext(choices[i]), last ? QMessageBox::RejectRole : QMessageBox::AcceptRole));
+        }
+        box.setEscapeButton(buttons.back());
+        box.setDefaultButton(qobject_cast<QPushButton *>(buttons.back()));
+        box.exec();
+        const auto chosen = std::find(buttons.begin(), buttons.end(), box.clickedButton());
+        return chosen == buttons.end() ? static_cast<int>(buttons.size()) - 1 : static_cast<int>(chosen - buttons.begin());
     }
 
     int runEventLoop() override { return QApplication::exec(); }

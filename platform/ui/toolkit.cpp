@@ -738,6 +738,16 @@ int ConfirmPopup(const std::string &title, const std::string &message) noexcept
     return ConfirmPopup(title.c_str(), message.c_str());
 }
 
+int ChoicePopup(const std::string &title, const std::string &message, const std::vector<std::string> &choices) noexcept
+{
+    if (choices.size() < 2)
+        return UIE_INVALID_VALUE;
+    return guarded([&]() -> int {
+        Backend *b = currentBackend();
+        return b == nullptr ? int(UIE_NOT_INITIALIZED) : b->choicePopup(title, message, choices);
+    });
+}
+
 int RunUserInterface() noexcept
 {
     return guarded([]() -> int {

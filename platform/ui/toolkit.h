@@ -167,6 +167,10 @@ int WarningPopup(const std::string &title, const std::string &message) noexcept;
 int ConfirmPopup(const char *title, const char *message) noexcept;
 int ConfirmPopup(const std::string &title, const std::string &message) noexcept;
 
+// A question with its own answers (at least two): the index of the one chosen. The last is the
+// cancel: closing the popup or Escape gives it.
+int ChoicePopup(const std::string &title, const std::string &message, const std::vector<std::string> &choices) noexcept;
+
 // Runs the event loop until QuitUserInterface; returns the code given there.
 int RunUserInterface() noexcept;
 // Ends the running loop with `code`; outside the loop it does nothing. Returns 0.

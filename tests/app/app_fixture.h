@@ -30,6 +30,10 @@ using Events = std::vector<std::string>;
 // The status check's query finding no error, with its two pauses.
 inline const Events kNoError{"> SYST:ERR?", "wait 0.05", "< 0,\"No error\"\\n", "wait 0.05"};
 
+// What a refresh of the steady panel sends, each query checked for an instrument error.
+inline const Events kRefreshWrites{"VOLT:RANG?", "SYST:ERR?", "OUTP?", "SYST:ERR?", "*CLS", "DISP:MODE?", "SYST:ERR?",
+                                   "*CLS", "VOLT?", "SYST:ERR?", "FREQ?", "SYST:ERR?", "CURR?", "SYST:ERR?"};
+
 inline Events join(std::initializer_list<Events> parts)
 {
     Events all;
@@ -53,6 +57,7 @@ protected:
         appState() = AppState{};
         useSimulator({});
         toolkit.setSettle([] { instrumentWorker().waitIdle(); });
+        instrumentWorker().takeResults(); // an earlier test's, never taken
     }
     void SetUp() override
     {

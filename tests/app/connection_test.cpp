@@ -191,13 +191,13 @@ TEST_F(Refresh, LowRangeAllowsHalfTheVoltageAndTheFullCurrentAndDisplayModeTwoRe
     EXPECT_EQ(std::make_pair(value<int>(steady, STEADY_DISPLAY), label),
               std::make_pair(0, std::string("&Display mode (instrument: 0)")));
 
-    // A lost instrument leaves the previous values and the refresh still ends ready.
+    // A lost instrument leaves the previous values, and the refresh says the connection is lost.
     ASSERT_TRUE(simulator->setFaults({.silent = true}));
     ASSERT_EQ(activate(mainpanel), 0);
     ASSERT_EQ(activate(steady), 0);
     EXPECT_EQ(std::make_tuple(value<double>(steady, STEADY_VOLTAGE), value<int>(steady, STEADY_OUTPUT),
                               value<int>(steady, STEADY_RANGE), text(steady, STEADY_STATUS), popups()),
-              std::make_tuple(100.0, 1, 0, std::string(text::kReadyStatus), Events{}));
+              std::make_tuple(100.0, 1, 0, std::string(text::kConnectionLost), Events{}));
 }
 
 } // namespace

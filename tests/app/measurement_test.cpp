@@ -19,12 +19,12 @@ protected:
     }
 };
 
-TEST_F(Measurement, MeasuresOnThePhaseReadBeforeEachQuantityAndKeepsTheValuesWhenTheInstrumentIsLost)
+TEST_F(Measurement, MeasuresEveryQuantityOnThePhaseCommittedAndKeepsTheValuesWhenTheInstrumentIsLost)
 {
     preset({"VOLT 230", "CURR 4.6", "OUTP 1"}); // 230 V into 100 ohms on every phase
     connected();
     ASSERT_TRUE(simulator->setLoad(2, {50.0, 1.0, 1.5}));
-    beforeWrite = [&](const std::string &message) { // the operator picks phase 2 meanwhile
+    beforeWrite = [&](const std::string &message) { // the operator picks phase 2 meanwhile: too late
         if (message == "MEAS:VOLT?")
             ui::SetCtrlVal(steady, STEADY_MEAS_PHASE, std::int16_t{2});
     };
@@ -32,13 +32,13 @@ TEST_F(Measurement, MeasuresOnThePhaseReadBeforeEachQuantityAndKeepsTheValuesWhe
     EXPECT_EQ(click(steady, STEADY_MEASURE), 0);
 
     EXPECT_EQ(events(), (Events{"> INST:COUP 1", "wait 0.03", "> MEAS:VOLT?", "< 230\\n", "wait 0.1",
-                                "> INST:NSEL 2", "wait 0.03", "> MEAS:CURR?", "< 4.6\\n", "wait 0.05",
-                                "> INST:NSEL 2", "wait 0.03", "> MEAS:POW?", "< 1058\\n", "wait 0.05"}));
-    EXPECT_EQ(measured(), (std::vector<double>{230.0, 4.6, 1058.0, 0.0}));
+                                "> INST:COUP 1", "wait 0.03", "> MEAS:CURR?", "< 3.06667\\n", "wait 0.05",
+                                "> INST:COUP 1", "wait 0.03", "> MEAS:POW?", "< 2116\\n", "wait 0.05"}));
+    EXPECT_EQ(measured(), (std::vector<double>{230.0, 3.06667, 2116.0, 0.0}));
 
     ASSERT_TRUE(simulator->setFaults({.silent = true}));
     EXPECT_EQ(click(steady, STEADY_MEASURE), 0);
-    EXPECT_EQ(measured(), (std::vector<double>{230.0, 4.6, 1058.0, 0.0}));
+    EXPECT_EQ(measured(), (std::vector<double>{230.0, 3.06667, 2116.0, 0.0}));
     EXPECT_TRUE(popups().empty());
 }
 
@@ -49,9 +49,13 @@ TEST_F(Measurement, DropShowsTheLastMeasuredVoltageAndATimedDropSendsItsTimeForT
 
     EXPECT_EQ(click(steady, STEADY_DROP), 0);
 
-    EXPECT_EQ(events(), join({{"> INST:COUP 1", "wait 0.03", "> OUTP:STAR:STAT 0", "wait 0.02", "> OUTP:STAR:PHAS 0.000000",
+    const Events drop = join({{"> INST:COUP 1", "wait 0.03", "> OUTP:STAR:STAT 0", "wait 0.02", "> OUTP:STAR:PHAS 0.000000",
                                "wait 0.02", "> OUTP:DROP", "wait 0.03"},
-                              kNoError, {"> *CLS", "wait 0.03", "wait 0.05"}}));
+                              kNoError, {"> *CLS", "wait 0.03", "wait 0.05"}});
+    // Then the refresh that shows what the drop left.
+    const Events sent = events();
+    ASSERT_GT(sent.size(), drop.size());
+    EXPECT_EQ(Events(sent.begin(), sent.begin() + std::ptrdiff_t(drop.size() + 1)), join({drop, {"> VOLT:RANG?"}}));
     // Nothing measured yet; the button springs back.
     EXPECT_EQ(std::make_tuple(value<double>(steady, STEADY_MEAS_VOLTAGE), value<int>(steady, STEADY_DROP), lastDrop().timed),
               std::make_tuple(0.0, 0, false));

@@ -191,8 +191,9 @@ TEST_F(OutputControls, RightClickOnAnyControlShowsItsOwnHintAndActsOnNothing)
     std::map<std::string, Group> showing; // hint -> the callbacks that show it
     for (const auto &[number, handle] : {std::pair{MAIN, mainpanel}, {STEADY, steady}})
         for (const ui::ControlRecord *c : resource->panel(number)->controls()) {
-            if (c->callback.empty())
-                continue;
+            int dimmed = 0;
+            if (c->callback.empty() || (ui::GetCtrlDimmed(handle, c->id, &dimmed) == 0 && dimmed != 0))
+                continue; // Reconnect, offered once a connection is lost
             toolkit.clearPopups();
             EXPECT_EQ(rightClick(handle, c->id), 0) << c->name;
             const Events shown = popups();

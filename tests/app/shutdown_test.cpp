@@ -35,7 +35,7 @@ protected:
     }
 };
 
-TEST_F(Shutdown, QuitConfirmedByButtonOrMainWindowCloseEndsTheLoopWithZeroWithoutTouchingTheSession)
+TEST_F(Shutdown, QuitConfirmedByButtonOrMainWindowCloseEndsTheLoopWithZeroAndGivesTheInstrumentBackToLocal)
 {
     connected();
     toolkit.answerConfirm(false);
@@ -45,9 +45,11 @@ TEST_F(Shutdown, QuitConfirmedByButtonOrMainWindowCloseEndsTheLoopWithZeroWithou
 
     EXPECT_EQ(ui::RunUserInterface(), 0);
 
-    // No close, no relay change.
-    EXPECT_EQ((std::tuple{popups(), toolkit.quitCodes(), timeline.writes(), sessionOpen(state.vi), toolkit.displayed(steady)}),
-              std::make_tuple(Events{kQuitConfirm, kQuitConfirm}, std::vector<int>{0}, Events{}, true, true));
+    // The relay asked (off: nothing more to ask), no relay change; the session ends in local.
+    const ViSession vi = state.vi;
+    EXPECT_EQ((std::tuple{popups(), toolkit.quitCodes(), timeline.writes(), sessionOpen(vi), simulator->snapshot().remote}),
+              std::make_tuple(Events{kQuitConfirm, kQuitConfirm}, std::vector<int>{0},
+                              Events{"OUTP?", "SYST:ERR?", "*CLS", "OUTP?", "SYST:ERR?", "*CLS", "SYST:LOC"}, false, false));
     toolkit.answerConfirm(true);
     EXPECT_EQ(closeWindow(mainpanel), 0);
     EXPECT_EQ(toolkit.quitCodes(), (std::vector<int>{0, 0})) << "the window's close quits as the button does";
@@ -106,18 +108,19 @@ TEST_F(Shutdown, CloseButtonOnceConfirmedOpensTheRelaySetsDisplayModeOneThenEnds
 
 TEST_F(Shutdown, ClosingTheWindowOnceConfirmedEndsTheSessionButLeavesRelayAndDisplayAlone)
 {
-    preset({"OUTP 1", "DISP:MODE 2"});
+    preset({"DISP:MODE 2"});
     connected();
     const ViSession vi = state.vi;
+    const Events relayAsked{"OUTP?", "SYST:ERR?", "*CLS"}; // open: the plain question follows
     toolkit.answerConfirm(false);
     ASSERT_EQ(closeWindow(steady), 0);
-    ASSERT_TRUE(events().empty() && toolkit.displayed(steady)); // nothing sent: the session lives on
+    ASSERT_TRUE(timeline.writes() == relayAsked && toolkit.displayed(steady)); // the session lives on
     toolkit.answerConfirm(true);
 
     EXPECT_EQ(closeWindow(steady), 0);
 
-    EXPECT_EQ(events(), (Events{"> SYST:LOC", "wait 0.03", "wait 0.05"}));
-    expectEnded(vi, true, 2);
+    EXPECT_EQ(timeline.writes(), join({relayAsked, relayAsked, {"SYST:LOC"}}));
+    expectEnded(vi, false, 2);
 }
 
 TEST_F(Shutdown, CloseButtonOnAFailingSessionStillRunsEveryStep)
@@ -142,6 +145,10 @@ public:
         return std::fprintf(stderr, "[%s] %s\n", title.c_str(), message.c_str()) > 0 ? 0 : -1;
     }
     int confirmPopup(const std::string &, const std::string &) override { return 0; }
+    int choicePopup(const std::string &, const std::string &, const std::vector<std::string> &choices) override
+    {
+        return static_cast<int>(choices.size()) - 1;
+    }
     int runEventLoop() override { return 0; }
     void quitEventLoop(int) override {}
     void post(std::function<void()>) override {}
