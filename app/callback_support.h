@@ -4,6 +4,7 @@
 #include "messages.h"
 #include "ui/toolkit.h"
 
+#include <cstdlib>
 #include <string>
 
 namespace qx::app {
@@ -16,5 +17,13 @@ inline int showHelp(const char *hint)
 }
 
 inline std::string panelResourceFile() { return ui::PanelResourcePath("QXSERIES.UIR"); }
+
+// A path as the operator reads it: the home folder written "~".
+inline std::string shownPath(const std::string &path)
+{
+    const char *home = std::getenv("HOME");
+    const std::string prefix = home != nullptr && *home != '\0' ? std::string(home) + "/" : std::string();
+    return !prefix.empty() && path.starts_with(prefix) ? "~/" + path.substr(prefix.size()) : path;
+}
 
 } // namespace qx::app

@@ -121,7 +121,7 @@ bool openFiles(int panel, const std::vector<LogChannel> &channels)
         return false;
     }
     ui::SaveSetting("folders/logs", folder.string());
-    ui::SetCtrlVal(panel, LOG_FILES, csv + " and " + database + " (table " + s.log.table() + ")");
+    ui::SetCtrlVal(panel, LOG_FILES, shownPath(csv) + " and " + shownPath(database) + " (table " + s.log.table() + ")");
     return true;
 }
 

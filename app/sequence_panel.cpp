@@ -125,6 +125,17 @@ sequence::InstrumentLimits connectedLimits()
     return {a.modelnumber, a.voltmax, a.currmax, a.freqmin, a.freqmax};
 }
 
+// A shipped sequence by its name alone, any other by its path.
+std::string fileLine(const std::string &path)
+{
+    std::error_code error;
+    const std::filesystem::path file = std::filesystem::weakly_canonical(path, error);
+    const std::filesystem::path shipped = std::filesystem::weakly_canonical(shippedSequenceFolder(), error);
+    if (!error && file.parent_path() == shipped)
+        return "shipped with the program: " + file.filename().string();
+    return shownPath(path);
+}
+
 std::string summaryLine(const Summary &summary)
 {
     return std::string(summary.allPassed() ? "PASSED: " : "NOT PASSED: ") + std::to_string(summary.passed) +
@@ -191,7 +202,7 @@ int openSequence(int panel, int event, bool shipped)
     }
     s.sequence = std::move(parsed.sequence);
     ui::SetCtrlVal(panel, SEQUENCE_NAME, s.sequence->name.empty() ? "(unnamed)" : s.sequence->name);
-    ui::SetCtrlVal(panel, SEQUENCE_FILE, path);
+    ui::SetCtrlVal(panel, SEQUENCE_FILE, fileLine(path));
     ui::SetCtrlVal(panel, SEQUENCE_STEPS, stepList(*s.sequence, {}, 0));
     ui::SetCtrlVal(panel, SEQUENCE_PROGRESS, "Ready: " + std::to_string(s.sequence->steps.size()) + " steps");
     showRunning(panel, false);

@@ -11,6 +11,7 @@
 #include <QDoubleSpinBox>
 #include <QFontDatabase>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
@@ -264,6 +265,21 @@ void styleIndicator(QLabel *label)
     label->setMargin(2);
 }
 
+// A text that now needs more room than its window gives it (more wrapped lines) grows the window;
+// a window is never shrunk under the operator.
+void growWindowToFit(QWidget *field)
+{
+    QWidget *window = field->window();
+    if (window == nullptr || window == field || window->layout() == nullptr)
+        return;
+    window->layout()->activate();
+    QSize needed = window->sizeHint();
+    if (window->layout()->hasHeightForWidth())
+        needed.setHeight(std::max(needed.height(), window->layout()->totalHeightForWidth(window->width())));
+    if (needed.width() > window->width() || needed.height() > window->height())
+        window->resize(window->size().expandedTo(needed));
+}
+
 class IndicatorControl final : public QtControl {
 public:
     IndicatorControl(const ControlRecord &record, int panel, QWidget *parent)
@@ -277,6 +293,7 @@ public:
             font.setBold(true);
         }
         display_->setFont(font);
+        display_->setMinimumHeight(display_->fontMetrics().height() + 2 * (display_->margin() + display_->frameWidth()) + 2);
         display_->setMinimumWidth(display_->fontMetrics().horizontalAdvance(QStringLiteral("-0000.000 Hz")));
         showValue();
         finish(display_);
@@ -451,6 +468,7 @@ public:
     {
         text_ = value;
         display_->setText(qtext(value));
+        growWindowToFit(display_);
     }
     void setRange(double, double) override {}
 

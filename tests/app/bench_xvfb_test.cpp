@@ -98,7 +98,11 @@ void runAndAbort(const QString &artifacts, int steady)
     const int sequence = openedPanel(steady, STEADY_SEQUENCES, "QX Series Test Sequence");
     if (sequence == 0)
         return;
-    whenFileDialogUp(QX_PRESETS_DIR "/iec-61000-4-11-interruptions.json");
+    // A copy in the artifact folder: the screenshot shows where it was opened from.
+    const QString copy = artifacts + "/iec-61000-4-11-interruptions.json";
+    QFile::remove(copy);
+    check(QFile::copy(QX_PRESETS_DIR "/iec-61000-4-11-interruptions.json", copy), "the preset is copied");
+    whenFileDialogUp(copy);
     click(sequence, SEQUENCE_PRESET);
     check(QTest::qWaitFor([&] { return text(sequence, SEQUENCE_PROGRESS) == "Ready: 14 steps"; }, 5000),
           "the shipped sequence opens: " + text(sequence, SEQUENCE_PROGRESS));
