@@ -1,7 +1,5 @@
 #include "measurement_log.h"
 
-#include "quantities.h"
-
 #include <sqlite3.h>
 
 #include <cerrno>
@@ -13,7 +11,6 @@
 namespace qx::sequence {
 namespace {
 
-constexpr char kChannel[] = "1";
 constexpr int kMostRunsPerSecond = 100;
 
 std::string runName()
@@ -29,43 +26,6 @@ std::string runName()
 std::string quoted(const std::string &identifier) { return '"' + identifier + '"'; }
 
 } // namespace
-
-std::string utcTimestamp()
-{
-    const auto now = std::chrono::system_clock::now();
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-    const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-    std::tm utc{};
-    gmtime_r(&seconds, &utc);
-    char text[40];
-    const std::size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
-    std::snprintf(text + length, sizeof text - length, ".%03dZ", static_cast<int>(millis));
-    return text;
-}
-
-std::string LogChannel::column() const
-{
-    std::string name = kind;
-    for (char &c : name)
-        if (c == '-')
-            c = '_';
-    return phase == 0 ? name : name + "_p" + std::to_string(phase);
-}
-
-ViStatus measureChannels(ViSession vi, const std::vector<LogChannel> &channels, std::vector<double> &values)
-{
-    values.assign(channels.size(), 0.0);
-    for (std::size_t i = 0; i < channels.size(); ++i) {
-        const MeasurementKind *kind = findMeasurement(channels[i].kind);
-        if (kind == nullptr)
-            return ZEV_QX70_ERROR_INVALID_VALUE;
-        const ViStatus status =
-            ZEV_QX70_PhaseMeasureOutput(vi, kChannel, kind->type, static_cast<ViInt16>(channels[i].phase), &values[i]);
-        if (status < 0)
-            return status;
-    }
-    return VI_SUCCESS;
-}
 
 MeasurementLog::~MeasurementLog() { close(); }
 

@@ -3,8 +3,10 @@
 // sqlite3 and pandas. A row is on disk once append() returns: a log that is killed loses none.
 #pragma once
 
-#include "zev_qx70.h"
+#include "reading.h"
+#include "snapshot.h"
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -12,18 +14,10 @@ struct sqlite3;
 
 namespace qx::sequence {
 
-struct LogChannel {
-    std::string kind; // a measurement kind's name
-    int phase = 0;    // 0: all coupled, 1 to 3
-    // The column's name: "voltage" for phase 0, "voltage_p2" for phase 2 ("-" becomes "_").
-    std::string column() const;
-};
-
-// The wall clock now, ISO 8601 in UTC with milliseconds: 2026-12-07T06:24:25.650Z.
-std::string utcTimestamp();
-
-// Measures every channel once, in order, by phase; stops at the first error.
-ViStatus measureChannels(ViSession vi, const std::vector<LogChannel> &channels, std::vector<double> &values);
+// A log's channels, their reading and time stamps are the monitor's.
+using LogChannel = monitor::Channel;
+using monitor::measureChannels;
+using monitor::utcTimestamp;
 
 class MeasurementLog {
 public:
