@@ -44,7 +44,8 @@ bool agreeToEnd(const char *question, const char *outputOnQuestion, bool agreed)
 {
     const ViSession vi = appState().vi;
     ViInt32 relay = 0;
-    if (vi != VI_NULL && ZEV_QX70_QueryOutputRelay(vi, kChannel, &relay) == VI_SUCCESS && relay == 1) {
+    // A lost link is not asked: the query would only wait for its time-out.
+    if (vi != VI_NULL && !appState().connectionLost && ZEV_QX70_QueryOutputRelay(vi, kChannel, &relay) == VI_SUCCESS && relay == 1) {
         const int choice = ui::ChoicePopup(title::kController, outputOnQuestion, {text::kSwitchOff, text::kLeaveOn, text::kCancel});
         if (choice == 0) {
             ZEV_QX70_DisconnectOutput(vi, kChannel);
