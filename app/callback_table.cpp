@@ -5,6 +5,7 @@
 #include "qxseries_panels.h"
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
 namespace qx::app {
@@ -92,16 +93,21 @@ bool abortAgreed()
     return true;
 }
 
+void endOnWorker(JobKey key, void *data, std::function<int(void *)> end)
+{
+    const bool running = sequenceRunning();
+    if (!abortAgreed())
+        return;
+    void *agreed = running ? agreedToEnd() : data;
+    instrumentWorker().submit(key, [agreed, end = std::move(end)] { return end(agreed); }, Merge::Never);
+}
+
 template <ui::CtrlCallbackPtr callback> int ending(int panel, int control, int event, void *data, int eventData1, int eventData2)
 {
     if (event != ui::EVENT_COMMIT)
         return onWorker<callback, Merge::Never>(panel, control, event, data, eventData1, eventData2);
-    const bool running = sequenceRunning();
-    if (!abortAgreed())
-        return 0;
-    void *agreed = running ? agreedToEnd() : data;
-    instrumentWorker().submit({panel, control, event}, [=] { return callback(panel, control, event, agreed, eventData1, eventData2); },
-                              Merge::Never);
+    endOnWorker({panel, control, event}, data,
+                [=](void *agreed) { return callback(panel, control, event, agreed, eventData1, eventData2); });
     return 0;
 }
 
@@ -109,12 +115,7 @@ template <ui::PanelCallbackPtr callback> int ending(int panel, int event, void *
 {
     if (event != ui::EVENT_CLOSE)
         return onWorker<callback>(panel, event, data, eventData1, eventData2);
-    const bool running = sequenceRunning();
-    if (!abortAgreed())
-        return 0;
-    void *agreed = running ? agreedToEnd() : data;
-    instrumentWorker().submit({panel, 0, event}, [=] { return callback(panel, event, agreed, eventData1, eventData2); },
-                              Merge::Never);
+    endOnWorker({panel, 0, event}, data, [=](void *agreed) { return callback(panel, event, agreed, eventData1, eventData2); });
     return 0;
 }
 
