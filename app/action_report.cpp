@@ -27,6 +27,8 @@ History &history()
     return instance;
 }
 
+} // namespace
+
 std::string timeOfDay()
 {
     const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
@@ -36,8 +38,6 @@ std::string timeOfDay()
     std::strftime(text, sizeof text, "%H:%M:%S", &local);
     return text;
 }
-
-} // namespace
 
 FailureDetail failureDetail(ViSession vi, ViStatus status)
 {

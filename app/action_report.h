@@ -23,6 +23,8 @@ void forgetFailures();
 // Shows the outcome of `action` in the "Last action" line (`done` on success); a failure also
 // goes to the history. Returns the failure's detail (empty on success).
 FailureDetail reportAction(const char *action, ViStatus status, const char *done = "done");
+// The local time of day, "18:45:02".
+std::string timeOfDay();
 // A failure found outside a session (a connection that could not be set up).
 void recordFailure(const std::string &what);
 

@@ -7,8 +7,6 @@
 #include "qxseries_panels.h"
 #include "visa/visadef.h"
 
-#include <chrono>
-#include <ctime>
 #include <string>
 
 namespace qx::app {
@@ -39,16 +37,6 @@ void dimInstrumentControls(int panel, bool dim)
     ui::GetCtrlVal(panel, STEADY_START, &startAtAngle);
     for (const int control : kAngleControls)
         ui::SetCtrlDimmed(panel, control, startAtAngle != 0 ? 0 : 1);
-}
-
-std::string timeOfDay()
-{
-    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-    std::tm local{};
-    localtime_r(&now, &local);
-    char text[16];
-    std::strftime(text, sizeof text, "%H:%M:%S", &local);
-    return text;
 }
 
 } // namespace
