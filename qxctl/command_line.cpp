@@ -27,12 +27,12 @@ const char kFooter[] =
     "ASRL/dev/ttyUSB0::INSTR, TCPIP::host::port::SOCKET.\n"
     "Environment: QX_RESOURCE (default of -r), QX_IO_TRACE=FILE|stderr logs every read and write.";
 
-// A number as typed, all of it: "12x" and "" are refused.
+// A finite number as typed, all of it: "12x", "", "nan" and "inf" are refused.
 bool parseNumber(const std::string &text, double &value)
 {
     const char *end = text.data() + text.size();
     const auto [stop, error] = std::from_chars(text.data(), end, value);
-    return error == std::errc() && stop == end && !text.empty();
+    return error == std::errc() && stop == end && !text.empty() && std::isfinite(value);
 }
 
 // The value of "set range": low/high, or the selectors 1 and 2.
@@ -43,13 +43,15 @@ bool parseRange(const std::string &text, double &value)
     return selector.has_value();
 }
 
-std::vector<std::string> measurementNames()
+template <class Table> std::vector<std::string> namesOf(const Table &table)
 {
     std::vector<std::string> names;
-    for (const sequence::MeasurementKind &m : sequence::kMeasurementKinds)
-        names.emplace_back(m.name);
+    for (const auto &entry : table)
+        names.emplace_back(entry.name);
     return names;
 }
+
+std::vector<std::string> measurementNames() { return namesOf(sequence::kMeasurementKinds); }
 
 // The options and positionals each command fills; copied into the Command after parsing.
 struct Fields {
@@ -62,10 +64,13 @@ struct Fields {
     std::optional<double> time;
     std::string file;
     std::string report;
+    bool check = false;
+    std::string model;
     std::vector<std::string> kinds;
     double interval = 1.0;
     std::optional<double> duration;
     std::string csv;
+    bool force = false;
     std::string database;
 };
 
@@ -81,8 +86,9 @@ void addPhase(CLI::App *sub, Fields &fields, const char *what)
 
 std::vector<Subcommand> addSubcommands(CLI::App &app, Fields &f)
 {
-    const std::vector<std::string> settable = {"voltage", "frequency", "current", "range"};
-    const std::vector<std::string> readable = {"voltage", "frequency", "current", "range", "output"};
+    const std::vector<std::string> settable = namesOf(sequence::kSettableQuantities);
+    std::vector<std::string> readable = settable;
+    readable.emplace_back("output");
     const std::vector<std::string> onOff = {"on", "off"};
     std::vector<Subcommand> subs;
     auto add = [&](Verb verb, const char *name, const char *help) {
@@ -122,14 +128,19 @@ std::vector<Subcommand> addSubcommands(CLI::App &app, Fields &f)
     CLI::App *run = add(Verb::Run, "run", "run a test sequence (a JSON file, or the name of a shipped one)");
     run->add_option("file", f.file, "the sequence file, or a shipped sequence: " + presetList())->required();
     run->add_option("--report", f.report, "write the results to this CSV file, row by row");
+    run->add_flag("--check", f.check, "only check it against a model's limits and list its steps; no instrument");
+    run->add_option("--model", f.model, "the model --check assumes: 7101QX or 7103QX (default)")
+        ->check(CLI::IsMember({"7101QX", "7103QX"}));
     CLI::App *log = add(Verb::Log, "log", "measure again and again, printing a CSV row each time");
     log->add_option("kinds", f.kinds, "what to measure")->required()->check(CLI::IsMember(measurementNames()));
     addPhase(log, f, "0 all phases coupled (default), 1 to 3 one phase");
     log->add_option("--interval", f.interval, "seconds from one row to the next (default 1)")
         ->check(CLI::Range(0.01, 86400.0));
     log->add_option("--duration", f.duration, "seconds to log (default: until Ctrl-C)")->check(CLI::NonNegativeNumber);
-    log->add_option("--csv", f.csv, "also write the rows to this CSV file");
+    log->add_option("--csv", f.csv, "also write the rows to this CSV file (one that exists: only with --force)");
+    log->add_flag("--force", f.force, "overwrite the CSV file if it exists");
     log->add_option("--db", f.database, "also write them to this SQLite database (a table per run)");
+    add(Verb::Presets, "presets", "list the shipped test sequences, each with its estimated duration");
     return subs;
 }
 
@@ -148,10 +159,13 @@ std::string makeCommand(const Subcommand &sub, Fields &f, Command &c)
     c.time = f.time;
     c.file = f.file;
     c.report = f.report;
+    c.check = f.check;
+    c.model = f.model.empty() ? "7103QX" : f.model;
     c.kinds = f.kinds;
     c.interval = f.interval;
     c.duration = f.duration;
     c.csv = f.csv;
+    c.force = f.force;
     c.database = f.database;
     if (c.verb != Verb::Set)
         return {};
@@ -164,10 +178,39 @@ std::string makeCommand(const Subcommand &sub, Fields &f, Command &c)
 
 } // namespace
 
+bool needsInstrument(const Command &command)
+{
+    return command.verb != Verb::Presets && !(command.verb == Verb::Run && command.check);
+}
+
+bool changesInstrument(Verb verb)
+{
+    switch (verb) {
+    case Verb::Identify:
+    case Verb::Limits:
+    case Verb::Get:
+    case Verb::Errors:
+    case Verb::Presets:
+        return false;
+    case Verb::Set:
+    case Verb::Output:
+    case Verb::Measure:
+    case Verb::Save:
+    case Verb::Recall:
+    case Verb::Remote:
+    case Verb::Drop:
+    case Verb::Run:
+    case Verb::Log:
+        return true;
+    }
+    return true;
+}
+
 Parsed parseCommandLine(int argc, const char *const *argv)
 {
     CLI::App app(kDescription, "qxctl");
     app.footer(kFooter);
+    app.set_version_flag("--version", std::string("qxctl ") + QX_VERSION);
     app.require_subcommand(0, 1); // a missing command is told below, after unknown words
     Invocation inv;
     std::string model;
@@ -185,17 +228,19 @@ Parsed parseCommandLine(int argc, const char *const *argv)
         app.parse(argc, argv);
         if (app.get_subcommands().empty())
             throw CLI::ValidationError("a command is required: identify, limits, get, set, output, measure, save, "
-                                       "recall, remote, drop, errors, run or log");
+                                       "recall, remote, drop, errors, run, log or presets");
         if (simulate->count() > 0)
             inv.simulateModel = model.empty() ? "7103QX" : model;
-        if (!inv.simulateModel && inv.resource.empty())
-            throw CLI::ValidationError("no instrument: give -r RESOURCE, set QX_RESOURCE, or use --simulate");
         for (const Subcommand &sub : subs) {
             if (sub.app->parsed()) {
                 if (const std::string problem = makeCommand(sub, fields, inv.command); !problem.empty())
                     throw CLI::ValidationError(problem);
             }
         }
+        if (!fields.model.empty() && !fields.check)
+            throw CLI::ValidationError("run: --model goes with --check (an instrument tells its own model)");
+        if (needsInstrument(inv.command) && !inv.simulateModel && inv.resource.empty())
+            throw CLI::ValidationError("no instrument: give -r RESOURCE, set QX_RESOURCE, or use --simulate");
     } catch (const CLI::ParseError &e) {
         const int code = app.exit(e, std::cout, std::cerr);
         return {std::nullopt, code == 0 ? 0 : kUsageError};

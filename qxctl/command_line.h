@@ -8,7 +8,7 @@
 
 namespace qx::ctl {
 
-enum class Verb { Identify, Limits, Get, Set, Output, Measure, Save, Recall, Remote, Drop, Errors, Run, Log };
+enum class Verb { Identify, Limits, Get, Set, Output, Measure, Save, Recall, Remote, Drop, Errors, Run, Log, Presets };
 
 struct Command {
     Verb verb = Verb::Identify;
@@ -22,12 +22,22 @@ struct Command {
     std::optional<double> time;  // drop: the drop time in seconds
     std::string file;            // run: the sequence file, or a shipped sequence's name
     std::string report;          // run: the CSV report's path ("" for none)
+    bool check = false;          // run: check the sequence against a model's limits only
+    std::string model;           // run --check: the model, "7101QX" or "7103QX"
     std::vector<std::string> kinds;  // log: the measurement kinds
     double interval = 1.0;           // log: seconds from one row to the next
     std::optional<double> duration;  // log: seconds to log (none: until Ctrl-C)
     std::string csv;                 // log: the CSV file ("" for none)
+    bool force = false;              // log: overwrite an existing CSV file
     std::string database;            // log: the SQLite database ("" for none)
 };
+
+// Presets and run --check need no instrument.
+bool needsInstrument(const Command &command);
+
+// Whether the command may change the instrument: each that may is followed by a look into the
+// instrument's error queue. A measurement counts, since it selects the phases later settings reach.
+bool changesInstrument(Verb verb);
 
 struct Invocation {
     std::string resource;                    // -r, or QX_RESOURCE

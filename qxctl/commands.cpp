@@ -2,7 +2,8 @@
 
 #include "quantities.h"
 
-#include <string_view>
+#include <array>
+#include <cstddef>
 
 namespace qx::ctl {
 namespace {
@@ -18,16 +19,13 @@ void note(Outcome &out, ViStatus status)
         out.status = status;
 }
 
-ViInt32 functionCode(std::string_view quantity)
-{
-    if (quantity == "voltage")
-        return ZEV_QX70_VAL_QUERY_VOLTAGE;
-    if (quantity == "current")
-        return ZEV_QX70_VAL_QUERY_CURRENT_LIMIT;
-    if (quantity == "range")
-        return ZEV_QX70_VAL_QUERY_VOLTAGE_RANGE;
-    return ZEV_QX70_VAL_QUERY_FREQUENCY;
-}
+using sequence::Quantity;
+using sequence::SettableQuantity;
+using sequence::settable;
+
+// The settings the instrument lowers by itself when the range changes and they no longer fit.
+constexpr std::array kFollowingTheRange{Quantity::Voltage, Quantity::Current};
+using Setpoints = std::array<ViReal64, kFollowingTheRange.size()>;
 
 void identify(ViSession vi, Outcome &out)
 {
@@ -46,12 +44,11 @@ void identify(ViSession vi, Outcome &out)
 
 void limits(ViSession vi, Outcome &out)
 {
-    ViReal64 low = 0, high = 0, current = 0, voltage = 0;
-    ViInt32 model = 0;
-    note(out, ZEV_QX70_ConfigureLimits(vi, kChannel, &low, &high, &current, &voltage, &model));
+    sequence::InstrumentLimits l;
+    note(out, readLimits(vi, l));
     if (out.status >= 0)
-        out.values = {{"voltage", voltage}, {"current", current}, {"frequency_low", low},
-                      {"frequency_high", high}, {"model", model}};
+        out.values = {{"voltage", l.voltage}, {"current", l.current}, {"frequency_low", l.frequencyLow},
+                      {"frequency_high", l.frequencyHigh}, {"model", l.model}};
 }
 
 void get(ViSession vi, const Command &c, Outcome &out)
@@ -63,22 +60,85 @@ void get(ViSession vi, const Command &c, Outcome &out)
             out.values["value"] = relay != 0 ? "on" : "off";
         return;
     }
+    const SettableQuantity *quantity = sequence::findSettable(c.quantity);
+    if (quantity == nullptr) {
+        note(out, ZEV_QX70_ERROR_INVALID_VALUE);
+        return;
+    }
     ViReal64 value = 0;
-    note(out, ZEV_QX70_QueryOutputFunction(vi, kChannel, functionCode(c.quantity), &value));
+    note(out, ZEV_QX70_QueryOutputFunction(vi, kChannel, quantity->query, &value));
     if (out.status >= 0)
         out.values["value"] = value;
 }
 
+bool limitRefusal(ViStatus status)
+{
+    return status == ZEV_QX70_ERROR_OVER_VOLTAGE || status == ZEV_QX70_ERROR_OVER_CURRENT ||
+           status == ZEV_QX70_ERROR_FREQUENCY_OUT_OF_LIMITS;
+}
+
+// What is wrong with a value the driver refused as outside the limits: the driver's own code
+// says "over-voltage" for a negative voltage too. The present range bounds voltage and current.
+std::string refusalText(ViSession vi, const SettableQuantity &quantity, double value)
+{
+    sequence::InstrumentLimits limits;
+    ViReal64 range = 0.0;
+    if (readLimits(vi, limits) < 0)
+        return {};
+    if (quantity.quantity != Quantity::Frequency &&
+        ZEV_QX70_QueryOutputFunction(vi, kChannel, ZEV_QX70_VAL_QUERY_VOLTAGE_RANGE, &range) < 0)
+        return {};
+    return sequence::limitProblem(quantity.quantity, value, limits, range);
+}
+
+ViStatus readSetpoints(ViSession vi, Setpoints &values)
+{
+    for (std::size_t i = 0; i < values.size(); ++i)
+        if (const ViStatus status =
+                ZEV_QX70_QueryOutputFunction(vi, kChannel, settable(kFollowingTheRange[i]).query, &values[i]);
+            status < 0)
+            return status;
+    return VI_SUCCESS;
+}
+
+// A range change may make the instrument lower the voltage or current setting: told as a warning
+// with the new value.
+void setRange(ViSession vi, const Command &c, Outcome &out)
+{
+    Setpoints before{};
+    Setpoints after{};
+    note(out, readSetpoints(vi, before));
+    if (out.status >= 0)
+        note(out, ZEV_QX70_GenerateACVoltageRange(vi, kChannel, c.value));
+    if (out.status >= 0)
+        note(out, readSetpoints(vi, after));
+    if (out.status < 0)
+        return;
+    for (std::size_t i = 0; i < after.size(); ++i) {
+        if (after[i] == before[i])
+            continue;
+        const SettableQuantity &q = settable(kFollowingTheRange[i]);
+        out.warnings.push_back(std::string("the instrument changed the ") + q.name + " setting from " +
+                               sequence::numberText(before[i]) + " " + q.unit + " to " +
+                               sequence::numberText(after[i]) + " " + q.unit);
+        out.context["changed"][q.name] = after[i];
+    }
+}
+
 void set(ViSession vi, const Command &c, Outcome &out)
 {
-    if (c.quantity == "voltage")
-        note(out, ZEV_QX70_GenerateACVoltage(vi, kChannel, c.value));
-    else if (c.quantity == "frequency")
-        note(out, ZEV_QX70_GenerateACFrequency(vi, kChannel, c.value));
-    else if (c.quantity == "current")
-        note(out, ZEV_QX70_GenerateACCurrent(vi, kChannel, c.value));
-    else
-        note(out, ZEV_QX70_GenerateACVoltageRange(vi, kChannel, c.value));
+    const SettableQuantity *quantity = sequence::findSettable(c.quantity);
+    if (quantity == nullptr) {
+        note(out, ZEV_QX70_ERROR_INVALID_VALUE);
+        return;
+    }
+    if (quantity->quantity == Quantity::Range) {
+        setRange(vi, c, out);
+        return;
+    }
+    note(out, quantity->set(vi, kChannel, c.value));
+    if (limitRefusal(out.status))
+        out.problem = refusalText(vi, *quantity, c.value);
 }
 
 void measure(ViSession vi, const Command &c, Outcome &out)
@@ -105,22 +165,45 @@ void drop(ViSession vi, const Command &c, Outcome &out)
                                          static_cast<ViInt16>(c.phase.value_or(ZEV_QX70_VAL_PHASE_ALL))));
 }
 
-void errors(ViSession vi, Outcome &out)
+// Each entry of the error queue until it is empty (or kMostErrors were read), to `found`.
+template <class Found> ViStatus drainErrorQueue(ViSession vi, Found &&found)
 {
-    Values list = Values::array();
     for (int i = 0; i < kMostErrors; ++i) {
         ViInt32 code = 0;
         ViChar message[256] = {};
-        note(out, ZEV_QX70_error_query(vi, &code, message));
-        if (out.status < 0 || code == 0)
+        if (const ViStatus status = ZEV_QX70_error_query(vi, &code, message); status < 0)
+            return status;
+        if (code == 0)
             break;
-        list.push_back({{"code", code}, {"message", message}});
+        found(code, message);
     }
+    return VI_SUCCESS;
+}
+
+void errors(ViSession vi, Outcome &out)
+{
+    Values list = Values::array();
+    note(out, drainErrorQueue(vi, [&](ViInt32 code, const char *message) {
+        list.push_back({{"code", code}, {"message", message}});
+    }));
     if (out.status >= 0)
         out.values["errors"] = std::move(list);
 }
 
 } // namespace
+
+ViStatus readLimits(ViSession vi, sequence::InstrumentLimits &l)
+{
+    return ZEV_QX70_ConfigureLimits(vi, kChannel, &l.frequencyLow, &l.frequencyHigh, &l.current, &l.voltage, &l.model);
+}
+
+ViStatus readErrorQueue(ViSession vi, std::vector<std::string> &errors)
+{
+    return drainErrorQueue(vi, [&](ViInt32 code, const char *message) {
+        errors.push_back(std::to_string(code) + "," + Values(message).dump(-1, ' ', false,
+                                                                           Values::error_handler_t::replace));
+    });
+}
 
 Outcome runCommand(ViSession vi, const Command &c)
 {
@@ -159,8 +242,9 @@ Outcome runCommand(ViSession vi, const Command &c)
     case Verb::Errors:
         errors(vi, out);
         break;
-    case Verb::Run: // run by runSequenceCommand and runLogCommand
+    case Verb::Run: // run by runSequenceCommand, runLogCommand and listPresets
     case Verb::Log:
+    case Verb::Presets:
         note(out, ZEV_QX70_ERROR_INVALID_VALUE);
         break;
     }

@@ -11,6 +11,9 @@
 #include <csignal>
 #include <exception>
 #include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -32,15 +35,101 @@ void catchInterrupts()
     sigaction(SIGTERM, &action, nullptr);
 }
 
+// On stderr, and as the JSON object when asked for; status 0 for a refusal of qxctl's own.
+void printFailureText(const qx::ctl::Invocation &inv, ViStatus status, const std::string &text)
+{
+    std::cerr << "qxctl: " << inv.command.name << ": " << text << '\n';
+    if (inv.json)
+        qx::ctl::printFailure(std::cout, inv.command.name, status, text);
+}
+
+struct Failure {
+    ViStatus status = VI_SUCCESS;
+    std::string text;
+};
+
+// An error the instrument holds after a command that may have changed it is that command's
+// failure, also where the driver's own checks did not look (a measurement's phase selection) or
+// saw only the first of several. Each is told on stderr; the failure in words, or none.
+Failure emptyErrorQueue(ViSession vi, const qx::ctl::Invocation &inv)
+{
+    std::vector<std::string> errors;
+    if (const ViStatus status = qx::ctl::readErrorQueue(vi, errors); status < 0) {
+        const Failure failure{status, "reading the instrument's error queue: " + qx::ctl::failureText(vi, status)};
+        std::cerr << "qxctl: " << inv.command.name << ": " << failure.text << '\n';
+        return failure;
+    }
+    Failure failure;
+    for (const std::string &error : errors) {
+        std::cerr << "qxctl: " << inv.command.name << ": the instrument reports " << error << '\n';
+        failure.text += (failure.text.empty() ? "the instrument reports " : "; ") + error;
+        failure.status = ZEV_QX70_ERROR_INSTRUMENT_STATUS;
+    }
+    return failure;
+}
+
+// After a command that went well so far: the exit status, failed by what the error queue holds.
+int afterErrorQueue(ViSession vi, const qx::ctl::Invocation &inv, int status)
+{
+    const Failure failure = emptyErrorQueue(vi, inv);
+    if (failure.status == VI_SUCCESS)
+        return status;
+    if (inv.json)
+        qx::ctl::printFailure(std::cout, inv.command.name, failure.status, failure.text);
+    return kFailed;
+}
+
+// A command of one driver call or a few: its values, or its failure and what the instrument holds.
+int runPlainCommand(ViSession vi, const qx::ctl::Invocation &inv)
+{
+    using namespace qx::ctl;
+    const Outcome outcome = runCommand(vi, inv.command);
+    const bool changes = changesInstrument(inv.command.verb);
+    if (outcome.status < 0) {
+        printFailureText(inv, outcome.status,
+                         outcome.problem.empty() ? failureText(vi, outcome.status) : outcome.problem);
+        // The driver's check took the first instrument error out of the queue; others may follow it.
+        if (outcome.status == ZEV_QX70_ERROR_INSTRUMENT_STATUS && changes)
+            emptyErrorQueue(vi, inv);
+        return kFailed;
+    }
+    if (changes && afterErrorQueue(vi, inv, 0) != 0)
+        return kFailed;
+    if (outcome.status > 0)
+        std::cerr << "qxctl: " << inv.command.name << ": warning: " << failureText(vi, outcome.status) << '\n';
+    for (const std::string &warning : outcome.warnings)
+        std::cerr << "qxctl: " << inv.command.name << ": warning: " << warning << '\n';
+    printOutcome(std::cout, inv.command.name, outcome, inv.json);
+    return std::cout.flush() ? 0 : kFailed;
+}
+
+// What needs no instrument: presets, run --check.
+int runWithoutInstrument(const qx::ctl::Invocation &inv)
+{
+    using namespace qx::ctl;
+    if (inv.command.verb == Verb::Presets)
+        return listPresets(inv.json);
+    const std::optional<qx::sequence::Sequence> sequence = readSequenceCommand(inv.command, inv.json);
+    return sequence ? checkSequenceCommand(inv.command, *sequence, inv.json) : kFailed;
+}
+
 int run(const qx::ctl::Invocation &inv)
 {
     using namespace qx::ctl;
-    const std::string &name = inv.command.name;
+    if (!needsInstrument(inv.command))
+        return runWithoutInstrument(inv);
+    // What the command itself refuses is told before the instrument is opened.
     std::optional<qx::sequence::Sequence> sequence;
     if (inv.command.verb == Verb::Run) {
         sequence = readSequenceCommand(inv.command, inv.json);
         if (!sequence)
             return kRefusedSequence;
+    }
+    if (inv.command.verb == Verb::Log) {
+        if (const std::string problem = logFileProblem(inv.command); !problem.empty()) {
+            printFailureText(inv, VI_SUCCESS, problem);
+            return kFailed;
+        }
     }
     if (inv.command.verb == Verb::Run || inv.command.verb == Verb::Log)
         catchInterrupts();
@@ -59,25 +148,16 @@ int run(const qx::ctl::Invocation &inv)
         const std::string text = "cannot open " + resource + ": " + failureText(VI_NULL, opened);
         std::cerr << "qxctl: " << text << '\n';
         if (inv.json)
-            printFailure(std::cout, name, opened, text);
+            printFailure(std::cout, inv.command.name, opened, text);
         return kFailed;
     }
-    if (sequence)
-        return runSequenceCommand(source.session(), inv.command, *sequence, inv.json, interrupted);
-    if (inv.command.verb == Verb::Log)
-        return runLogCommand(source.session(), inv.command, inv.json, interrupted);
-    const Outcome outcome = runCommand(source.session(), inv.command);
-    if (outcome.status < 0) {
-        const std::string text = failureText(source.session(), outcome.status);
-        std::cerr << "qxctl: " << name << ": " << text << '\n';
-        if (inv.json)
-            printFailure(std::cout, name, outcome.status, text);
-        return kFailed;
-    }
-    if (outcome.status > 0)
-        std::cerr << "qxctl: " << name << ": warning: " << failureText(source.session(), outcome.status) << '\n';
-    printOutcome(std::cout, name, outcome, inv.json);
-    return std::cout.flush() ? 0 : kFailed;
+    if (inv.command.verb != Verb::Run && inv.command.verb != Verb::Log)
+        return runPlainCommand(source.session(), inv);
+    const int status = sequence ? runSequenceCommand(source.session(), inv.command, *sequence, inv.json, interrupted)
+                                : runLogCommand(source.session(), inv.command, inv.json, interrupted);
+    if (status == kRefusedSequence) // nothing was sent
+        return status;
+    return afterErrorQueue(source.session(), inv, status);
 }
 
 } // namespace

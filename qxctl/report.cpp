@@ -48,8 +48,10 @@ void printOutcome(std::ostream &out, const std::string &command, const Outcome &
 
 void printFailure(std::ostream &out, const std::string &command, ViStatus status, const std::string &text)
 {
-    const Values object = {{"command", command}, {"ok", false}, {"error", {{"code", status}, {"message", text}}}};
-    out << dump(object) << '\n';
+    Values error = {{"code", status}, {"message", text}};
+    if (status == VI_SUCCESS)
+        error.erase("code");
+    out << dump(Values{{"command", command}, {"ok", false}, {"error", error}}) << '\n';
 }
 
 } // namespace qx::ctl

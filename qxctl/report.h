@@ -13,7 +13,8 @@ namespace qx::ctl {
 // VALUES...} on one line.
 void printOutcome(std::ostream &out, const std::string &command, const Outcome &outcome, bool json);
 
-// JSON only: {"command": NAME, "ok": false, "error": {"code": STATUS, "message": TEXT}}.
+// JSON only: {"command": NAME, "ok": false, "error": {"code": STATUS, "message": TEXT}}; no code for
+// a refusal of qxctl's own (status 0).
 void printFailure(std::ostream &out, const std::string &command, ViStatus status, const std::string &text);
 
 } // namespace qx::ctl

@@ -1,5 +1,6 @@
 #include "run_command.h"
 
+#include "commands.h"
 #include "real_time.h"
 #include "report_file.h"
 #include "runner.h"
@@ -7,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <iostream>
 #include <vector>
@@ -44,6 +46,8 @@ private:
     ReportFile *report_;
 };
 
+double hundredths(double seconds) { return std::round(seconds * 100.0) / 100.0; }
+
 std::vector<std::string> presetNames()
 {
     std::vector<std::string> names;
@@ -55,19 +59,13 @@ std::vector<std::string> presetNames()
     return names;
 }
 
-int refuse(const std::string &what, bool json)
+// A sequence refused before a run (nothing sent) or by run --check; the exit status.
+int refuse(const Command &command, const std::string &what, bool json)
 {
-    std::cerr << "qxctl: run: " << what << "; nothing was sent\n";
+    std::cerr << "qxctl: run: " << what << (command.check ? "\n" : "; nothing was sent\n");
     if (json)
         std::cout << nlohmann::json{{"command", "run"}, {"ok", false}, {"error", {{"message", what}}}}.dump() << '\n';
-    return kRefusedSequence;
-}
-
-InstrumentLimits limitsOf(ViSession vi)
-{
-    InstrumentLimits l;
-    ZEV_QX70_ConfigureLimits(vi, "1", &l.frequencyLow, &l.frequencyHigh, &l.current, &l.voltage, &l.model);
-    return l;
+    return command.check ? 1 : kRefusedSequence;
 }
 
 } // namespace
@@ -93,26 +91,29 @@ std::optional<Sequence> readSequenceCommand(const Command &command, bool json)
 {
     const std::string path = findSequence(command.file);
     if (path.empty()) {
-        refuse("no sequence file \"" + command.file + "\" and no shipped sequence of that name (" + presetList() + ")",
+        refuse(command,
+               "no sequence file \"" + command.file + "\" and no shipped sequence of that name (" + presetList() + ")",
                json);
         return std::nullopt;
     }
     ParsedSequence parsed = loadSequence(path);
     if (!parsed.sequence)
-        refuse(path + ": " + parsed.error, json);
+        refuse(command, path + ": " + parsed.error, json);
     return std::move(parsed.sequence);
 }
 
 int runSequenceCommand(ViSession vi, const Command &command, const Sequence &sequence, bool json,
                        const std::atomic<bool> &abort)
 {
-    if (const std::string problem = checkAgainst(sequence, limitsOf(vi)); !problem.empty())
-        return refuse(command.file + ": " + problem, json);
+    InstrumentLimits limits;
+    readLimits(vi, limits); // unknown limits (0) are not checked
+    if (const std::string problem = checkAgainst(sequence, limits); !problem.empty())
+        return refuse(command, command.file + ": " + problem, json);
 
     ReportFile report;
     std::string error;
     if (!command.report.empty() && !report.open(command.report, sequence.name, error))
-        return refuse(error, json);
+        return refuse(command, error, json);
     std::cerr << "qxctl: running \"" << sequence.name << "\" (" << sequence.steps.size() << " steps)" << std::endl;
     RealTime clock;
     Progress progress(sequence.steps.size(), command.report.empty() ? nullptr : &report);
@@ -135,6 +136,53 @@ int runSequenceCommand(ViSession vi, const Command &command, const Sequence &seq
     if (report.failed())
         std::cerr << "qxctl: run: writing the report " << command.report << " failed\n";
     return summary.allPassed() && !report.failed() ? 0 : 1;
+}
+
+int checkSequenceCommand(const Command &command, const Sequence &sequence, bool json)
+{
+    const std::optional<InstrumentLimits> limits = shippedLimits(command.model);
+    if (!limits)
+        return refuse(command, "no model " + command.model + " (7101QX or 7103QX)", json);
+    if (const std::string problem = checkAgainst(sequence, *limits); !problem.empty())
+        return refuse(command, command.file + ": " + problem + " (checked as a " + command.model + ")", json);
+    const double seconds = estimatedSeconds(sequence);
+    if (json) {
+        Values steps = Values::array();
+        for (const Step &step : sequence.steps)
+            steps.push_back(describeStep(step));
+        std::cout << Values{{"command", "run"},       {"ok", true},
+                            {"model", command.model}, {"name", sequence.name},
+                            {"seconds", hundredths(seconds)}, {"steps", steps}}
+                         .dump()
+                  << '\n';
+    } else {
+        std::cout << '"' << sequence.name << "\": " << sequence.steps.size() << " steps, about "
+                  << durationText(seconds) << "; a " << command.model << " can run it\n";
+        for (const Step &step : sequence.steps)
+            std::cout << step.number << ". " << describeStep(step) << '\n';
+    }
+    return std::cout.flush() ? 0 : 1;
+}
+
+int listPresets(bool json)
+{
+    Values list = Values::array();
+    bool readable = true;
+    for (const std::string &name : presetNames()) {
+        const ParsedSequence parsed = loadSequence(findSequence(name));
+        if (!parsed.sequence) {
+            std::cerr << "qxctl: presets: " << name << ": " << parsed.error << '\n';
+            readable = false;
+            continue;
+        }
+        const double seconds = estimatedSeconds(*parsed.sequence);
+        list.push_back({{"name", name}, {"seconds", hundredths(seconds)}, {"title", parsed.sequence->name}});
+        if (!json)
+            std::cout << name << "  about " << durationText(seconds) << "  " << parsed.sequence->name << '\n';
+    }
+    if (json)
+        std::cout << Values{{"command", "presets"}, {"ok", readable}, {"presets", list}}.dump() << '\n';
+    return std::cout.flush() && readable ? 0 : 1;
 }
 
 } // namespace qx::ctl

@@ -28,6 +28,14 @@ std::optional<sequence::Sequence> readSequenceCommand(const Command &command, bo
 int runSequenceCommand(ViSession vi, const Command &command, const sequence::Sequence &sequence, bool json,
                        const std::atomic<bool> &abort);
 
+// run --check: the sequence checked against the shipped limits of the command's model, with no
+// instrument; its steps and estimated duration printed. The exit status: 0 when the model can do
+// it, 1 (the problem on stderr) when the file or the model refuses it.
+int checkSequenceCommand(const Command &command, const sequence::Sequence &sequence, bool json);
+
+// presets: each shipped sequence's name, estimated duration and title. The exit status.
+int listPresets(bool json);
+
 inline constexpr int kRefusedSequence = 2; // the file or the instrument's limits refused it: nothing sent
 
 } // namespace qx::ctl

@@ -1,5 +1,6 @@
 #include "sequence.h"
 
+#include <cmath>
 #include <cstdio>
 
 namespace qx::sequence {
@@ -24,8 +25,7 @@ std::string action(const Step &step)
     case StepKind::Set:
         for (const Setting &s : step.settings)
             text += std::string(text.empty() ? "set " : ", ") + quantityName(s.quantity) + " " +
-                    (s.quantity == Quantity::Range ? (s.value == ZEV_QX70_VAL_RANGE_LOW ? "low" : "high")
-                                                   : number(s.value));
+                    (s.quantity == Quantity::Range ? rangeName(s.value) : number(s.value));
         return text;
     case StepKind::Output: return step.outputOn ? "output on" : "output off";
     case StepKind::Wait: return "wait " + number(step.seconds) + " s";
@@ -43,7 +43,52 @@ std::string action(const Step &step)
     return text;
 }
 
+// The instrument's own pacing of one driver call, seconds: the driver's settling waits and status
+// checks, and a drop's phase selection and clearing afterwards, as over a serial line.
+struct Pacing {
+    StepKind kind;
+    double perCall;
+};
+
+constexpr Pacing kPacing[] = {
+    {StepKind::Set, 0.15}, {StepKind::Output, 0.15}, {StepKind::Wait, 0.0},
+    {StepKind::Drop, 0.4}, {StepKind::Measure, 0.15},
+};
+
+double pacing(const Step &step)
+{
+    const std::size_t calls = step.kind == StepKind::Set       ? step.settings.size()
+                              : step.kind == StepKind::Measure ? step.kinds.size()
+                                                               : 1;
+    for (const Pacing &p : kPacing)
+        if (p.kind == step.kind)
+            return p.perCall * static_cast<double>(calls);
+    return 0.0;
+}
+
 } // namespace
+
+double estimatedSeconds(const Sequence &sequence)
+{
+    double seconds = 0.0;
+    for (const Step &step : sequence.steps) {
+        const double run = step.seconds + step.dropTime.value_or(0.0) + pacing(step);
+        seconds += step.repeat * run + (step.repeat - 1) * step.interval;
+    }
+    return seconds;
+}
+
+std::string durationText(double seconds)
+{
+    const long total = std::lround(std::ceil(seconds));
+    const long hours = total / 3600;
+    const long minutes = total / 60 % 60;
+    if (hours > 0)
+        return std::to_string(hours) + " h " + std::to_string(minutes) + " min";
+    if (minutes > 0)
+        return std::to_string(minutes) + " min " + std::to_string(total % 60) + " s";
+    return std::to_string(total) + " s";
+}
 
 std::string describeStep(const Step &step)
 {

@@ -116,24 +116,18 @@ private:
         if (!value.is_object() || value.empty())
             fail("\"set\" takes an object of voltage, frequency, current or range");
         for (const auto &[name, v] : value.items()) {
-            if (name == "range") {
-                const std::string text = v.is_string() ? v.get<std::string>() : v.is_number() ? v.dump() : "";
-                const std::optional<double> selector = rangeSelector(text);
-                if (!selector)
-                    fail("\"range\" must be \"low\" or \"high\"");
-                step.settings.push_back({Quantity::Range, *selector});
+            const SettableQuantity *quantity = findSettable(name);
+            if (quantity == nullptr)
+                fail("cannot set \"" + name + "\" (voltage, frequency, current or range)");
+            if (quantity->quantity != Quantity::Range) {
+                step.settings.push_back({quantity->quantity, nonNegative(v, "\"" + name + "\"")});
                 continue;
             }
-            Quantity quantity{};
-            if (name == "voltage")
-                quantity = Quantity::Voltage;
-            else if (name == "frequency")
-                quantity = Quantity::Frequency;
-            else if (name == "current")
-                quantity = Quantity::Current;
-            else
-                fail("cannot set \"" + name + "\" (voltage, frequency, current or range)");
-            step.settings.push_back({quantity, nonNegative(v, "\"" + name + "\"")});
+            const std::string text = v.is_string() ? v.get<std::string>() : v.is_number() ? v.dump() : "";
+            const std::optional<double> selector = rangeSelector(text);
+            if (!selector)
+                fail("\"range\" must be \"low\" or \"high\"");
+            step.settings.push_back({Quantity::Range, *selector});
         }
     }
 
@@ -234,17 +228,6 @@ const char *stepKindName(StepKind kind)
     case StepKind::Wait: return "wait";
     case StepKind::Drop: return "drop";
     case StepKind::Measure: return "measure";
-    }
-    return "?";
-}
-
-const char *quantityName(Quantity quantity)
-{
-    switch (quantity) {
-    case Quantity::Voltage: return "voltage";
-    case Quantity::Frequency: return "frequency";
-    case Quantity::Current: return "current";
-    case Quantity::Range: return "range";
     }
     return "?";
 }

@@ -4,10 +4,49 @@
 #include "zev_qx70.h"
 
 #include <array>
+#include <cstddef>
 #include <optional>
 #include <string_view>
 
 namespace qx::sequence {
+
+enum class Quantity { Voltage, Frequency, Current, Range };
+
+struct SettableQuantity {
+    Quantity quantity;
+    const char *name; // "voltage", ...
+    const char *unit; // of the value read back; the range reads back as its highest voltage
+    ViStatus (*set)(ViSession, ViConstString, ViReal64); // the range takes ZEV_QX70_VAL_RANGE_*
+    ViInt32 query;                                       // ZEV_QX70_VAL_QUERY_*
+};
+
+// In the order of Quantity.
+inline constexpr std::array<SettableQuantity, 4> kSettableQuantities{{
+    {Quantity::Voltage, "voltage", "V", ZEV_QX70_GenerateACVoltage, ZEV_QX70_VAL_QUERY_VOLTAGE},
+    {Quantity::Frequency, "frequency", "Hz", ZEV_QX70_GenerateACFrequency, ZEV_QX70_VAL_QUERY_FREQUENCY},
+    {Quantity::Current, "current", "A", ZEV_QX70_GenerateACCurrent, ZEV_QX70_VAL_QUERY_CURRENT_LIMIT},
+    {Quantity::Range, "range", "V", ZEV_QX70_GenerateACVoltageRange, ZEV_QX70_VAL_QUERY_VOLTAGE_RANGE},
+}};
+
+constexpr const SettableQuantity &settable(Quantity quantity)
+{
+    return kSettableQuantities[static_cast<std::size_t>(quantity)];
+}
+
+static_assert([] {
+    for (std::size_t i = 0; i < kSettableQuantities.size(); ++i)
+        if (static_cast<std::size_t>(kSettableQuantities[i].quantity) != i)
+            return false;
+    return true;
+}());
+
+inline const SettableQuantity *findSettable(std::string_view name)
+{
+    for (const SettableQuantity &q : kSettableQuantities)
+        if (name == q.name)
+            return &q;
+    return nullptr;
+}
 
 struct MeasurementKind {
     const char *name; // "voltage", "peak-current", ...
@@ -46,5 +85,7 @@ inline std::optional<double> rangeSelector(std::string_view text)
         return ZEV_QX70_VAL_RANGE_HIGH;
     return std::nullopt;
 }
+
+inline const char *rangeName(double selector) { return selector == ZEV_QX70_VAL_RANGE_LOW ? "low" : "high"; }
 
 } // namespace qx::sequence

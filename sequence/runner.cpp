@@ -4,20 +4,10 @@
 #include "measurement_log.h"
 #include "quantities.h"
 
-#include <charconv>
-
 namespace qx::sequence {
 namespace {
 
 constexpr char kChannel[] = "1";
-
-// The shortest text that reads back as the same number: 230, 0.01.
-std::string number(double value)
-{
-    char text[32];
-    const auto result = std::to_chars(text, text + sizeof text, value);
-    return std::string(text, result.ptr);
-}
 
 void append(std::string &values, const std::string &name, const std::string &value)
 {
@@ -47,7 +37,7 @@ public:
         case StepKind::Set: return set(step, row);
         case StepKind::Output: return output(step, row);
         case StepKind::Wait:
-            append(row.values, "seconds", number(step.seconds));
+            append(row.values, "seconds", numberText(step.seconds));
             wait(step.seconds); // an abort ends the sequence once the row is told
             return VI_SUCCESS;
         case StepKind::Drop: return drop(step, row);
@@ -60,16 +50,10 @@ private:
     ViStatus set(const Step &step, Row &row)
     {
         for (const Setting &s : step.settings) {
-            ViStatus status = VI_SUCCESS;
-            switch (s.quantity) {
-            case Quantity::Voltage: status = ZEV_QX70_GenerateACVoltage(vi_, kChannel, s.value); break;
-            case Quantity::Frequency: status = ZEV_QX70_GenerateACFrequency(vi_, kChannel, s.value); break;
-            case Quantity::Current: status = ZEV_QX70_GenerateACCurrent(vi_, kChannel, s.value); break;
-            case Quantity::Range: status = ZEV_QX70_GenerateACVoltageRange(vi_, kChannel, s.value); break;
-            }
-            const bool range = s.quantity == Quantity::Range;
-            append(row.values, quantityName(s.quantity),
-                   range ? (s.value == ZEV_QX70_VAL_RANGE_LOW ? "low" : "high") : number(s.value));
+            const SettableQuantity &quantity = settable(s.quantity);
+            const ViStatus status = quantity.set(vi_, kChannel, s.value);
+            append(row.values, quantity.name,
+                   s.quantity == Quantity::Range ? rangeName(s.value) : numberText(s.value));
             if (status != VI_SUCCESS)
                 return status;
         }
@@ -86,9 +70,9 @@ private:
     {
         const int phase = step.phase.value_or(ZEV_QX70_VAL_PHASE_ALL);
         if (step.angle)
-            append(row.values, "angle", number(*step.angle));
+            append(row.values, "angle", numberText(*step.angle));
         if (step.dropTime)
-            append(row.values, "time", number(*step.dropTime));
+            append(row.values, "time", numberText(*step.dropTime));
         append(row.values, "phase", std::to_string(phase));
         return ZEV_QX70_PhaseDropCommands(vi_, kChannel, step.angle ? 1 : 0, step.angle.value_or(0.0),
                                           step.dropTime.value_or(0.0), step.dropTime ? VI_TRUE : VI_FALSE,
@@ -107,10 +91,11 @@ private:
             const ViStatus status = ZEV_QX70_PhaseMeasureOutput(vi_, kChannel, kind->type, phase, &value);
             if (status < 0)
                 return status;
-            append(row.values, name, number(value));
+            append(row.values, name, numberText(value));
             for (const Expectation &e : step.expect)
                 if (e.kind == name && (value < e.low || value > e.high))
-                    append(outside, name, number(value) + " outside [" + number(e.low) + ", " + number(e.high) + "]");
+                    append(outside, name,
+                           numberText(value) + " outside [" + numberText(e.low) + ", " + numberText(e.high) + "]");
         }
         if (!outside.empty()) {
             row.verdict = Verdict::Fail;

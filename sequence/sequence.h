@@ -6,6 +6,7 @@
 // and the next). Steps are numbered from 1 in file order.
 #pragma once
 
+#include "quantities.h"
 #include "zev_qx70.h"
 
 #include <optional>
@@ -18,8 +19,7 @@ namespace qx::sequence {
 enum class StepKind { Set, Output, Wait, Drop, Measure };
 const char *stepKindName(StepKind kind);
 
-enum class Quantity { Voltage, Frequency, Current, Range };
-const char *quantityName(Quantity quantity);
+inline const char *quantityName(Quantity quantity) { return settable(quantity).name; }
 
 struct Setting {
     Quantity quantity;
@@ -76,8 +76,27 @@ struct InstrumentLimits {
     double frequencyHigh = 0.0;
 };
 
-// The first step the instrument cannot do ("step 2: voltage 350 V is above the 300 V limit"),
-// or "" when it can do them all. Unknown limits (0) are not checked.
+// The shortest text that reads back as the same number: 300, 6.67.
+std::string numberText(double value);
+
+// What is wrong with setting `quantity` to `value` on an instrument of `limits` whose present
+// range reaches `rangeVolts` (0: not known), or "" when nothing is: "400 V is above this
+// instrument's 300 V limit", "-5 V: a voltage cannot be negative". Unknown limits (0) are not
+// checked.
+std::string limitProblem(Quantity quantity, double value, const InstrumentLimits &limits, double rangeVolts);
+
+// The limits a model ("7101QX", "7103QX") reports as shipped; none for another name.
+std::optional<InstrumentLimits> shippedLimits(std::string_view model);
+
+// The first step the instrument cannot do ("step 2: 350 V is above this instrument's 300 V
+// limit"), or "" when it can do them all. Unknown limits (0) are not checked.
 std::string checkAgainst(const Sequence &sequence, const InstrumentLimits &limits);
+
+// About how long a run of the whole sequence takes, in seconds: its waits, the pauses between
+// runs and the timed drops, and the instrument's pacing of each step run.
+double estimatedSeconds(const Sequence &sequence);
+
+// A duration as people read it: "45 s", "2 min 15 s", "1 h 5 min".
+std::string durationText(double seconds);
 
 } // namespace qx::sequence

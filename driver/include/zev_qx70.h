@@ -10,7 +10,9 @@
  *   instrument error (ZEV_QX70_ERROR_INSTRUMENT_STATUS) takes it out of the instrument's queue; the
  *   elaboration then holds the instrument's answer, number and text: -222,"Data out of range".
  *   Errors met before a session exists, or by an open that failed, are kept on VI_NULL (per
- *   thread). These errors are returned without error information: the limit refusals
+ *   thread); a resource that cannot be opened has the device behind it in the elaboration:
+ *   "/dev/ttyS8: No such file or directory" (ASRL9::INSTR), "linux-gpib's libgpib.so.0 is not
+ *   installed". These errors are returned without error information: the limit refusals
  *   ZEV_QX70_ERROR_OVER_VOLTAGE, _OVER_CURRENT and _FREQUENCY_OUT_OF_LIMITS,
  *   ZEV_QX70_ERROR_NOT_SUPPORTED, ZEV_QX70_ERROR_INVALID_SESSION_HANDLE, and the engine's own
  *   failures (locking, flags, attribute access outside the documented positions), which the

@@ -7,7 +7,10 @@
 #include "runtime/strings.h"
 #include "session_lock.h"
 #include "status.h"
+#include "visa/open_failure.h"
 #include "zev_qx70.h"
+
+#include <string>
 
 using qx::runtime::Delay;
 using zev::fold;
@@ -126,7 +129,10 @@ ViStatus openInstrument(ViConstString resourceName, ViBoolean idQuery, ViBoolean
     status = viOpen(rm, resourceName, VI_NULL, kOpenTimeoutMs, &io);
     if (status < 0) {
         io = VI_NULL;
-        return record(vi, status);
+        // The resource name hides the device (ASRL9::INSTR is /dev/ttyS8): the I/O layer names it.
+        const std::string device = qx::visa::lastOpenFailure();
+        Ivi_SetErrorInfo(vi, VI_FALSE, status, VI_SUCCESS, device.empty() ? VI_NULL : device.c_str());
+        return status;
     }
     status = Ivi_SetAttributeViSession(vi, VI_NULL, IVI_ATTR_IO_SESSION, 0, io);
     if (status < 0)

@@ -23,6 +23,9 @@ public:
     // The process-wide library, loaded once on first use from $QX_GPIB_LIBRARY if set, else from
     // "libgpib.so.0". Null when absent (VI_ERROR_LIBRARY_NFOUND).
     static const GpibLibrary *shared();
+    // Why shared() is null, naming the file: "linux-gpib's libgpib.so.0 is not installed"; "" when
+    // it is not.
+    static std::string sharedProblem();
 
     ~GpibLibrary();
     GpibLibrary(const GpibLibrary &) = delete;

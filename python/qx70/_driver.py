@@ -5,6 +5,7 @@ from __future__ import annotations
 import ctypes
 import os
 from ctypes import POINTER, c_char_p, c_double, c_int16, c_int32, c_uint16, c_uint32
+from typing import NamedTuple
 
 ViSession = c_uint32
 ViStatus = c_int32
@@ -26,10 +27,31 @@ RANGE_HIGH = 2.0
 LOCAL = 0
 REMOTE = 1
 PHASE_ALL = 0
+ERROR_INSTRUMENT_STATUS = -1074135039  # 0xBFFA0001
+ERROR_OVER_VOLTAGE = -1074126847  # 0xBFFA2001
+ERROR_OVER_CURRENT = -1074126846  # 0xBFFA2002
+ERROR_FREQUENCY_OUT_OF_LIMITS = -1074118655  # 0xBFFA4001
+ERROR_NOT_SUPPORTED = -1074118654  # 0xBFFA4002
 # Refusals the driver returns without a text of its own.
 REFUSAL_TEXTS = {
-    -1074118655: "Frequency outside the instrument's limits",  # ZEV_QX70_ERROR_FREQUENCY_OUT_OF_LIMITS
-    -1074118654: "Not supported by the connected model",  # ZEV_QX70_ERROR_NOT_SUPPORTED
+    ERROR_FREQUENCY_OUT_OF_LIMITS: "Frequency outside the instrument's limits",
+    ERROR_NOT_SUPPORTED: "Not supported by the connected model",
+}
+LIMIT_REFUSALS = (ERROR_OVER_VOLTAGE, ERROR_OVER_CURRENT, ERROR_FREQUENCY_OUT_OF_LIMITS)
+
+
+class Setting(NamedTuple):
+    unit: str  #: of the value read back; the range reads back as its highest voltage
+    setter: str  #: the driver function; the range takes RANGE_LOW or RANGE_HIGH
+    query: int  #: the function code of ZEV_QX70_QueryOutputFunction
+
+
+# The settable quantities, as qxctl and sequence files name them.
+SETTINGS = {
+    "voltage": Setting("V", "ZEV_QX70_GenerateACVoltage", QUERY_VOLTAGE),
+    "frequency": Setting("Hz", "ZEV_QX70_GenerateACFrequency", QUERY_FREQUENCY),
+    "current": Setting("A", "ZEV_QX70_GenerateACCurrent", QUERY_CURRENT_LIMIT),
+    "range": Setting("V", "ZEV_QX70_GenerateACVoltageRange", QUERY_VOLTAGE_RANGE),
 }
 MEASUREMENTS = {
     "voltage": 2,

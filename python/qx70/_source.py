@@ -3,12 +3,16 @@
 from __future__ import annotations
 
 import ctypes
+import math
 import threading
+import warnings
 from typing import NamedTuple
 
 from . import _driver as d
 
 _CHANNEL = b"1"
+# The settings the instrument lowers by itself when the range changes and they no longer fit.
+_FOLLOWING_THE_RANGE = ("voltage", "current")
 
 
 class QXError(Exception):
@@ -18,6 +22,10 @@ class QXError(Exception):
         super().__init__(f"{message} (status 0x{status & 0xFFFFFFFF:08X})")
         self.status = status
         self.message = message
+
+
+class SettingChanged(UserWarning):
+    """The instrument changed a setting by itself, e.g. lowered the voltage to fit a new range."""
 
 
 class Limits(NamedTuple):
@@ -36,6 +44,31 @@ class Identity(NamedTuple):
     firmware: str
 
 
+def _number(value: float) -> str:
+    """The shortest text that reads back as the same number: 300, 6.67."""
+    return repr(float(value)).removesuffix(".0")
+
+
+def _limit_problem(name: str, value: float, limits: Limits, range_volts: float) -> str:
+    """What is wrong with a value the driver refused as outside the limits of the present range."""
+    unit = d.SETTINGS[name].unit
+    amount = f"{_number(value)} {unit}"
+    if not math.isfinite(value):
+        return f"a {name} must be a finite number"
+    if value < 0 and name != "frequency":
+        return f"{amount}: a {name} cannot be negative"
+    if name == "frequency":
+        if value < limits.frequency_low:
+            return f"{amount} is below this instrument's {_number(limits.frequency_low)} Hz minimum"
+        return f"{amount} is above this instrument's {_number(limits.frequency_high)} Hz maximum"
+    if name == "voltage":
+        where = " on the low range" if range_volts <= limits.voltage / 2 else ""
+        return f"{amount} is above this instrument's {_number(range_volts)} V limit{where}"
+    halved = range_volts > limits.voltage / 2
+    limit, where = (limits.current / 2, " on the high range") if halved else (limits.current, "")
+    return f"{amount} is above this instrument's {_number(limit)} A limit{where}"
+
+
 def _failure_text(vi: int, status: int) -> str:
     """The driver's message for `status` and what its error information adds."""
     lib = d.library()
@@ -50,6 +83,10 @@ def _failure_text(vi: int, status: int) -> str:
     return text
 
 
+def _listed(errors: list[tuple[int, str]]) -> str:
+    return "; ".join(f'{code},"{message}"' for code, message in errors)
+
+
 class Source:
     """A QX Series source (7101QX or 7103QX).
 
@@ -59,7 +96,10 @@ class Source:
     ...     print(src.measure("power", phase=1))
 
     The session opens with an identification query and without a reset. Every driver error
-    raises QXError. A session may be used from several threads.
+    raises QXError, and so does an error the instrument holds after a call that may have changed
+    it (a setting, the output, a register, a drop, a measurement's phase selection). A setting the
+    instrument changes by itself warns with SettingChanged. A session may be used from several
+    threads.
     """
 
     def __init__(self, resource: str, baud: int = 9600) -> None:
@@ -103,51 +143,87 @@ class Source:
     def _call(self, name: str, *args: object) -> int:
         return self._check(getattr(d.library(), name)(self._vi.value, *args))
 
-    def _query(self, code: int) -> float:
+    def _changing(self, name: str, *args: object) -> int:
+        """A call that may change the instrument, then its error queue: what the instrument
+        holds afterwards is this call's error, also where the driver's own check did not look."""
+        try:
+            status = self._call(name, *args)
+        except QXError as error:
+            if error.status != d.ERROR_INSTRUMENT_STATUS:
+                raise
+            # The driver's check took the first error out of the queue; others may follow it.
+            queued = self.errors()
+            if not queued:
+                raise
+            raise QXError(error.status, f"{error.message}; then {_listed(queued)}") from None
+        queued = self.errors()
+        if queued:
+            raise QXError(d.ERROR_INSTRUMENT_STATUS, f"the instrument reports {_listed(queued)}")
+        return status
+
+    def _query(self, name: str) -> float:
         value = d.ViReal64()
-        self._call("ZEV_QX70_QueryOutputFunction", _CHANNEL, code, ctypes.byref(value))
+        self._call("ZEV_QX70_QueryOutputFunction", _CHANNEL, d.SETTINGS[name].query, ctypes.byref(value))
         return value.value
+
+    def _set(self, name: str, value: float) -> None:
+        try:
+            self._changing(d.SETTINGS[name].setter, _CHANNEL, value)
+        except QXError as error:
+            if error.status not in d.LIMIT_REFUSALS:
+                raise
+            range_volts = self._query("range") if name != "frequency" else 0.0
+            raise QXError(error.status, _limit_problem(name, value, self.limits(), range_volts)) from None
 
     # -- settings -----------------------------------------------------------------------------
 
     @property
     def voltage(self) -> float:
-        """The programmed voltage (V). Setting it beyond the present range's limit raises."""
-        return self._query(d.QUERY_VOLTAGE)
+        """The programmed voltage (V). A value beyond the present range's limit raises, saying
+        which limit ("400 V is above this instrument's 300 V limit"); nothing is sent."""
+        return self._query("voltage")
 
     @voltage.setter
     def voltage(self, volts: float) -> None:
-        self._call("ZEV_QX70_GenerateACVoltage", _CHANNEL, float(volts))
+        self._set("voltage", float(volts))
 
     @property
     def frequency(self) -> float:
         """The programmed frequency (Hz)."""
-        return self._query(d.QUERY_FREQUENCY)
+        return self._query("frequency")
 
     @frequency.setter
     def frequency(self, hertz: float) -> None:
-        self._call("ZEV_QX70_GenerateACFrequency", _CHANNEL, float(hertz))
+        self._set("frequency", float(hertz))
 
     @property
     def current(self) -> float:
-        """The current limit (A)."""
-        return self._query(d.QUERY_CURRENT_LIMIT)
+        """The current limit (A); the high range allows half of the instrument's limit."""
+        return self._query("current")
 
     @current.setter
     def current(self, amperes: float) -> None:
-        self._call("ZEV_QX70_GenerateACCurrent", _CHANNEL, float(amperes))
+        self._set("current", float(amperes))
 
     @property
     def range(self) -> float:
-        """The voltage range, read as its highest voltage (V); set as "low" or "high"."""
-        return self._query(d.QUERY_VOLTAGE_RANGE)
+        """The voltage range, read as its highest voltage (V); set as "low" or "high". A voltage or
+        current setting that no longer fits is lowered by the instrument: warned with its new value
+        as SettingChanged."""
+        return self._query("range")
 
     @range.setter
     def range(self, selector: str) -> None:
         selectors = {"low": d.RANGE_LOW, "high": d.RANGE_HIGH}
         if selector not in selectors:
             raise ValueError(f'range must be "low" or "high", not {selector!r}')
-        self._call("ZEV_QX70_GenerateACVoltageRange", _CHANNEL, selectors[selector])
+        before = [self._query(name) for name in _FOLLOWING_THE_RANGE]
+        self._changing(d.SETTINGS["range"].setter, _CHANNEL, selectors[selector])
+        for name, old in zip(_FOLLOWING_THE_RANGE, before):
+            new, unit = self._query(name), d.SETTINGS[name].unit
+            if new != old:
+                warnings.warn(f"the instrument changed the {name} setting from {_number(old)} {unit} to "
+                              f"{_number(new)} {unit}", SettingChanged, stacklevel=2)
 
     @property
     def output(self) -> bool:
@@ -158,19 +234,19 @@ class Source:
 
     @output.setter
     def output(self, on: bool) -> None:
-        self._call("ZEV_QX70_ConnectOutput" if on else "ZEV_QX70_DisconnectOutput", _CHANNEL)
+        self._changing("ZEV_QX70_ConnectOutput" if on else "ZEV_QX70_DisconnectOutput", _CHANNEL)
 
     def remote(self, on: bool = True) -> None:
         """Remote (True) or local (False) operation of the front panel."""
-        self._call("ZEV_QX70_RemoteOnOff", _CHANNEL, d.REMOTE if on else d.LOCAL)
+        self._changing("ZEV_QX70_RemoteOnOff", _CHANNEL, d.REMOTE if on else d.LOCAL)
 
     def save(self, register: int) -> None:
         """Saves the settings in a register."""
-        self._call("ZEV_QX70_SaveRegister", _CHANNEL, int(register))
+        self._changing("ZEV_QX70_SaveRegister", _CHANNEL, int(register))
 
     def recall(self, register: int) -> None:
         """Recalls the settings of a register."""
-        self._call("ZEV_QX70_RecallRegister", _CHANNEL, int(register))
+        self._changing("ZEV_QX70_RecallRegister", _CHANNEL, int(register))
 
     # -- measuring and testing ------------------------------------------------------------------
 
@@ -182,13 +258,13 @@ class Source:
             raise ValueError(f"unknown measurement {kind!r}: one of {', '.join(d.MEASUREMENTS)}")
         value = d.ViReal64()
         phase = d.PHASE_ALL if phase is None else int(phase)
-        self._call("ZEV_QX70_PhaseMeasureOutput", _CHANNEL, d.MEASUREMENTS[kind], phase, ctypes.byref(value))
+        self._changing("ZEV_QX70_PhaseMeasureOutput", _CHANNEL, d.MEASUREMENTS[kind], phase, ctypes.byref(value))
         return value.value
 
     def drop(self, angle: float | None = None, time: float | None = None, phase: int = d.PHASE_ALL) -> None:
         """Drops the output: starting at `angle` (0, 90, 180 or 270 degrees) or at once, for
         `time` seconds or the instrument's own drop time, on one phase (1 to 3) or all (0)."""
-        self._call("ZEV_QX70_PhaseDropCommands", _CHANNEL, 0 if angle is None else 1,
+        self._changing("ZEV_QX70_PhaseDropCommands", _CHANNEL, 0 if angle is None else 1,
                    0.0 if angle is None else float(angle), 0.0 if time is None else float(time),
                    0 if time is None else 1, int(phase))
 

@@ -17,15 +17,17 @@ def test_settings_and_measurements_send_exactly_the_driver_calls(simulator):
         assert src.measure("power") == pytest.approx(600.0)  # all phases, on the three-phase source too
         src.drop(angle=180, time=0.05, phase=0)
         src.save(2)
+    queue = [":SYST:ERR?"]  # read after each call that may have changed the instrument
+    setpoints = ["VOLT?", "SYST:ERR?", "CURR?", "SYST:ERR?"]  # around a range change
     assert sim.between_open_and_close() == [
-        "VOLT:RANG 150.000000", "SYST:ERR?",
-        "VOLT 100.000000", "SYST:ERR?",
-        "OUTP 1", "SYST:ERR?",
+        *setpoints, "VOLT:RANG 150.000000", "SYST:ERR?", *queue, *setpoints,
+        "VOLT 100.000000", "SYST:ERR?", *queue,
+        "OUTP 1", "SYST:ERR?", *queue,
         "VOLT?", "SYST:ERR?", "VOLT:RANG?", "SYST:ERR?", "OUTP?", "SYST:ERR?", "*CLS",
-        "INST:NSEL 3", "MEAS:CURR?",
-        "INST:COUP 1", "MEAS:POW?",
+        "INST:NSEL 3", "MEAS:CURR?", *queue,
+        "INST:COUP 1", "MEAS:POW?", *queue,
         "INST:COUP 1", "OUTP:STAR:STAT 1", "OUTP:STAR:PHAS 180.000000", "OUTP:DROP 0.050000", "SYST:ERR?", "*CLS",
-        "*SAV 2", "SYST:ERR?"]
+        *queue, "*SAV 2", "SYST:ERR?", *queue]
 
 
 def test_identity_and_limits_come_from_the_instrument(simulator):
@@ -42,7 +44,13 @@ def test_driver_refusals_raise_with_the_drivers_message_and_send_nothing(simulat
         with pytest.raises(qx70.QXError) as refused:
             src.frequency = 10
         assert refused.value.status == -1074118655  # 0xBFFA4001
-        assert str(refused.value) == "Frequency outside the instrument's limits (status 0xBFFA4001)"
+        assert str(refused.value) == "10 Hz is below this instrument's 16 Hz minimum (status 0xBFFA4001)"
+        for name, value, message in [("voltage", 400, "400 V is above this instrument's 300 V limit"),
+                                     ("voltage", -5, "-5 V: a voltage cannot be negative"),
+                                     ("current", 50, "50 A is above this instrument's 4.6 A limit on the high range")]:
+            with pytest.raises(qx70.QXError) as refused:
+                setattr(src, name, value)
+            assert refused.value.message == message
         with pytest.raises(qx70.QXError, match=r"Start Phase \(status 0xBFFA0010\)"):
             src.drop(angle=45)
         with pytest.raises(ValueError):
@@ -50,7 +58,7 @@ def test_driver_refusals_raise_with_the_drivers_message_and_send_nothing(simulat
         with pytest.raises(ValueError):
             src.measure("energy")
     received = sim.between_open_and_close()
-    assert not any(m.startswith(("FREQ ", "OUTP:DROP", "VOLT:RANG ", "MEAS")) for m in received), received
+    assert not any(m.startswith(("FREQ ", "OUTP:DROP", "VOLT:RANG ", "MEAS", "VOLT ", "CURR ")) for m in received)
 
 
 def test_instrument_errors_time_outs_and_closed_sessions_raise(simulator):
@@ -59,6 +67,12 @@ def test_instrument_errors_time_outs_and_closed_sessions_raise(simulator):
     with pytest.raises(qx70.QXError, match="Instrument error detected"):
         src.voltage = 10
     src.close()
+    with qx70.Source(simulator("--model", "7101QX").resource) as single:
+        single.voltage = 200
+        with pytest.warns(qx70.SettingChanged, match="^the instrument changed the voltage setting from 200 V to 150 V$"):
+            single.range = "low"
+        with pytest.raises(qx70.QXError, match='^the instrument reports -222,"Data out of range"'):
+            single.measure("voltage", phase=2)  # the driver checks nothing after a measurement
     src.close()
     with pytest.raises(qx70.QXError) as closed:
         src.output = True

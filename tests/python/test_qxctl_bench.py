@@ -43,7 +43,7 @@ def test_the_iec_interruptions_run_in_order_and_every_run_is_reported(simulator,
     assert angles == ["0.000000"] * 3 + ["90.000000"] * 3 + ["180.000000"] * 3 + ["270.000000"] * 3
     assert wire.count("OUTP:DROP 0.010000") == 12
     assert wire[:3] == ["VOLT:RANG 300.000000", "SYST:ERR?", "FREQ 50.000000"]
-    assert wire[-2:] == ["OUTP 0", "SYST:ERR?"]
+    assert wire[-3:] == ["OUTP 0", "SYST:ERR?", ":SYST:ERR?"]  # the error queue read at the end
 
     rows = report_rows(report)
     assert len(rows) == 22 and all(row["result"] == "pass" for row in rows)
@@ -88,7 +88,7 @@ def test_ctrl_c_stops_a_wait_and_leaves_the_output_off(simulator, tmp_path):
     stdout, stderr = process.communicate(timeout=RUN_LIMIT)
     assert process.returncode == 1, stderr
     assert stdout == "aborted: 2 runs, 2 passed, 0 failed\naborted during step 2; output switched off\n"
-    assert sim.between_open_and_close()[-4:] == ["OUTP 1", "SYST:ERR?", "OUTP 0", "SYST:ERR?"]
+    assert sim.between_open_and_close()[-5:] == ["OUTP 1", "SYST:ERR?", "OUTP 0", "SYST:ERR?", ":SYST:ERR?"]
     assert [row["kind"] for row in report_rows(report)] == ["output", "wait"]
 
 

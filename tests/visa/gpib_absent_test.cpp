@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "visa/gpib_library.h"
+#include "visa/open_failure.h"
 #include "visa/visa.h"
 
 using namespace qx::visa;
@@ -23,6 +24,7 @@ TEST(GpibWithoutLibrary, OpenFailsWithLibraryNotFoundTimeOutsAndStatusesStillMap
     ASSERT_EQ(viOpenDefaultRM(&rm), VI_SUCCESS);
     EXPECT_EQ(viOpen(rm, "GPIB::5::INSTR", VI_NULL, 5000, &io), VI_ERROR_LIBRARY_NFOUND);
     EXPECT_EQ(io, VI_NULL);
+    EXPECT_EQ(lastOpenFailure(), "linux-gpib's /nonexistent/libgpib.so.0 is not installed");
     EXPECT_EQ(viClose(rm), VI_SUCCESS);
 
     // The time-out code is the shortest not shorter than the time-out: T10us, T1ms, T3ms, T10s,

@@ -1,6 +1,7 @@
 #include "visa/gpib_library.h"
 
 #include <cstdlib>
+#include <cstring>
 
 #include <dlfcn.h>
 
@@ -71,15 +72,39 @@ std::unique_ptr<GpibLibrary> GpibLibrary::load(const std::string &path)
     }
 }
 
+namespace {
+
+std::string sharedPath()
+{
+    const char *override = std::getenv("QX_GPIB_LIBRARY");
+    return override && *override ? override : "libgpib.so.0";
+}
+
+} // namespace
+
 const GpibLibrary *GpibLibrary::shared()
 {
     // Never unloaded: sessions still open while the program exits call ibonl from their
     // destructors, which may run after this function's statics are gone.
-    static const GpibLibrary *const library = [] {
-        const char *override = std::getenv("QX_GPIB_LIBRARY");
-        return load(override && *override ? override : "libgpib.so.0").release();
-    }();
+    static const GpibLibrary *const library = load(sharedPath()).release();
     return library;
+}
+
+std::string GpibLibrary::sharedProblem()
+{
+    if (shared())
+        return {};
+    const std::string path = sharedPath();
+    // Loaded again only to tell why: a file that is not there, or one that is no linux-gpib.
+    void *handle = ::dlopen(path.c_str(), RTLD_LAZY | RTLD_LOCAL);
+    if (!handle) {
+        const char *why = ::dlerror();
+        if (why == nullptr || std::strstr(why, "No such file") != nullptr)
+            return "linux-gpib's " + path + " is not installed";
+        return path + " cannot be loaded: " + why;
+    }
+    ::dlclose(handle);
+    return path + " is no linux-gpib library";
 }
 
 GpibLibrary::~GpibLibrary()

@@ -1,9 +1,11 @@
 // GPIB INSTR sessions through linux-gpib. The bus does its own time-outs (ibtmo) and ends
 // messages with EOI.
 #include <climits>
+#include <string>
 
 #include "transport.h"
 #include "visa/gpib_library.h"
+#include "visa/open_failure.h"
 
 namespace qx::visa {
 namespace {
@@ -114,15 +116,20 @@ private:
 ViStatus openGpibTransport(const ResourceName &name, ViUInt32, std::unique_ptr<Transport> &out)
 {
     const GpibLibrary *lib = GpibLibrary::shared();
-    if (!lib)
+    if (!lib) {
+        noteOpenFailure(GpibLibrary::sharedProblem());
         return VI_ERROR_LIBRARY_NFOUND;
+    }
     const int sad = name.secondary == VI_NO_SEC_ADDR ? 0 : name.secondary + secondaryOffset;
     const int ud = lib->ibdev(name.board, name.primary, sad, gpibTimeoutCode(defaultTimeoutMs), 1, 0);
     if (ud < 0) {
         const int err = lib->iberr();
         // No such board, or the driver is not there: the interface is not configured.
-        if (err == gpib::ENEB || err == gpib::EDVR)
+        if (err == gpib::ENEB || err == gpib::EDVR) {
+            noteOpenFailure("GPIB" + std::to_string(name.board) +
+                            ": no such board, or linux-gpib's driver is not loaded");
             return VI_ERROR_INTF_NUM_NCONFIG;
+        }
         const ViStatus status = gpibStatus(lib->ibsta() | gpib::ERR, err);
         return status < 0 ? status : VI_ERROR_IO;
     }

@@ -1,6 +1,11 @@
 // ASRL sessions on a real (or pseudo-terminal) serial port.
 #include "transport.h"
 
+#include "visa/open_failure.h"
+
+#include <cerrno>
+#include <cstring>
+
 namespace qx::visa {
 namespace {
 
@@ -46,8 +51,15 @@ ViStatus openSerialTransport(const ResourceName &name, ViUInt32, std::unique_ptr
 {
     const std::string path = name.path.empty() ? comPortPath(name.board) : name.path;
     SerialPort port;
-    if (const ViStatus status = port.open(path); status < 0)
+    if (const ViStatus status = port.open(path); status < 0) {
+        if (path.empty())
+            noteOpenFailure("COM port " + std::to_string(name.board) + " names no device");
+        else if (port.lastErrno() == ENOTTY)
+            noteOpenFailure(path + " is no serial device");
+        else
+            noteOpenFailure(path + ": " + std::strerror(port.lastErrno()));
         return status;
+    }
     out = std::make_unique<SerialTransport>(std::move(port));
     return VI_SUCCESS;
 }

@@ -4,6 +4,7 @@
 #include <set>
 
 #include "session.h"
+#include "visa/open_failure.h"
 #include "visa/visa.h"
 
 namespace qx::visa {
@@ -134,6 +135,7 @@ ViStatus viOpen(ViSession rm, ViConstRsrc resourceName, ViAccessMode accessMode,
         return VI_ERROR_INV_PARAMETER;
     *vi = VI_NULL;
     try {
+        noteOpenFailure({});
         if (!table().isManager(rm))
             return VI_ERROR_INV_OBJECT;
         if ((accessMode & ~knownAccessModes) != 0)
