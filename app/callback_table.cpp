@@ -151,6 +151,9 @@ constexpr ui::CallbackEntry kCallbacks[] = {
     {"sequence_abort", sequence_abort},
     {"sequence_save", sequence_save},
     {"open_logging", open_logging},
+    {"open_meter", open_meter},
+    {"meter_panel", meter_panel},
+    {"meter_run", meter_run},
     {"log_panel", log_panel},
     {"log_start", log_start},
 };

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "ui/toolkit.h"
+#include "snapshot.h"
 #include "zev_qx70.h"
 
 #include <span>
@@ -70,6 +71,15 @@ int log_start(int panel, int control, int event, void *callbackData, int eventDa
 int logTick();
 // Stops a log that runs (at the program's end).
 void stopLogging();
+
+// Live meter panel: opening, starting and stopping run at once; each reading on the worker.
+int open_meter(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
+int meter_panel(int panel, int event, void *callbackData, int eventData1, int eventData2);
+int meter_run(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
+// Stops the live meter (at the program's end).
+void stopMetering();
+// A reading made elsewhere (by a running sequence) shown by the live meter as its own.
+void publishReading(monitor::Snapshot snapshot);
 
 // The main panel's last connection (GPIB address, COM port, model), kept between runs.
 void rememberConnection();

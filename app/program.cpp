@@ -85,6 +85,7 @@ int run(int argc, char **argv)
     // closed panels and ends within its driver time-out.
     abortSequence();
     stopLogging();
+    stopMetering();
     ui::CloseUserInterface();
     instrumentWorker().stop();
     return 0;

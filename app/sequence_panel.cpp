@@ -12,12 +12,14 @@
 #include "report_file.h"
 #include "sequence.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 namespace qx::app {
@@ -86,10 +88,34 @@ public:
             const std::lock_guard lock(state().mutex);
             state().rows.push_back(row);
         }
+        if (row.kind == StepKind::Measure && row.verdict != Verdict::Error)
+            publishReading(reading(row));
         show(row.step);
     }
 
 private:
+    // A measure step's values ("voltage=230;current=4.6") as a snapshot of the sequence's own.
+    monitor::Snapshot reading(const Row &row) const
+    {
+        monitor::Snapshot snapshot;
+        snapshot.origin = monitor::Origin::Sequence;
+        int phase = 0;
+        for (const Step &step : sequence_.steps)
+            if (step.number == row.step)
+                phase = step.phase.value_or(0);
+        std::string_view rest = row.values;
+        while (!rest.empty()) {
+            const std::string_view item = rest.substr(0, rest.find(';'));
+            rest.remove_prefix(std::min(rest.size(), item.size() + 1));
+            const auto equals = item.find('=');
+            if (equals == std::string_view::npos)
+                continue;
+            snapshot.channels.push_back({std::string(item.substr(0, equals)), phase});
+            snapshot.values.push_back(std::strtod(std::string(item.substr(equals + 1)).c_str(), nullptr));
+        }
+        return snapshot;
+    }
+
     void show(int current)
     {
         std::vector<Row> rows;

@@ -2,7 +2,8 @@
 // window manager, with the simulator in the process (answering slowly where the instrument must
 // be busy): a register number changed while Go waits does not change the register written; three
 // Drop presses while busy are three drops; Quit during a sequence asks to abort it and quits at
-// once instead of waiting the sequence out.
+// once instead of waiting the sequence out; meanwhile the live meter shows the sequence's own
+// readings.
 #include "message_box.h"
 #include "program.h"
 #include "qxseries_panels.h"
@@ -84,19 +85,31 @@ void pressesWhileBusy(int steady, qx::sim::Simulator &simulator, const Transcrip
     check(simulator.snapshot().drops.size() == dropsBefore + 3, "three Drop presses are three drops");
 }
 
+// The window a button opens, by its title; 0 when none opens.
+int opened(int panel, int control, const char *title)
+{
+    click(panel, control);
+    QWidget *window = nullptr;
+    const bool up = QTest::qWaitFor([&] {
+        return (window = QApplication::activeWindow()) != nullptr && window->windowTitle() == title;
+    }, 5000);
+    check(up, std::string("the window ") + title + " opens");
+    for (int handle = 1; handle < 64; ++handle)
+        if (up && qx::ui::panelWindow(handle) == window)
+            return handle;
+    return 0;
+}
+
 // Starts `sinceQuit` as Quit is pressed.
 void quitDuringASequence(int steady, QElapsedTimer &sinceQuit)
 {
     const QString file = QDir::temp().filePath("qx_press_long_sequence.json");
-    std::ofstream(file.toStdString()) << R"({"name": "Long", "steps": [{"output": "on"}, {"wait": 600}, {"output": "off"}]})";
-    click(steady, STEADY_SEQUENCES);
-    QWidget *window = nullptr;
-    check(QTest::qWaitFor([&] { return (window = QApplication::activeWindow()) != nullptr &&
-                                       window->windowTitle() == "QX Series Test Sequence"; }, 5000),
-          "the sequence panel opens");
-    int panel = 0;
-    for (int handle = 1; handle < 64 && panel == 0; ++handle)
-        panel = qx::ui::panelWindow(handle) == window ? handle : 0;
+    std::ofstream(file.toStdString()) << R"({"name": "Long", "steps": [{"output": "on"},
+        {"measure": ["voltage", "current", "power"]}, {"wait": 600}, {"output": "off"}]})";
+    const int meter = opened(steady, STEADY_METER, "QX Series Live Meter");
+    click(meter, METER_RUN);
+    check(QTest::qWaitFor([&] { return text(meter, METER_TIME).starts_with("At "); }, 5000), "the live meter reads");
+    const int panel = opened(steady, STEADY_SEQUENCES, "QX Series Test Sequence");
     auto *poll = new QTimer;
     QObject::connect(poll, &QTimer::timeout, [poll, file] {
         if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
@@ -110,8 +123,10 @@ void quitDuringASequence(int steady, QElapsedTimer &sinceQuit)
     click(panel, SEQUENCE_OPEN);
     check(QTest::qWaitFor([&] { return text(panel, SEQUENCE_NAME) == "Long"; }, 5000), "the sequence opens");
     click(panel, SEQUENCE_RUN);
-    check(QTest::qWaitFor([&] { return text(panel, SEQUENCE_PROGRESS).starts_with("Step 2"); }, 5000),
-          "the sequence waits in its second step");
+    check(QTest::qWaitFor([&] { return text(panel, SEQUENCE_PROGRESS).starts_with("Step 3"); }, 5000),
+          "the sequence waits in its third step");
+    check(QTest::qWaitFor([&] { return text(meter, METER_TIME).starts_with("By the sequence at "); }, 5000),
+          "while the sequence holds the instrument the meter shows the sequence's own readings");
     qx::ui::test::whenMessageBoxUp([](QMessageBox *box) {
         check(box->text().startsWith("A test sequence is running."), "Quit asks whether to abort the sequence");
         QTest::mouseClick(box->button(QMessageBox::Yes), Qt::LeftButton);

@@ -1,6 +1,6 @@
-// The front panel stays responsive while the instrument is slow: in a real X server under a
-// window manager, with the simulator answering every query 2 s late, the operator sets a voltage
-// and switches the output. The user-interface thread's timer must keep ticking (no gap of 100 ms
+// The front panel stays responsive while the live meter reads every phase at its fastest interval,
+// and while the instrument is slow: in a real X server under a window manager, with the simulator
+// answering every query 2 s late, the operator sets a voltage and switches the output. The user-interface thread's timer must keep ticking (no gap of 100 ms
 // or more), the wait cursor shows meanwhile, and both settings still reach the instrument, in
 // order, once it answers.
 #include "program.h"
@@ -14,7 +14,9 @@
 #include <QtTest>
 #include <QtWidgets>
 
+#include <algorithm>
 #include <fstream>
+#include <set>
 
 namespace {
 
@@ -49,6 +51,37 @@ private:
     QElapsedTimer clock_;
     qint64 longest_ = 0;
 };
+
+// The live meter at its fastest interval, every phase read each time: fresh readings keep coming
+// and the user-interface thread never waits for them.
+void meterAtItsFastest(int steady)
+{
+    QTest::mouseClick(qx::ui::controlWidget(steady, STEADY_METER), Qt::LeftButton);
+    int meter = 0;
+    const bool opened = QTest::qWaitFor([&] {
+        for (meter = steady + 1; meter < steady + 4; ++meter)
+            if (qx::ui::panelWindow(meter) != nullptr && qx::ui::panelWindow(meter)->isActiveWindow())
+                return true;
+        return false;
+    }, 5000);
+    if (!check(opened, "the live meter opens"))
+        return;
+    qx::ui::SetCtrlVal(meter, METER_INTERVAL, 0.2);
+    Heartbeat heartbeat;
+    QTest::mouseClick(qx::ui::controlWidget(meter, METER_RUN), Qt::LeftButton);
+    std::set<std::string> shown;
+    const bool fresh = QTest::qWaitFor([&] {
+        shown.insert(text(meter, METER_TIME));
+        return shown.size() > 5;
+    }, 10000);
+    check(fresh && std::none_of(shown.begin(), shown.end(), [](const std::string &t) { return t.starts_with("Not measured:"); }),
+          "the meter keeps showing fresh readings");
+    QTest::mouseClick(qx::ui::controlWidget(meter, METER_RUN), Qt::LeftButton);
+    check(QTest::qWaitFor([] { return QApplication::overrideCursor() == nullptr; }, 5000), "idle once the meter stops");
+    std::fprintf(stderr, "longest pause of the user-interface thread while metering: %lld ms\n",
+                 static_cast<long long>(heartbeat.longestGapMs()));
+    check(heartbeat.longestGapMs() < kMostGapMs, "the user-interface thread never pauses 100 ms or more while metering");
+}
 
 void operate(const std::shared_ptr<qx::sim::Simulator> &simulator)
 {
@@ -85,6 +118,7 @@ void operate(const std::shared_ptr<qx::sim::Simulator> &simulator)
                  static_cast<long long>(heartbeat.longestGapMs()));
     check(heartbeat.longestGapMs() < kMostGapMs, "the user-interface thread never pauses 100 ms or more");
     simulator->setFaults({});
+    meterAtItsFastest(steady);
     qx::ui::QuitUserInterface(0);
 }
 

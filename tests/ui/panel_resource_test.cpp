@@ -38,10 +38,13 @@ TEST_F(ShippedResource, CallbacksAreBoundOnceToReachableControlsMnemonicsAreUniq
         if (!panel.callback.empty())
             bound.insert(panel.callback);
         std::map<char, std::string> mnemonics;
+        std::size_t operable = 0;
         for (const ControlRecord *c : panel.controls()) {
+            const bool shownOnly = c->kind == ControlKind::Indicator || c->kind == ControlKind::TextIndicator ||
+                                   c->kind == ControlKind::Lamp;
+            operable += shownOnly ? 0 : 1;
             if (!c->callback.empty()) {
-                EXPECT_TRUE(c->kind != ControlKind::Indicator && c->kind != ControlKind::TextIndicator)
-                    << c->name << ": the operator cannot reach its callback";
+                EXPECT_FALSE(shownOnly) << c->name << ": the operator cannot reach its callback";
                 EXPECT_TRUE(bound.insert(c->callback).second) << c->callback << " is bound twice";
             }
             const auto at = c->label.find('&'); // the mnemonic is the letter after it
@@ -58,7 +61,7 @@ TEST_F(ShippedResource, CallbacksAreBoundOnceToReachableControlsMnemonicsAreUniq
                 EXPECT_TRUE(c->type != ValueType::Double || !c->unit.empty()) << c->name << " has no unit";
             }
         }
-        EXPECT_GE(mnemonics.size(), 5u) << panel.name << " is hardly keyboard-usable";
+        EXPECT_GE(mnemonics.size(), std::min<std::size_t>(operable, 5)) << panel.name << " is hardly keyboard-usable";
     }
 
     // The ranges agree with the driver's and the serial library's limits.

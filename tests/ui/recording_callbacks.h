@@ -49,7 +49,7 @@ inline constexpr const char *kControlCallbackNames[] = {
     "interfaceGPIB", "interfaceRS232", "quit",    "close",      "frequency", "voltage", "current",
     "range",         "remote_on_off",  "output_on_off", "display_on_off", "register_control", "measure",
     "OutputDrop",    "Start",          "Angle1",  "Angle2",     "Angle3",    "Angle4",   "error_history",
-    "open_sequences", "sequence_open", "sequence_preset", "sequence_run", "sequence_abort", "sequence_save", "open_logging", "log_start", "reconnect"};
+    "open_sequences", "sequence_open", "sequence_preset", "sequence_run", "sequence_abort", "sequence_save", "open_logging", "log_start", "reconnect", "open_meter", "meter_run"};
 
 template <std::size_t I> int recordControl(int panel, int control, int event, void *data, int data1, int data2)
 {
@@ -67,7 +67,8 @@ inline std::vector<CallbackEntry> recordingCallbacks()
         return std::vector<CallbackEntry>{CallbackEntry(kControlCallbackNames[I], &recordControl<I>)...,
                                           CallbackEntry("steady_panel", &recordPanel),
                                           CallbackEntry("sequence_panel", &recordPanel),
-                                          CallbackEntry("log_panel", &recordPanel)};
+                                          CallbackEntry("log_panel", &recordPanel),
+                                          CallbackEntry("meter_panel", &recordPanel)};
     }(std::make_index_sequence<std::size(kControlCallbackNames)>());
 }
 
