@@ -63,6 +63,20 @@ void checkConnectedState(const std::string &model)
     }
 }
 
+// A long "Last action" (an instrument error with its text) is shown whole: wrapped, never cut.
+void checkLongTextShownWhole(int steady)
+{
+    const std::string line = "Voltage: failed, instrument error -222,\"Data out of range\"; the value was kept";
+    const std::string before = value(steady, STEADY_RESULT);
+    qx::ui::SetCtrlVal(steady, STEADY_RESULT, line);
+    QTest::qWait(50); // the layout settles
+    auto *shown = qobject_cast<QLabel *>(qx::ui::controlWidget(steady, STEADY_RESULT));
+    const bool oneLine = shown != nullptr && QFontMetrics(shown->font()).horizontalAdvance(shown->text()) <= shown->contentsRect().width();
+    const bool wrapped = shown != nullptr && shown->wordWrap() && shown->heightForWidth(shown->width()) <= shown->height();
+    check(oneLine || wrapped, "a long last action is shown whole");
+    qx::ui::SetCtrlVal(steady, STEADY_RESULT, before);
+}
+
 // Opens the error history and closes it again; returns its title.
 QString openErrorHistory()
 {
@@ -109,6 +123,7 @@ void operate(const QString &artifacts, const std::string &model)
 
     check(QTest::qWaitFor([&] { return value(s.steadypanel, STEADY_RESULT) == "Voltage: done"; }, 2000),
           "the last action's line tells the voltage was set");
+    checkLongTextShownWhole(s.steadypanel);
     screenshot(artifacts, s.mainpanel, "main");
     screenshot(artifacts, s.steadypanel, "steady");
     check(openErrorHistory() == "QX Series Error History", "the error history opens");
