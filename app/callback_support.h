@@ -2,9 +2,11 @@
 #pragma once
 
 #include "messages.h"
+#include "poller.h"
 #include "ui/toolkit.h"
 
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 namespace qx::app {
@@ -17,6 +19,11 @@ inline int showHelp(const char *hint)
 }
 
 inline std::string panelResourceFile() { return ui::PanelResourcePath("QXSERIES.UIR"); }
+
+// Stops a monitor's poller and ends a subscription from any thread. On the user-interface thread
+// it handles the toolkit's events meanwhile: the subscription's sink may be waiting for a toolkit
+// call, which only that thread can answer.
+void endMonitoring(std::unique_ptr<monitor::Poller> poller, monitor::Subscription subscription);
 
 // A path as the operator reads it: the home folder written "~".
 inline std::string shownPath(const std::string &path)

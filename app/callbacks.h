@@ -67,8 +67,6 @@ void *agreedToEnd() noexcept;
 int open_logging(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
 int log_panel(int panel, int event, void *callbackData, int eventData1, int eventData2);
 int log_start(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
-// The log's next row: measured, written and plotted (on the worker; the log's ticker submits it).
-int logTick();
 // Stops a log that runs (at the program's end).
 void stopLogging();
 

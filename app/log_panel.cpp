@@ -1,25 +1,25 @@
 // The measurement log panel: the chosen kinds of one phase measured every interval into a CSV
-// file and an SQLite database, and plotted over the last minutes. A ticker thread keeps the pace
-// and hands each row to the instrument worker, so the log's queries never interleave with a
-// setting, a sequence or a refresh; a row that is still waiting is not queued twice.
+// file and an SQLite database, and plotted over the last minutes. The monitor's poller keeps the
+// pace on the platform clock and runs each reading as a job on the instrument worker, so the
+// log's queries never interleave with a setting, a sequence or a refresh; a reading still waiting
+// there is not queued twice. Each row is written and plotted from the log's subscription, on a
+// thread of its own: a database that is busy for a while holds neither the worker nor the panel.
 #include "action_report.h"
 #include "app_state.h"
 #include "callback_support.h"
 #include "callbacks.h"
-#include "failure_text.h"
 #include "instrument_worker.h"
 #include "measurement_log.h"
+#include "poller.h"
 #include "qxseries_panels.h"
 #include "quantities.h"
 #include "runtime/clock.h"
 
-#include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <mutex>
-#include <thread>
 
 namespace qx::app {
 namespace {
@@ -39,32 +39,19 @@ struct LogState {
     int panel = 0;
     std::mutex mutex; // the log and what describes it; never held across instrument work
     MeasurementLog log;
-    std::vector<LogChannel> channels;
-    double start = 0.0; // the platform clock's seconds at the first row
+    double start = 0.0; // the platform clock's seconds when the log started
     bool active = false;
     int shownOn = 0; // the panel that shows the rows
+    std::unique_ptr<monitor::Poller> poller;
+    monitor::Subscription subscription;
 
-    std::mutex stopMutex; // one stop at a time (the operator's, or the worker's after an error)
-    std::thread ticker;
-    std::condition_variable wake;
-    bool stopping = false; // under mutex
+    std::mutex stopMutex; // one stop at a time (the operator's, or the subscription's after an error)
 };
 
 LogState &state()
 {
     static LogState instance;
     return instance;
-}
-
-void tick(double interval, int panel)
-{
-    LogState &s = state();
-    for (;;) {
-        instrumentWorker().submit({panel, LOG_CHART, 0}, [] { return logTick(); });
-        std::unique_lock lock(s.mutex);
-        if (s.wake.wait_for(lock, std::chrono::duration<double>(interval), [&] { return s.stopping; }))
-            return;
-    }
 }
 
 std::vector<LogChannel> chosenChannels(int panel)
@@ -108,11 +95,9 @@ bool openFiles(int panel, const std::vector<LogChannel> &channels)
     {
         const std::lock_guard lock(s.mutex);
         if (s.log.open(csv, database, channels, error)) {
-            s.channels = channels;
             s.start = runtime::currentClock().now();
             s.active = true;
             s.shownOn = panel;
-            s.stopping = false;
         }
     }
     if (!error.empty()) {
@@ -129,6 +114,56 @@ void holdSettings(int panel, bool hold)
 {
     for (const int control : kSettingControls)
         ui::SetCtrlDimmed(panel, control, hold ? 1 : 0);
+}
+
+// Connected, as the main panel shows it (read on the user-interface thread, which owns it).
+bool connectedInSight()
+{
+    const int main = appState().mainpanel;
+    int gpib = 0, rs232 = 0;
+    ui::GetCtrlVal(main, MAIN_GPIB, &gpib);
+    ui::GetCtrlVal(main, MAIN_RS232, &rs232);
+    return gpib != 0 || rs232 != 0;
+}
+
+// One reading: a row in both files, a point on the plot. On the log's subscription thread.
+void writeRow(const monitor::Snapshot &snapshot)
+{
+    LogState &s = state();
+    std::string error = snapshot.status < 0 ? snapshot.error : std::string();
+    double elapsed = 0.0;
+    int panel = 0;
+    {
+        const std::lock_guard lock(s.mutex);
+        if (!s.active)
+            return;
+        panel = s.shownOn;
+        elapsed = snapshot.clock - s.start;
+        if (error.empty())
+            s.log.append(snapshot.utc, elapsed, snapshot.values, error);
+        s.active = error.empty();
+    }
+    if (!error.empty()) {
+        recordFailure("Log: " + error);
+        // Stopped from the worker: the user-interface thread may be stopping the log right now and
+        // waiting for this thread to end.
+        instrumentWorker().submit({panel, LOG_START, 0}, [] {
+            stopLogging();
+            return 0;
+        });
+        ui::SetCtrlVal(panel, LOG_LAST, "Stopped: " + error);
+        ui::SetCtrlVal(panel, LOG_START, 0);
+        return;
+    }
+    ui::PlotStripChart(panel, LOG_CHART, elapsed, snapshot.values);
+    char text[48];
+    std::snprintf(text, sizeof text, "%.1f s:", elapsed);
+    std::string last = text;
+    for (std::size_t i = 0; i < snapshot.channels.size() && i < snapshot.values.size(); ++i) {
+        std::snprintf(text, sizeof text, " %s %.6g", snapshot.channels[i].column().c_str(), snapshot.values[i]);
+        last += text;
+    }
+    ui::SetCtrlVal(panel, LOG_LAST, last);
 }
 
 } // namespace
@@ -174,7 +209,7 @@ int log_start(int panel, int, int event, void *, int, int)
     }
     stopLogging(); // the last log's ticker, if an error ended it
     const std::vector<LogChannel> channels = chosenChannels(panel);
-    const char *refusal = appState().vi == VI_NULL ? "Connect to the instrument first: the log measures the connected source."
+    const char *refusal = !connectedInSight()      ? "Connect to the instrument first: the log measures the connected source."
                           : channels.empty()       ? "Choose at least one quantity to log."
                                                    : nullptr;
     if (refusal != nullptr)
@@ -190,75 +225,43 @@ int log_start(int panel, int, int event, void *, int, int)
     holdSettings(panel, true);
     double interval = 1.0;
     ui::GetCtrlVal(panel, LOG_INTERVAL, &interval);
-    state().ticker = std::thread(tick, interval, panel);
-    return 0;
-}
-
-int logTick()
-{
+    auto poller = std::make_unique<monitor::Poller>(
+        [panel](std::function<void()> job) {
+            instrumentWorker().submit({panel, LOG_CHART, 0}, [job = std::move(job)] {
+                job();
+                return 0;
+            });
+        },
+        [] { return appState().vi; }); // called in the job, on the worker, which owns the session
+    monitor::Subscription subscription = poller->subscribe(writeRow);
+    poller->start(channels, interval);
     LogState &s = state();
-    std::vector<LogChannel> channels;
-    double start = 0.0;
-    int panel = 0;
-    {
-        const std::lock_guard lock(s.mutex);
-        if (!s.active)
-            return 0;
-        channels = s.channels;
-        start = s.start;
-        panel = s.shownOn;
-    }
-    const std::string time = utcTimestamp();
-    const double elapsed = runtime::currentClock().now() - start;
-    std::vector<double> values;
-    const ViSession vi = appState().vi;
-    const ViStatus status = measureChannels(vi, channels, values);
-    std::string error = status < 0 ? failureText(vi, status) : std::string();
-    {
-        const std::lock_guard lock(s.mutex);
-        if (!s.active)
-            return 0;
-        if (error.empty())
-            s.log.append(time, elapsed, values, error);
-    }
-    if (!error.empty()) {
-        recordFailure("Log: " + error);
-        stopLogging();
-        ui::SetCtrlVal(panel, LOG_LAST, "Stopped: " + error);
-        ui::SetCtrlVal(panel, LOG_START, 0);
-        return -1;
-    }
-    ui::PlotStripChart(panel, LOG_CHART, elapsed, values);
-    std::string last;
-    char text[48];
-    std::snprintf(text, sizeof text, "%.1f s:", elapsed);
-    last = text;
-    for (std::size_t i = 0; i < channels.size(); ++i) {
-        std::snprintf(text, sizeof text, " %s %.6g", channels[i].column().c_str(), values[i]);
-        last += text;
-    }
-    ui::SetCtrlVal(panel, LOG_LAST, last);
+    const std::lock_guard lock(s.mutex);
+    s.poller = std::move(poller);
+    s.subscription = std::move(subscription);
     return 0;
 }
 
-// From the user-interface thread or the worker. No toolkit call while stopMutex is held: the
-// user-interface thread may be waiting for it, and the worker's toolkit calls wait for that thread.
+// From the user-interface thread or the log's subscription (after an error). No toolkit call
+// while stopMutex is held: the user-interface thread may be waiting for it, and the
+// subscription's toolkit calls wait for that thread.
 void stopLogging()
 {
     LogState &s = state();
     int panel = 0;
     {
         const std::lock_guard serial(s.stopMutex);
+        std::unique_ptr<monitor::Poller> poller;
+        monitor::Subscription subscription;
         {
             const std::lock_guard lock(s.mutex);
-            s.stopping = true;
             s.active = false;
             s.log.close();
             panel = s.shownOn;
+            poller = std::move(s.poller);
+            subscription = std::move(s.subscription);
         }
-        s.wake.notify_all();
-        if (s.ticker.joinable())
-            s.ticker.join();
+        endMonitoring(std::move(poller), std::move(subscription));
     }
     if (panel > 0)
         holdSettings(panel, false);

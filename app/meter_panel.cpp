@@ -97,9 +97,7 @@ void stopMeter()
         subscription = std::move(s.subscription);
     }
     // Outside the lock: the sink may be waiting for the user-interface thread.
-    if (poller)
-        poller->stop();
-    subscription.unsubscribe();
+    endMonitoring(std::move(poller), std::move(subscription));
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 // rows reach the CSV file, the database and the plot, and that stops cleanly.
 #include "app_fixture.h"
 
+#include "held_clock.h"
 #include "report_file.h"
 
 #include <sqlite3.h>
@@ -129,9 +130,14 @@ std::size_t databaseRows(const std::string &path, const std::string &table)
     return rows;
 }
 
-TEST_F(BenchPanels, ALogWritesEachRowToBothFilesAndThePlotThenStops)
+TEST_F(BenchPanels, ALogWritesEachRowToBothFilesAndThePlotOnTheClocksPaceThenStops)
 {
     connected();
+    qx::test::HeldClock held{timeline}; // the log's pace waits for the test; the worker's pauses do not
+    instrumentWorker().submit({-1, -1, -1}, [&held] { return held.free(std::this_thread::get_id()), 0; });
+    instrumentWorker().waitIdle();
+    instrumentWorker().takeResults();
+    const runtime::ScopedClock heldGuard{held};
     ASSERT_EQ(click(steady, STEADY_LOGGING), 0);
     const int panel = toolkit.activePanel();
     ui::SetCtrlVal(panel, LOG_CURRENT, 0);
@@ -144,11 +150,16 @@ TEST_F(BenchPanels, ALogWritesEachRowToBothFilesAndThePlotThenStops)
 
     ASSERT_EQ(click(panel, LOG_START), 0);
     std::vector<ui::ChartPoint> voltage;
-    for (int tries = 0; tries < 500 && voltage.empty(); ++tries) { // the ticker's first row, on the worker
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        instrumentWorker().waitIdle();
+    const auto rowAt = [&](const std::string &elapsed) { // rows reach the panel from the log's own thread
+        for (int tries = 0; tries < 500 && !text(panel, LOG_LAST).starts_with(elapsed); ++tries) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            instrumentWorker().waitIdle();
+            ui::ProcessSystemEvents();
+        }
         ui::GetStripChartPoints(panel, LOG_CHART, 0, &voltage);
-    }
+    };
+    held.runTo(0.0); // the first reading; the next is an hour away
+    rowAt("0.0 s");
     ASSERT_EQ(voltage.size(), 1u);
     EXPECT_EQ(timeline.writes(), (Events{"INST:NSEL 2", "MEAS:VOLT?", "INST:NSEL 2", "MEAS:POW?"}));
     EXPECT_TRUE(text(panel, LOG_LAST).starts_with("0.0 s: voltage_p2 0 power_p2 0")) << text(panel, LOG_LAST);
@@ -162,12 +173,19 @@ TEST_F(BenchPanels, ALogWritesEachRowToBothFilesAndThePlotThenStops)
     ui::GetCtrlDimmed(panel, LOG_INTERVAL, &dimmed);
     EXPECT_EQ(dimmed, 1) << "what is logged is held while it logs";
 
-    EXPECT_EQ(click(panel, LOG_START), 0); // stops: the ticker ends, the files close
+    held.runTo(3600.0);
+    rowAt("3600.0 s");
+    ASSERT_EQ(voltage.size(), 1u) << "the plot shows its last five minutes";
+    EXPECT_EQ(voltage[0].x, 3600.0) << "rows keep to the clock that paces them";
+
+    held.release(true);
+    EXPECT_EQ(click(panel, LOG_START), 0); // stops: the pace ends, the files close
     ui::GetCtrlDimmed(panel, LOG_INTERVAL, &dimmed);
     EXPECT_EQ(dimmed, 0);
     timeline.clear();
-    EXPECT_EQ(logTick(), 0);
-    EXPECT_EQ(timeline.writes(), Events{}) << "a row that comes after the stop measures nothing";
+    held.release(false);
+    instrumentWorker().waitIdle();
+    EXPECT_EQ(timeline.writes(), Events{}) << "nothing is measured after the stop";
     EXPECT_EQ(ui::GetSetting("folders/logs", ""), folder);
 }
 

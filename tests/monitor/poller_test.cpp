@@ -1,11 +1,11 @@
 // The poller: the exact traffic of a poll and the snapshot it makes, a failed reading, the pace
 // on its grid with missed ticks, jobs left in the executor, subscribers that lag.
 #include "driver_fixture.h"
+#include "held_clock.h"
 #include "poller.h"
 
 #include <gmock/gmock.h>
 
-#include <condition_variable>
 #include <ctime>
 #include <deque>
 #include <optional>
@@ -17,50 +17,7 @@ using ::testing::ElementsAre;
 
 namespace {
 
-constexpr double kTolerance = 1e-9;
-
-// Virtual time that the test hands out. Waits on the test's own thread (the driver's pauses in the
-// polls it runs) pass at once into the timeline; the ticker's end only when the test lets the time
-// come, or return at once, no time passing, while released (so that it sees a stop).
-class HeldClock : public qx::runtime::Clock {
-public:
-    explicit HeldClock(qx::runtime::Timeline &timeline) : timeline_(timeline) {}
-    void sleep(double seconds, qx::runtime::WaitKind kind) override
-    {
-        std::unique_lock lock(mutex_);
-        if (std::this_thread::get_id() == owner_)
-            return now_ += seconds, timeline_.wait(seconds, kind);
-        const double until = parkedAt_ = now_ + seconds;
-        changed_.notify_all();
-        changed_.wait(lock, [&] { return released_ || until <= allowed_ + kTolerance; });
-        now_ = released_ ? now_ : std::max(now_, until);
-    }
-    double now() const override
-    {
-        const std::lock_guard lock(mutex_);
-        return now_;
-    }
-    // Lets the ticker run to `time`; returns once it waits for a later one.
-    void runTo(double time)
-    {
-        std::unique_lock lock(mutex_);
-        allowed_ = time, changed_.notify_all();
-        changed_.wait(lock, [&] { return parkedAt_ > allowed_ + kTolerance; });
-    }
-    void release(bool released)
-    {
-        const std::lock_guard lock(mutex_);
-        released_ = released, parkedAt_ = -1.0, changed_.notify_all();
-    }
-
-private:
-    qx::runtime::Timeline &timeline_;
-    const std::thread::id owner_ = std::this_thread::get_id();
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
-    double now_ = 0.0, allowed_ = 0.0, parkedAt_ = -1.0;
-    bool released_ = false;
-};
+constexpr double kTolerance = HeldClock::kTolerance;
 
 // What a sink was handed; until() waits for the snapshot numbered `number` (the bound only ends a
 // hang).
