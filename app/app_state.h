@@ -44,4 +44,9 @@ struct AppState {
 
 AppState &appState() noexcept;
 
+// The steady panel's handle as the user-interface thread may read it (the live meter's choice of
+// phases): set with steadypanel, on the worker.
+void setSteadyPanel(int handle) noexcept;
+int steadyPanelShown() noexcept;
+
 } // namespace qx::app

@@ -77,7 +77,7 @@ void endConnection(int otherToggle)
     }
     if (s.steadypanel > 0) {
         ui::DiscardPanel(s.steadypanel);
-        s.steadypanel = 0;
+        setSteadyPanel(0);
     }
     ui::SetCtrlVal(s.mainpanel, otherToggle, 0);
 }
@@ -110,9 +110,9 @@ int openSteadyPanel()
     s.connectionLost = false;
     ZEV_QX70_ConfigureLimits(s.vi, kChannel, &s.freqmin, &s.freqmax, &s.currmax, &s.voltmax, &modelnumber);
     ui::Delay(kPause);
-    s.steadypanel = ui::LoadPanel(0, panelResourceFile(), STEADY);
+    setSteadyPanel(ui::LoadPanel(0, panelResourceFile(), STEADY));
     if (s.steadypanel < 0) {
-        s.steadypanel = 0;
+        setSteadyPanel(0);
         return -1;
     }
     // What the panels show is what the instrument was told: opening put it in remote, and the

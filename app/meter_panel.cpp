@@ -49,7 +49,7 @@ MeterState &state()
 int lastPhase()
 {
     double low = 0.0, high = 0.0;
-    const int steady = appState().steadypanel;
+    const int steady = steadyPanelShown();
     return steady > 0 && ui::GetCtrlRange(steady, STEADY_MEAS_PHASE, &low, &high) == 0 ? static_cast<int>(high) : 3;
 }
 

@@ -29,7 +29,7 @@ void endSession()
     ui::SetCtrlVal(s.mainpanel, MAIN_GPIB, 0);
     ui::SetCtrlVal(s.mainpanel, MAIN_STATUS, text::kChooseStatus);
     ui::DiscardPanel(s.steadypanel);
-    s.steadypanel = 0;
+    setSteadyPanel(0);
 }
 
 } // namespace
