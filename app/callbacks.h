@@ -92,6 +92,9 @@ bool queryDisplay(bool toFront = true);
 // closed line) turns it into the "Connection lost" state, with a way to reconnect. True then.
 bool checkConnectionLost(ViStatus status);
 bool isLinkLost(ViStatus status);
+// The session a monitor may read: none while the link is lost (each read would wait for its
+// time-out, holding the worker). On the worker.
+ViSession liveSession();
 // The steady panel's instrument controls held (a sequence owns the instrument) or given back.
 void holdSteadyPanel(bool hold, const char *why);
 // The measured values shown were measured before the last change of the output; showMeasured

@@ -232,7 +232,7 @@ int log_start(int panel, int, int event, void *, int, int)
                 return 0;
             });
         },
-        [] { return appState().vi; }); // called in the job, on the worker, which owns the session
+        liveSession); // called in the job, on the worker, which owns the session
     monitor::Subscription subscription = poller->subscribe(writeRow);
     poller->start(channels, interval);
     LogState &s = state();

@@ -155,7 +155,7 @@ int meter_run(int panel, int, int event, void *, int, int)
                 return 0;
             });
         },
-        [] { return appState().vi; }); // called in the job, on the worker, which owns the session
+        liveSession); // called in the job, on the worker, which owns the session
     monitor::Subscription subscription = poller->subscribe([panel](const monitor::Snapshot &s) { show(panel, s); });
     poller->start(channels(lastPhase()), interval);
     MeterState &s = state();

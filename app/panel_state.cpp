@@ -47,6 +47,12 @@ bool isLinkLost(ViStatus status)
            status == VI_ERROR_SYSTEM_ERROR;
 }
 
+ViSession liveSession()
+{
+    const AppState &s = appState();
+    return s.connectionLost ? VI_NULL : s.vi;
+}
+
 bool checkConnectionLost(ViStatus status)
 {
     if (!isLinkLost(status))
