@@ -468,7 +468,8 @@ public:
     {
         text_ = value;
         display_->setText(qtext(value));
-        growWindowToFit(display_);
+        if (display_->heightForWidth(display_->width()) > display_->height()) // the text needs more lines
+            growWindowToFit(display_);
     }
     void setRange(double, double) override {}
 
