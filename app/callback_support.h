@@ -1,6 +1,7 @@
 // Small pieces the callbacks share.
 #pragma once
 
+#include "instrument_worker.h"
 #include "messages.h"
 #include "poller.h"
 #include "ui/toolkit.h"
@@ -20,6 +21,9 @@ inline int showHelp(const char *hint)
 
 inline std::string panelResourceFile() { return ui::PanelResourcePath("QXSERIES.UIR"); }
 
+// A poller of the connected session whose readings run on the instrument worker as jobs under
+// `key` (a reading still waiting is not queued twice).
+std::unique_ptr<monitor::Poller> pollerOnWorker(JobKey key);
 // Stops a monitor's poller and ends a subscription from any thread. On the user-interface thread
 // it handles the toolkit's events meanwhile: the subscription's sink may be waiting for a toolkit
 // call, which only that thread can answer.

@@ -225,14 +225,7 @@ int log_start(int panel, int, int event, void *, int, int)
     holdSettings(panel, true);
     double interval = 1.0;
     ui::GetCtrlVal(panel, LOG_INTERVAL, &interval);
-    auto poller = std::make_unique<monitor::Poller>(
-        [panel](std::function<void()> job) {
-            instrumentWorker().submit({panel, LOG_CHART, 0}, [job = std::move(job)] {
-                job();
-                return 0;
-            });
-        },
-        liveSession); // called in the job, on the worker, which owns the session
+    auto poller = pollerOnWorker({panel, LOG_CHART, 0});
     monitor::Subscription subscription = poller->subscribe(writeRow);
     poller->start(channels, interval);
     LogState &s = state();

@@ -148,14 +148,7 @@ int meter_run(int panel, int, int event, void *, int, int)
         return 0;
     double interval = 1.0;
     ui::GetCtrlVal(panel, METER_INTERVAL, &interval);
-    auto poller = std::make_unique<monitor::Poller>(
-        [panel](std::function<void()> job) {
-            instrumentWorker().submit({panel, METER_RUN, 0}, [job = std::move(job)] {
-                job();
-                return 0;
-            });
-        },
-        liveSession); // called in the job, on the worker, which owns the session
+    auto poller = pollerOnWorker({panel, METER_RUN, 0});
     monitor::Subscription subscription = poller->subscribe([panel](const monitor::Snapshot &s) { show(panel, s); });
     poller->start(channels(lastPhase()), interval);
     MeterState &s = state();

@@ -1,10 +1,23 @@
 #include "callback_support.h"
+#include "callbacks.h"
 
 #include <atomic>
 #include <chrono>
 #include <thread>
 
 namespace qx::app {
+
+std::unique_ptr<monitor::Poller> pollerOnWorker(JobKey key)
+{
+    return std::make_unique<monitor::Poller>(
+        [key](std::function<void()> job) {
+            instrumentWorker().submit(key, [job = std::move(job)] {
+                job();
+                return 0;
+            });
+        },
+        liveSession); // called in the job, on the worker, which owns the session
+}
 
 void endMonitoring(std::unique_ptr<monitor::Poller> poller, monitor::Subscription subscription)
 {
