@@ -21,6 +21,7 @@
 #include <cstring>
 #include <map>
 #include <new>
+#include <utility>
 #include <vector>
 
 namespace qx::ui {
@@ -50,12 +51,24 @@ public:
     }
 
 protected:
+    // A modal popup (message, question, file dialog) taking the activation for a while is not the
+    // operator leaving the panel, and its dismissal is not the panel getting the focus: the window
+    // manager hands the activation back, but the operator never went anywhere else. Once another
+    // panel was active in between, the return is a real one.
     bool event(QEvent *event) override
     {
-        if (event->type() == QEvent::WindowActivate)
-            raisePanelEvent(handle_, EVENT_GOT_FOCUS, 0, 0);
-        else if (event->type() == QEvent::WindowDeactivate)
-            raisePanelEvent(handle_, EVENT_LOST_FOCUS, 0, 0);
+        if (event->type() == QEvent::WindowActivate) {
+            const bool fromPopup = std::exchange(underPopup_, false) && poppedAt_ == activations_;
+            ++activations_;
+            if (!fromPopup)
+                raisePanelEvent(handle_, EVENT_GOT_FOCUS, 0, 0);
+        } else if (event->type() == QEvent::WindowDeactivate) {
+            QWidget *modal = QApplication::activeModalWidget();
+            underPopup_ = modal != nullptr && modal != this;
+            poppedAt_ = activations_;
+            if (!underPopup_)
+                raisePanelEvent(handle_, EVENT_LOST_FOCUS, 0, 0);
+        }
         return QWidget::event(event);
     }
 
@@ -134,6 +147,9 @@ private:
     }
 
     int handle_;
+    bool underPopup_ = false; // deactivated by a modal popup, not yet active again
+    unsigned poppedAt_ = 0;   // the count of panel activations when that happened
+    static inline unsigned activations_ = 0;
     std::map<int, QtControl *> controls_; // owned by the window's widgets
 };
 

@@ -1,7 +1,8 @@
 // The Qt 6 Widgets backend: each panel of the resource is a top-level window whose controls are
 // built from their records. Commits come from the operator's own actions only; a right click
 // anywhere on a control raises its EVENT_RIGHT_CLICK; activating a window is its panel's
-// EVENT_GOT_FOCUS (leaving it EVENT_LOST_FOCUS); closing a window raises EVENT_CLOSE and leaves
+// EVENT_GOT_FOCUS (leaving it EVENT_LOST_FOCUS), except for the time a modal popup holds the
+// activation, which is neither; closing a window raises EVENT_CLOSE and leaves
 // the window up until a callback discards the panel. Popups are modal message boxes.
 #pragma once
 

@@ -3,7 +3,8 @@
 // be busy): a register number changed while Go waits does not change the register written; three
 // Drop presses while busy are three drops; Quit during a sequence asks to abort it and quits at
 // once instead of waiting the sequence out; meanwhile the live meter shows the sequence's own
-// readings.
+// readings. Dismissing a popup (a help text, an instrument's refusal, a declined close) is not the
+// panel getting the focus: it reads nothing back and keeps what the operator set.
 #include "message_box.h"
 #include "program.h"
 #include "qxseries_panels.h"
@@ -85,6 +86,46 @@ void pressesWhileBusy(int steady, qx::sim::Simulator &simulator, const Transcrip
     check(simulator.snapshot().drops.size() == dropsBefore + 3, "three Drop presses are three drops");
 }
 
+// Each popup is answered once it is up; then, after the window manager handed the activation back
+// to the panel, no refresh ran: the range query only a refresh sends was never sent again.
+void popupsDismissed(int steady, qx::sim::Simulator &simulator, const Transcript &transcript)
+{
+    const std::size_t refreshes = transcript.count("< VOLT:RANG?");
+    const auto dismiss = [&](const char *what, QMessageBox::StandardButton answer, const auto &press) {
+        bool answered = false;
+        qx::ui::test::whenMessageBoxUp([&](QMessageBox *box) {
+            // As an operator would: once the box holds the activation, which the panel then loses.
+            // Clicks made by the test are no X input, so the window manager would not hand a new
+            // window the focus by itself.
+            box->activateWindow();
+            check(QTest::qWaitFor([box] { return QApplication::activeWindow() == box; }, 5000),
+                  std::string("the box of ") + what + " is active");
+            QTest::mouseClick(box->button(answer), Qt::LeftButton);
+            answered = true;
+        });
+        press();
+        check(QTest::qWaitFor([&] { return answered; }, 10000) && idle() &&
+                  QTest::qWaitForWindowActive(qx::ui::panelWindow(steady), 5000),
+              std::string("the steady panel is active again after ") + what);
+        QTest::qWait(300); // what a got-focus would have started has begun by now
+        check(idle() && transcript.count("< VOLT:RANG?") == refreshes, std::string("no refresh after ") + what);
+    };
+    dismiss("a help text", QMessageBox::Ok,
+            [&] { QTest::mouseClick(qx::ui::controlWidget(steady, STEADY_VOLTAGE), Qt::RightButton); });
+    qx::ui::SetCtrlVal(steady, STEADY_SAVE_RECALL, 1);
+    qx::ui::SetCtrlVal(steady, STEADY_REGISTER, 2);
+    qx::ui::SetCtrlVal(steady, STEADY_FREQUENCY, 55.5); // typed, not yet entered
+    simulator.setFaults({.errorAfter = qx::sim::ErrorAfterFault{.header = "*RCL", .code = -222, .text = {}}});
+    dismiss("a refused recall", QMessageBox::Ok, [&] { click(steady, STEADY_REGISTER_GO); });
+    simulator.setFaults({});
+    check(transcript.count("< *RCL 2") == 1, "the recall was sent (and refused)");
+    double frequency = 0.0;
+    qx::ui::GetCtrlVal(steady, STEADY_FREQUENCY, &frequency);
+    check(frequency == 55.5, "the frequency the operator typed is still there");
+    dismiss("a declined close", QMessageBox::No, [&] { click(steady, STEADY_CLOSE); });
+    qx::ui::SetCtrlVal(steady, STEADY_SAVE_RECALL, 0);
+}
+
 // The window a button opens, by its title; 0 when none opens.
 int opened(int panel, int control, const char *title)
 {
@@ -149,6 +190,7 @@ void operate(qx::sim::Simulator &simulator, const Transcript &transcript, QElaps
                "connected and refreshed"))
         return QCoreApplication::exit(1);
     pressesWhileBusy(steady, simulator, transcript);
+    popupsDismissed(steady, simulator, transcript);
     quitDuringASequence(steady, sinceQuit);
 }
 
