@@ -1,5 +1,7 @@
 // qxgate: a LAN gateway that serves local instruments as VXI-11 devices.
+#include "identity.h"
 #include "options.h"
+#include "served_instrument.h"
 #include "visa_instrument.h"
 
 #include "visa/device.h"
@@ -102,6 +104,7 @@ int run(int argc, char **argv)
     const SerialSetup serial{options.baud, flowControl(options.flow)};
     const Log log = [](const std::string &line) { qx::visa::traceNote("qxgate", line); };
     std::vector<qx::serve::ServedDevice> devices;
+    std::vector<ServedInstrument> instruments;
     // One conversation per instrument, by canonical resource name: names of one resource share it.
     std::map<std::string, std::shared_ptr<qx::serve::Conversation>> conversations;
     std::string served;
@@ -121,6 +124,7 @@ int run(int argc, char **argv)
                 std::make_shared<qx::serve::Conversation>(std::move(instrument), conversationOptions(options, log));
         }
         devices.push_back({s.device, conversation});
+        instruments.push_back({s, conversation, {}});
         served += (served.empty() ? "" : ", ") + s.device + " (" + s.resource + ")";
     }
 
@@ -131,6 +135,16 @@ int run(int argc, char **argv)
         return fail(problem);
     }
     const qx::vxi11::CoreChannelRegistration registration("qxgate", server.corePort());
+    // The faces that tell what the instruments are ask them once; without one, the gateway sends
+    // nothing of its own.
+    const bool identify = options.mdns || !options.http.empty();
+    for (ServedInstrument &instrument : instruments) {
+        if (!identify)
+            break;
+        instrument.identity = askIdentity(*instrument.conversation, "the gateway");
+        if (!instrument.identity.known())
+            log(instrument.served.device + " did not say what it is (*IDN?)");
+    }
     if (options.access.openToAll())
         std::fprintf(stderr, "qxgate: WARNING: every host that reaches %s may use these instruments "
                              "(--allow any / --allow-read any)\n", options.listen.c_str());

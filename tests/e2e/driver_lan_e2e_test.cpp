@@ -16,7 +16,7 @@ protected:
         options.insert(options.end(), {"--pty", link});
         ASSERT_NO_FATAL_FAILURE(start(options));
         gateway = std::make_unique<qx::test::QxSimProcess>(
-            QXGATE_PATH, std::vector<std::string>{"--listen", "127.0.0.1", "--serve", "gpib0,5=ASRL" + link + "::INSTR"});
+            QXGATE_PATH, std::vector<std::string>{"--listen", "127.0.0.1", "--no-mdns", "--serve", "gpib0,5=ASRL" + link + "::INSTR"});
         ASSERT_EQ(gateway->ready.rfind("qxgate: serving ", 0), 0u) << "qxgate did not start: " << gateway->ready;
         resource = "TCPIP::127.0.0.1::gpib0,5::INSTR";
     }
