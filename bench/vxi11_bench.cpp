@@ -1,6 +1,7 @@
 // Query round trips ("*IDN?" and its answer) on the resources named on the command line, e.g. a
-// serial line directly and the same line through qxgate, or qxsim's VXI-11 server. Run by
-// lan_round_trip.sh, which starts the parts; any Google Benchmark flag may come first.
+// serial line directly and the same line through qxgate (VXI-11 or raw socket), or qxsim's VXI-11
+// server. Run by lan_round_trip.sh and socket_round_trip.sh, which start the parts; any Google
+// Benchmark flag may come first.
 #include <benchmark/benchmark.h>
 
 #include <string>
@@ -38,9 +39,9 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "cannot open %s\n", resource.c_str());
             return 1;
         }
-        // A serial line ends messages with a line feed; VXI-11 with END.
-        const bool serial = resource.rfind("ASRL", 0) == 0;
-        benchmark::RegisterBenchmark(("query " + resource).c_str(), query, vi, serial ? "*IDN?\n" : "*IDN?")
+        // A serial line and a raw socket end messages with a line feed; VXI-11 with END.
+        const bool lines = resource.rfind("ASRL", 0) == 0 || resource.ends_with("::SOCKET");
+        benchmark::RegisterBenchmark(("query " + resource).c_str(), query, vi, lines ? "*IDN?\n" : "*IDN?")
             ->Unit(benchmark::kMicrosecond)
             ->MinTime(1.0);
     }

@@ -1,4 +1,4 @@
-// qxgate: a LAN gateway that serves local instruments as VXI-11 devices.
+// qxgate: a LAN gateway that serves local instruments as VXI-11 devices and on raw SCPI sockets.
 #include "identity.h"
 #include "options.h"
 #include "served_instrument.h"
@@ -8,6 +8,7 @@
 #include "visa/io_trace.h"
 #include "visa/visa.h"
 #include "serve/conversation.h"
+#include "serve/socket_server.h"
 #include "serve/vxi11_server.h"
 #include "vxi11/portmapper.h"
 
@@ -78,6 +79,16 @@ qx::serve::ServerOptions serverOptions(const Options &o, const Log &log)
     return s;
 }
 
+// The raw SCPI sockets admit as the VXI-11 channels do.
+qx::serve::SocketServerOptions socketOptions(const Options &o, const Log &log)
+{
+    qx::serve::SocketServerOptions s;
+    static_cast<qx::serve::AdmissionRules &>(s) = serverOptions(o, log);
+    s.listenAddress = o.listen;
+    s.log = log;
+    return s;
+}
+
 int run(int argc, char **argv)
 {
     Options options;
@@ -135,6 +146,17 @@ int run(int argc, char **argv)
         return fail(problem);
     }
     const qx::vxi11::CoreChannelRegistration registration("qxgate", server.corePort());
+    std::vector<qx::serve::SocketDevice> sockets;
+    for (const ServedInstrument &instrument : instruments)
+        if (instrument.served.socketPort != 0)
+            sockets.push_back({instrument.served.device, instrument.served.socketPort, instrument.conversation});
+    qx::serve::SocketServer socketServer(sockets, socketOptions(options, log));
+    if (!socketServer.start(problem)) {
+        server.stop();
+        conversations.clear();
+        viClose(rm);
+        return fail(problem);
+    }
     // The faces that tell what the instruments are ask them once; without one, the gateway sends
     // nothing of its own.
     const bool identify = options.mdns || !options.http.empty();
@@ -150,10 +172,14 @@ int run(int argc, char **argv)
                              "(--allow any / --allow-read any)\n", options.listen.c_str());
     std::printf("qxgate: serving %s on %s:%u\n", served.c_str(), options.listen.c_str(),
                 static_cast<unsigned>(server.corePort()));
+    for (std::size_t i = 0; i < sockets.size(); ++i)
+        std::printf("qxgate: raw SCPI socket of %s on %s:%u\n", sockets[i].name.c_str(), options.listen.c_str(),
+                    static_cast<unsigned>(socketServer.port(i)));
     std::fflush(stdout);
 
     int signal = 0;
     sigwait(&stop, &signal);
+    socketServer.stop();
     server.stop();
     conversations.clear();
     viClose(rm); // closes every instrument session

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <cstring>
 #include <list>
 #include <map>
 #include <mutex>
@@ -20,6 +19,7 @@
 
 #include "runtime/clock.h"
 #include "runtime/strings.h"
+#include "serve/tcp.h"
 #include "vxi11/decoded.h"
 #include "vxi11/rpc_message.h"
 #include "vxi11/rpc_record.h"
@@ -42,43 +42,6 @@ constexpr long long kSendMs = 10000;
 constexpr std::size_t kMaxRefusals = 32;
 constexpr long long kRefusalMs = 1000;
 
-int listenOn(const std::string &address, std::uint16_t port, std::string &problem)
-{
-    sockaddr_in where{};
-    where.sin_family = AF_INET;
-    where.sin_port = htons(port);
-    if (::inet_pton(AF_INET, address.c_str(), &where.sin_addr) != 1) {
-        problem = "not a numeric IPv4 address: " + address;
-        return -1;
-    }
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int one = 1;
-    if (fd < 0 || ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) != 0 ||
-        ::bind(fd, reinterpret_cast<const sockaddr *>(&where), sizeof where) != 0 || ::listen(fd, 64) != 0) {
-        problem = "cannot listen on " + address + ":" + std::to_string(port) + ": " + std::strerror(errno);
-        if (fd >= 0)
-            ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-std::uint16_t boundPort(int fd)
-{
-    sockaddr_in where{};
-    socklen_t len = sizeof where;
-    if (fd < 0 || ::getsockname(fd, reinterpret_cast<sockaddr *>(&where), &len) != 0)
-        return 0;
-    return ntohs(where.sin_port);
-}
-
-// The client has closed its end, or the connection broke.
-bool hungUp(int fd)
-{
-    pollfd p{fd, POLLRDHUP, 0};
-    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
-}
-
 struct Link {
     long id = 0;
     int connection = 0;
@@ -93,6 +56,7 @@ struct Connection {
     std::uint32_t peer = 0;
     Access access = Access::Full;
     bool abortChannel = false;
+    Admission::Pass pass; // counted on its channel while the connection is served
     std::thread thread;
     std::atomic<bool> done{false};
 };
@@ -122,7 +86,8 @@ std::string linkName(long lid, const Connection &c)
 class DeviceServer::State {
 public:
     State(std::vector<ServedDevice> devices, ServerOptions options)
-        : options_(std::move(options)), devices_(std::move(devices))
+        : options_(std::move(options)), devices_(std::move(devices)), coreAdmission_(options_, options_.log),
+          abortAdmission_(options_, options_.log)
     {
     }
 
@@ -239,41 +204,31 @@ private:
         if (fd < 0)
             return;
         const std::uint32_t peer = ntohl(from.sin_addr.s_addr);
-        const std::string who = addressText(peer);
-        const Access access = options_.access.of(peer);
-        if (access == Access::Refused) {
-            log("refused " + who + " on the " + channelName(abortChannel) + " channel: not an allowed address");
+        Admission &admission = abortChannel ? abortAdmission_ : coreAdmission_;
+        Admission::Entry entry = admission.admit(peer, std::string("the ") + channelName(abortChannel) + " channel");
+        if (entry.access == Access::Refused) {
             ::close(fd);
             return;
         }
         const int one = 1;
         (void)::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         std::lock_guard guard(mutex_);
-        std::size_t onChannel = 0;
-        std::size_t fromPeer = 0;
-        for (const auto &c : connections_) {
-            if (c->abortChannel != abortChannel || c->done)
-                continue;
-            ++onChannel;
-            fromPeer += c->peer == peer;
-        }
-        if (onChannel >= options_.maxConnections || fromPeer >= options_.maxPerAddress) {
-            const bool full = onChannel >= options_.maxConnections;
-            log("refused " + who + " on the " + channelName(abortChannel) + " channel: " +
-                (full ? "as many clients as allowed" : "as many connections from it as allowed"));
-            refuse(fd, who);
+        if (entry.overCap) {
+            refuse(fd, addressText(peer));
             return;
         }
         auto c = std::make_unique<Connection>();
         c->id = ++lastConnection_;
         c->fd = fd;
         c->peer = peer;
-        c->access = access;
+        c->access = entry.access;
         c->abortChannel = abortChannel;
+        c->pass = std::move(entry.pass);
         Connection *raw = c.get();
         connections_.push_back(std::move(c));
         raw->thread = std::thread([this, raw] {
             serveConnection(*raw);
+            raw->pass.release();
             raw->done = true;
             wake();
         });
@@ -719,6 +674,8 @@ private:
     std::map<long, std::shared_ptr<Link>> links_;
     std::list<std::unique_ptr<Connection>> connections_;
     std::list<Refusal> refusals_; // the accept loop's own
+    Admission coreAdmission_; // each channel has caps of its own
+    Admission abortAdmission_;
     int lastConnection_ = 0;
     int coreFd_ = -1;
     int abortFd_ = -1;

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "serve/access.h"
+#include "serve/admission.h"
 #include "serve/conversation.h"
 
 namespace qx::serve {
@@ -33,17 +34,15 @@ struct ServedDevice {
     std::shared_ptr<Conversation> conversation;
 };
 
-struct ServerOptions {
+// Who is admitted, and the caps and idle time-out, apply to each channel on its own.
+struct ServerOptions : AdmissionRules {
     std::string listenAddress = "127.0.0.1"; // numeric IPv4; "0.0.0.0" for every interface
     std::uint16_t corePort = 0;               // 0: any free port
     std::uint32_t maxRecvSize = 64 * 1024;    // told to clients in create_link
-    AccessRules access;                       // loopback only, unless widened
-    std::size_t maxConnections = 64;          // on each channel
-    std::size_t maxPerAddress = 16;           // on each channel, from one client address
     milliseconds firstLink{10000};            // a core connection without a link is closed after this
     milliseconds recordTimeout{5000};         // a record once started must end within this
-    milliseconds idleTimeout{300000};         // a connection that sends nothing this long is closed
-    milliseconds lockIdleTimeout{60000};      // ... this long while one of its links holds a lock
+    milliseconds lockIdleTimeout{60000};      // a connection one of whose links holds a lock is closed
+                                              // after this long without a call
     // One line per request, refusal and error, for a trace (may be empty).
     std::function<void(const std::string &)> log;
 };
