@@ -108,9 +108,9 @@ protected:
     }
 
     std::shared_ptr<Echo> echo = std::make_shared<Echo>();
-    std::unique_ptr<SocketServer> server;
     std::mutex mutex;
     std::string log;
+    std::unique_ptr<SocketServer> server; // last: stopped before the log its threads write goes
 };
 
 TEST_F(SocketDoor, EachClientGetsTheAnswersToItsOwnQueriesOnly)
