@@ -1,9 +1,11 @@
 // qxgate: a LAN gateway that serves local instruments as VXI-11 devices.
+#include "announcement.h"
 #include "identity.h"
 #include "options.h"
 #include "served_instrument.h"
 #include "visa_instrument.h"
 
+#include "discovery/dns_sd_publisher.h"
 #include "visa/device.h"
 #include "visa/io_trace.h"
 #include "visa/visa.h"
@@ -145,6 +147,13 @@ int run(int argc, char **argv)
         if (!instrument.identity.known())
             log(instrument.served.device + " did not say what it is (*IDN?)");
     }
+    // Discovery: the doors are announced on mDNS until the gateway stops.
+    std::unique_ptr<qx::discovery::DnsSdPublisher> announced;
+    if (options.mdns)
+        announced = announce(instruments, options, [log](const std::string &line) {
+            std::fprintf(stderr, "qxgate: %s\n", line.c_str());
+            log(line);
+        });
     if (options.access.openToAll())
         std::fprintf(stderr, "qxgate: WARNING: every host that reaches %s may use these instruments "
                              "(--allow any / --allow-read any)\n", options.listen.c_str());
@@ -154,6 +163,7 @@ int run(int argc, char **argv)
 
     int signal = 0;
     sigwait(&stop, &signal);
+    announced.reset(); // withdrawn first: nobody is sent to a gateway that is going
     server.stop();
     conversations.clear();
     viClose(rm); // closes every instrument session
