@@ -1,9 +1,12 @@
-// qxgate: a LAN gateway that serves local instruments as VXI-11 devices and on raw SCPI sockets.
+// qxgate: a LAN gateway that serves local instruments as VXI-11 devices and on raw SCPI sockets,
+// and announces them on mDNS.
+#include "announcement.h"
 #include "identity.h"
 #include "options.h"
 #include "served_instrument.h"
 #include "visa_instrument.h"
 
+#include "discovery/dns_sd_publisher.h"
 #include "visa/device.h"
 #include "visa/io_trace.h"
 #include "visa/visa.h"
@@ -157,9 +160,9 @@ int run(int argc, char **argv)
         viClose(rm);
         return fail(problem);
     }
-    // The faces that tell what the instruments are ask them once; without one, the gateway sends
-    // nothing of its own.
-    const bool identify = options.mdns || !options.http.empty();
+    // The faces that tell what the instruments are ask them once; without one (no web face, and
+    // nothing another host could find on mDNS), the gateway sends nothing of its own.
+    const bool identify = !options.http.empty() || (options.mdns && !announcements(instruments, options, "").empty());
     for (ServedInstrument &instrument : instruments) {
         if (!identify)
             break;
@@ -167,6 +170,13 @@ int run(int argc, char **argv)
         if (!instrument.identity.known())
             log(instrument.served.device + " did not say what it is (*IDN?)");
     }
+    // Discovery: the doors are announced on mDNS until the gateway stops.
+    std::unique_ptr<qx::discovery::DnsSdPublisher> announced;
+    if (options.mdns)
+        announced = announce(instruments, options, [log](const std::string &line) {
+            std::fprintf(stderr, "qxgate: %s\n", line.c_str());
+            log(line);
+        });
     if (options.access.openToAll())
         std::fprintf(stderr, "qxgate: WARNING: every host that reaches %s may use these instruments "
                              "(--allow any / --allow-read any)\n", options.listen.c_str());
@@ -179,6 +189,7 @@ int run(int argc, char **argv)
 
     int signal = 0;
     sigwait(&stop, &signal);
+    announced.reset(); // withdrawn first: nobody is sent to a gateway that is going
     socketServer.stop();
     server.stop();
     conversations.clear();

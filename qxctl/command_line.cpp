@@ -72,6 +72,8 @@ struct Fields {
     std::string csv;
     bool force = false;
     std::string database;
+    double timeout = 2.0;
+    bool json = false;
 };
 
 struct Subcommand {
@@ -141,6 +143,10 @@ std::vector<Subcommand> addSubcommands(CLI::App &app, Fields &f)
     log->add_flag("--force", f.force, "overwrite the CSV file if it exists");
     log->add_option("--db", f.database, "also write them to this SQLite database (a table per run)");
     add(Verb::Presets, "presets", "list the shipped test sequences, each with its estimated duration");
+    CLI::App *discover = add(Verb::Discover, "discover", "list the instruments on the LAN (VXI-11 broadcast and "
+                                                         "mDNS), one a line: resource strings, model, serial number");
+    discover->add_option("--timeout", f.timeout, "seconds to look (default 2)")->check(CLI::Range(0.1, 60.0));
+    discover->add_flag("--json", f.json, "print one JSON array");
     return subs;
 }
 
@@ -167,6 +173,7 @@ std::string makeCommand(const Subcommand &sub, Fields &f, Command &c)
     c.csv = f.csv;
     c.force = f.force;
     c.database = f.database;
+    c.timeout = f.timeout;
     if (c.verb != Verb::Set)
         return {};
     const bool ok = c.quantity == "range" ? parseRange(f.value, c.value) : parseNumber(f.value, c.value);
@@ -180,7 +187,8 @@ std::string makeCommand(const Subcommand &sub, Fields &f, Command &c)
 
 bool needsInstrument(const Command &command)
 {
-    return command.verb != Verb::Presets && !(command.verb == Verb::Run && command.check);
+    return command.verb != Verb::Presets && command.verb != Verb::Discover &&
+           !(command.verb == Verb::Run && command.check);
 }
 
 bool changesInstrument(Verb verb)
@@ -191,6 +199,7 @@ bool changesInstrument(Verb verb)
     case Verb::Get:
     case Verb::Errors:
     case Verb::Presets:
+    case Verb::Discover:
         return false;
     case Verb::Set:
     case Verb::Output:
@@ -228,7 +237,7 @@ Parsed parseCommandLine(int argc, const char *const *argv)
         app.parse(argc, argv);
         if (app.get_subcommands().empty())
             throw CLI::ValidationError("a command is required: identify, limits, get, set, output, measure, save, "
-                                       "recall, remote, drop, errors, run, log or presets");
+                                       "recall, remote, drop, errors, run, log, presets or discover");
         if (simulate->count() > 0)
             inv.simulateModel = model.empty() ? "7103QX" : model;
         for (const Subcommand &sub : subs) {
@@ -237,6 +246,7 @@ Parsed parseCommandLine(int argc, const char *const *argv)
                     throw CLI::ValidationError(problem);
             }
         }
+        inv.json = inv.json || fields.json;
         if (!fields.model.empty() && !fields.check)
             throw CLI::ValidationError("run: --model goes with --check (an instrument tells its own model)");
         if (needsInstrument(inv.command) && !inv.simulateModel && inv.resource.empty())

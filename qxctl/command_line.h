@@ -8,7 +8,9 @@
 
 namespace qx::ctl {
 
-enum class Verb { Identify, Limits, Get, Set, Output, Measure, Save, Recall, Remote, Drop, Errors, Run, Log, Presets };
+enum class Verb {
+    Identify, Limits, Get, Set, Output, Measure, Save, Recall, Remote, Drop, Errors, Run, Log, Presets, Discover
+};
 
 struct Command {
     Verb verb = Verb::Identify;
@@ -30,9 +32,10 @@ struct Command {
     std::string csv;                 // log: the CSV file ("" for none)
     bool force = false;              // log: overwrite an existing CSV file
     std::string database;            // log: the SQLite database ("" for none)
+    double timeout = 2.0;            // discover: seconds to look
 };
 
-// Presets and run --check need no instrument.
+// Presets, run --check and discover need no instrument.
 bool needsInstrument(const Command &command);
 
 // Whether the command may change the instrument: each that may is followed by a look into the

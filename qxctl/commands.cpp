@@ -242,9 +242,10 @@ Outcome runCommand(ViSession vi, const Command &c)
     case Verb::Errors:
         errors(vi, out);
         break;
-    case Verb::Run: // run by runSequenceCommand, runLogCommand and listPresets
+    case Verb::Run: // run by runSequenceCommand, runLogCommand, listPresets and runDiscoverCommand
     case Verb::Log:
     case Verb::Presets:
+    case Verb::Discover:
         note(out, ZEV_QX70_ERROR_INVALID_VALUE);
         break;
     }

@@ -1,6 +1,7 @@
 // qxctl: one command on a QX Series source, for shell scripts and CI jobs.
 #include "command_line.h"
 #include "commands.h"
+#include "discover_command.h"
 #include "log_command.h"
 #include "report.h"
 #include "run_command.h"
@@ -103,12 +104,14 @@ int runPlainCommand(ViSession vi, const qx::ctl::Invocation &inv)
     return std::cout.flush() ? 0 : kFailed;
 }
 
-// What needs no instrument: presets, run --check.
+// What needs no instrument: presets, run --check, discover.
 int runWithoutInstrument(const qx::ctl::Invocation &inv)
 {
     using namespace qx::ctl;
     if (inv.command.verb == Verb::Presets)
         return listPresets(inv.json);
+    if (inv.command.verb == Verb::Discover)
+        return runDiscoverCommand(inv.command.timeout, inv.json);
     const std::optional<qx::sequence::Sequence> sequence = readSequenceCommand(inv.command, inv.json);
     return sequence ? checkSequenceCommand(inv.command, *sequence, inv.json) : kFailed;
 }

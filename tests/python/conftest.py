@@ -82,11 +82,12 @@ class Gateway:
 @pytest.fixture
 def gateway(tmp_path):
     """A factory: gateway(*arguments) starts qxgate, each NAME=RESOURCE argument a device to serve and
-    the rest its options; all are stopped after the test."""
+    the rest its options; all are stopped after the test. Without mDNS: the instruments hear only the
+    tests' own traffic (test_gate_mdns.py starts its gateways itself)."""
     started = []
 
     def start(*arguments):
-        options = [part for a in arguments for part in (["--serve", a] if "=" in a and a[:2] != "--" else [a])]
+        options = ["--no-mdns"] + [part for a in arguments for part in (["--serve", a] if "=" in a and a[:2] != "--" else [a])]
         started.append(Gateway(tmp_path / f"gate{len(started)}.trace", options))
         return started[-1]
 

@@ -23,9 +23,9 @@ def peer():
     """Runs a command on the other host."""
     try:
         for command in ["ip netns add qxpeer", "ip link add qxa type veth peer name qxb netns qxpeer",
-                        "ip addr add 10.9.0.1/24 dev qxa", "ip link set qxa up",
+                        "ip addr add 10.9.0.1/24 brd + dev qxa", "ip link set qxa up",
                         # not "ip -n", which needs / to be a mount point (no chroot)
-                        "nsenter --net=/run/netns/qxpeer ip addr add 10.9.0.2/24 dev qxb",
+                        "nsenter --net=/run/netns/qxpeer ip addr add 10.9.0.2/24 brd + dev qxb",
                         "nsenter --net=/run/netns/qxpeer ip link set qxb up"]:
             subprocess.run(command.split(), check=True, timeout=RUN_LIMIT)
         yield lambda *command: subprocess.run(["nsenter", "--net=/run/netns/qxpeer", *command],
