@@ -267,7 +267,11 @@ private:
             return;
         const std::uint32_t peer = ntohl(from.sin_addr.s_addr);
         Admission::Entry entry = admission_.admit(peer, "the raw socket of " + devices_[device].name);
-        if (!entry.pass) { // raw SCPI has no words for "out of resources": the connection just ends
+        if (!entry.pass) {
+            // Raw SCPI has no words for a refusal: the connection is reset at once, so the client's
+            // next write or read fails rather than finding an orderly end it may wait out.
+            const linger reset{1, 0};
+            (void)::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
             ::close(fd);
             return;
         }
