@@ -3,6 +3,8 @@
 #include "options.h"
 #include "served_instrument.h"
 #include "visa_instrument.h"
+#include "web/password_store.h"
+#include "web/web_face.h"
 
 #include "visa/device.h"
 #include "visa/io_trace.h"
@@ -90,6 +92,9 @@ int run(int argc, char **argv)
         std::fputs(usage.c_str(), stdout);
         return 0;
     }
+    if (options.setPassword.requested)
+        return web::setPassword(options.setPassword.store.empty() ? defaultPasswordStore() : options.setPassword.store,
+                                stdin, stderr);
     // Termination requests are taken by sigwait below, on this thread only.
     sigset_t stop;
     sigemptyset(&stop);
@@ -145,6 +150,18 @@ int run(int argc, char **argv)
         if (!instrument.identity.known())
             log(instrument.served.device + " did not say what it is (*IDN?)");
     }
+    // The web face: pages, identification, and the live view and control of QX sources.
+    std::unique_ptr<web::WebFace> webFace;
+    if (!options.http.empty()) {
+        webFace = std::make_unique<web::WebFace>(instruments, web::webOptions(options, log));
+        if (!webFace->start(problem)) {
+            webFace.reset();
+            server.stop();
+            conversations.clear();
+            viClose(rm);
+            return fail(problem);
+        }
+    }
     if (options.access.openToAll())
         std::fprintf(stderr, "qxgate: WARNING: every host that reaches %s may use these instruments "
                              "(--allow any / --allow-read any)\n", options.listen.c_str());
@@ -154,6 +171,7 @@ int run(int argc, char **argv)
 
     int signal = 0;
     sigwait(&stop, &signal);
+    webFace.reset();
     server.stop();
     conversations.clear();
     viClose(rm); // closes every instrument session
