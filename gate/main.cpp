@@ -5,6 +5,8 @@
 #include "options.h"
 #include "served_instrument.h"
 #include "visa_instrument.h"
+#include "web/password_store.h"
+#include "web/web_face.h"
 
 #include "discovery/dns_sd_publisher.h"
 #include "visa/device.h"
@@ -104,6 +106,9 @@ int run(int argc, char **argv)
         std::fputs(usage.c_str(), stdout);
         return 0;
     }
+    if (options.setPassword.requested)
+        return web::setPassword(options.setPassword.store.empty() ? defaultPasswordStore() : options.setPassword.store,
+                                stdin, stderr);
     // Termination requests are taken by sigwait below, on this thread only.
     sigset_t stop;
     sigemptyset(&stop);
@@ -170,6 +175,19 @@ int run(int argc, char **argv)
         if (!instrument.identity.known())
             log(instrument.served.device + " did not say what it is (*IDN?)");
     }
+    // The web face: pages, identification, and the live view and control of QX sources.
+    std::unique_ptr<web::WebFace> webFace;
+    if (!options.http.empty()) {
+        webFace = std::make_unique<web::WebFace>(instruments, web::webOptions(options, log));
+        if (!webFace->start(problem)) {
+            webFace.reset();
+            socketServer.stop();
+            server.stop();
+            conversations.clear();
+            viClose(rm);
+            return fail(problem);
+        }
+    }
     // Discovery: the doors are announced on mDNS until the gateway stops.
     std::unique_ptr<qx::discovery::DnsSdPublisher> announced;
     if (options.mdns)
@@ -190,6 +208,7 @@ int run(int argc, char **argv)
     int signal = 0;
     sigwait(&stop, &signal);
     announced.reset(); // withdrawn first: nobody is sent to a gateway that is going
+    webFace.reset();
     socketServer.stop();
     server.stop();
     conversations.clear();

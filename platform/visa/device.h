@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -13,8 +14,9 @@ namespace qx::visa {
 struct DeviceRead {
     enum class Status {
         Data,   // bytes (possibly none yet complete) are returned
-        Silent, // the instrument has nothing to say: the caller's read times out
-        Closed  // the line is gone
+        Silent,   // the instrument has nothing to say: the caller's read times out
+        Closed,   // the line is gone
+        TimedOut  // the device waited the caller's time-out itself and nothing came
     };
     Status status = Status::Silent;
     std::string bytes;
@@ -30,6 +32,9 @@ public:
     virtual bool write(std::string_view bytes, bool end) = 0;
     // Up to `max` bytes of the instrument's pending answer.
     virtual DeviceRead read(std::size_t max) = 0;
+    // The same for a device whose answer takes time to come (one that forwards to an instrument
+    // elsewhere): it may wait up to `timeoutMs` and then say TimedOut.
+    virtual DeviceRead readWithin(std::size_t max, std::uint32_t /*timeoutMs*/) { return read(max); }
     // Device clear: drop any pending input and output.
     virtual void clear() {}
 };

@@ -48,7 +48,8 @@ protected:
         }
         DeviceRead answer;
         try {
-            answer = device_->read(max);
+            const auto waitMs = deadline.infinite() ? UINT32_MAX : static_cast<std::uint32_t>(deadline.remainingMs());
+            answer = device_->readWithin(max, waitMs);
         } catch (...) {
             chunk.status = VI_ERROR_IO;
             return chunk;
@@ -56,6 +57,9 @@ protected:
         switch (answer.status) {
         case DeviceRead::Status::Closed:
             chunk.status = VI_ERROR_CONN_LOST;
+            return chunk;
+        case DeviceRead::Status::TimedOut:
+            chunk.status = VI_ERROR_TMO;
             return chunk;
         case DeviceRead::Status::Data:
             if (!answer.bytes.empty() || answer.end) {
