@@ -72,6 +72,7 @@ bool ConversationDevice::lock(std::uint32_t timeoutMs)
     call.lockTimeoutMs = timeoutMs;
     call.ioTimeoutMs = timeoutMs;
     call.waitLock = true;
+    call.brief = true; // the others wait for the poll's few messages rather than being refused
     return conversation_->run(*party_, call).error == vxi11::error::kNone;
 }
 

@@ -196,8 +196,8 @@ private:
             readSettings();
             // A phase's reading selects the phase: no other client's setting may land between the
             // selection and the poll's end, where the phases are coupled again (a VOLT sent while
-            // phase 2 is selected sets phase 2 alone). Clients that wait for locks wait; the
-            // others are told the instrument is locked, as by any client that locks it.
+            // phase 2 is selected sets phase 2 alone). The hold is brief: every other client's
+            // call waits for it, within its own time-out, and none is refused.
             const bool locked = device_->lock(kPollLockMs);
             poll();
             if (locked)

@@ -224,7 +224,7 @@ private:
         work_.notify_one();
         while (!r.done) {
             const auto at = Clock::now();
-            const bool locked = lockOwner_ != 0 && lockOwner_ != r.party.id;
+            const bool locked = lockOwner_ != 0 && lockOwner_ != r.party.id && !lockBrief_;
             if (!r.running) {
                 long refusal = error::kNone;
                 if (r.abort || r.party.gone || stopping_)
@@ -289,6 +289,7 @@ private:
             running_ = next;
             if (next->call.operation == Operation::Lock) {
                 lockOwner_ = next->party.id;
+                lockBrief_ = next->call.brief;
             } else {
                 flushNotes(guard);
                 guard.unlock();
@@ -486,6 +487,7 @@ private:
     Request *running_ = nullptr;
     std::uint64_t lastParty_ = 0;
     std::uint64_t lockOwner_ = 0;
+    bool lockBrief_ = false; // the lock is a brief hold: the others wait for it
     std::uint64_t turnOwner_ = 0;
     std::string turnWho_;
     Hold hold_ = Hold::None;

@@ -16,6 +16,7 @@
 // - An answer that will not be read (its party gave up the turn before reading it whole) is read
 //   off the instrument and thrown away, waiting at most `drain`, before anything else reaches the
 //   instrument. A message a party left unfinished is ended with a device clear.
+// - A brief hold (a lock taken with `brief`) keeps the others waiting, not refused, as a turn does.
 // - Waits are bounded: a call waits for the lock at most its lock time-out (not at all without
 //   the wait-lock flag) and for the turn and the instrument together at most its I/O time-out;
 //   both are capped by the options. A party that leaves, or whose client `gone()` says has
@@ -58,6 +59,10 @@ struct Call {
     std::uint32_t ioTimeoutMs = 0;
     std::uint32_t lockTimeoutMs = 0;
     bool waitLock = false; // wait up to the lock time-out for another party's lock
+    // Lock: a brief hold, for a few messages that must go together (a phase selected, read and
+    // coupled again). Other parties' calls wait for it to end within their I/O time-out, as for a
+    // turn, instead of being refused as locked.
+    bool brief = false;
 };
 
 struct Outcome {

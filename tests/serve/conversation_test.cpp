@@ -3,6 +3,7 @@
 // holding a query with "=<message>\n" and records everything in order.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <future>
 #include <mutex>
@@ -225,6 +226,23 @@ TEST_F(Shared, LocksWorkOnTopAndGoWithTheirParty)
     EXPECT_EQ(queued.get(), error::kNone);
     EXPECT_FALSE(conversation->holdsLock(*a));
     EXPECT_EQ(line->events().back(), "w OUTP 1");
+    // A brief hold keeps the others waiting, within their I/O time-out, instead of refusing them.
+    Call brief = of(Operation::Lock, true, 1000);
+    brief.brief = true;
+    ASSERT_EQ(conversation->run(*b, brief).error, error::kNone);
+    const auto c = conversation->join(Access::Full, "c");
+    std::atomic<bool> inWait{false}; // asked while c's call waits
+    auto held = std::async(std::launch::async, [&] {
+        return conversation->run(*c, writing("VOLT 5"), [&] { return !(inWait = true); }, 1ms).error;
+    });
+    for (int i = 0; i < 2000 && !inWait; ++i)
+        std::this_thread::sleep_for(1ms);
+    EXPECT_EQ(ask(*b, "INST:NSEL 2;MEAS:VOLT?"), "=INST:NSEL 2;MEAS:VOLT?\n");
+    EXPECT_EQ(conversation->run(*b, writing("INST:COUP 1")).error, error::kNone);
+    EXPECT_TRUE(inWait && held.wait_for(0ms) == std::future_status::timeout) << "c waits for the hold";
+    EXPECT_EQ(conversation->unlock(*b), error::kNone);
+    EXPECT_EQ(held.get(), error::kNone);
+    EXPECT_EQ(line->events().back(), "w VOLT 5"); // after the hold, not inside it
 }
 
 TEST_F(Shared, CallsEndAtTheCappedTimeOutAtAnAbortAndWhenTheirClientVanishes)
