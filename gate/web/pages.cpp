@@ -9,7 +9,8 @@ std::string e(const std::string &text) { return escapeMarkup(text); }
 
 std::string orNone(const std::string &text) { return text.empty() ? "—" : e(text); }
 
-std::string head(const std::string &title, const std::string &bodyData = {})
+// The header says whether this browser is logged in; "log in" only where it is not.
+std::string head(const std::string &title, bool loggedIn, const std::string &bodyData = {})
 {
     return "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
            "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">"
@@ -19,8 +20,8 @@ std::string head(const std::string &title, const std::string &bodyData = {})
            "<script src=\"/static/web.js\" defer></script></head><body" +
            bodyData +
            ">\n"
-           "<header><a href=\"/\">qxgate</a><nav><a href=\"/lxi/identification\">identification</a>"
-           "<a href=\"/login\">log in</a></nav></header><main>\n";
+           "<header><a href=\"/\">qxgate</a><nav><a href=\"/lxi/identification\">identification</a>" +
+           std::string(loggedIn ? "<span>logged in</span>" : "<a href=\"/login\">log in</a>") + "</nav></header><main>\n";
 }
 
 const std::string kFoot = "</main></body></html>\n";
@@ -141,7 +142,7 @@ std::string hostRows(const PageFacts &f)
 
 std::string welcomePage(const PageFacts &f)
 {
-    std::string out = head("qxgate on " + f.hostname) + noticeHtml(f);
+    std::string out = head("qxgate on " + f.hostname, f.loggedIn) + noticeHtml(f);
     out += "<h1>Instrument gateway " + e(f.hostname) + "</h1>\n<table class=\"facts\">\n" +
            row("Software", "qxgate " + e(f.version)) + hostRows(f) + "</table>\n";
     for (const InstrumentFacts &i : f.instruments) {
@@ -155,7 +156,7 @@ std::string welcomePage(const PageFacts &f)
 std::string devicePage(const PageFacts &f, const InstrumentFacts &i)
 {
     const std::string data = i.live ? " data-events=\"" + e(i.pageUrl) + "events\"" : std::string();
-    std::string out = head(i.device + " on " + f.hostname, data) + noticeHtml(f);
+    std::string out = head(i.device + " on " + f.hostname, f.loggedIn, data) + noticeHtml(f);
     out += "<h1>" + e(i.device) + " " + e(i.identity.model) + "</h1>\n<table class=\"facts\">\n" +
            identityRows(i.identity) + row("Answer to *IDN?", orNone(i.identity.answer)) + visaRows(i) + "</table>\n";
     if (i.live)
@@ -165,7 +166,7 @@ std::string devicePage(const PageFacts &f, const InstrumentFacts &i)
 
 std::string loginPage(const PageFacts &f, const std::string &problem, const std::string &next)
 {
-    std::string out = head("Log in to qxgate on " + f.hostname) + noticeHtml(f) + "<h1>Log in</h1>\n";
+    std::string out = head("Log in to qxgate on " + f.hostname, f.loggedIn) + noticeHtml(f) + "<h1>Log in</h1>\n";
     if (!problem.empty())
         out += "<p class=\"error\" id=\"problem\">" + e(problem) + "</p>\n";
     if (!f.passwordSet)
@@ -183,7 +184,7 @@ std::string loginPage(const PageFacts &f, const std::string &problem, const std:
 
 std::string messagePage(const std::string &title, const std::string &text)
 {
-    return head(title) + "<h1>" + e(title) + "</h1>\n<p>" + e(text) + "</p>\n" + kFoot;
+    return head(title, false) + "<h1>" + e(title) + "</h1>\n<p>" + e(text) + "</p>\n" + kFoot;
 }
 
 const std::string &styleSheet()
@@ -191,6 +192,7 @@ const std::string &styleSheet()
     static const std::string css = R"(body{font-family:system-ui,sans-serif;margin:0;color:#1d2430;background:#f6f7f9}
 header{display:flex;justify-content:space-between;align-items:center;background:#1d3557;padding:.6em 1.2em}
 header a{color:#fff;text-decoration:none;margin-left:1em;font-weight:600}
+header span{color:#cfd8e3;margin-left:1em}
 main{max-width:60em;margin:1em auto;padding:0 1.2em}
 h1{font-size:1.5em}h2{font-size:1.15em;margin-top:1.4em}
 table{border-collapse:collapse;background:#fff;margin:.4em 0}
