@@ -21,6 +21,7 @@ import pytest
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
+from selenium.common.exceptions import StaleElementReferenceException
 from selenium.webdriver.support.ui import WebDriverWait
 
 from test_gate_lan import peer  # noqa: F401 (the other host)
@@ -124,7 +125,8 @@ def test_a_browser_logs_in_sets_the_source_and_sees_the_live_page_follow(web):
         options.add_argument(option)
     browser = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
     try:
-        wait = WebDriverWait(browser, 30)
+        # A form's answer loads a new page: an element read meanwhile is stale, and read again.
+        wait = WebDriverWait(browser, 30, ignored_exceptions=(StaleElementReferenceException,))
         find = lambda id: wait.until(lambda b: b.find_element(By.ID, id))  # noqa: E731
         text = lambda id: find(id).text  # noqa: E731
         browser.get(base + "/")
