@@ -6,6 +6,7 @@
 
 #include "held_clock.h"
 #include "report_file.h"
+#include "test_files.h"
 
 #include <sqlite3.h>
 
@@ -20,7 +21,7 @@ namespace {
 
 std::string writeFile(const std::string &name, const std::string &text)
 {
-    const std::string path = ::testing::TempDir() + "/" + name;
+    const std::string path = qx::test::privateTempPath(name);
     std::ofstream(path) << text;
     return path;
 }
@@ -69,7 +70,7 @@ TEST_F(BenchPanels, ASequenceRunsOnTheWorkerShowsEachVerdictAndSavesItsReport)
                                            "  4  output off  [pass]\n");
     EXPECT_EQ(text(steady, STEADY_RESULT), "Sequence: NOT PASSED: 3 passed, 1 failed; completed");
 
-    const std::string report = ::testing::TempDir() + "/bench_report.csv";
+    const std::string report = qx::test::privateTempPath("bench_report.csv");
     toolkit.answerFile(report);
     EXPECT_EQ(click(panel, SEQUENCE_SAVE), 0);
     std::istringstream lines(readFile(report));
@@ -143,7 +144,7 @@ TEST_F(BenchPanels, ALogWritesEachRowToBothFilesAndThePlotOnTheClocksPaceThenSto
     ui::SetCtrlVal(panel, LOG_CURRENT, 0);
     ui::SetCtrlVal(panel, LOG_PHASE, std::int16_t{2});
     ui::SetCtrlVal(panel, LOG_INTERVAL, 3600.0); // one row now, the next in an hour
-    const std::string folder = ::testing::TempDir() + "/bench_log";
+    const std::string folder = qx::test::privateTempPath("bench_log");
     std::filesystem::remove_all(folder);
     std::filesystem::create_directories(folder);
     toolkit.answerFile(folder + "/log.csv");

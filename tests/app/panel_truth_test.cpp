@@ -3,6 +3,7 @@
 // range change that moved a setpoint; measured values marked stale once the output changed.
 // And the safe endings: a live output is not left on unasked, the instrument goes back to local.
 #include "app_fixture.h"
+#include "test_files.h"
 
 #include <atomic>
 #include <fstream>
@@ -147,8 +148,8 @@ TEST_F(PanelTruth, QuittingDuringASequenceAbortsItAtOnceAndAsksNothingMore)
     connected();
     EXPECT_EQ(click(steady, STEADY_SEQUENCES), 0);
     const int panel = toolkit.activePanel();
-    toolkit.answerFile(::testing::TempDir() + "/long.json");
-    std::ofstream(::testing::TempDir() + "/long.json") << R"({"steps": [{"output": "on"}, {"wait": 600}, {"output": "on"}]})";
+    toolkit.answerFile(qx::test::privateTempPath("long.json"));
+    std::ofstream(qx::test::privateTempPath("long.json")) << R"({"steps": [{"output": "on"}, {"wait": 600}, {"output": "on"}]})";
     ASSERT_EQ(click(panel, SEQUENCE_OPEN), 0);
     toolkit.clearPopups();
     std::promise<void> pressed;

@@ -1,6 +1,7 @@
 // The measurement log's files on their own: a table per run (two in the same second apart), the
 // runs table that lists them, and the refusals.
 #include "measurement_log.h"
+#include "test_files.h"
 
 #include <sqlite3.h>
 #include <gtest/gtest.h>
@@ -31,7 +32,7 @@ Rows query(const std::string &path, const std::string &sql)
 
 TEST(MeasurementLog, EachRunGetsItsOwnTableListedInRuns)
 {
-    const std::string database = ::testing::TempDir() + "/measurement_log_test.db";
+    const std::string database = qx::test::privateTempPath("measurement_log_test.db");
     std::remove(database.c_str());
     const std::vector<LogChannel> channels = {{"voltage", 0}, {"peak-current", 3}};
     MeasurementLog first, second;

@@ -12,6 +12,7 @@
 #include "sim/simulator.h"
 #include "tapped_device.h"
 #include "visa/device.h"
+#include "test_files.h"
 
 #include <gtest/gtest.h>
 
@@ -181,7 +182,7 @@ TEST_F(SequenceRun, ADriverErrorEndsTheRunThereWithTheOutputOff)
 
 TEST_F(SequenceRun, TheReportHasARowPerRunAsItEndsAndTheSummaryLast)
 {
-    const std::string path = ::testing::TempDir() + "/sequence_report.csv";
+    const std::string path = qx::test::privateTempPath("sequence_report.csv");
     ReportFile report;
     std::string error;
     ASSERT_TRUE(report.open(path, "demo, \"quoted\"", error)) << error;
