@@ -72,6 +72,13 @@ struct Fields {
     std::string csv;
     bool force = false;
     std::string database;
+    std::string operatorName;
+    std::string eut;
+    std::string records;
+    std::string action;
+    std::string run;
+    std::string pdf;
+    std::string html;
     double timeout = 2.0;
     bool json = false;
 };
@@ -133,6 +140,21 @@ std::vector<Subcommand> addSubcommands(CLI::App &app, Fields &f)
     run->add_flag("--check", f.check, "only check it against a model's limits and list its steps; no instrument");
     run->add_option("--model", f.model, "the model --check assumes: 7101QX or 7103QX (default)")
         ->check(CLI::IsMember({"7101QX", "7103QX"}));
+    run->add_option("--operator", f.operatorName, "who runs it, as the test record names them");
+    run->add_option("--eut", f.eut, "the equipment under test, NAME[,SERIAL], as the test record names it");
+    run->add_option("--db", f.records, "file the test record here: an SQLite file, or a PostgreSQL URI "
+                                       "(default: the local records file)");
+    CLI::App *records = add(Verb::Records, "records", "the test records of past runs: list, show RUN, or sync "
+                                                      "(send those kept locally to the lab's server)");
+    records->add_option("action", f.action, "list|show|sync")->required()->check(CLI::IsMember({"list", "show", "sync"}));
+    records->add_option("run", f.run, "show: a record's id, or last");
+    records->add_option("--db", f.records, "the record store: an SQLite file, or a PostgreSQL URI");
+    records->add_flag("--json", f.json, "print JSON");
+    CLI::App *report = add(Verb::Report, "report", "make a report of a test record: PDF or HTML");
+    report->add_option("run", f.run, "a record's id, or last")->required();
+    report->add_option("--db", f.records, "the record store: an SQLite file, or a PostgreSQL URI");
+    report->add_option("--pdf", f.pdf, "write a PDF file");
+    report->add_option("--html", f.html, "write an HTML file");
     CLI::App *log = add(Verb::Log, "log", "measure again and again, printing a CSV row each time");
     log->add_option("kinds", f.kinds, "what to measure")->required()->check(CLI::IsMember(measurementNames()));
     addPhase(log, f, "0 all phases coupled (default), 1 to 3 one phase");
@@ -173,6 +195,13 @@ std::string makeCommand(const Subcommand &sub, Fields &f, Command &c)
     c.csv = f.csv;
     c.force = f.force;
     c.database = f.database;
+    c.operatorName = f.operatorName;
+    c.eut = f.eut;
+    c.records = f.records;
+    c.action = f.action;
+    c.run = f.run;
+    c.pdf = f.pdf;
+    c.html = f.html;
     c.timeout = f.timeout;
     if (c.verb != Verb::Set)
         return {};
@@ -187,8 +216,8 @@ std::string makeCommand(const Subcommand &sub, Fields &f, Command &c)
 
 bool needsInstrument(const Command &command)
 {
-    return command.verb != Verb::Presets && command.verb != Verb::Discover &&
-           !(command.verb == Verb::Run && command.check);
+    return command.verb != Verb::Presets && command.verb != Verb::Discover && command.verb != Verb::Records &&
+           command.verb != Verb::Report && !(command.verb == Verb::Run && command.check);
 }
 
 bool changesInstrument(Verb verb)
@@ -200,6 +229,8 @@ bool changesInstrument(Verb verb)
     case Verb::Errors:
     case Verb::Presets:
     case Verb::Discover:
+    case Verb::Records:
+    case Verb::Report:
         return false;
     case Verb::Set:
     case Verb::Output:
@@ -237,7 +268,8 @@ Parsed parseCommandLine(int argc, const char *const *argv)
         app.parse(argc, argv);
         if (app.get_subcommands().empty())
             throw CLI::ValidationError("a command is required: identify, limits, get, set, output, measure, save, "
-                                       "recall, remote, drop, errors, run, log, presets or discover");
+                                       "recall, remote, drop, errors, run, log, presets, discover, records or "
+                                       "report");
         if (simulate->count() > 0)
             inv.simulateModel = model.empty() ? "7103QX" : model;
         for (const Subcommand &sub : subs) {
@@ -247,6 +279,10 @@ Parsed parseCommandLine(int argc, const char *const *argv)
             }
         }
         inv.json = inv.json || fields.json;
+        if (inv.command.verb == Verb::Records && inv.command.action == "show" && inv.command.run.empty())
+            throw CLI::ValidationError("records show: which record? give its id, or last");
+        if (inv.command.verb == Verb::Report && fields.pdf.empty() == fields.html.empty())
+            throw CLI::ValidationError("report: give --pdf FILE or --html FILE (one of them)");
         if (!fields.model.empty() && !fields.check)
             throw CLI::ValidationError("run: --model goes with --check (an instrument tells its own model)");
         if (needsInstrument(inv.command) && !inv.simulateModel && inv.resource.empty())

@@ -9,7 +9,8 @@
 namespace qx::ctl {
 
 enum class Verb {
-    Identify, Limits, Get, Set, Output, Measure, Save, Recall, Remote, Drop, Errors, Run, Log, Presets, Discover
+    Identify, Limits, Get, Set, Output, Measure, Save, Recall, Remote, Drop, Errors, Run, Log, Presets, Discover,
+    Records, Report
 };
 
 struct Command {
@@ -26,6 +27,13 @@ struct Command {
     std::string report;          // run: the CSV report's path ("" for none)
     bool check = false;          // run: check the sequence against a model's limits only
     std::string model;           // run --check: the model, "7101QX" or "7103QX"
+    std::string operatorName;    // run: who runs it, for the test record
+    std::string eut;             // run: the equipment under test, "NAME[,SERIAL]"
+    std::string records;         // run, records, report: the record store ("" for the default file)
+    std::string action;          // records: list, show or sync
+    std::string run;             // records show, report: a record's id, or "last"
+    std::string pdf;             // report: the PDF file to write
+    std::string html;            // report: the HTML file to write
     std::vector<std::string> kinds;  // log: the measurement kinds
     double interval = 1.0;           // log: seconds from one row to the next
     std::optional<double> duration;  // log: seconds to log (none: until Ctrl-C)

@@ -242,10 +242,12 @@ Outcome runCommand(ViSession vi, const Command &c)
     case Verb::Errors:
         errors(vi, out);
         break;
-    case Verb::Run: // run by runSequenceCommand, runLogCommand, listPresets and runDiscoverCommand
+    case Verb::Run: // run by their own commands (run_command, log_command, ...)
     case Verb::Log:
     case Verb::Presets:
     case Verb::Discover:
+    case Verb::Records:
+    case Verb::Report:
         note(out, ZEV_QX70_ERROR_INVALID_VALUE);
         break;
     }

@@ -3,7 +3,9 @@
 #include "commands.h"
 #include "discover_command.h"
 #include "log_command.h"
+#include "records_command.h"
 #include "report.h"
+#include "report_command.h"
 #include "run_command.h"
 #include "simulator_process.h"
 #include "source.h"
@@ -104,7 +106,7 @@ int runPlainCommand(ViSession vi, const qx::ctl::Invocation &inv)
     return std::cout.flush() ? 0 : kFailed;
 }
 
-// What needs no instrument: presets, run --check, discover.
+// What needs no instrument: presets, run --check, discover, records, report.
 int runWithoutInstrument(const qx::ctl::Invocation &inv)
 {
     using namespace qx::ctl;
@@ -112,6 +114,10 @@ int runWithoutInstrument(const qx::ctl::Invocation &inv)
         return listPresets(inv.json);
     if (inv.command.verb == Verb::Discover)
         return runDiscoverCommand(inv.command.timeout, inv.json);
+    if (inv.command.verb == Verb::Records)
+        return runRecordsCommand(inv.command, inv.json);
+    if (inv.command.verb == Verb::Report)
+        return runReportCommand(inv.command);
     const std::optional<qx::sequence::Sequence> sequence = readSequenceCommand(inv.command, inv.json);
     return sequence ? checkSequenceCommand(inv.command, *sequence, inv.json) : kFailed;
 }

@@ -92,6 +92,7 @@ private:
             if (status < 0)
                 return status;
             append(row.values, name, numberText(value));
+            row.readings.push_back({name, phase, value, kind->unit});
             for (const Expectation &e : step.expect)
                 if (e.kind == name && (value < e.low || value > e.high))
                     append(outside, name,
@@ -162,6 +163,7 @@ Summary runSequence(ViSession vi, const Sequence &sequence, Pacer &pacer, Observ
             row.step = step.number;
             row.run = run;
             row.kind = step.kind;
+            row.started = utcTimestamp();
             const ViStatus status = runner.run(step, row);
             row.elapsed = pacer.now() - start;
             row.time = utcTimestamp();

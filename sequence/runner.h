@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <string>
+#include <vector>
 
 namespace qx::sequence {
 
@@ -24,13 +25,23 @@ public:
 enum class Verdict { Pass, Fail, Error };
 const char *verdictName(Verdict verdict);
 
+// One value a step run measured.
+struct Measured {
+    std::string kind; // a measurement kind's name
+    int phase = 0;    // 0: all phases coupled, 1 to 3 one phase
+    double value = 0.0;
+    std::string unit; // "V", "A", "W", ...; "" for a ratio
+};
+
 struct Row {
     double elapsed = 0.0; // seconds from the start of the sequence to the end of this run
+    std::string started;  // wall clock when the run began, ISO 8601 UTC
     std::string time;     // wall clock at its end, ISO 8601 UTC
     int step = 0;
     int run = 1; // 1 to the step's repeat
     StepKind kind = StepKind::Wait;
     std::string values; // what was set or measured: "voltage=230;frequency=50"
+    std::vector<Measured> readings; // measure: each value with its unit
     Verdict verdict = Verdict::Pass;
     std::string detail; // why it failed, or a warning the driver gave
 };
