@@ -2,8 +2,8 @@
 # As root it installs them with apt-get (waiting for a concurrent apt run instead of failing);
 # otherwise it prints the exact command to run and stops.
 
-QX_BUILD_PACKAGES="build-essential cmake ninja-build pkg-config ccache qt6-base-dev qt6-charts-dev libqt6opengl6-dev nlohmann-json3-dev libcli11-dev libsqlite3-dev libtirpc-dev rpcsvc-proto libcpp-httplib-dev libssl-dev libsodium-dev libavahi-client-dev"
-QX_TEST_PACKAGES="libgtest-dev libgmock-dev libbenchmark-dev python3 python3-pytest python3-pyvisa-py python3-serial xvfb xauth openbox rpcbind iproute2 mount netbase liblxi-dev lxi-tools netcat-openbsd dbus-daemon avahi-daemon avahi-utils python3-zeroconf libxml2-utils chromium chromium-driver python3-selenium openssl"
+QX_BUILD_PACKAGES="build-essential cmake ninja-build pkg-config ccache qt6-base-dev qt6-charts-dev libqt6opengl6-dev nlohmann-json3-dev libcli11-dev libsqlite3-dev libtirpc-dev rpcsvc-proto libcpp-httplib-dev libssl-dev libsodium-dev libavahi-client-dev libpq-dev"
+QX_TEST_PACKAGES="libgtest-dev libgmock-dev libbenchmark-dev python3 python3-pytest python3-pyvisa-py python3-serial xvfb xauth openbox rpcbind iproute2 mount netbase liblxi-dev lxi-tools netcat-openbsd dbus-daemon avahi-daemon avahi-utils python3-zeroconf libxml2-utils chromium chromium-driver python3-selenium openssl postgresql-15 poppler-utils"
 # Building and checking the Debian packages (CPack finds binaries with file, lintian checks them).
 QX_PACKAGE_PACKAGES="file lintian"
 # clang-14 with the libFuzzer and sanitizer runtimes, and llvm-symbolizer for readable stacks.
