@@ -150,6 +150,7 @@ constexpr ui::CallbackEntry kCallbacks[] = {
     {"reconnect", onWorker<reconnect, Merge::Never>},
     {"sequence_abort", sequence_abort},
     {"sequence_save", sequence_save},
+    {"sequence_record_field", sequence_record_field},
     {"open_logging", open_logging},
     {"open_meter", open_meter},
     {"meter_panel", meter_panel},

@@ -51,8 +51,9 @@ int sequence_preset(int panel, int control, int event, void *callbackData, int e
 int sequence_run(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
 int sequence_abort(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
 int sequence_save(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
+int sequence_record_field(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
 // Stops a sequence that runs (at the program's end); it ends with the output off.
-void abortSequence();
+void abortSequence(const std::string &by = "operator (Abort button)");
 // Before quitting or closing: true when the operator agrees. With the output on, the operator
 // chooses to switch it off first (done here), leave it on, or cancel; otherwise `question` is
 // asked, unless `agreed` already.

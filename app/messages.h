@@ -68,7 +68,11 @@ inline constexpr char kSequenceOpen[] = "Open a test sequence from a JSON file."
 inline constexpr char kSequencePreset[] = "Open one of the test sequences shipped with the program.";
 inline constexpr char kSequenceRun[] = "Run the sequence on the connected instrument.";
 inline constexpr char kSequenceAbort[] = "Stop the running sequence; the output goes off.";
-inline constexpr char kSequenceSave[] = "Save the results of the last run as a CSV file.";
+inline constexpr char kSequenceSave[] = "Save the report of the last run: a PDF or HTML report of its test record, "
+                                       "or its rows as a CSV file.";
+inline constexpr char kSequenceRecord[] = "Who runs the sequence and on what equipment, as its test record names them, "
+                                         "and where records are kept: empty for the local records file, a file path, "
+                                         "or a PostgreSQL URI (postgresql://user@host/db) for the lab's store.";
 inline constexpr char kLogging[] = "Open the measurement log and its plot.";
 inline constexpr char kLogStart[] = "Measure the chosen quantities again and again into a CSV file and a database, and plot them.";
 } // namespace help

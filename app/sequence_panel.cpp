@@ -1,23 +1,30 @@
 // The test-sequence panel: a sequence opened from a file or the shipped ones, its steps listed,
 // run on the instrument worker with the progress and each step's verdict shown as it comes,
-// aborted at once from the panel, and its report saved as CSV. Opening and saving are the
-// operator's own work and run on the user-interface thread; the run waits its turn on the worker
-// like every other instrument job, and the abort does not wait at all.
+// aborted at once from the panel. Each run leaves a test record (operator and equipment under test
+// from the panel's fields, remembered; filed in the local records file or the lab's server), and
+// its report is saved as PDF, HTML or CSV. Opening and saving are the operator's own work and run
+// on the user-interface thread; the run, and filing its record, wait their turn on the worker like
+// every other instrument job, and the abort does not wait at all.
 #include "action_report.h"
 #include "app_state.h"
 #include "bench_pacer.h"
 #include "callback_support.h"
 #include "callbacks.h"
 #include "qxseries_panels.h"
+#include "recorder.h"
+#include "report.h"
 #include "report_file.h"
 #include "sequence.h"
+#include "store.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <mutex>
+#include <sstream>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -32,11 +39,27 @@ constexpr char kTitle[] = "QX Series Test Sequence";
 struct SequenceState {
     int panel = 0;
     std::optional<Sequence> sequence; // the one opened; read by the run, replaced only while none runs
+    std::string path;                 // its file and text, as they were read
+    std::string text;
     std::atomic<bool> running{false};
     std::atomic<bool> abort{false};
     std::mutex mutex; // the run's results, written on the worker, saved on the user-interface thread
     std::vector<Row> rows;
     std::optional<Summary> summary;
+    std::optional<records::TestRecord> record; // of the last run
+    std::string abortedBy;                     // who asked for the abort
+};
+
+// The record fields' settings, one per control.
+struct RecordField {
+    int control;
+    const char *setting;
+};
+constexpr RecordField kRecordFields[] = {
+    {SEQUENCE_OPERATOR, "record/operator"},
+    {SEQUENCE_EUT, "record/eut"},
+    {SEQUENCE_EUT_SERIAL, "record/eutSerial"},
+    {SEQUENCE_RECORDS, "record/store"},
 };
 
 SequenceState &state()
@@ -162,6 +185,64 @@ std::string fileLine(const std::string &path)
     return shownPath(path);
 }
 
+std::string fileText(const std::string &path)
+{
+    std::ostringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
+    return text.str();
+}
+
+std::string fieldText(int panel, int control)
+{
+    std::string value;
+    ui::GetCtrlVal(panel, control, &value);
+    return value;
+}
+
+// Who runs it, on what, as the panel's fields say.
+records::TestRecord recordFields(int panel)
+{
+    records::TestRecord record;
+    record.operatorName = fieldText(panel, SEQUENCE_OPERATOR);
+    record.eut = {fieldText(panel, SEQUENCE_EUT), fieldText(panel, SEQUENCE_EUT_SERIAL)};
+    return record;
+}
+
+// "operator and EUT", "EUT", or "" when nothing is missing.
+std::string missingFields(const records::TestRecord &record)
+{
+    std::string list;
+    for (const std::string &field : records::missingRecordFields(record.operatorName, record.eut))
+        list += (list.empty() ? "" : " and ") + field;
+    return list;
+}
+
+// On the worker: the trace fields the run starts with, the instrument's identity among them.
+void beginPanelRecord(records::TestRecord &record, ViSession vi)
+{
+    const SequenceState &s = state();
+    const AppState &a = appState();
+    const records::RunTrace trace{"qxseries", QX_VERSION,
+                                  a.interfacekind == 1 ? "GPIB::" + std::to_string(a.address) + "::INSTR"
+                                                       : "ASRL" + std::to_string(a.comport) + "::INSTR",
+                                  record.operatorName, record.eut, s.path, s.text};
+    if (records::startRecord(record, vi, *s.sequence, trace) < 0)
+        recordFailure("Sequence: the instrument's identity could not be read for the test record");
+}
+
+// Files the record; what became of it, in words.
+std::string fileRecord(records::RecordStore &store, records::TestRecord &record)
+{
+    std::string error;
+    if (!store.save(record, error)) {
+        recordFailure("Test record not filed: " + error);
+        return "NOT FILED: " + error;
+    }
+    if (!error.empty())
+        return "Record " + std::to_string(record.id) + ": " + error;
+    return "Record " + std::to_string(record.id) + " filed in " + store.where();
+}
+
 std::string summaryLine(const Summary &summary)
 {
     return std::string(summary.allPassed() ? "PASSED: " : "NOT PASSED: ") + std::to_string(summary.passed) +
@@ -184,6 +265,8 @@ int open_sequences(int, int, int event, void *, int, int)
         s.panel = 0;
         return -1;
     }
+    for (const RecordField &field : kRecordFields)
+        ui::SetCtrlVal(s.panel, field.control, ui::GetSetting(field.setting, ""));
     return ui::DisplayPanel(s.panel);
 }
 
@@ -192,7 +275,7 @@ int sequence_panel(int panel, int event, void *, int, int)
     if (event != ui::EVENT_CLOSE)
         return 0;
     SequenceState &s = state();
-    s.abort = true; // a run still going ends safe on its own; its panel updates go nowhere
+    abortSequence("operator (closed the sequence window)"); // a run still going ends safe on its own
     ui::DiscardPanel(panel);
     s.panel = 0;
     return 0;
@@ -212,7 +295,9 @@ int openSequence(int panel, int event, bool shipped)
     std::string path;
     if (ui::FileSelectPopup(request, &path) != 1)
         return 0;
-    ParsedSequence parsed = loadSequence(path);
+    // The text read once: the record's hash is of the very text that was checked and run.
+    std::string text = fileText(path);
+    ParsedSequence parsed = parseSequence(text);
     if (!parsed.sequence) {
         recordFailure("Sequence " + path + ": " + parsed.error);
         ui::WarningPopup(kTitle, "The sequence cannot be used:\n" + parsed.error);
@@ -227,6 +312,8 @@ int openSequence(int panel, int event, bool shipped)
         s.summary.reset();
     }
     s.sequence = std::move(parsed.sequence);
+    s.path = std::filesystem::absolute(path).string();
+    s.text = std::move(text);
     ui::SetCtrlVal(panel, SEQUENCE_NAME, s.sequence->name.empty() ? "(unnamed)" : s.sequence->name);
     ui::SetCtrlVal(panel, SEQUENCE_FILE, fileLine(path));
     ui::SetCtrlVal(panel, SEQUENCE_STEPS, stepList(*s.sequence, {}, 0));
@@ -259,23 +346,49 @@ int sequence_run(int panel, int, int event, void *, int, int)
         ui::WarningPopup(kTitle, "The connected instrument cannot run this sequence; nothing was sent.\n" + problem);
         return -1;
     }
+    records::TestRecord record = recordFields(panel);
+    if (const std::string missing = missingFields(record); s.sequence->recordRequired && !missing.empty()) {
+        recordFailure("Sequence refused: its record needs " + missing);
+        ui::WarningPopup(kTitle, "This sequence's test record must name the " + missing +
+                                     ": fill in the Test record fields. Nothing was sent.");
+        return -1;
+    }
+    std::string error;
+    const std::unique_ptr<records::RecordStore> store = records::openStore(fieldText(panel, SEQUENCE_RECORDS), error);
+    if (!store) {
+        recordFailure("Sequence refused: " + error);
+        ui::WarningPopup(kTitle, "The test record could not be kept, so the sequence was not run; nothing was sent.\n" +
+                                     error);
+        return -1;
+    }
     {
         const std::lock_guard lock(s.mutex);
         s.rows.clear();
         s.summary.reset();
+        s.record.reset();
+        s.abortedBy.clear();
     }
     s.abort = false;
     s.running = true;
     showRunning(panel, true);
     holdSteadyPanel(true, text::kSequenceOwns);
+    beginPanelRecord(record, vi);
     BenchPacer pacer;
     PanelProgress progress(panel, *s.sequence);
-    const Summary summary = runSequence(vi, *s.sequence, pacer, progress, s.abort);
+    records::Recorder recorder(record, *s.sequence, &progress);
+    const Summary summary = runSequence(vi, *s.sequence, pacer, recorder, s.abort);
     {
         const std::lock_guard lock(s.mutex);
         s.summary = summary;
+        records::endRecord(record, summary, s.abortedBy.empty() ? "operator" : s.abortedBy);
+    }
+    const std::string filed = fileRecord(*store, record);
+    {
+        const std::lock_guard lock(s.mutex);
+        s.record = std::move(record);
     }
     s.running = false;
+    ui::SetCtrlVal(panel, SEQUENCE_RECORD, filed);
     ui::SetCtrlVal(panel, SEQUENCE_PROGRESS, summaryLine(summary));
     showRunning(panel, false);
     // The steady panel shows what the sequence left on the instrument, at once.
@@ -297,14 +410,59 @@ int sequence_abort(int panel, int, int event, void *, int, int)
         return showHelp(help::kSequenceAbort);
     if (event != ui::EVENT_COMMIT || !state().running)
         return 0;
-    state().abort = true;
+    abortSequence("operator (Abort button)");
     ui::SetCtrlVal(panel, SEQUENCE_PROGRESS, "Aborting: the output goes off");
     return 0;
 }
 
-void abortSequence() { state().abort = true; }
+void abortSequence(const std::string &by)
+{
+    SequenceState &s = state();
+    {
+        const std::lock_guard lock(s.mutex);
+        if (s.abortedBy.empty())
+            s.abortedBy = by;
+    }
+    s.abort = true;
+}
 
 bool sequenceRunning() { return state().running; }
+
+namespace {
+
+bool endsWith(const std::string &path, const char *extension)
+{
+    std::string lower = path;
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+    return lower.ends_with(extension);
+}
+
+// The report of the last run in the file's format: PDF or HTML from its test record, or CSV rows.
+bool writeReport(const std::string &path, std::string &error)
+{
+    SequenceState &s = state();
+    const std::lock_guard lock(s.mutex);
+    if (endsWith(path, ".pdf") || endsWith(path, ".html") || endsWith(path, ".htm")) {
+        if (!s.record) {
+            error = "There is no test record yet: run the sequence first.";
+            return false;
+        }
+        return endsWith(path, ".pdf") ? records::writePdfReport(*s.record, path, error)
+                                      : records::writeHtmlReport(*s.record, path, error);
+    }
+    ReportFile report;
+    if (!report.open(path, s.sequence->name, error))
+        return false;
+    for (const Row &row : s.rows)
+        report.finished(row);
+    if (s.summary)
+        report.close(*s.summary);
+    if (report.failed())
+        error = "Writing " + path + " failed.";
+    return !report.failed();
+}
+
+} // namespace
 
 int sequence_save(int, int, int event, void *, int, int)
 {
@@ -315,23 +473,28 @@ int sequence_save(int, int, int event, void *, int, int)
         return 0;
     std::string path;
     const ui::FileRequest request{"Save the sequence report", ui::GetSetting("folders/reports", homeFolder()),
-                                  "CSV files (*.csv)", true};
+                                  "PDF reports (*.pdf);;HTML reports (*.html);;CSV rows (*.csv)", true};
     if (ui::FileSelectPopup(request, &path) != 1)
         return 0;
-    ReportFile report;
     std::string error;
-    if (report.open(path, s.sequence->name, error)) {
-        const std::lock_guard lock(s.mutex);
-        for (const Row &row : s.rows)
-            report.finished(row);
-        if (s.summary)
-            report.close(*s.summary);
-    }
-    if (!error.empty() || report.failed()) {
+    if (!writeReport(path, error)) {
         ui::WarningPopup(kTitle, error.empty() ? "Writing " + path + " failed." : error);
         return -1;
     }
     ui::SaveSetting("folders/reports", std::filesystem::path(path).parent_path().string());
+    return 0;
+}
+
+// A record field changed: remembered for the next run and the next start of the program.
+int sequence_record_field(int panel, int control, int event, void *, int, int)
+{
+    if (event == ui::EVENT_RIGHT_CLICK)
+        return showHelp(help::kSequenceRecord);
+    if (event != ui::EVENT_COMMIT)
+        return 0;
+    for (const RecordField &field : kRecordFields)
+        if (field.control == control)
+            ui::SaveSetting(field.setting, fieldText(panel, control));
     return 0;
 }
 

@@ -25,9 +25,14 @@ constexpr int kFailed = 1;
 // Ctrl-C (or a TERM) during a sequence stops it at the next step run or within a wait; the
 // source is then left safe.
 std::atomic<bool> interrupted{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
+std::atomic<int> interruptSignal{0};
+static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<int>::is_always_lock_free);
 
-void interrupt(int) { interrupted = true; }
+void interrupt(int signal)
+{
+    interruptSignal = signal;
+    interrupted = true;
+}
 
 void catchInterrupts()
 {
@@ -162,7 +167,8 @@ int run(const qx::ctl::Invocation &inv)
     }
     if (inv.command.verb != Verb::Run && inv.command.verb != Verb::Log)
         return runPlainCommand(source.session(), inv);
-    const int status = sequence ? runSequenceCommand(source.session(), inv.command, *sequence, inv.json, interrupted)
+    const int status = sequence ? runSequenceCommand(source.session(), inv.command, *sequence, inv.json,
+                                                     {resource, interrupted, interruptSignal})
                                 : runLogCommand(source.session(), inv.command, inv.json, interrupted);
     if (status == kRefusedSequence) // nothing was sent
         return status;

@@ -1,16 +1,22 @@
 #include "run_command.h"
 
 #include "commands.h"
+#include "failure_text.h"
 #include "real_time.h"
+#include "recorder.h"
 #include "report_file.h"
 #include "runner.h"
+#include "store.h"
 
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <sstream>
 #include <vector>
 
 namespace qx::ctl {
@@ -68,6 +74,49 @@ int refuse(const Command &command, const std::string &what, bool json)
     return command.check ? 1 : kRefusedSequence;
 }
 
+std::string fileText(const std::string &path)
+{
+    std::ostringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
+    return text.str();
+}
+
+std::string abortedBy(int signal)
+{
+    switch (signal) {
+    case SIGINT: return "operator (Ctrl-C, SIGINT)";
+    case SIGTERM: return "signal SIGTERM";
+    default: return "signal " + std::to_string(signal);
+    }
+}
+
+// The record's fields a run starts with: who, on what, with which instrument and sequence.
+void beginRunRecord(records::TestRecord &record, ViSession vi, const Command &command,
+                    const Sequence &sequence, const std::string &resource)
+{
+    const std::string path = findSequence(command.file);
+    const records::RunTrace trace{"qxctl", QX_VERSION, resource, command.operatorName, records::parseEut(command.eut),
+                                  fs::absolute(path).string(), fileText(path)};
+    if (const ViStatus status = records::startRecord(record, vi, sequence, trace); status < 0)
+        std::cerr << "qxctl: run: the instrument's identity could not be read for the record: "
+                  << failureText(vi, status) << std::endl;
+}
+
+// Files the record; false when it could be kept nowhere. A record kept on the bench for the lab's
+// server later is kept.
+bool fileRecord(records::RecordStore &store, records::TestRecord &record)
+{
+    std::string error;
+    const bool kept = store.save(record, error);
+    if (!kept)
+        std::cerr << "qxctl: run: the test record could not be filed in " << store.where() << ": " << error << '\n';
+    else if (!error.empty())
+        std::cerr << "qxctl: run: " << error << '\n';
+    else
+        std::cerr << "qxctl: test record " << record.id << " filed in " << store.where() << '\n';
+    return kept;
+}
+
 } // namespace
 
 std::string presetList()
@@ -103,7 +152,7 @@ std::optional<Sequence> readSequenceCommand(const Command &command, bool json)
 }
 
 int runSequenceCommand(ViSession vi, const Command &command, const Sequence &sequence, bool json,
-                       const std::atomic<bool> &abort)
+                       const RunContext &context)
 {
     InstrumentLimits limits;
     readLimits(vi, limits); // unknown limits (0) are not checked
@@ -114,12 +163,21 @@ int runSequenceCommand(ViSession vi, const Command &command, const Sequence &seq
     std::string error;
     if (!command.report.empty() && !report.open(command.report, sequence.name, error))
         return refuse(command, error, json);
+    // A run whose record could be kept nowhere is not started.
+    const std::unique_ptr<records::RecordStore> store = records::openStore(command.records, error);
+    if (!store)
+        return refuse(command, "the test records cannot be kept: " + error, json);
+    records::TestRecord record;
+    beginRunRecord(record, vi, command, sequence, context.resource);
     std::cerr << "qxctl: running \"" << sequence.name << "\" (" << sequence.steps.size() << " steps)" << std::endl;
     RealTime clock;
     Progress progress(sequence.steps.size(), command.report.empty() ? nullptr : &report);
-    const Summary summary = runSequence(vi, sequence, clock, progress, abort);
+    records::Recorder recorder(record, sequence, &progress);
+    const Summary summary = runSequence(vi, sequence, clock, recorder, context.abort);
     if (!command.report.empty())
         report.close(summary);
+    records::endRecord(record, summary, abortedBy(context.signal));
+    const bool filed = fileRecord(*store, record);
 
     const std::string tally = std::string(endingName(summary.ending)) + ": " + std::to_string(summary.runs) +
                               " runs, " + std::to_string(summary.passed) + " passed, " +
@@ -128,14 +186,15 @@ int runSequenceCommand(ViSession vi, const Command &command, const Sequence &seq
         std::cout << nlohmann::json{{"command", "run"},         {"ok", summary.allPassed()},
                                     {"ending", endingName(summary.ending)}, {"runs", summary.runs},
                                     {"passed", summary.passed}, {"failed", summary.failed},
-                                    {"message", summary.message}}
+                                    {"message", summary.message}, {"record", record.id},
+                                    {"uuid", record.uuid}}
                          .dump()
                   << '\n';
     else
         std::cout << tally << '\n' << summary.message << '\n';
     if (report.failed())
         std::cerr << "qxctl: run: writing the report " << command.report << " failed\n";
-    return summary.allPassed() && !report.failed() ? 0 : 1;
+    return summary.allPassed() && !report.failed() && filed ? 0 : 1;
 }
 
 int checkSequenceCommand(const Command &command, const Sequence &sequence, bool json)

@@ -23,10 +23,19 @@ std::string findSequence(const std::string &fileOrName);
 // the refusal told) when the file is missing or wrong.
 std::optional<sequence::Sequence> readSequenceCommand(const Command &command, bool json);
 
-// Checks the sequence against the open session's instrument, then runs it; the exit status (0:
-// every step passed). `abort` stops it between runs and during waits.
+// What a run needs beyond its command: the resource the instrument was opened by, and what stops
+// it (`abort`, set by the signal in `signal`).
+struct RunContext {
+    std::string resource;
+    const std::atomic<bool> &abort;
+    const std::atomic<int> &signal; // 0 while none came
+};
+
+// Checks the sequence against the open session's instrument, then runs it and files its test
+// record; the exit status (0: every step passed and the record was kept). The abort stops it
+// between runs and during waits.
 int runSequenceCommand(ViSession vi, const Command &command, const sequence::Sequence &sequence, bool json,
-                       const std::atomic<bool> &abort);
+                       const RunContext &context);
 
 // run --check: the sequence checked against the shipped limits of the command's model, with no
 // instrument; its steps and estimated duration printed. The exit status: 0 when the model can do

@@ -83,6 +83,15 @@ void beginRecord(TestRecord &record, const sequence::Sequence &sequence, const s
     record.steps.clear();
 }
 
+ViStatus startRecord(TestRecord &record, ViSession vi, const sequence::Sequence &sequence, const RunTrace &trace)
+{
+    beginRecord(record, sequence, trace.file, trace.text, trace.software, trace.version);
+    record.operatorName = trace.operatorName;
+    record.eut = trace.eut;
+    record.instrument.resource = trace.resource;
+    return readInstrument(vi, record.instrument);
+}
+
 void endRecord(TestRecord &record, const sequence::Summary &summary, const std::string &endedBy)
 {
     record.ended = monitor::utcTimestamp();

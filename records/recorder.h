@@ -23,6 +23,22 @@ std::string sha256Hex(const std::string &text);
 void beginRecord(TestRecord &record, const sequence::Sequence &sequence, const std::string &file,
                  const std::string &text, const std::string &software, const std::string &version);
 
+// Who and what a run is for, as its front end knows them.
+struct RunTrace {
+    std::string software; // "qxctl", "qxseries", "qx70"
+    std::string version;
+    std::string resource; // the VISA resource the session was opened by
+    std::string operatorName;
+    Eut eut;
+    std::string file; // the sequence file, and the text of it that was read
+    std::string text;
+};
+
+// A record begun for a run: beginRecord's fields, the trace's, and the instrument's identity read
+// through the driver. Returns the driver's status of that reading: a record whose identity could
+// not be read is still kept, with those fields empty.
+ViStatus startRecord(TestRecord &record, ViSession vi, const sequence::Sequence &sequence, const RunTrace &trace);
+
 // The end: verdict, ending, who ended it (`endedBy`, for an abort), tallies and the end time.
 void endRecord(TestRecord &record, const sequence::Summary &summary, const std::string &endedBy);
 

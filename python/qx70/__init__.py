@@ -9,7 +9,8 @@ ZEV_QX70 driver library (libzev_qx70.so.1, or the file QX70_LIBRARY names).
 """
 
 from ._driver import MEASUREMENTS
+from ._sequences import RunResult
 from ._source import Identity, Limits, QXError, SettingChanged, Source
 
-__all__ = ["Source", "QXError", "SettingChanged", "Limits", "Identity", "MEASUREMENTS"]
+__all__ = ["Source", "QXError", "SettingChanged", "Limits", "Identity", "RunResult", "MEASUREMENTS"]
 __version__ = "1.0.0"

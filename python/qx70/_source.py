@@ -9,6 +9,8 @@ import warnings
 from typing import NamedTuple
 
 from . import _driver as d
+from . import _sequences
+from ._sequences import RunResult
 
 _CHANNEL = b"1"
 # The settings the instrument lowers by itself when the range changes and they no longer fit.
@@ -286,6 +288,22 @@ class Source:
         self._call("ZEV_QX70_Serial_Number", serial)
         self._call("ZEV_QX70_revision_query", driver, firmware)
         return Identity(d.decode(model), d.decode(serial), d.decode(firmware))
+
+    def run(self, sequence: str, *, operator: str | None = None, eut: str | None = None,
+            db: str | None = None) -> RunResult:
+        """Runs a test sequence (a JSON file, or a shipped sequence's name) and files its test
+        record: the instrument's identity, this session's resource, `operator`, `eut`
+        ("NAME[,SERIAL]"), the sequence's text hash, every step run. `db`: an SQLite file or a
+        PostgreSQL URI (default: the local records file). A step that fails, an abort or an error
+        returns normally (see verdict and ending); a sequence the instrument cannot run, a required
+        record field missing, or a record that cannot be kept raises QXError with nothing sent.
+        Ctrl-C aborts the run (the output goes off), files its record, and raises
+        KeyboardInterrupt."""
+        status, result = _sequences.run(self._vi.value, self.resource, sequence, operator, eut, db)
+        if status < 0:
+            raise QXError(status, str(result.get("error") or result.get("store_message") or
+                                      _failure_text(self._vi.value, status)))
+        return RunResult(*(result[field] for field in RunResult._fields))
 
     def errors(self, most: int = 64) -> list[tuple[int, str]]:
         """Reads the instrument's error queue until it is empty (at most `most` entries)."""

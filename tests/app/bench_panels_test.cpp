@@ -6,6 +6,7 @@
 
 #include "held_clock.h"
 #include "report_file.h"
+#include "store.h"
 #include "test_files.h"
 
 #include <sqlite3.h>
@@ -36,12 +37,12 @@ std::string readFile(const std::string &path)
 class BenchPanels : public AppTest {
 protected:
     // Opens the sequence panel and the file in it, as the operator picks it in the dialog.
-    int openSequence(const std::string &steps)
+    int openSequence(const std::string &steps, const std::string &more = "")
     {
         const int opened = click(steady, STEADY_SEQUENCES);
         EXPECT_EQ(opened, 0);
         const int panel = toolkit.activePanel();
-        toolkit.answerFile(writeFile("bench.json", R"({"name": "Bench", "steps": [)" + steps + "]}"));
+        toolkit.answerFile(writeFile("bench.json", R"({"name": "Bench", )" + more + R"("steps": [)" + steps + "]}"));
         EXPECT_EQ(click(panel, SEQUENCE_OPEN), 0);
         timeline.clear();
         return panel;
@@ -96,6 +97,62 @@ TEST_F(BenchPanels, AStepTheModelLacksIsRefusedBeforeAnythingIsSent)
     const ui::HeadlessToolkit::Popup &refusal = toolkit.popups().back();
     EXPECT_EQ(refusal.kind, ui::HeadlessToolkit::Popup::Kind::Warning);
     EXPECT_TRUE(refusal.message.ends_with("step 2: phase 2: the 7101QX has phase 1 only")) << refusal.message;
+}
+
+TEST_F(BenchPanels, ARunFilesItsRecordWithThePanelsFieldsAndARequiredRecordWaitsForThem)
+{
+    connected();
+    const std::string store = qx::test::privateTempPath("records.sqlite");
+    const int panel = openSequence(R"({"set": {"voltage": 120}}, {"output": "on"},
+        {"measure": ["voltage"], "expect": {"voltage": [110, 130]}}, {"drop": {"angle": 90, "time": 0.01}},
+        {"output": "off"})", R"("record": "required", )");
+    ui::SetCtrlVal(panel, SEQUENCE_RECORDS, store);
+    ui::SetCtrlVal(panel, SEQUENCE_EUT, "PSU-12");
+
+    EXPECT_EQ(click(panel, SEQUENCE_RUN), -1);
+    EXPECT_EQ(timeline.writes(), Events{});
+    EXPECT_NE(toolkit.popups().back().message.find("must name the operator: fill in"), std::string::npos)
+        << toolkit.popups().back().message;
+
+    EXPECT_EQ(commit(panel, SEQUENCE_OPERATOR, std::string("A. Tester")), 0);
+    ui::SetCtrlVal(panel, SEQUENCE_EUT_SERIAL, "E-77");
+    EXPECT_EQ(click(panel, SEQUENCE_RUN), 0);
+    EXPECT_EQ(text(panel, SEQUENCE_RECORD), "Record 1 filed in " + store);
+    EXPECT_EQ(ui::GetSetting("record/operator", ""), "A. Tester") << "remembered once typed";
+
+    std::string error;
+    const auto records = records::openStore(store, error);
+    ASSERT_TRUE(records) << error;
+    const std::optional<records::TestRecord> record = records->load("last", error);
+    ASSERT_TRUE(record) << error;
+    EXPECT_EQ(record->operatorName, "A. Tester");
+    EXPECT_EQ(record->eut.name, "PSU-12");
+    EXPECT_EQ(record->eut.serial, "E-77");
+    EXPECT_EQ(record->instrument.model, "7103QX");
+    EXPECT_EQ(record->instrument.serial, "SN000123");
+    EXPECT_EQ(record->instrument.firmware, "1.02");
+    EXPECT_EQ(record->instrument.resource, "GPIB::5::INSTR");
+    EXPECT_EQ(record->software, "qxseries");
+    EXPECT_EQ(record->sequenceName, "Bench");
+    EXPECT_EQ(record->sequenceSha256.size(), 64u);
+    EXPECT_EQ(record->verdict, "pass");
+    EXPECT_EQ(record->ending, "completed");
+    ASSERT_EQ(record->steps.size(), 5u);
+    ASSERT_EQ(record->steps[2].readings.size(), 1u);
+    EXPECT_EQ(record->steps[2].readings[0].unit, "V");
+    EXPECT_EQ(record->steps[2].readings[0].value, 120.0);
+    ASSERT_EQ(record->steps[2].limits.size(), 1u);
+    EXPECT_EQ(record->steps[2].limits[0].high, 130.0);
+    EXPECT_EQ(record->steps[3].dropAngle, 90.0);
+    EXPECT_EQ(record->steps[3].dropTime, 0.01);
+    EXPECT_LE(record->started, record->steps[0].started);
+    EXPECT_LE(record->steps[4].ended, record->ended);
+
+    // Its report, from the record.
+    const std::string pdf = qx::test::privateTempPath("report.pdf");
+    toolkit.answerFile(pdf);
+    EXPECT_EQ(click(panel, SEQUENCE_SAVE), 0);
+    EXPECT_EQ(readFile(pdf).substr(0, 5), "%PDF-");
 }
 
 TEST_F(BenchPanels, AnAbortedSequenceLeavesTheOutputOff)

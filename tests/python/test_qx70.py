@@ -81,3 +81,35 @@ def test_instrument_errors_time_outs_and_closed_sessions_raise(simulator):
         qx70.Source(simulator("--silent").resource)
     with pytest.raises(qx70.QXError, match="^cannot open GPIB0::5::FOO: Invalid resource reference"):
         qx70.Source("GPIB0::5::FOO")
+
+
+def test_a_run_from_python_files_its_record_and_refuses_what_it_cannot_do(simulator, tmp_path):
+    import hashlib
+    import json
+    import os
+    import subprocess
+    sim = simulator("--model", "7101QX", "--serial", "SN4711")
+    store = tmp_path / "records.sqlite"
+    sequence = tmp_path / "bench.json"
+    sequence.write_text('{"name": "Python bench", "record": "required", "steps": [{"set": {"voltage": 120}}, '
+                        '{"output": "on"}, {"measure": ["voltage"], "expect": {"voltage": [0, 1]}}, '
+                        '{"output": "off"}]}')
+    with qx70.Source(sim.resource) as src:
+        with pytest.raises(qx70.QXError, match="test record must name the operator and EUT"):
+            src.run(str(sequence), db=str(store))
+        assert "OUTP 1" not in sim.between_open_and_close()
+        result = src.run(str(sequence), operator="A. Tester", eut="PSU-12,E-77", db=str(store))
+    assert (result.ending, result.verdict, result.runs, result.passed, result.failed) == \
+        ("completed", "fail", 4, 3, 1)
+    assert (result.record, result.store, result.store_message) == (1, str(store), "")
+
+    shown = subprocess.run([os.environ["QXCTL"], "records", "show", "last", "--db", str(store), "--json"],
+                           capture_output=True, text=True, timeout=30)
+    assert shown.returncode == 0, shown.stderr
+    record = json.loads(shown.stdout)
+    assert record["uuid"] == result.uuid
+    assert record["software"] == "qx70"
+    assert record["instrument"] == {"model": "7101QX", "serial": "SN4711", "firmware": "1.02",
+                                    "resource": sim.resource}
+    assert (record["operator"], record["eut"]) == ("A. Tester", {"name": "PSU-12", "serial": "E-77"})
+    assert record["sequence"]["sha256"] == hashlib.sha256(sequence.read_bytes()).hexdigest()

@@ -1,4 +1,5 @@
-// The sequence runner's and the log's pace in qxctl: real time, and waits that Ctrl-C cuts short.
+// The pace of a sequence or a log run outside the front panel: real time, with waits that an abort
+// (Ctrl-C in qxctl) cuts short within a tenth of a second.
 #pragma once
 
 #include "runner.h"
@@ -8,9 +9,9 @@
 #include <chrono>
 #include <thread>
 
-namespace qx::ctl {
+namespace qx::sequence {
 
-class RealTime final : public sequence::Pacer {
+class RealTime final : public Pacer {
 public:
     double now() override { return std::chrono::duration<double>(Clock::now().time_since_epoch()).count(); }
     void sleep(double seconds, const std::atomic<bool> &abort) override
@@ -26,4 +27,4 @@ private:
     using Clock = std::chrono::steady_clock;
 };
 
-} // namespace qx::ctl
+} // namespace qx::sequence
