@@ -2,15 +2,19 @@
 
 #include "commands.h"
 #include "real_time.h"
+#include "recorder.h"
 #include "report_file.h"
 #include "runner.h"
+#include "store.h"
 
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <sstream>
 #include <vector>
 
 namespace qx::ctl {
@@ -68,6 +72,38 @@ int refuse(const Command &command, const std::string &what, bool json)
     return command.check ? 1 : kRefusedSequence;
 }
 
+// The test record of a run, begun before it: the instrument's identity is read then.
+records::TestRecord beginRunRecord(ViSession vi, const Command &command, const Sequence &sequence)
+{
+    records::TestRecord record;
+    const std::string path = findSequence(command.file);
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    records::beginRecord(record, sequence, path, text.str(), "qxctl", QX_VERSION);
+    records::readInstrument(vi, record.instrument); // an unknown identity is left empty
+    record.operatorName = command.operatorName;
+    record.eut = records::parseEut(command.eut);
+    return record;
+}
+
+// Files the record in the command's store, whatever the run's ending; false when it could be filed
+// nowhere. A record kept locally for a server that cannot be reached is filed, and told so.
+bool fileRunRecord(const Command &command, records::TestRecord &record)
+{
+    std::string error;
+    const std::unique_ptr<records::RecordStore> store = records::openStore(command.records, error);
+    if (!store || !store->save(record, error)) {
+        std::cerr << "qxctl: run: the test record could not be filed: " << error << '\n';
+        return false;
+    }
+    if (!error.empty()) // kept locally, to be sent later
+        std::cerr << "qxctl: run: " << error << '\n';
+    else
+        std::cerr << "qxctl: run: test record " << record.id << " filed in " << store->where() << '\n';
+    return true;
+}
+
 } // namespace
 
 std::string presetList()
@@ -117,7 +153,11 @@ int runSequenceCommand(ViSession vi, const Command &command, const Sequence &seq
     std::cerr << "qxctl: running \"" << sequence.name << "\" (" << sequence.steps.size() << " steps)" << std::endl;
     RealTime clock;
     Progress progress(sequence.steps.size(), command.report.empty() ? nullptr : &report);
-    const Summary summary = runSequence(vi, sequence, clock, progress, abort);
+    records::TestRecord record = beginRunRecord(vi, command, sequence);
+    records::Recorder recorder(record, sequence, &progress);
+    const Summary summary = runSequence(vi, sequence, clock, recorder, abort);
+    records::endRecord(record, summary, "interrupt (Ctrl-C)");
+    const bool filed = fileRunRecord(command, record);
     if (!command.report.empty())
         report.close(summary);
 
@@ -135,7 +175,7 @@ int runSequenceCommand(ViSession vi, const Command &command, const Sequence &seq
         std::cout << tally << '\n' << summary.message << '\n';
     if (report.failed())
         std::cerr << "qxctl: run: writing the report " << command.report << " failed\n";
-    return summary.allPassed() && !report.failed() ? 0 : 1;
+    return summary.allPassed() && !report.failed() && filed ? 0 : 1;
 }
 
 int checkSequenceCommand(const Command &command, const Sequence &sequence, bool json)
