@@ -42,7 +42,8 @@ def test_the_iec_interruptions_run_in_order_and_every_run_is_reported(simulator,
     angles = [command.split()[1] for command in wire if command.startswith("OUTP:STAR:PHAS")]
     assert angles == ["0.000000"] * 3 + ["90.000000"] * 3 + ["180.000000"] * 3 + ["270.000000"] * 3
     assert wire.count("OUTP:DROP 0.010000") == 12
-    assert wire[:3] == ["VOLT:RANG 300.000000", "SYST:ERR?", "FREQ 50.000000"]
+    assert wire[:4] == ["*IDN?"] * 3 + ["SYST:ERR?"]  # the test record's model, serial number and firmware
+    assert wire[4:7] == ["VOLT:RANG 300.000000", "SYST:ERR?", "FREQ 50.000000"]
     assert wire[-3:] == ["OUTP 0", "SYST:ERR?", ":SYST:ERR?"]  # the error queue read at the end
 
     rows = report_rows(report)
