@@ -113,7 +113,7 @@ bool fileRecord(records::RecordStore &store, records::TestRecord &record)
     else if (!error.empty())
         std::cerr << "qxctl: run: " << error << '\n';
     else
-        std::cerr << "qxctl: test record " << record.id << " filed in " << store.where() << '\n';
+        std::cerr << "qxctl: run: test record " << record.id << " filed in " << store.where() << '\n';
     return kept;
 }
 
