@@ -4,6 +4,7 @@
 #include "failure_text.h"
 #include "real_time.h"
 #include "recorder.h"
+#include "record.h"
 #include "report_file.h"
 #include "runner.h"
 #include "store.h"
@@ -117,6 +118,29 @@ bool fileRecord(records::RecordStore &store, records::TestRecord &record)
     return kept;
 }
 
+// The record fields a run of the command would lack ("operator", "EUT").
+std::vector<std::string> missingFields(const Command &command)
+{
+    return records::missingRecordFields(command.operatorName, records::parseEut(command.eut));
+}
+
+std::string joined(const std::vector<std::string> &words)
+{
+    std::string text;
+    for (const std::string &word : words)
+        text += (text.empty() ? "" : ", ") + word;
+    return text;
+}
+
+// The refusal of a sequence that requires a complete record, or "" when it may run.
+std::string recordProblem(const Command &command, const Sequence &sequence, const std::vector<std::string> &missing)
+{
+    if (!sequence.recordRequired || missing.empty())
+        return {};
+    return command.file + ": the sequence requires a complete record; missing " + joined(missing) +
+           " (give --operator NAME and --eut NAME[,SERIAL])";
+}
+
 } // namespace
 
 std::string presetList()
@@ -154,6 +178,8 @@ std::optional<Sequence> readSequenceCommand(const Command &command, bool json)
 int runSequenceCommand(ViSession vi, const Command &command, const Sequence &sequence, bool json,
                        const RunContext &context)
 {
+    if (const std::string problem = recordProblem(command, sequence, missingFields(command)); !problem.empty())
+        return refuse(command, problem, json);
     InstrumentLimits limits;
     readLimits(vi, limits); // unknown limits (0) are not checked
     if (const std::string problem = checkAgainst(sequence, limits); !problem.empty())
@@ -204,6 +230,9 @@ int checkSequenceCommand(const Command &command, const Sequence &sequence, bool 
         return refuse(command, "no model " + command.model + " (7101QX or 7103QX)", json);
     if (const std::string problem = checkAgainst(sequence, *limits); !problem.empty())
         return refuse(command, command.file + ": " + problem + " (checked as a " + command.model + ")", json);
+    const std::vector<std::string> missing = missingFields(command);
+    if (const std::string problem = recordProblem(command, sequence, missing); !problem.empty())
+        return refuse(command, problem, json);
     const double seconds = estimatedSeconds(sequence);
     if (json) {
         Values steps = Values::array();
@@ -211,7 +240,8 @@ int checkSequenceCommand(const Command &command, const Sequence &sequence, bool 
             steps.push_back(describeStep(step));
         std::cout << Values{{"command", "run"},       {"ok", true},
                             {"model", command.model}, {"name", sequence.name},
-                            {"seconds", hundredths(seconds)}, {"steps", steps}}
+                            {"seconds", hundredths(seconds)}, {"steps", steps},
+                            {"missing", missing}}
                          .dump()
                   << '\n';
     } else {
@@ -219,6 +249,8 @@ int checkSequenceCommand(const Command &command, const Sequence &sequence, bool 
                   << durationText(seconds) << "; a " << command.model << " can run it\n";
         for (const Step &step : sequence.steps)
             std::cout << step.number << ". " << describeStep(step) << '\n';
+        if (!missing.empty())
+            std::cout << "record: missing " << joined(missing) << '\n';
     }
     return std::cout.flush() ? 0 : 1;
 }

@@ -105,6 +105,12 @@ std::string checkAgainst(const Sequence &sequence, const InstrumentLimits &limit
             if (setting.quantity == Quantity::Range)
                 range = setting.value;
         }
+        if (step.kind == StepKind::Ramp)
+            for (const double volts : {step.ramp.from, step.ramp.to})
+                if (const std::string problem =
+                        limitProblem(Quantity::Voltage, volts, limits, rangeVolts(range, limits));
+                    !problem.empty())
+                    return stepText(step) + "the ramp's " + problem;
     }
     return {};
 }

@@ -32,6 +32,9 @@ std::string action(const Step &step)
     case StepKind::Drop:
         return "drop" + (step.angle ? " at " + number(*step.angle) + "\u00b0" : std::string()) +
                (step.dropTime ? ", " + number(*step.dropTime) + " s" : std::string()) + ", " + phaseText(step.phase);
+    case StepKind::Ramp:
+        return "ramp voltage " + number(step.ramp.from) + " V to " + number(step.ramp.to) + " V over " +
+               number(step.seconds) + " s in " + std::to_string(step.ramp.steps) + " steps";
     case StepKind::Measure:
         for (const std::string &kind : step.kinds)
             text += (text.empty() ? "measure " : ", ") + kind;
@@ -52,7 +55,7 @@ struct Pacing {
 
 constexpr Pacing kPacing[] = {
     {StepKind::Set, 0.15}, {StepKind::Output, 0.15}, {StepKind::Wait, 0.0},
-    {StepKind::Drop, 0.4}, {StepKind::Measure, 0.15},
+    {StepKind::Drop, 0.4}, {StepKind::Measure, 0.15}, {StepKind::Ramp, 0.15}, // a ramp's last setting
 };
 
 double pacing(const Step &step)
@@ -72,7 +75,8 @@ double estimatedSeconds(const Sequence &sequence)
 {
     double seconds = 0.0;
     for (const Step &step : sequence.steps) {
-        const double run = step.seconds + step.dropTime.value_or(0.0) + pacing(step);
+        // A timed drop runs on in the instrument while the sequence goes on: nothing waits for it.
+        const double run = step.seconds + pacing(step);
         seconds += step.repeat * run + (step.repeat - 1) * step.interval;
     }
     return seconds;

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <utility>
 
 namespace qx::sequence {
 namespace {
@@ -82,7 +83,7 @@ public:
             }
         }
         if (action == nullptr)
-            fail("no action (set, output, wait, drop or measure)");
+            fail("no action (set, output, wait, drop, ramp or measure)");
         if (step.kind != StepKind::Measure && (node_.contains("phase") || node_.contains("expect")))
             fail(std::string("\"phase\" and \"expect\" belong to a measurement, not to \"") + action + "\"");
         return step;
@@ -107,6 +108,8 @@ private:
             return readDrop(value, step), "drop";
         if (key == "measure")
             return readMeasure(value, step), "measure";
+        if (key == "ramp")
+            return readRamp(value, step), "ramp";
         fail("unknown key \"" + key + "\"");
     }
 
@@ -163,6 +166,31 @@ private:
         }
     }
 
+    void readRamp(const Json &value, Step &step) const
+    {
+        step.kind = StepKind::Ramp;
+        if (!value.is_object())
+            fail("\"ramp\" takes an object of voltage [from, to], seconds and steps");
+        for (const auto &[name, v] : value.items())
+            if (name != "voltage" && name != "seconds" && name != "steps")
+                fail("unknown key \"" + name + "\" in \"ramp\" (a ramp takes voltage [from, to], seconds and steps)");
+        const Json *voltage = value.contains("voltage") ? &value["voltage"] : nullptr;
+        if (voltage == nullptr || !voltage->is_array() || voltage->size() != 2)
+            fail("\"ramp\" needs \"voltage\": [from, to]");
+        step.ramp.from = nonNegative((*voltage)[0], "the ramp's voltage");
+        step.ramp.to = nonNegative((*voltage)[1], "the ramp's voltage");
+        if (!value.contains("seconds"))
+            fail("\"ramp\" needs \"seconds\"");
+        step.seconds = number(value["seconds"], "\"seconds\"");
+        if (step.seconds <= 0.0 || step.seconds > kLongestWait)
+            fail("\"seconds\" of a ramp must be above 0 and at most a week");
+        const double fallback = std::clamp(std::round(step.seconds / kRampStepSeconds), 1.0, double(kMostRampSteps));
+        const double steps = value.contains("steps") ? number(value["steps"], "\"steps\"") : fallback;
+        if (steps != std::floor(steps) || steps < 1 || steps > kMostRampSteps)
+            fail("\"steps\" must be a whole number from 1 to " + std::to_string(kMostRampSteps));
+        step.ramp.steps = static_cast<int>(steps);
+    }
+
     void readMeasure(const Json &value, Step &step) const
     {
         step.kind = StepKind::Measure;
@@ -202,13 +230,22 @@ Sequence readSequence(const Json &root)
     if (!root.is_object())
         throw Refusal("a sequence is an object with \"name\" and \"steps\"");
     for (const auto &[key, value] : root.items())
-        if (key != "name" && key != "steps" && key != "description")
+        if (key != "name" && key != "steps" && key != "description" && key != "record")
             throw Refusal("unknown key \"" + key + "\"");
     Sequence sequence;
-    if (root.contains("name")) {
-        if (!root["name"].is_string())
-            throw Refusal("\"name\" must be a text");
-        sequence.name = root["name"].get<std::string>();
+    for (auto [key, text] : {std::pair{"name", &sequence.name}, std::pair{"description", &sequence.description}}) {
+        if (!root.contains(key))
+            continue;
+        if (!root[key].is_string())
+            throw Refusal(std::string("\"") + key + "\" must be a text");
+        *text = root[key].get<std::string>();
+    }
+    if (root.contains("record")) {
+        const Json &record = root["record"];
+        if (record != "required" && record != "optional")
+            throw Refusal("\"record\" must be \"required\" (a run needs an operator and an EUT) or \"optional\", not " +
+                          record.dump());
+        sequence.recordRequired = record == "required";
     }
     if (!root.contains("steps") || !root["steps"].is_array() || root["steps"].empty())
         throw Refusal("\"steps\" must be a list of one step or more");
@@ -228,6 +265,7 @@ const char *stepKindName(StepKind kind)
     case StepKind::Wait: return "wait";
     case StepKind::Drop: return "drop";
     case StepKind::Measure: return "measure";
+    case StepKind::Ramp: return "ramp";
     }
     return "?";
 }

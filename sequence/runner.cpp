@@ -42,6 +42,7 @@ public:
             return VI_SUCCESS;
         case StepKind::Drop: return drop(step, row);
         case StepKind::Measure: return measure(step, row);
+        case StepKind::Ramp: return ramp(step, row);
         }
         return VI_SUCCESS;
     }
@@ -77,6 +78,30 @@ private:
         return ZEV_QX70_PhaseDropCommands(vi_, kChannel, step.angle ? 1 : 0, step.angle.value_or(0.0),
                                           step.dropTime.value_or(0.0), step.dropTime ? VI_TRUE : VI_FALSE,
                                           static_cast<ViInt16>(phase));
+    }
+
+    // Each step's voltage at its moment on a schedule from the ramp's start, so that a slow setting
+    // delays that step only, not all that follow. An abort stops it where it is.
+    ViStatus ramp(const Step &step, Row &row)
+    {
+        const Ramp &ramp = step.ramp;
+        append(row.values, "voltage", numberText(ramp.from) + ".." + numberText(ramp.to));
+        append(row.values, "seconds", numberText(step.seconds));
+        append(row.values, "steps", std::to_string(ramp.steps));
+        const double start = pacer_.now();
+        ViStatus warning = VI_SUCCESS;
+        for (int index = 0; index <= ramp.steps; ++index) {
+            if (index > 0 && !wait(start + step.seconds * index / ramp.steps - pacer_.now())) {
+                row.detail = "stopped by the abort at " + numberText(ramp.value(index - 1)) + " V";
+                return VI_SUCCESS; // the runner ends the sequence once the row is told
+            }
+            const ViStatus status = ZEV_QX70_GenerateACVoltage(vi_, kChannel, ramp.value(index));
+            if (status < 0)
+                return status;
+            if (status > 0)
+                warning = status;
+        }
+        return warning;
     }
 
     ViStatus measure(const Step &step, Row &row)
@@ -178,7 +203,7 @@ Summary runSequence(ViSession vi, const Sequence &sequence, Pacer &pacer, Observ
             observer.finished(row);
             if (row.verdict == Verdict::Error)
                 return endEarly(Ending::Error, "error in " + where(step, run) + ": " + row.detail);
-            if (step.kind == StepKind::Wait && abort)
+            if ((step.kind == StepKind::Wait || step.kind == StepKind::Ramp) && abort)
                 return endEarly(Ending::Aborted, "aborted during " + where(step, run));
         }
     }

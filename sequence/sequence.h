@@ -1,7 +1,10 @@
 // A test sequence: a named list of steps read from a JSON file,
 //   {"name": "...", "steps": [{"set": {"voltage": 230}}, {"output": "on"}, {"wait": 2},
 //    {"drop": {"angle": 90, "time": 0.01, "phase": 0}, "repeat": 3, "interval": 10},
+//    {"ramp": {"voltage": [230, 161], "seconds": 2, "steps": 10}},
 //    {"measure": ["voltage", "current"], "phase": 1, "expect": {"voltage": [225, 235]}}]}
+// A top-level "record": "required" (or "optional", the default) says whether a run needs an
+// operator and an equipment under test named for its record; "description" is free text.
 // Any step may carry "repeat" (runs, 1 or more) and "interval" (seconds of pause between one run
 // and the next). Steps are numbered from 1 in file order.
 #pragma once
@@ -16,7 +19,7 @@
 
 namespace qx::sequence {
 
-enum class StepKind { Set, Output, Wait, Drop, Measure };
+enum class StepKind { Set, Output, Wait, Drop, Measure, Ramp };
 const char *stepKindName(StepKind kind);
 
 inline const char *quantityName(Quantity quantity) { return settable(quantity).name; }
@@ -32,12 +35,29 @@ struct Expectation {
     double high;
 };
 
+// A voltage ramp, software-timed: `from` at once, then `steps` even steps to `to`.
+struct Ramp {
+    double from = 0.0; // volts
+    double to = 0.0;
+    int steps = 1;
+    // The voltage of step `index` (0: from), worked out from the index alone so that no rounding
+    // builds up, and `to` exactly at the last.
+    double value(int index) const
+    {
+        return index >= steps ? to : from + (to - from) * static_cast<double>(index) / static_cast<double>(steps);
+    }
+};
+
+inline constexpr int kMostRampSteps = 1000;
+inline constexpr double kRampStepSeconds = 0.2; // the default pace: a setting takes ~0.15 s over a serial line
+
 struct Step {
     int number = 0; // 1-based, as the file counts
     StepKind kind = StepKind::Wait;
     std::vector<Setting> settings;  // set: in file order
     bool outputOn = false;          // output
-    double seconds = 0.0;           // wait
+    double seconds = 0.0;           // wait; ramp: its duration
+    Ramp ramp;                      // ramp
     std::optional<double> angle;    // drop: start angle (none: at once)
     std::optional<double> dropTime; // drop: seconds (none: the drop the instrument was set for)
     std::vector<std::string> kinds; // measure: measurement kinds' names
@@ -50,6 +70,8 @@ struct Step {
 struct Sequence {
     std::string name;
     std::vector<Step> steps;
+    std::string description;
+    bool recordRequired = false; // "record": "required"
 };
 
 struct ParsedSequence {
@@ -92,8 +114,8 @@ std::optional<InstrumentLimits> shippedLimits(std::string_view model);
 // limit"), or "" when it can do them all. Unknown limits (0) are not checked.
 std::string checkAgainst(const Sequence &sequence, const InstrumentLimits &limits);
 
-// About how long a run of the whole sequence takes, in seconds: its waits, the pauses between
-// runs and the timed drops, and the instrument's pacing of each step run.
+// About how long a run of the whole sequence takes, in seconds: its waits and ramps, the pauses
+// between runs, and the instrument's pacing of each step run.
 double estimatedSeconds(const Sequence &sequence);
 
 // A duration as people read it: "45 s", "2 min 15 s", "1 h 5 min".

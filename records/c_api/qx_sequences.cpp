@@ -71,7 +71,7 @@ std::string sequencePath(const std::string &fileOrName)
     std::error_code error;
     if (fs::is_regular_file(fileOrName, error))
         return fileOrName;
-    for (const fs::path folder : {fs::path(sequence::shippedSequenceFolder()), fs::path(QX_SEQUENCES_DIR)}) {
+    for (const fs::path &folder : {fs::path(sequence::shippedSequenceFolder()), fs::path(QX_SEQUENCES_DIR)}) {
         const fs::path shipped = folder / (fileOrName + ".json");
         if (fs::is_regular_file(shipped, error))
             return shipped.string();

@@ -72,7 +72,7 @@ def test_refused_sequences_send_nothing(simulator, tmp_path):
 
     run = qxctl("-r", sim.resource, "run", "no-such-sequence")
     assert run.returncode == 2
-    assert "iec-61000-4-11-interruptions, voltage-frequency-steps" in run.stderr, run.stderr
+    assert "iec-61000-4-11-interruptions, iec-61000-4-11-short-interruption-50hz" in run.stderr, run.stderr
 
 
 def test_ctrl_c_stops_a_wait_and_leaves_the_output_off(simulator, tmp_path):

@@ -180,6 +180,41 @@ TEST_F(SequenceRun, ADriverErrorEndsTheRunThereWithTheOutputOff)
     EXPECT_EQ(std::count(events.begin(), events.end(), "wait 10"), 0) << "nothing after the error";
 }
 
+TEST_F(SequenceRun, ARampSetsEachStepOnItsScheduleAndEndsExactlyAtItsLastValue)
+{
+    const Summary summary = run(R"({"ramp": {"voltage": [230, 161], "seconds": 2, "steps": 4}}, {"wait": 1})");
+
+    // A setting takes 0.13 s of driver waits; the pacer waits out the rest of each 0.5 s.
+    auto set = [](const char *volts) { return join({{std::string("> VOLT ") + volts, "wait 0.03"}, kChecked}); };
+    EXPECT_EQ(timeline.events(), join({{"> VOLT:RANG?", "< 300\\n"}, set("230.000000"), {"wait 0.37"}, set("212.750000"), {"wait 0.37"},
+                                       set("195.500000"), {"wait 0.37"}, set("178.250000"), {"wait 0.37"},
+                                       set("161.000000"), {"wait 1"}}));
+    EXPECT_EQ(simulator->snapshot().settings.phases[0].voltage, 161.0);
+    ASSERT_EQ(rows.rows.size(), 2u);
+    EXPECT_EQ(rows.rows[0].values, "voltage=230..161;seconds=2;steps=4");
+    EXPECT_DOUBLE_EQ(rows.rows[0].elapsed, 2.13);
+    EXPECT_EQ(summary.ending, Ending::Completed);
+}
+
+TEST_F(SequenceRun, AnAbortWithinARampStopsItThereWithTheOutputOff)
+{
+    const double start = runtime::currentClock().now();
+    pacer.abortAt = start + 3.5; // in the wait after the step to 103 V (each step 1 s from 0.13 s on)
+    const Summary summary =
+        run(R"({"output": "on"}, {"ramp": {"voltage": [100, 200], "seconds": 100, "steps": 100}}, {"output": "on"})");
+
+    EXPECT_EQ(summary.ending, Ending::Aborted);
+    EXPECT_EQ(summary.message, "aborted during step 2; output switched off");
+    ASSERT_EQ(rows.rows.size(), 2u);
+    EXPECT_EQ(rows.rows[1].detail, "stopped by the abort at 103 V");
+    EXPECT_LT(runtime::currentClock().now() - start, 4.0) << "the ramp ended when the abort came";
+    const Events writes = timeline.writes();
+    EXPECT_EQ(std::count_if(writes.begin(), writes.end(), [](const std::string &w) { return w.starts_with("VOLT "); }),
+              4);
+    EXPECT_EQ(writes[writes.size() - 2], "OUTP 0");
+    EXPECT_FALSE(outputOn());
+}
+
 TEST_F(SequenceRun, TheReportHasARowPerRunAsItEndsAndTheSummaryLast)
 {
     const std::string path = qx::test::privateTempPath("sequence_report.csv");
@@ -217,18 +252,22 @@ TEST_F(SequenceRun, TheReportHasARowPerRunAsItEndsAndTheSummaryLast)
     EXPECT_FALSE(report.failed());
 }
 
+// Every shipped sequence: named, described, and within what both models can do; each leaves the
+// output off at its end.
 TEST(ShippedSequences, AreValidForBothModels)
 {
     int files = 0;
     for (const auto &entry : std::filesystem::directory_iterator(QX_PRESETS_DIR)) {
         const ParsedSequence parsed = loadSequence(entry.path().string());
         ASSERT_TRUE(parsed.sequence) << entry.path() << ": " << parsed.error;
-        EXPECT_FALSE(parsed.sequence->name.empty());
-        for (const ViInt32 model : {ZEV_QX70_VAL_MODEL_7101QX, ZEV_QX70_VAL_MODEL_7103QX})
-            EXPECT_EQ(checkAgainst(*parsed.sequence, {model, 300.0, 9.2, 16.0, 500.0}), "") << entry.path();
+        EXPECT_FALSE(parsed.sequence->name.empty() || parsed.sequence->description.empty()) << entry.path();
+        for (const char *model : {"7101QX", "7103QX"})
+            EXPECT_EQ(checkAgainst(*parsed.sequence, *shippedLimits(model)), "") << entry.path() << " on a " << model;
+        const Step &last = parsed.sequence->steps.back();
+        EXPECT_TRUE(last.kind == StepKind::Output && !last.outputOn) << entry.path();
         ++files;
     }
-    EXPECT_GE(files, 2);
+    EXPECT_GE(files, 10);
 }
 
 } // namespace

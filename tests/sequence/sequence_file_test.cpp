@@ -49,6 +49,38 @@ TEST(SequenceFile, ReadsEveryKindOfStepInFileOrder)
     EXPECT_FALSE(s.steps[6].phase);
 }
 
+TEST(SequenceFile, ReadsARampTheRecordKeyAndTheDescription)
+{
+    const ParsedSequence parsed = parseSequence(R"({"name": "n", "description": "d", "record": "required", "steps": [
+        {"ramp": {"voltage": [230, 161], "seconds": 2, "steps": 20}}, {"ramp": {"voltage": [0, 5], "seconds": 0.05}},
+        {"ramp": {"voltage": [1, 2], "seconds": 1000}}]})");
+    ASSERT_TRUE(parsed.sequence) << parsed.error;
+    const Sequence &s = *parsed.sequence;
+    EXPECT_EQ(std::make_tuple(s.description, s.recordRequired), std::make_tuple(std::string("d"), true));
+    const Ramp &ramp = s.steps[0].ramp;
+    EXPECT_EQ(std::make_tuple(s.steps[0].kind, ramp.from, ramp.to, s.steps[0].seconds, ramp.steps),
+              std::make_tuple(StepKind::Ramp, 230.0, 161.0, 2.0, 20));
+    EXPECT_EQ(describeStep(s.steps[0]), "ramp voltage 230 V to 161 V over 2 s in 20 steps");
+    // Without "steps": one per 0.2 s, at least one, at most the most a ramp takes.
+    EXPECT_EQ(std::make_pair(s.steps[1].ramp.steps, s.steps[2].ramp.steps), std::make_pair(1, kMostRampSteps));
+    Sequence first = s;
+    first.steps.resize(1);
+    EXPECT_DOUBLE_EQ(estimatedSeconds(first), 2.15); // its time and its last setting
+
+    EXPECT_FALSE(parseSequence(R"({"record": "optional", "steps": [{"wait": 1}]})").sequence->recordRequired);
+    EXPECT_FALSE(parseSequence(R"({"steps": [{"wait": 1}]})").sequence->recordRequired);
+}
+
+TEST(SequenceFile, ARampEndsExactlyAtItsLastValue)
+{
+    for (const Ramp ramp : {Ramp{0.1, 0.7, 3}, Ramp{230, 161.1, 7}, Ramp{0.3, 299.9, 999}, Ramp{5, 5, 1}}) {
+        EXPECT_EQ(ramp.value(0), ramp.from);
+        EXPECT_EQ(ramp.value(ramp.steps), ramp.to);
+        for (int i = 1; i <= ramp.steps; ++i) // even steps, none beyond the ends
+            EXPECT_NEAR(ramp.value(i) - ramp.value(i - 1), (ramp.to - ramp.from) / ramp.steps, 1e-9);
+    }
+}
+
 struct Refusal {
     const char *name;
     std::string text;
@@ -89,6 +121,24 @@ const Refusal kRefusals[] = {
     {"ExpectOneBound", oneStep(R"({"measure": ["voltage"], "expect": {"voltage": [5]}})"),
      "step 2: the bounds of \"voltage\" must be [low, high]"},
     {"PhaseOnAWait", oneStep(R"({"wait": 1, "phase": 1})"), "step 2: \"phase\" and \"expect\" belong to a measurement"},
+    {"RampNotAnObject", oneStep(R"({"ramp": [1, 2]})"), "step 2: \"ramp\" takes an object"},
+    {"RampFrequency", oneStep(R"({"ramp": {"frequency": [50, 60], "seconds": 1}})"),
+     "step 2: unknown key \"frequency\" in \"ramp\""},
+    {"RampNoVoltage", oneStep(R"({"ramp": {"seconds": 1}})"), "step 2: \"ramp\" needs \"voltage\": [from, to]"},
+    {"RampNegative", oneStep(R"({"ramp": {"voltage": [10, -1], "seconds": 1}})"),
+     "step 2: the ramp's voltage must not be negative"},
+    {"RampNoSeconds", oneStep(R"({"ramp": {"voltage": [1, 2]}})"), "step 2: \"ramp\" needs \"seconds\""},
+    {"RampZeroSeconds", oneStep(R"({"ramp": {"voltage": [1, 2], "seconds": 0}})"),
+     "step 2: \"seconds\" of a ramp must be above 0"},
+    {"RampStepsZero", oneStep(R"({"ramp": {"voltage": [1, 2], "seconds": 1, "steps": 0}})"),
+     "step 2: \"steps\" must be a whole number from 1 to 1000"},
+    {"RampStepsTooMany", oneStep(R"({"ramp": {"voltage": [1, 2], "seconds": 1, "steps": 1001}})"),
+     "step 2: \"steps\" must be a whole number"},
+    {"RampWithExpect", oneStep(R"({"ramp": {"voltage": [1, 2], "seconds": 1}, "expect": {}})"),
+     "step 2: \"phase\" and \"expect\" belong to a measurement, not to \"ramp\""},
+    {"RecordUnknown", R"({"record": "yes", "steps": [{"wait": 1}]})",
+     "\"record\" must be \"required\" (a run needs an operator and an EUT) or \"optional\", not \"yes\""},
+    {"DescriptionNotText", R"({"description": 3, "steps": [{"wait": 1}]})", "\"description\" must be a text"},
 };
 
 class SequenceRefusal : public ::testing::TestWithParam<Refusal> {};
@@ -135,6 +185,11 @@ const LimitCase kLimitCases[] = {
     {"DropPhaseThreeOnTheSinglePhaseModel", R"({"drop": {"phase": 3}})", 7101,
      "step 1: phase 3: the 7101QX has phase 1 only"},
     {"PhaseThreeOnTheThreePhaseModel", R"({"drop": {"phase": 3}})", 7103, ""},
+    {"RampWithinTheLimit", R"({"ramp": {"voltage": [300, 0], "seconds": 1}})", 7101, ""},
+    {"RampAboveTheLimit", R"({"ramp": {"voltage": [230, 300.5], "seconds": 1}})", 7103,
+     "step 1: the ramp's 300.5 V is above this instrument's 300 V limit"},
+    {"RampAboveTheLowRange", R"({"set": {"range": "low"}}, {"ramp": {"voltage": [160, 100], "seconds": 1}})", 7101,
+     "step 2: the ramp's 160 V is above this instrument's 150 V limit on the low range"},
 };
 
 class SequenceLimits : public ::testing::TestWithParam<LimitCase> {};
@@ -150,6 +205,13 @@ TEST_P(SequenceLimits, AreCheckedStepByStep)
 
 INSTANTIATE_TEST_SUITE_P(Instrument, SequenceLimits, ::testing::ValuesIn(kLimitCases),
                          [](const auto &row) { return std::string(row.param.name); });
+
+TEST(SequenceFile, ANegativeRampMadeInCodeIsRefused)
+{
+    Sequence s = *parseSequence(R"({"steps": [{"wait": 1}, {"ramp": {"voltage": [0, 10], "seconds": 1}}]})").sequence;
+    s.steps[1].ramp.from = -1.0;
+    EXPECT_EQ(checkAgainst(s, kLimits), "step 2: the ramp's -1 V: a voltage cannot be negative");
+}
 
 TEST(SequenceFile, UnknownLimitsAreNotChecked)
 {
