@@ -12,7 +12,7 @@
 #include "callbacks.h"
 #include "qxseries_panels.h"
 #include "recorder.h"
-#include "report.h"
+#include "record_report.h"
 #include "report_file.h"
 #include "sequence.h"
 #include "store.h"
