@@ -51,7 +51,11 @@ int sequence_preset(int panel, int control, int event, void *callbackData, int e
 int sequence_run(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
 int sequence_abort(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
 int sequence_save(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
-int sequence_record_field(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
+// The test record's fields: operator, equipment under test and its serial number, the store.
+int sequence_operator(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
+int sequence_eut(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
+int sequence_eut_serial(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
+int sequence_records(int panel, int control, int event, void *callbackData, int eventData1, int eventData2);
 // Stops a sequence that runs (at the program's end); it ends with the output off.
 void abortSequence(const std::string &by = "operator (Abort button)");
 // Before quitting or closing: true when the operator agrees. With the output on, the operator

@@ -485,8 +485,10 @@ int sequence_save(int, int, int event, void *, int, int)
     return 0;
 }
 
+namespace {
+
 // A record field changed: remembered for the next run and the next start of the program.
-int sequence_record_field(int panel, int control, int event, void *, int, int)
+int recordFieldChanged(int panel, int control, int event)
 {
     if (event == ui::EVENT_RIGHT_CLICK)
         return showHelp(help::kSequenceRecord);
@@ -496,6 +498,22 @@ int sequence_record_field(int panel, int control, int event, void *, int, int)
         if (field.control == control)
             ui::SaveSetting(field.setting, fieldText(panel, control));
     return 0;
+}
+
+} // namespace
+
+int sequence_operator(int panel, int control, int event, void *, int, int)
+{
+    return recordFieldChanged(panel, control, event);
+}
+int sequence_eut(int panel, int control, int event, void *, int, int) { return recordFieldChanged(panel, control, event); }
+int sequence_eut_serial(int panel, int control, int event, void *, int, int)
+{
+    return recordFieldChanged(panel, control, event);
+}
+int sequence_records(int panel, int control, int event, void *, int, int)
+{
+    return recordFieldChanged(panel, control, event);
 }
 
 } // namespace qx::app

@@ -34,6 +34,9 @@ std::string readFile(const std::string &path)
     return text.str();
 }
 
+// A run reads the instrument's identity for its record first: model, serial number, firmware.
+const Events kIdentityWrites{"*IDN?", "SYST:ERR?", "*IDN?", "*IDN?", "SYST:ERR?"};
+
 class BenchPanels : public AppTest {
 protected:
     // Opens the sequence panel and the file in it, as the operator picks it in the dialog.
@@ -61,7 +64,7 @@ TEST_F(BenchPanels, ASequenceRunsOnTheWorkerShowsEachVerdictAndSavesItsReport)
     EXPECT_EQ(dimmed, 0);
 
     EXPECT_EQ(click(panel, SEQUENCE_RUN), -1) << "a step failed";
-    EXPECT_EQ(timeline.writes(), join({{"VOLT:RANG?", "VOLT 120.000000", "SYST:ERR?", "OUTP 1", "SYST:ERR?",
+    EXPECT_EQ(timeline.writes(), join({kIdentityWrites, {"VOLT:RANG?", "VOLT 120.000000", "SYST:ERR?", "OUTP 1", "SYST:ERR?",
                                         "INST:COUP 1", "MEAS:VOLT?", "OUTP 0", "SYST:ERR?"},
                                        kRefreshWrites}));
     EXPECT_EQ(text(panel, SEQUENCE_PROGRESS), "NOT PASSED: 3 passed, 1 failed; completed");
@@ -159,17 +162,28 @@ TEST_F(BenchPanels, AnAbortedSequenceLeavesTheOutputOff)
 {
     connected();
     const int panel = openSequence(R"({"output": "on"}, {"wait": 600}, {"output": "on"})");
+    const std::string store = qx::test::privateTempPath("records.sqlite");
+    ui::SetCtrlVal(panel, SEQUENCE_RECORDS, store);
     beforeWrite = [](const std::string &message) {
         if (message.starts_with("OUTP 1"))
             abortSequence(); // as the Abort button does, while the run goes on
     };
 
     EXPECT_EQ(click(panel, SEQUENCE_RUN), -1);
-    EXPECT_EQ(timeline.writes(), join({{"OUTP 1", "SYST:ERR?", "OUTP 0", "SYST:ERR?"}, kRefreshWrites}));
+    EXPECT_EQ(timeline.writes(),
+              join({kIdentityWrites, {"OUTP 1", "SYST:ERR?", "OUTP 0", "SYST:ERR?"}, kRefreshWrites}));
     EXPECT_EQ(text(panel, SEQUENCE_PROGRESS),
               "NOT PASSED: 1 passed, 0 failed; aborted before step 2; output switched off");
     EXPECT_FALSE(simulator->snapshot().settings.output);
     EXPECT_EQ(click(panel, SEQUENCE_ABORT), ui::UIE_CONTROL_DIMMED) << "held while nothing runs";
+
+    std::string error;
+    const auto record = records::openStore(store, error)->load("last", error);
+    ASSERT_TRUE(record) << error;
+    EXPECT_EQ(record->ending, "aborted");
+    EXPECT_EQ(record->endedBy, "operator (Abort button)");
+    EXPECT_EQ(record->verdict, "incomplete") << "an aborted run says nothing of the equipment";
+    EXPECT_EQ(record->steps.size(), 1u);
 }
 
 std::size_t databaseRows(const std::string &path, const std::string &table)

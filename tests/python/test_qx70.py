@@ -97,8 +97,9 @@ def test_a_run_from_python_files_its_record_and_refuses_what_it_cannot_do(simula
     with qx70.Source(sim.resource) as src:
         with pytest.raises(qx70.QXError, match="test record must name the operator and EUT"):
             src.run(str(sequence), db=str(store))
-        assert "OUTP 1" not in sim.between_open_and_close()
         result = src.run(str(sequence), operator="A. Tester", eut="PSU-12,E-77", db=str(store))
+    wire = sim.between_open_and_close()
+    assert wire[0] == "*IDN?" and wire.count("OUTP 1") == 1  # the refused run sent nothing; the record's run did
     assert (result.ending, result.verdict, result.runs, result.passed, result.failed) == \
         ("completed", "fail", 4, 3, 1)
     assert (result.record, result.store, result.store_message) == (1, str(store), "")
