@@ -48,7 +48,8 @@ def drops(wire):
 def test_an_interruption_preset_commands_the_standards_drops(simulator, tmp_path, preset, model, opening, expected):
     sim = simulator("--model", model)
     run = qxctl("-r", sim.resource, "run", str(shortened(preset, tmp_path)))
-    runs = 7 + len(expected) + (len(expected) // 3 - 1)  # settings, output, waits, measures; drops; waits between
+    # settings, output, waits, measures; the drops; a wait and a measure after each angle but the last
+    runs = 7 + len(expected) + 2 * (len(expected) // 3 - 1)
     assert (run.returncode, run.stdout) == (0, f"completed: {runs} runs, {runs} passed, 0 failed\ncompleted\n"), run.stderr
     wire = sim.between_open_and_close()
     assert [c for c in wire if c.startswith(("VOLT:RANG ", "FREQ ", "VOLT "))][:3] == opening
