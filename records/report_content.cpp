@@ -1,5 +1,6 @@
 #include "report_content.h"
 
+#include <QDateTime>
 #include <QStringList>
 
 #include <algorithm>
@@ -71,16 +72,29 @@ QString dropLabel(const StepRun &run)
 
 bool isDrop(const StepRun &run) { return run.kind == "drop" || run.dropAngle || run.dropTime; }
 
-// When each run started, in seconds since the start: runs follow one another, so a run starts
-// where the one before it ended.
+// The seconds between two ISO 8601 times, when both read.
+std::optional<double> secondsBetween(const std::string &from, const std::string &to)
+{
+    const QDateTime start = QDateTime::fromString(QString::fromStdString(from), Qt::ISODateWithMs);
+    const QDateTime end = QDateTime::fromString(QString::fromStdString(to), Qt::ISODateWithMs);
+    if (!start.isValid() || !end.isValid())
+        return std::nullopt;
+    return static_cast<double>(start.msecsTo(end)) / 1000.0;
+}
+
+// When each run began its commands, in seconds since the start: its end less its own length (a
+// repeated step's pause comes before its run begins). Without the times, where the run before it
+// ended.
 std::vector<double> runStarts(const TestRecord &record)
 {
     std::vector<double> starts;
-    double at = 0.0;
+    double previousEnd = 0.0;
     for (const StepRun &run : record.steps) {
-        starts.push_back(at);
+        const std::optional<double> length = secondsBetween(run.started, run.ended);
+        const bool known = std::isfinite(run.elapsed) && length && *length >= 0.0 && *length <= run.elapsed;
+        starts.push_back(known ? run.elapsed - *length : previousEnd);
         if (std::isfinite(run.elapsed))
-            at = run.elapsed;
+            previousEnd = run.elapsed;
     }
     return starts;
 }

@@ -113,3 +113,37 @@ def test_a_killed_log_keeps_every_row_it_printed_in_both_files(simulator, tmp_pa
         assert columns == "voltage_p1 power_factor_p1"
         stored = db.execute(f'SELECT time, elapsed_s FROM "{name}" ORDER BY rowid').fetchall()
     assert [(row[0], float(row[1])) for row in rows] == [(time, round(elapsed, 3)) for time, elapsed in stored[:len(rows)]]
+
+
+def test_a_run_leaves_a_record_listed_shown_and_reported_with_every_trace_field(simulator, tmp_path):
+    import hashlib
+    sim = simulator("--serial", "QX7-0815")
+    store = str(tmp_path / "records.sqlite")
+    sequence = compressed("iec-61000-4-11-interruption-half-cycle-50hz", tmp_path)
+    run = qxctl("-r", sim.resource, "run", str(sequence), "--operator", "M. Keller", "--eut", "PSU-240,SN 22-0417",
+                "--db", store)
+    assert run.returncode == 0, run.stderr
+    assert f"qxctl: run: test record 1 filed in {store}\n" in run.stderr
+
+    listed = json.loads(qxctl("records", "list", "--db", store, "--json").stdout)
+    assert [{key: value for key, value in entry.items() if key not in ("uuid", "time")} for entry in listed] == [{
+        "id": 1, "sequence": json.loads(sequence.read_text())["name"], "model": "7103QX", "serial": "QX7-0815",
+        "operator": "M. Keller", "eut": "PSU-240 (SN 22-0417)", "verdict": "pass"}]
+    record = json.loads(qxctl("records", "show", "last", "--db", store, "--json").stdout)
+    drops = [(step["drop_angle"], step["drop_time"]) for step in record["steps"] if step["kind"] == "drop"]
+    assert drops == [(angle, 0.01) for angle in (0, 90, 180, 270) for _ in range(3)]
+    assert record["ended_by"] == "" and listed[0]["time"] == record["started"] < record["ended"]
+    assert (record["uuid"], record["instrument"]["resource"]) == (listed[0]["uuid"], sim.resource)
+
+    pdf = tmp_path / "report.pdf"
+    made = qxctl("report", "last", "--db", store, "--pdf", str(pdf))
+    assert (made.returncode, made.stdout) == (0, f"{pdf}\n"), made.stderr
+    text = subprocess.run(["pdftotext", "-layout", str(pdf), "-"], capture_output=True, text=True, timeout=60).stdout
+    for field in ("PASS", "7103QX", "QX7-0815", "1.02", "qxctl", "M. Keller", "PSU-240", "SN 22-0417",
+                  hashlib.sha256(sequence.read_bytes()).hexdigest(), record["uuid"], record["started"], "90°, 10 ms"):
+        assert field in text, field
+    pages = int(next(line.split()[1] for line in subprocess.run(["pdfinfo", str(pdf)], capture_output=True,
+                                                                   text=True, timeout=60).stdout.splitlines()
+                     if line.startswith("Pages:")))
+    subprocess.run(["pdftoppm", "-r", "20", "-png", str(pdf), str(tmp_path / "page")], check=True, timeout=120)
+    assert len(list(tmp_path.glob("page-*.png"))) == pages > 1
