@@ -12,6 +12,7 @@
 #include <sqlite3.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -156,6 +157,33 @@ TEST_F(BenchPanels, ARunFilesItsRecordWithThePanelsFieldsAndARequiredRecordWaits
     toolkit.answerFile(pdf);
     EXPECT_EQ(click(panel, SEQUENCE_SAVE), 0);
     EXPECT_EQ(readFile(pdf).substr(0, 5), "%PDF-");
+}
+
+// Run by ctest with a PostgreSQL server of its own (app_records_postgres); skipped without one.
+TEST_F(BenchPanels, ARunFromThePanelFilesItsRecordOnTheLabServer)
+{
+    const char *uri = std::getenv("QX_TEST_POSTGRES_URI");
+    if (uri == nullptr)
+        GTEST_SKIP() << "no PostgreSQL server: tests/records/with_postgres.sh starts one";
+    connected();
+    const int panel = openSequence(R"({"output": "on"}, {"measure": ["voltage", "power"]}, {"output": "off"})");
+    ui::SetCtrlVal(panel, SEQUENCE_RECORDS, uri);
+    ui::SetCtrlVal(panel, SEQUENCE_OPERATOR, "A. Tester");
+    ui::SetCtrlVal(panel, SEQUENCE_EUT, "PSU-12");
+
+    EXPECT_EQ(click(panel, SEQUENCE_RUN), 0);
+    EXPECT_EQ(text(panel, SEQUENCE_RECORD), std::string("Record 1 filed in ") + uri);
+    std::string error;
+    const auto server = records::openStore(uri, error);
+    ASSERT_TRUE(server) << error;
+    const std::optional<records::TestRecord> record = server->load("last", error);
+    ASSERT_TRUE(record) << error;
+    EXPECT_EQ(record->software, "qxseries");
+    EXPECT_EQ(record->operatorName, "A. Tester");
+    EXPECT_EQ(record->instrument.serial, "SN000123");
+    ASSERT_EQ(record->steps.size(), 3u);
+    EXPECT_EQ(record->steps[1].readings.size(), 2u);
+    EXPECT_EQ(record->steps[1].readings[1].unit, "W");
 }
 
 TEST_F(BenchPanels, AnAbortedSequenceLeavesTheOutputOff)
