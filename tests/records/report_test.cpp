@@ -210,7 +210,8 @@ TEST(Reports, SurviveGarbageInTheRecord)
     TestRecord record = fullRecord();
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
-    record.operatorName = std::string("\xff\xfe\x80 bad \0 bytes", 17);
+    static constexpr char kGarbage[] = "\xff\xfe\x80 bad \0 bytes";
+    record.operatorName = std::string(kGarbage, sizeof kGarbage - 1); // with the NUL inside, not the last
     record.steps[1].readings = {{"voltage", 7, 1e308, "V"}, {"voltage", -2, -inf, "V"}, {"", 0, nan, ""}};
     record.steps[2].elapsed = nan;
     record.steps[2].dropAngle = inf;
