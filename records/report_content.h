@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <array>
+#include <string>
 #include <vector>
 
 namespace qx::records {
@@ -57,5 +58,11 @@ std::vector<PlotSection> dropPlots(const TestRecord &record);
 QString reviewStatement(const TestRecord &record);
 // The lines a lab fills in by hand at the end of a report.
 inline const std::array<QString, 3> kSignatureFields{"Reviewed by", "Date", "Signature"};
+
+// Writes a report of `kind` ("PDF", "HTML") with `write`, once a GUI application is there; every
+// failure, an exception too, is false with `error` set.
+using ReportWriter = bool (*)(const TestRecord &, const QString &path, std::string &error);
+bool writeGuarded(const char *kind, ReportWriter write, const TestRecord &record, const std::string &path,
+                  std::string &error);
 
 } // namespace qx::records

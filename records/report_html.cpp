@@ -170,19 +170,7 @@ bool writeHtml(const TestRecord &record, const QString &path, std::string &error
 
 bool writeHtmlReport(const TestRecord &record, const std::string &path, std::string &error)
 {
-    try {
-        if (path.empty()) {
-            error = "no file named for the HTML report";
-            return false;
-        }
-        const ReportRenderer renderer;
-        return renderer.ready(error) && writeHtml(record, QString::fromStdString(path), error);
-    } catch (const std::bad_alloc &) {
-        error = "out of memory";
-    } catch (...) {
-        error = "the HTML report could not be made";
-    }
-    return false;
+    return writeGuarded("HTML", writeHtml, record, path, error);
 }
 
 } // namespace qx::records

@@ -391,19 +391,7 @@ bool writePdf(const TestRecord &record, const QString &path, std::string &error)
 
 bool writePdfReport(const TestRecord &record, const std::string &path, std::string &error)
 {
-    try {
-        if (path.empty()) {
-            error = "no file named for the PDF report";
-            return false;
-        }
-        const ReportRenderer renderer;
-        return renderer.ready(error) && writePdf(record, QString::fromStdString(path), error);
-    } catch (const std::bad_alloc &) {
-        error = "out of memory";
-    } catch (...) {
-        error = "the PDF report could not be made";
-    }
-    return false;
+    return writeGuarded("PDF", writePdf, record, path, error);
 }
 
 } // namespace qx::records

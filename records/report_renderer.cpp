@@ -1,9 +1,11 @@
 #include "record_report.h"
+#include "report_content.h"
 
 #include <QGuiApplication>
 
 #include <cstdlib>
 #include <new>
+#include <string>
 
 namespace qx::records {
 namespace {
@@ -60,6 +62,24 @@ bool ReportRenderer::ready(std::string &error) const
     if (error_.empty())
         return true;
     error = error_;
+    return false;
+}
+
+bool writeGuarded(const char *kind, ReportWriter write, const TestRecord &record, const std::string &path,
+                  std::string &error)
+{
+    try {
+        if (path.empty()) {
+            error = std::string("no file named for the ") + kind + " report";
+            return false;
+        }
+        const ReportRenderer renderer;
+        return renderer.ready(error) && write(record, QString::fromStdString(path), error);
+    } catch (const std::bad_alloc &) {
+        error = "out of memory";
+    } catch (...) {
+        error = std::string("the ") + kind + " report could not be made";
+    }
     return false;
 }
 
