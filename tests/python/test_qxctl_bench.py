@@ -80,7 +80,9 @@ def test_ctrl_c_stops_a_wait_and_leaves_the_output_off(simulator, tmp_path):
     sequence = tmp_path / "long.json"
     sequence.write_text('{"name": "long", "steps": [{"output": "on"}, {"wait": 600}, {"output": "on"}]}')
     report = tmp_path / "report.csv"
-    process = subprocess.Popen([os.environ["QXCTL"], "-r", sim.resource, "run", str(sequence), "--report", str(report)],
+    store = str(tmp_path / "records.sqlite")
+    process = subprocess.Popen([os.environ["QXCTL"], "-r", sim.resource, "run", str(sequence), "--report", str(report),
+                                "--db", store],
                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
     for line in process.stderr:  # bounded: the wait is long, the run before it is not
         if line.startswith("qxctl: step 2/3 waits 600 s"):
@@ -91,6 +93,9 @@ def test_ctrl_c_stops_a_wait_and_leaves_the_output_off(simulator, tmp_path):
     assert stdout == "aborted: 2 runs, 2 passed, 0 failed\naborted during step 2; output switched off\n"
     assert sim.between_open_and_close()[-5:] == ["OUTP 1", "SYST:ERR?", "OUTP 0", "SYST:ERR?", ":SYST:ERR?"]
     assert [row["kind"] for row in report_rows(report)] == ["output", "wait"]
+    record = json.loads(qxctl("records", "show", "last", "--db", store, "--json").stdout)
+    assert (record["ending"], record["ended_by"], record["verdict"]) == ("aborted", "operator (Ctrl-C, SIGINT)",
+                                                                         "incomplete")
 
 
 def test_a_killed_log_keeps_every_row_it_printed_in_both_files(simulator, tmp_path):
