@@ -44,6 +44,14 @@ def drops(wire):
      [(angle, "0.016667") for angle in ANGLES for _ in range(3)]),
     ("iec-61000-4-11-short-interruption-60hz", "7103QX", ["VOLT:RANG 150.000000", "FREQ 60.000000", "VOLT 120.000000"],
      [("0.000000", "5.000000")] * 3),
+    ("iec-61000-4-11-interruption-half-cycle-60hz", "7101QX", ["VOLT:RANG 150.000000", "FREQ 60.000000",
+                                                               "VOLT 120.000000"],
+     [(angle, "0.008333") for angle in ANGLES for _ in range(3)]),
+    ("iec-61000-4-11-interruption-one-cycle-50hz", "7103QX", ["VOLT:RANG 300.000000", "FREQ 50.000000",
+                                                              "VOLT 230.000000"],
+     [(angle, "0.020000") for angle in ANGLES for _ in range(3)]),
+    ("iec-61000-4-11-short-interruption-50hz", "7101QX", ["VOLT:RANG 300.000000", "FREQ 50.000000", "VOLT 230.000000"],
+     [("0.000000", "5.000000")] * 3),
 ])
 def test_an_interruption_preset_commands_the_standards_drops(simulator, tmp_path, preset, model, opening, expected):
     sim = simulator("--model", model)
