@@ -185,14 +185,14 @@ int runSequenceCommand(ViSession vi, const Command &command, const Sequence &seq
     if (const std::string problem = checkAgainst(sequence, limits); !problem.empty())
         return refuse(command, command.file + ": " + problem, json);
 
-    ReportFile report;
-    std::string error;
-    if (!command.report.empty() && !report.open(command.report, sequence.name, error))
-        return refuse(command, error, json);
     // A run whose record could be kept nowhere is not started.
+    std::string error;
     const std::unique_ptr<records::RecordStore> store = records::openStore(command.records, error);
     if (!store)
         return refuse(command, "the test records cannot be kept: " + error, json);
+    ReportFile report;
+    if (!command.report.empty() && !report.open(command.report, sequence.name, error))
+        return refuse(command, error, json);
     records::TestRecord record;
     beginRunRecord(record, vi, command, sequence, context.resource);
     std::cerr << "qxctl: running \"" << sequence.name << "\" (" << sequence.steps.size() << " steps)" << std::endl;
@@ -213,7 +213,7 @@ int runSequenceCommand(ViSession vi, const Command &command, const Sequence &seq
                                     {"ending", endingName(summary.ending)}, {"runs", summary.runs},
                                     {"passed", summary.passed}, {"failed", summary.failed},
                                     {"message", summary.message}, {"record", record.id},
-                                    {"uuid", record.uuid}}
+                                    {"uuid", record.uuid}, {"filed", filed}}
                          .dump()
                   << '\n';
     else
