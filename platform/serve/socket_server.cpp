@@ -13,7 +13,6 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -162,8 +161,7 @@ public:
     {
         if (acceptThread_.joinable())
             return true;
-        wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-        if (wakeFd_ < 0) {
+        if (!wake_.open()) {
             problem = "cannot create an event descriptor";
             return false;
         }
@@ -189,7 +187,7 @@ public:
         if (!acceptThread_.joinable())
             return;
         stopping_ = true;
-        wake();
+        wake_.signal();
         acceptThread_.join();
         {
             std::lock_guard guard(mutex_);
@@ -222,20 +220,12 @@ private:
             options_.log(line);
     }
 
-    void wake()
-    {
-        const std::uint64_t one = 1;
-        (void)!::write(wakeFd_, &one, sizeof one);
-    }
-
     void closeListeners()
     {
         for (int fd : listeners_)
             ::close(fd);
         listeners_.clear();
-        if (wakeFd_ >= 0)
-            ::close(wakeFd_);
-        wakeFd_ = -1;
+        wake_.close();
     }
 
     void acceptLoop()
@@ -243,14 +233,12 @@ private:
         std::vector<pollfd> fds;
         for (int fd : listeners_)
             fds.push_back({fd, POLLIN, 0});
-        fds.push_back({wakeFd_, POLLIN, 0});
+        fds.push_back({wake_.fd(), POLLIN, 0});
         while (!stopping_) {
             if (::poll(fds.data(), fds.size(), -1) < 0 && errno != EINTR)
                 return;
-            if (fds.back().revents & POLLIN) {
-                std::uint64_t count = 0;
-                (void)!::read(wakeFd_, &count, sizeof count);
-            }
+            if (fds.back().revents & POLLIN)
+                wake_.drain();
             reapConnections();
             for (std::size_t i = 0; i + 1 < fds.size() && !stopping_; ++i)
                 if (fds[i].revents & POLLIN)
@@ -291,7 +279,7 @@ private:
             serveConnection(*raw);
             raw->pass.release();
             raw->done = true;
-            wake();
+            wake_.signal();
         });
     }
 
@@ -399,7 +387,7 @@ private:
     std::list<std::unique_ptr<Connection>> connections_;
     std::vector<int> listeners_; // one per device, in order
     int lastConnection_ = 0;
-    int wakeFd_ = -1;
+    WakeEvent wake_;
     std::atomic<bool> stopping_{false};
     std::thread acceptThread_;
 };

@@ -6,6 +6,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -45,6 +46,32 @@ bool hungUp(int fd)
 {
     pollfd p{fd, POLLRDHUP, 0};
     return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+}
+
+bool WakeEvent::open()
+{
+    close();
+    fd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    return fd_ >= 0;
+}
+
+void WakeEvent::close()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+}
+
+void WakeEvent::signal() const
+{
+    const std::uint64_t one = 1;
+    (void)!::write(fd_, &one, sizeof one);
+}
+
+void WakeEvent::drain() const
+{
+    std::uint64_t count = 0;
+    (void)!::read(fd_, &count, sizeof count);
 }
 
 } // namespace qx::serve

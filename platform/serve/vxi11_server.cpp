@@ -12,7 +12,6 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/random.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -99,8 +98,7 @@ public:
         if (coreFd_ < 0)
             return false;
         abortFd_ = listenOn(options_.listenAddress, 0, problem);
-        wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-        if (abortFd_ < 0 || wakeFd_ < 0) {
+        if (abortFd_ < 0 || !wake_.open()) {
             if (problem.empty())
                 problem = "cannot create an event descriptor";
             closeListeners();
@@ -118,7 +116,7 @@ public:
         if (!acceptThread_.joinable())
             return;
         stopping_ = true;
-        wake();
+        wake_.signal();
         acceptThread_.join();
         {
             std::lock_guard guard(mutex_);
@@ -155,19 +153,14 @@ private:
             options_.log(line);
     }
 
-    void wake()
-    {
-        const std::uint64_t one = 1;
-        (void)!::write(wakeFd_, &one, sizeof one);
-    }
-
     void closeListeners()
     {
-        for (int *fd : {&coreFd_, &abortFd_, &wakeFd_}) {
+        for (int *fd : {&coreFd_, &abortFd_}) {
             if (*fd >= 0)
                 ::close(*fd);
             *fd = -1;
         }
+        wake_.close();
     }
 
     // --- connections --------------------------------------------------------------------------
@@ -175,7 +168,7 @@ private:
     void acceptLoop()
     {
         while (!stopping_) {
-            std::vector<pollfd> fds{{coreFd_, POLLIN, 0}, {abortFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+            std::vector<pollfd> fds{{coreFd_, POLLIN, 0}, {abortFd_, POLLIN, 0}, {wake_.fd(), POLLIN, 0}};
             int timeout = -1;
             for (const Refusal &r : refusals_) {
                 fds.push_back({r.stream.fd(), POLLIN, 0});
@@ -184,10 +177,8 @@ private:
             }
             if (::poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR)
                 return;
-            if (fds[2].revents & POLLIN) {
-                std::uint64_t count = 0;
-                (void)!::read(wakeFd_, &count, sizeof count);
-            }
+            if (fds[2].revents & POLLIN)
+                wake_.drain();
             reapConnections();
             answerRefusals();
             for (int i = 0; i < 2 && !stopping_; ++i)
@@ -230,7 +221,7 @@ private:
             serveConnection(*raw);
             raw->pass.release();
             raw->done = true;
-            wake();
+            wake_.signal();
         });
     }
 
@@ -679,7 +670,7 @@ private:
     int lastConnection_ = 0;
     int coreFd_ = -1;
     int abortFd_ = -1;
-    int wakeFd_ = -1;
+    WakeEvent wake_;
     std::atomic<bool> stopping_{false};
     std::thread acceptThread_;
 };
